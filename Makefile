@@ -1,0 +1,46 @@
+# The two commands a newcomer needs are `make run` and `make test`; both install
+# missing Debian packages first.
+
+WERROR ?= OFF
+FUZZ_SECONDS ?= 60
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build build-asan run test test-dev test-asan bench fuzz format clean
+
+all: build
+
+deps:
+	@./scripts/install-deps.sh
+
+build: deps
+	@cmake --preset dev -DZX_WERROR=$(WERROR) >/dev/null
+	@cmake --build --preset dev -j $(JOBS)
+
+build-asan: deps
+	@cmake --preset asan -DZX_WERROR=$(WERROR) >/dev/null
+	@cmake --build --preset asan -j $(JOBS)
+
+# Until the desktop program exists, show the built-in flag as frames on disk.
+run: build
+	@rm -rf build/demo-frames && mkdir -p build/demo-frames
+	@build/zephyrix-cli frames -d build/demo-frames
+	@echo "The built-in flag's frames are in build/demo-frames/ (frame-NN.bmp, mask-NN.bmp)."
+
+test-dev: build
+	@ctest --preset dev
+
+test-asan: build-asan
+	@ctest --preset asan
+
+test: test-dev test-asan
+
+bench: deps
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release -j $(JOBS)
+	@build-release/bench/zephyrix-bench
+
+format:
+	@find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan build-release build-debug build-fuzz

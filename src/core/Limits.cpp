@@ -1,0 +1,34 @@
+#include "core/Limits.h"
+
+#include "core/Errors.h"
+#include "core/IntMath.h"
+
+#include <string>
+
+namespace zx {
+
+namespace {
+
+[[noreturn]] void Refuse()
+{
+    throw EImageTooLarge("图像太大: 像素内存超过 512 MiB");
+}
+
+} // namespace
+
+void CheckPixelBytes(std::uint64_t bytes)
+{
+    if (bytes > kMaxPixelBytes)
+        Refuse();
+}
+
+void CheckPixelMemory(std::uint64_t width, std::uint64_t height, std::uint64_t bytesPerPixel)
+{
+    std::uint64_t area = 0;
+    std::uint64_t bytes = 0;
+    if (!CheckedMul(width, height, area) || !CheckedMul(area, bytesPerPixel, bytes))
+        Refuse();
+    CheckPixelBytes(bytes);
+}
+
+} // namespace zx
