@@ -163,10 +163,13 @@ public:
 
     std::uint8_t* Bits() { return m_pixels.get(); }
     const std::uint8_t* Bits() const { return m_pixels.get(); }
-    std::uint8_t* TopBits() { return Size ? m_pixels.get() + std::int64_t(Height - 1) * RowBytes : nullptr; }
+    std::uint8_t* TopBits()
+    {
+        return m_pixels ? m_pixels.get() + std::int64_t(Height - 1) * RowBytes : nullptr;
+    }
     const std::uint8_t* TopBits() const
     {
-        return Size ? m_pixels.get() + std::int64_t(Height - 1) * RowBytes : nullptr;
+        return m_pixels ? m_pixels.get() + std::int64_t(Height - 1) * RowBytes : nullptr;
     }
 
     std::int32_t BitCount = 0;

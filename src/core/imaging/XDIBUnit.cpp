@@ -1,0 +1,654 @@
+#include "core/imaging/XDIBUnit.h"
+
+#include "core/Errors.h"
+#include "core/IntMath.h"
+#include "core/Limits.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zx {
+
+namespace {
+
+const char* const kScanLineRange = "扫描线指针超过范围。(%d)";
+const char* const kBadBitCount = "Bitcount in invalid (%d)";
+const char* const kBadPixelFormat = "像素格式无效";
+
+// Offsets of the info header's fields (BITMAPINFOHEADER).
+constexpr std::size_t kInfoWidth = 4;
+constexpr std::size_t kInfoHeight = 8;
+constexpr std::size_t kInfoPlanes = 12;
+constexpr std::size_t kInfoBitCount = 14;
+constexpr std::size_t kInfoCompression = 16;
+constexpr std::size_t kInfoSizeImage = 20;
+constexpr std::size_t kInfoHeaderSize = 40;
+
+void PutU16(std::vector<std::uint8_t>& block, std::size_t at, std::uint32_t value)
+{
+    block[at] = static_cast<std::uint8_t>(value);
+    block[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void PutU32(std::vector<std::uint8_t>& block, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        block[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::uint32_t GetU32(const std::vector<std::uint8_t>& block, std::size_t at)
+{
+    return std::uint32_t(block[at]) | std::uint32_t(block[at + 1]) << 8
+        | std::uint32_t(block[at + 2]) << 16 | std::uint32_t(block[at + 3]) << 24;
+}
+
+std::uint32_t ChannelMask(std::int32_t bits)
+{
+    return bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1u;
+}
+
+// Width of the run of one bits that starts at the mask's lowest set bit.
+std::int32_t MaskWidth(std::uint32_t mask)
+{
+    if (mask == 0)
+        return 0;
+    while ((mask & 1u) == 0)
+        mask >>= 1;
+    std::int32_t width = 0;
+    while ((mask & 1u) != 0 && width < 32) {
+        ++width;
+        mask >>= 1;
+    }
+    return width;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Colour tables and layouts
+
+TDIBColorTable GreyRamp()
+{
+    TDIBColorTable table;
+    GreyRamp(table);
+    return table;
+}
+
+void GreyRamp(TDIBColorTable& table)
+{
+    for (int i = 0; i < 256; ++i) {
+        const auto v = static_cast<std::uint8_t>(i);
+        table[i] = TRGBQuad { v, v, v, 0 };
+    }
+}
+
+TDIBChannelLayout MakeChannelLayout(std::int32_t redBits, std::int32_t greenBits,
+    std::int32_t blueBits)
+{
+    // Masks are computed in 32 unsigned bits, as a register would; widths that
+    // do not fit simply shift their bits out.
+    auto shifted = [](std::uint32_t mask, std::int32_t by) -> std::int32_t {
+        return by >= 32 || by < 0 ? 0 : static_cast<std::int32_t>(mask << by);
+    };
+    TDIBChannelLayout layout;
+    layout.RedMask = shifted(ChannelMask(redBits), greenBits + blueBits);
+    layout.GreenMask = shifted(ChannelMask(greenBits), blueBits);
+    layout.BlueMask = static_cast<std::int32_t>(ChannelMask(blueBits));
+    layout.RedBits = redBits;
+    layout.GreenBits = greenBits;
+    layout.BlueBits = blueBits;
+    layout.RedShift = redBits + greenBits + blueBits - 8;
+    layout.GreenShift = greenBits + blueBits - 8;
+    layout.BlueShift = 8 - blueBits;
+    layout.RedFill = 8 - redBits;
+    layout.GreenFill = 8 - greenBits;
+    layout.BlueFill = 8 - blueBits;
+    return layout;
+}
+
+TDIBChannelLayout MakeChannelLayoutFromMasks(std::uint32_t redMask, std::uint32_t greenMask,
+    std::uint32_t blueMask)
+{
+    return MakeChannelLayout(MaskWidth(redMask), MaskWidth(greenMask), MaskWidth(blueMask));
+}
+
+const TDIBChannelLayout& Layout555()
+{
+    static const TDIBChannelLayout layout = MakeChannelLayout(5, 5, 5);
+    return layout;
+}
+
+const TDIBChannelLayout& Layout565()
+{
+    static const TDIBChannelLayout layout = MakeChannelLayout(5, 6, 5);
+    return layout;
+}
+
+const TDIBChannelLayout& Layout888()
+{
+    static const TDIBChannelLayout layout = MakeChannelLayout(8, 8, 8);
+    return layout;
+}
+
+std::int64_t DIBRowBytes(std::int64_t width, std::int32_t bitCount)
+{
+    return (bitCount * width + 31) / 32 * 4;
+}
+
+// ---------------------------------------------------------------------------
+// Palette cache
+
+HPalette TPaletteManager::AcquirePalette(const TRGBQuad* entries, std::int32_t count)
+{
+    count = std::clamp(count, 0, 256);
+    std::int32_t checksum = count;
+    for (std::int32_t i = 0; i < count; ++i)
+        checksum += entries[i].Red + entries[i].Green + entries[i].Blue;
+
+    for (auto& item : m_items) {
+        if (item.Checksum == checksum && static_cast<std::int32_t>(item.Entries.size()) == count
+            && std::equal(item.Entries.begin(), item.Entries.end(), entries)) {
+            ++item.RefCount;
+            return item.Palette;
+        }
+    }
+
+    TPaletteItem item;
+    item.Checksum = checksum;
+    item.Palette = m_nextHandle++;
+    item.RefCount = 1;
+    item.Entries.assign(entries, entries + count);
+    item.PlatformEntries.reserve(count);
+    for (std::int32_t i = 0; i < count; ++i)
+        item.PlatformEntries.push_back({ entries[i].Red, entries[i].Green, entries[i].Blue, 0 });
+    m_items.push_back(std::move(item));
+    return m_items.back().Palette;
+}
+
+void TPaletteManager::ReleasePalette(HPalette& handle)
+{
+    if (handle == 0)
+        return;
+    const auto it = std::find_if(m_items.begin(), m_items.end(),
+        [handle](const TPaletteItem& item) { return item.Palette == handle; });
+    if (it == m_items.end())
+        return;
+    handle = 0;
+    if (--it->RefCount <= 0)
+        m_items.erase(it);
+}
+
+std::int32_t TPaletteManager::RefCount(HPalette handle) const
+{
+    for (const auto& item : m_items) {
+        if (item.Palette == handle)
+            return item.RefCount;
+    }
+    return 0;
+}
+
+std::vector<std::array<std::uint8_t, 4>> TPaletteManager::Entries(HPalette handle) const
+{
+    for (const auto& item : m_items) {
+        if (item.Palette == handle)
+            return item.PlatformEntries;
+    }
+    return {};
+}
+
+TPaletteManager& PaletteManager()
+{
+    static TPaletteManager manager;
+    return manager;
+}
+
+// ---------------------------------------------------------------------------
+// Pixel storage
+
+TDIBSharedImage::TDIBSharedImage()
+{
+    GreyRamp(ColorTable);
+    Layout = Layout888();
+}
+
+TDIBSharedImage::~TDIBSharedImage()
+{
+    PaletteManager().ReleasePalette(Palette);
+}
+
+std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Allocate(std::int32_t width,
+    std::int32_t height, std::int32_t bitCount, const TDIBChannelLayout& layout,
+    const TDIBColorTable& colorTable, bool plainMemory, bool compressed)
+{
+    switch (bitCount) {
+    case 16:
+        if (!layout.SameMasks(Layout555()) && !layout.SameMasks(Layout565()))
+            throw EInvalidGraphicOperation(kBadPixelFormat);
+        break;
+    case 1:
+    case 4:
+    case 8:
+    case 24:
+    case 32:
+        if (!layout.SameMasks(Layout888()))
+            throw EInvalidGraphicOperation(kBadPixelFormat);
+        break;
+    default:
+        throw EInvalidGraphicOperation(FormatMessage(kBadBitCount, bitCount));
+    }
+    // The shape comes from callers that checked it (SetSize clears for sizes of
+    // 0 and below, the readers refuse them), but a storage must never be made
+    // with a size its 32-bit fields cannot hold.
+    if (width <= 0 || height <= 0)
+        throw EInvalidGraphic("DIB 无效");
+    const std::int64_t rowBytes = DIBRowBytes(width, bitCount);
+    CheckPixelMemory(static_cast<std::uint64_t>(rowBytes), static_cast<std::uint64_t>(height), 1);
+
+    auto image = std::make_shared<TDIBSharedImage>();
+    image->BitCount = bitCount;
+    image->Width = width;
+    image->Height = height;
+    image->RowBytes = static_cast<std::int32_t>(rowBytes);
+    image->RowStep = -image->RowBytes;
+    image->Size = static_cast<std::int32_t>(rowBytes * height);
+    image->Layout = layout;
+    image->PaletteCount = bitCount <= 8 ? 1 << bitCount : 0;
+
+    const bool masks = bitCount == 16 || bitCount == 32;
+    image->ColorTableOffset = masks ? 52 : 40;
+    image->BitmapInfoSize = image->ColorTableOffset + image->PaletteCount * 4;
+    image->BitmapInfo.assign(image->BitmapInfoSize, 0);
+    std::uint32_t compression = 0;
+    if (masks)
+        compression = 3;
+    else if (compressed && bitCount == 4)
+        compression = 2;
+    else if (compressed && bitCount == 8)
+        compression = 1;
+    auto& info = image->BitmapInfo;
+    PutU32(info, 0, kInfoHeaderSize);
+    PutU32(info, kInfoWidth, static_cast<std::uint32_t>(width));
+    PutU32(info, kInfoHeight, static_cast<std::uint32_t>(height));
+    PutU16(info, kInfoPlanes, 1);
+    PutU16(info, kInfoBitCount, static_cast<std::uint32_t>(bitCount));
+    PutU32(info, kInfoCompression, compression);
+    PutU32(info, kInfoSizeImage, static_cast<std::uint32_t>(image->Size));
+    if (masks) {
+        PutU32(info, 40, static_cast<std::uint32_t>(layout.RedMask));
+        PutU32(info, 44, static_cast<std::uint32_t>(layout.GreenMask));
+        PutU32(info, 48, static_cast<std::uint32_t>(layout.BlueMask));
+    }
+
+    image->ColorTable = colorTable;
+    std::memcpy(info.data() + image->ColorTableOffset, colorTable.data(),
+        static_cast<std::size_t>(image->PaletteCount) * 4);
+    // A palette is made from the table the first time somebody asks for it.
+    image->PaletteDirty = image->PaletteCount > 0;
+
+    image->Compressed = compression == 1 || compression == 2;
+    image->PlainMemory = plainMemory || image->Compressed;
+    if (!image->Compressed) {
+        // Zero-filled rather than left undefined: a reader that stops early (RLE
+        // data that never reaches some pixels) then leaves black, not stale heap.
+        image->m_pixels = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(image->Size));
+    }
+    return image;
+}
+
+std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Duplicate(const TDIBSharedImage& source,
+    bool plainMemory)
+{
+    if (source.Size == 0) {
+        auto image = std::make_shared<TDIBSharedImage>();
+        image->PlainMemory = plainMemory;
+        return image;
+    }
+    auto image = Allocate(source.Width, source.Height, source.BitCount, source.Layout,
+        source.ColorTable, plainMemory, source.Compressed);
+    if (source.Compressed)
+        image->SetCompressedData(source.m_compressed);
+    else
+        std::memcpy(image->m_pixels.get(), source.m_pixels.get(), static_cast<std::size_t>(source.Size));
+    return image;
+}
+
+std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Decompress(const TDIBSharedImage& source,
+    bool plainMemory)
+{
+    if (!source.Compressed)
+        return Duplicate(source, plainMemory);
+    auto image = Allocate(source.Width, source.Height, source.BitCount, source.Layout,
+        source.ColorTable, plainMemory, false);
+    DecodeRLE(source.m_compressed, source.Compression() == 2 ? 4 : 8, *image);
+    return image;
+}
+
+void TDIBSharedImage::SetColorTable(const TDIBColorTable& table)
+{
+    ColorTable = table;
+    PaletteDirty = true;
+    if (Size > 0 && PaletteCount > 0 && !BitmapInfo.empty())
+        std::memcpy(BitmapInfo.data() + ColorTableOffset, table.data(),
+            static_cast<std::size_t>(PaletteCount) * 4);
+}
+
+HPalette TDIBSharedImage::GetPalette()
+{
+    if (PaletteCount <= 0)
+        return 0;
+    if (PaletteDirty) {
+        PaletteDirty = false;
+        PaletteManager().ReleasePalette(Palette);
+        Palette = PaletteManager().AcquirePalette(ColorTable.data(), PaletteCount);
+    }
+    return Palette;
+}
+
+void TDIBSharedImage::SetCompressedData(std::vector<std::uint8_t> data)
+{
+    // Only a storage allocated as RLE holds a stream; for any other the bytes
+    // have nowhere safe to go and the rows stay as allocated.
+    if (!Compressed)
+        return;
+    m_compressed = std::move(data);
+    PutU32(BitmapInfo, kInfoSizeImage, static_cast<std::uint32_t>(m_compressed.size()));
+}
+
+std::uint32_t TDIBSharedImage::ImageSize() const
+{
+    if (BitmapInfo.size() < kInfoHeaderSize)
+        return 0;
+    return GetU32(BitmapInfo, kInfoSizeImage);
+}
+
+std::uint32_t TDIBSharedImage::Compression() const
+{
+    if (BitmapInfo.size() < kInfoHeaderSize)
+        return 0;
+    return GetU32(BitmapInfo, kInfoCompression);
+}
+
+const std::shared_ptr<TDIBSharedImage>& SharedEmptyImage()
+{
+    static const std::shared_ptr<TDIBSharedImage> empty = std::make_shared<TDIBSharedImage>();
+    return empty;
+}
+
+// ---------------------------------------------------------------------------
+// RLE decoding (BMP's BI_RLE8 and BI_RLE4). Rows are counted from the first
+// stored row, which is the bottom of the picture. Pixels outside the picture are
+// dropped: runs past the end of a row, offsets past the last row and data after
+// the last row never touch memory outside the rows.
+
+void DecodeRLE(std::span<const std::uint8_t> stream, std::int32_t bitCount,
+    TDIBSharedImage& target)
+{
+    if (target.Size == 0 || target.Bits() == nullptr || (bitCount != 4 && bitCount != 8))
+        return;
+    std::uint8_t* const bits = target.Bits();
+    const std::int64_t width = target.Width;
+    const std::int64_t height = target.Height;
+    const std::int64_t rowBytes = target.RowBytes;
+    // Column and row are 64-bit so that any number of offsets cannot overflow.
+    std::int64_t x = 0;
+    std::int64_t row = 0;
+    std::size_t pos = 0;
+
+    auto put = [&](std::int64_t column, std::uint8_t value) {
+        if (column < 0 || column >= width || row < 0 || row >= height)
+            return;
+        std::uint8_t* line = bits + row * rowBytes;
+        if (bitCount == 8) {
+            line[column] = value;
+        } else {
+            std::uint8_t& byte = line[column / 2];
+            if (column % 2 == 0)
+                byte = static_cast<std::uint8_t>((byte & 0x0F) | (value << 4));
+            else
+                byte = static_cast<std::uint8_t>((byte & 0xF0) | (value & 0x0F));
+        }
+    };
+
+    while (pos + 2 <= stream.size()) {
+        const std::uint8_t n = stream[pos];
+        const std::uint8_t v = stream[pos + 1];
+        pos += 2;
+        if (n > 0) {
+            // An encoded run; a run that starts past the row's end writes nothing.
+            if (row < height && x < width) {
+                for (int i = 0; i < n; ++i) {
+                    if (bitCount == 8)
+                        put(x + i, v);
+                    else
+                        put(x + i, i % 2 == 0 ? v >> 4 : v & 0x0F);
+                }
+            }
+            x += n;
+            continue;
+        }
+        switch (v) {
+        case 0: // end of row
+            x = 0;
+            ++row;
+            break;
+        case 1: // end of picture
+            return;
+        case 2: // offset
+            if (pos + 2 > stream.size())
+                return;
+            x += stream[pos];
+            row += stream[pos + 1];
+            pos += 2;
+            break;
+        default: { // absolute run of v pixels
+            const std::size_t bytes = bitCount == 8 ? v : (v + 1u) / 2;
+            const std::size_t available = std::min(bytes, stream.size() - pos);
+            for (int i = 0; i < v; ++i) {
+                const std::size_t at = bitCount == 8 ? std::size_t(i) : std::size_t(i) / 2;
+                if (at >= available)
+                    break;
+                const std::uint8_t byte = stream[pos + at];
+                if (bitCount == 8)
+                    put(x + i, byte);
+                else
+                    put(x + i, i % 2 == 0 ? byte >> 4 : byte & 0x0F);
+            }
+            x += v;
+            pos += bytes;
+            pos += pos & 1u; // runs are padded to an even offset
+            break;
+        }
+        }
+        if (row >= height)
+            return;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// TDIB
+
+TDIB::TDIB()
+    : m_image(SharedEmptyImage())
+    , m_colorTable(m_image->ColorTable)
+    , m_pixelFormat(m_image->Layout)
+{
+}
+
+TDIB::~TDIB() = default;
+
+TDIB::TDIB(const TDIB& other)
+    : m_image(other.m_image)
+    , m_colorTable(other.m_image->ColorTable)
+    , m_pixelFormat(other.m_image->Layout)
+{
+}
+
+TDIB& TDIB::operator=(const TDIB& other)
+{
+    Assign(other);
+    return *this;
+}
+
+void TDIB::SwitchImage(std::shared_ptr<TDIBSharedImage> image) const
+{
+    if (image == m_image)
+        return;
+    m_image = std::move(image);
+    m_colorTable = m_image->ColorTable;
+    m_pixelFormat = m_image->Layout;
+}
+
+void TDIB::SetImage(std::shared_ptr<TDIBSharedImage> image)
+{
+    SwitchImage(image ? std::move(image) : SharedEmptyImage());
+}
+
+void TDIB::SetSize(std::int32_t width, std::int32_t height, std::int32_t bitCount)
+{
+    if (width == m_image->Width && height == m_image->Height && bitCount == m_image->BitCount
+        && m_image->Layout.SameMasks(m_pixelFormat))
+        return;
+    if (width <= 0 || height <= 0) {
+        Clear();
+        return;
+    }
+    SwitchImage(TDIBSharedImage::Allocate(width, height, bitCount, m_pixelFormat, m_colorTable,
+        m_image->PlainMemory, false));
+    m_paletteModified = true;
+}
+
+void TDIB::Clear() { SwitchImage(SharedEmptyImage()); }
+
+void TDIB::SetWidth(std::int32_t value)
+{
+    if (value <= 0)
+        Clear();
+    else if (Empty())
+        SetSize(value, std::max(Height(), 1), 8);
+    else
+        SetSize(value, Height(), BitCount());
+}
+
+void TDIB::SetHeight(std::int32_t value)
+{
+    if (value <= 0)
+        Clear();
+    else if (Empty())
+        SetSize(std::max(Width(), 1), value, 8);
+    else
+        SetSize(Width(), value, BitCount());
+}
+
+void TDIB::MakeWritable(bool allowPlainMemory)
+{
+    if (m_image.use_count() > 1 || m_image->Compressed)
+        SwitchImage(TDIBSharedImage::Decompress(*m_image, allowPlainMemory && m_image->PlainMemory));
+}
+
+void TDIB::EnsureDecompressed() const
+{
+    if (m_image->Compressed)
+        SwitchImage(TDIBSharedImage::Decompress(*m_image, m_image->PlainMemory));
+}
+
+std::uint8_t* TDIB::ScanLine(std::int32_t y)
+{
+    MakeWritable(true);
+    if (y < 0 || y >= m_image->Height)
+        throw EInvalidGraphicOperation(FormatMessage(kScanLineRange, y));
+    return m_image->TopBits() + std::int64_t(y) * m_image->RowStep;
+}
+
+std::uint8_t* TDIB::Bits()
+{
+    MakeWritable(true);
+    return m_image->Bits();
+}
+
+std::uint8_t* TDIB::TopBits()
+{
+    MakeWritable(true);
+    return m_image->TopBits();
+}
+
+const std::uint8_t* TDIB::ConstScanLine(std::int32_t y) const
+{
+    EnsureDecompressed();
+    if (y < 0 || y >= m_image->Height)
+        throw EInvalidGraphicOperation(FormatMessage(kScanLineRange, y));
+    return m_image->TopBits() + std::int64_t(y) * m_image->RowStep;
+}
+
+const std::uint8_t* TDIB::ConstBits() const
+{
+    EnsureDecompressed();
+    return m_image->Bits();
+}
+
+std::uint32_t TDIB::Pixel(std::int32_t x, std::int32_t y) const
+{
+    EnsureDecompressed();
+    const TDIBSharedImage& image = *m_image;
+    if (x < 0 || x >= image.Width || y < 0 || y >= image.Height)
+        return 0;
+    const std::uint8_t* row = image.TopBits() + std::int64_t(y) * image.RowStep;
+    switch (image.BitCount) {
+    case 1:
+        return (row[x / 8] >> (7 - x % 8)) & 1u;
+    case 4:
+        return x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0Fu;
+    case 8:
+        return row[x];
+    case 16:
+        return std::uint32_t(row[2 * x]) | std::uint32_t(row[2 * x + 1]) << 8;
+    case 24: {
+        const std::uint8_t* p = row + 3 * std::int64_t(x);
+        return std::uint32_t(p[2]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[0]) << 16;
+    }
+    case 32: {
+        const std::uint8_t* p = row + 4 * std::int64_t(x);
+        return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16
+            | std::uint32_t(p[3]) << 24;
+    }
+    default:
+        return 0;
+    }
+}
+
+void TDIB::UpdatePalette()
+{
+    if (std::memcmp(m_colorTable.data(), m_image->ColorTable.data(), sizeof(TDIBColorTable)) == 0)
+        return;
+    const TDIBColorTable saved = m_colorTable;
+    MakeWritable(true);
+    m_colorTable = saved;
+    m_image->SetColorTable(saved);
+    m_paletteModified = true;
+}
+
+HPalette TDIB::GetPalette()
+{
+    if (m_image->PaletteCount == 0)
+        return 0;
+    return m_image->GetPalette();
+}
+
+void TDIB::SetPalette(HPalette palette)
+{
+    const auto entries = PaletteManager().Entries(palette);
+    PaletteManager().ReleasePalette(palette);
+    TDIBColorTable table {};
+    for (std::size_t i = 0; i < entries.size() && i < table.size(); ++i)
+        table[i] = TRGBQuad { entries[i][2], entries[i][1], entries[i][0], 0 };
+    m_colorTable = table;
+    UpdatePalette();
+}
+
+void TDIB::Assign(const TDIB& source)
+{
+    if (&source == this)
+        return;
+    SwitchImage(source.m_image);
+}
+
+} // namespace zx
