@@ -1,0 +1,477 @@
+#include "core/gif/XGIFUnitLZW.h"
+
+#include "core/Errors.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace zx {
+
+namespace {
+
+const char* const kColourNotInTable = "颜色不在颜色表中";
+const char* const kBadMinCodeSize = "无效的 LZW 最小代码长度 (%d)";
+const char* const kCircularEntry = "Circular decoder table entry";
+const char* const kPrematureEnd = "过早的数据末端";
+const char* const kBitBufferUnderRun = "Decoder bit buffer under-run";
+
+// GIF codes are at most 12 bits wide (GIF89a appendix F).
+constexpr int kMaxCodeBits = 12;
+constexpr int kTableSize = 1 << kMaxCodeBits;
+// The writer never assigns 4095 and clears the table when it would have to:
+// some decoders treat a full table as an error.
+constexpr int kLastAssignedCode = 4094;
+constexpr std::int32_t kMaxMinCodeSize = kMaxCodeBits - 1;
+
+// ---------------------------------------------------------------------------
+// Encoder
+
+// Dictionary of (prefix code, pixel) pairs, open addressing over a prime
+// number of slots. A slot holds the key (prefix shl 8 or pixel, 20 bits) and
+// its code (12 bits). Keys never reach 0xFFFFF (prefixes stop at 4094), so an
+// all-ones slot is free.
+class TLZWDictionary {
+public:
+    static constexpr std::uint32_t kSlots = 8009;
+    static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+
+    TLZWDictionary() { Clear(); }
+
+    void Clear() { m_slots.fill(kFree); }
+
+    // Returns the code stored for key, or -1 with slot set to where the key
+    // would go.
+    int Find(std::uint32_t key, std::uint32_t& slot) const
+    {
+        std::uint32_t at = (key ^ (key >> 4)) % kSlots;
+        for (;;) {
+            const std::uint32_t entry = m_slots[at];
+            if (entry == kFree) {
+                slot = at;
+                return -1;
+            }
+            if ((entry >> 12) == key)
+                return static_cast<int>(entry & 0xFFFu);
+            at = at + 1 == kSlots ? 0 : at + 1;
+        }
+    }
+
+    void Insert(std::uint32_t slot, std::uint32_t key, int code)
+    {
+        m_slots[slot] = (key << 12) | static_cast<std::uint32_t>(code);
+    }
+
+private:
+    std::array<std::uint32_t, kSlots> m_slots;
+};
+
+// Packs codes least significant bit first into data sub-blocks (GIF89a §22:
+// a count byte, then that many bytes; never an empty block before the
+// terminator).
+class TCodeWriter {
+public:
+    explicit TCodeWriter(std::vector<std::uint8_t>& out)
+        : m_out(out)
+    {
+    }
+
+    void Put(int code, int width)
+    {
+        m_bits |= static_cast<std::uint32_t>(code) << m_bitCount;
+        m_bitCount += width;
+        while (m_bitCount >= 8) {
+            PutByte(static_cast<std::uint8_t>(m_bits));
+            m_bits >>= 8;
+            m_bitCount -= 8;
+        }
+    }
+
+    // Writes the last partial byte (high bits 0), the last block and the
+    // block terminator.
+    void Finish()
+    {
+        if (m_bitCount > 0)
+            PutByte(static_cast<std::uint8_t>(m_bits));
+        m_bits = 0;
+        m_bitCount = 0;
+        if (m_blockLength > 0)
+            FlushBlock();
+        m_out.push_back(0);
+    }
+
+private:
+    void PutByte(std::uint8_t byte)
+    {
+        m_block[1 + m_blockLength++] = byte;
+        if (m_blockLength == 255)
+            FlushBlock();
+    }
+
+    void FlushBlock()
+    {
+        m_block[0] = static_cast<std::uint8_t>(m_blockLength);
+        m_out.insert(m_out.end(), m_block.begin(), m_block.begin() + 1 + m_blockLength);
+        m_blockLength = 0;
+    }
+
+    std::vector<std::uint8_t>& m_out;
+    std::array<std::uint8_t, 256> m_block {};
+    int m_blockLength = 0;
+    std::uint32_t m_bits = 0;
+    int m_bitCount = 0;
+};
+
+// The code width the encoder uses next: back to S + 1 after a clear code, one
+// more bit once the next free code no longer fits (never beyond 12 bits).
+class TCodeWidth {
+public:
+    explicit TCodeWidth(int minCodeSize)
+        : m_minCodeSize(minCodeSize)
+    {
+        Reset();
+    }
+
+    int Width() const { return m_width; }
+
+    void Reset()
+    {
+        m_width = m_minCodeSize + 1;
+        m_largest = (1 << m_width) - 1;
+    }
+
+    void Grow(int nextFree)
+    {
+        if (nextFree > m_largest) {
+            ++m_width;
+            m_largest = m_width >= kMaxCodeBits ? kTableSize : (1 << m_width) - 1;
+        }
+    }
+
+private:
+    int m_minCodeSize;
+    int m_width = 0;
+    int m_largest = 0;
+};
+
+} // namespace
+
+void TLZWEncoder::Encode(std::span<const std::uint8_t> pixels, std::int32_t bitsPerPixel,
+    std::int32_t colourLimit, std::vector<std::uint8_t>& out)
+{
+    if (bitsPerPixel > 8)
+        throw GIFException(FormatMessage(kBadMinCodeSize, bitsPerPixel));
+    const int minCodeSize = std::max<std::int32_t>(bitsPerPixel, 2);
+    const int clearCode = 1 << minCodeSize;
+    const int endCode = clearCode + 1;
+    const int firstFree = clearCode + 2;
+
+    // Check every index before writing anything, so a failure leaves out as
+    // it was. An index at or above the clear code could not be told apart
+    // from a control code, whatever the colour table says.
+    const std::int32_t limit = std::min<std::int32_t>(colourLimit, clearCode);
+    if (!pixels.empty()) {
+        const std::uint8_t largest = *std::max_element(pixels.begin(), pixels.end());
+        if (static_cast<std::int32_t>(largest) >= limit)
+            throw GIFException(kColourNotInTable);
+    }
+
+    // Noisy frames come out at up to 1.5 bytes per pixel; grow geometrically
+    // so that a writer appending many frames to one buffer stays linear.
+    const std::size_t expected = out.size() + 4 + pixels.size() + pixels.size() / 2;
+    if (out.capacity() < expected)
+        out.reserve(std::max(expected, 2 * out.capacity()));
+    out.push_back(static_cast<std::uint8_t>(minCodeSize));
+    TCodeWriter writer(out);
+    TCodeWidth width(minCodeSize);
+
+    if (pixels.empty()) {
+        writer.Put(endCode, width.Width());
+        writer.Finish();
+        return;
+    }
+
+    // One dictionary per thread, reused from frame to frame: clearing 32 KB
+    // is cheaper than allocating it.
+    thread_local TLZWDictionary dictionary;
+    dictionary.Clear();
+
+    int nextFree = firstFree;
+    writer.Put(clearCode, width.Width());
+    width.Reset();
+
+    int prefix = pixels[0];
+    const std::size_t count = pixels.size();
+    for (std::size_t i = 1; i < count; ++i) {
+        const std::uint8_t pixel = pixels[i];
+        const std::uint32_t key = (static_cast<std::uint32_t>(prefix) << 8) | pixel;
+        std::uint32_t slot = 0;
+        const int code = dictionary.Find(key, slot);
+        if (code >= 0) {
+            prefix = code;
+            continue;
+        }
+        writer.Put(prefix, width.Width());
+        width.Grow(nextFree);
+        prefix = pixel;
+        if (nextFree > kLastAssignedCode) {
+            writer.Put(clearCode, width.Width());
+            width.Reset();
+            dictionary.Clear();
+            nextFree = firstFree;
+        } else {
+            dictionary.Insert(slot, key, nextFree);
+            ++nextFree;
+        }
+    }
+    writer.Put(prefix, width.Width());
+    width.Grow(nextFree);
+    writer.Put(endCode, width.Width());
+    writer.Finish();
+}
+
+// ---------------------------------------------------------------------------
+// Decoder
+
+struct TLZWDecoder::Impl {
+    // A string is at most 4096 - 2 codes long; one more slot for the pixel
+    // pushed by the KwKwK rule. A walk that needs more than this is a loop in
+    // the table.
+    static constexpr int kStackSize = kTableSize + 1;
+
+    Impl(TStream& source, std::int32_t minCodeSize, const TGIFWarningHandler* handler)
+        : stream(source)
+        , warnings(handler)
+        , clearCode(1 << minCodeSize)
+        , endCode(clearCode + 1)
+        , firstFree(clearCode + 2)
+        , minCodeBits(minCodeSize)
+    {
+        // The tables start as a clear code leaves them, so a stream that does
+        // not begin with one still decodes its root codes as themselves.
+        std::memset(prefix.data(), 0, sizeof prefix);
+        std::memset(suffix.data(), 0, sizeof suffix);
+        for (int code = 0; code < clearCode; ++code)
+            suffix[code] = static_cast<std::uint8_t>(code);
+        ResetTable();
+        highWater = firstFree;
+    }
+
+    void Warn(const char* message) const
+    {
+        if (warnings != nullptr && *warnings)
+            (*warnings)(message);
+    }
+
+    void ResetTable()
+    {
+        // Only entries assigned since the last reset can be dirty.
+        if (highWater > firstFree) {
+            const auto from = static_cast<std::size_t>(firstFree);
+            const auto n = static_cast<std::size_t>(highWater - firstFree);
+            std::memset(prefix.data() + from, 0, n * sizeof prefix[0]);
+            std::memset(suffix.data() + from, 0, n * sizeof suffix[0]);
+        }
+        highWater = firstFree;
+        codeSize = minCodeBits + 1;
+        widthLimit = 2 * clearCode;
+        nextFree = firstFree;
+        fresh = true;
+    }
+
+    // Reads the next data sub-block into block. Returns false at the block
+    // terminator or the end of the stream.
+    bool ReadBlock()
+    {
+        if (terminatorRead || streamEnded)
+            return false;
+        std::uint8_t size = 0;
+        if (stream.Read(&size, 1) != 1) {
+            streamEnded = true;
+            return false;
+        }
+        if (size == 0) {
+            terminatorRead = true;
+            return false;
+        }
+        const std::size_t got = stream.Read(block.data(), size);
+        if (got < size)
+            Warn(kPrematureEnd);
+        blockLength = static_cast<int>(got);
+        blockPos = 0;
+        return true;
+    }
+
+    // The next code of the current width, least significant bit first across
+    // sub-block boundaries; -1 when the data ends first.
+    int NextCode()
+    {
+        while (bitCount < codeSize) {
+            if (blockPos < blockLength) {
+                bits |= static_cast<std::uint32_t>(block[blockPos++]) << bitCount;
+                bitCount += 8;
+            } else if (!ReadBlock()) {
+                // A terminator exactly where a code should start means the
+                // data lacked its end code; a few padding bits do not.
+                if (terminatorRead && bitCount == 0)
+                    Warn(kBitBufferUnderRun);
+                return -1;
+            }
+        }
+        const int code = static_cast<int>(bits & ((1u << codeSize) - 1));
+        bits >>= codeSize;
+        bitCount -= codeSize;
+        return code;
+    }
+
+    void SkipRemainingBlocks()
+    {
+        blockPos = blockLength;
+        while (ReadBlock())
+            blockPos = blockLength;
+    }
+
+    void Push(std::uint8_t pixel)
+    {
+        if (sp >= kStackSize)
+            throw GIFException(kCircularEntry);
+        stack[sp++] = pixel;
+    }
+
+    // Reads one code and pushes its pixels. Returns false when the data has
+    // ended (end code, terminator, end of stream).
+    bool DecodeCode()
+    {
+        int code = NextCode();
+        if (fresh) {
+            while (code == clearCode)
+                code = NextCode();
+            if (code < 0)
+                return false;
+            if (code == endCode) {
+                SkipRemainingBlocks();
+                return false;
+            }
+            // The first code after a clear stands for itself.
+            fresh = false;
+            prevCode = code;
+            firstPixel = static_cast<std::uint8_t>(code);
+            Push(firstPixel);
+            return true;
+        }
+        if (code < 0)
+            return false;
+        if (code == clearCode) {
+            ResetTable();
+            return DecodeCode();
+        }
+        if (code == endCode) {
+            SkipRemainingBlocks();
+            return false;
+        }
+
+        const int incoming = code;
+        if (code >= nextFree) {
+            // KwKwK: the string is the previous one plus its own first pixel.
+            // Codes further beyond the table are read the same way.
+            Push(firstPixel);
+            code = prevCode;
+        }
+        while (code >= clearCode) {
+            Push(suffix[code]);
+            const int next = prefix[code];
+            if (next == code)
+                throw GIFException(kCircularEntry);
+            code = next;
+        }
+        firstPixel = suffix[code];
+        Push(firstPixel);
+
+        if (nextFree < kTableSize) {
+            prefix[nextFree] = static_cast<std::uint16_t>(prevCode);
+            suffix[nextFree] = firstPixel;
+            ++nextFree;
+            highWater = std::max(highWater, nextFree);
+            if (nextFree >= widthLimit && widthLimit < kTableSize) {
+                widthLimit *= 2;
+                ++codeSize;
+            }
+        }
+        prevCode = incoming;
+        return true;
+    }
+
+    std::size_t Decode(std::span<std::uint8_t> out)
+    {
+        std::size_t n = 0;
+        const std::size_t wanted = out.size();
+        while (n < wanted) {
+            if (sp == 0) {
+                if (ended || !DecodeCode()) {
+                    ended = true;
+                    break;
+                }
+            }
+            // Hand out the stack top first: it holds the string reversed.
+            const std::size_t take = std::min<std::size_t>(static_cast<std::size_t>(sp), wanted - n);
+            std::uint8_t* dest = out.data() + n;
+            for (std::size_t i = 0; i < take; ++i)
+                dest[i] = stack[static_cast<std::size_t>(--sp)];
+            n += take;
+        }
+        return n;
+    }
+
+    void Finish()
+    {
+        sp = 0;
+        if (ended)
+            return;
+        ended = true;
+        if (NextCode() < 0)
+            return;
+        SkipRemainingBlocks();
+    }
+
+    TStream& stream;
+    const TGIFWarningHandler* warnings;
+
+    const int clearCode;
+    const int endCode;
+    const int firstFree;
+    const int minCodeBits;
+    int codeSize = 0;
+    int widthLimit = 0;
+    int nextFree = 0;
+    int highWater = 0;
+    bool fresh = true;
+    int prevCode = 0;
+    std::uint8_t firstPixel = 0;
+
+    std::array<std::uint16_t, kTableSize> prefix;
+    std::array<std::uint8_t, kTableSize> suffix;
+    std::array<std::uint8_t, kStackSize> stack;
+    int sp = 0;
+
+    std::array<std::uint8_t, 256> block;
+    int blockLength = 0;
+    int blockPos = 0;
+    std::uint32_t bits = 0;
+    int bitCount = 0;
+    bool terminatorRead = false;
+    bool streamEnded = false;
+    bool ended = false;
+};
+
+TLZWDecoder::TLZWDecoder(TStream& stream, std::int32_t minCodeSize, const TGIFWarningHandler* warnings)
+{
+    if (minCodeSize < 0 || minCodeSize > kMaxMinCodeSize)
+        throw GIFException(FormatMessage(kBadMinCodeSize, minCodeSize));
+    m_impl = std::make_shared<Impl>(stream, minCodeSize, warnings);
+}
+
+std::size_t TLZWDecoder::Decode(std::span<std::uint8_t> out) { return m_impl->Decode(out); }
+
+void TLZWDecoder::Finish() { m_impl->Finish(); }
+
+} // namespace zx
