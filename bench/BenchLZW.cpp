@@ -70,7 +70,7 @@ void BM_LZWDecode40Frames(benchmark::State& state)
     std::vector<std::uint8_t> pixels(kWidth * kHeight);
     for (auto _ : state) {
         for (const auto& data : encoded) {
-            zx::TSpanStream stream(std::span(data).subspan(1));
+            zx::TSpanStream stream { std::span(data).subspan(1) };
             zx::TLZWDecoder decoder(stream, data[0], nullptr);
             benchmark::DoNotOptimize(decoder.Decode(pixels));
             decoder.Finish();

@@ -518,6 +518,13 @@ TEST(XGIFUnitLZW, MissingEndCodeWarnsOfUnderRun)
     EXPECT_EQ(decoded.pixels, (Bytes { 1, 2, 3, 0 }));
     EXPECT_EQ(decoded.warnings, std::vector<std::string> { "Decoder bit buffer under-run" });
     EXPECT_EQ(decoded.endPosition, data.size());
+
+    // The same codes with the stream ending instead of a terminator: the
+    // file was cut, which is not an under-run.
+    const Bytes cut = PackCodes(2, { { 4, 3 }, { 1, 3 }, { 2, 3 }, { 3, 3 }, { 0, 4 } }, 255, false);
+    const TDecoded quiet = DecodeImageData(cut, 4);
+    EXPECT_EQ(quiet.pixels, (Bytes { 1, 2, 3, 0 }));
+    EXPECT_TRUE(quiet.warnings.empty());
 }
 
 TEST(XGIFUnitLZW, TruncatedDataKeepsWhatWasDecodedAndWarns)
