@@ -142,75 +142,6 @@ private:
     TDIBColorTable m_table;
 };
 
-// Writes one averaged pixel into a row of the blurred picture.
-class BlurTarget {
-public:
-    BlurTarget(std::int32_t bitCount, const TDIBChannelLayout& layout)
-        : m_bitCount(bitCount)
-        , m_layout(layout)
-    {
-    }
-
-    void Write(std::uint8_t* row, std::int32_t x, const BlurColumn& total) const
-    {
-        const std::int64_t n = total.Count;
-        const std::int64_t red = total.Red / n;
-        const std::int64_t green = total.Green / n;
-        const std::int64_t blue = total.Blue / n;
-        switch (m_bitCount) {
-        case 24:
-            row[3 * x] = static_cast<std::uint8_t>(blue);
-            row[3 * x + 1] = static_cast<std::uint8_t>(green);
-            row[3 * x + 2] = static_cast<std::uint8_t>(red);
-            break;
-        case 32: {
-            const std::uint32_t value = PackPixel(m_layout, static_cast<std::int32_t>(red),
-                static_cast<std::int32_t>(green), static_cast<std::int32_t>(blue));
-            std::uint8_t* p = row + 4 * x;
-            p[0] = static_cast<std::uint8_t>(value);
-            p[1] = static_cast<std::uint8_t>(value >> 8);
-            p[2] = static_cast<std::uint8_t>(value >> 16);
-            p[3] = static_cast<std::uint8_t>(value >> 24);
-            break;
-        }
-        case 16: {
-            const std::uint32_t value = PackPixel(m_layout, static_cast<std::int32_t>(red),
-                static_cast<std::int32_t>(green), static_cast<std::int32_t>(blue));
-            row[2 * x] = static_cast<std::uint8_t>(value);
-            row[2 * x + 1] = static_cast<std::uint8_t>(value >> 8);
-            break;
-        }
-        case 8:
-            row[x] = static_cast<std::uint8_t>(Grey(total));
-            break;
-        case 4: {
-            const auto nibble = static_cast<std::uint8_t>(Grey(total) >> 4);
-            std::uint8_t& byte = row[x >> 1];
-            byte = (x & 1) == 0 ? std::uint8_t((byte & 0x0F) | nibble << 4)
-                                : std::uint8_t((byte & 0xF0) | nibble);
-            break;
-        }
-        case 1: {
-            const auto bit = static_cast<std::uint8_t>(0x80 >> (x & 7));
-            std::uint8_t& byte = row[x >> 3];
-            byte = Grey(total) > 127 ? std::uint8_t(byte | bit) : std::uint8_t(byte & ~bit);
-            break;
-        }
-        default:
-            break;
-        }
-    }
-
-private:
-    static std::int64_t Grey(const BlurColumn& total)
-    {
-        return (total.Red + total.Green + total.Blue) / total.Count / 3;
-    }
-
-    std::int32_t m_bitCount;
-    TDIBChannelLayout m_layout;
-};
-
 void AddColumn(BlurColumn& total, const BlurColumn& column)
 {
     total.Red += column.Red;
@@ -225,6 +156,108 @@ void SubtractColumn(BlurColumn& total, const BlurColumn& column)
     total.Green -= column.Green;
     total.Blue -= column.Blue;
     total.Count -= column.Count;
+}
+
+// Writes pixel x of a row of the blurred picture from the window totals. Sum
+// is the type the division runs in: 32 bits where every window's totals fit,
+// which is much faster than 64-bit division.
+template <std::int32_t BitCount, typename Sum>
+void WritePixel(std::uint8_t* row, std::int32_t x, const BlurColumn& total,
+    const TDIBChannelLayout& layout)
+{
+    const auto n = static_cast<Sum>(total.Count);
+    const auto red = static_cast<Sum>(total.Red);
+    const auto green = static_cast<Sum>(total.Green);
+    const auto blue = static_cast<Sum>(total.Blue);
+    if constexpr (BitCount == 24) {
+        row[3 * x] = static_cast<std::uint8_t>(blue / n);
+        row[3 * x + 1] = static_cast<std::uint8_t>(green / n);
+        row[3 * x + 2] = static_cast<std::uint8_t>(red / n);
+    } else if constexpr (BitCount == 32 || BitCount == 16) {
+        const std::uint32_t value = PackPixel(layout, static_cast<std::int32_t>(red / n),
+            static_cast<std::int32_t>(green / n), static_cast<std::int32_t>(blue / n));
+        row[BitCount / 8 * x] = static_cast<std::uint8_t>(value);
+        row[BitCount / 8 * x + 1] = static_cast<std::uint8_t>(value >> 8);
+        if constexpr (BitCount == 32) {
+            row[4 * x + 2] = static_cast<std::uint8_t>(value >> 16);
+            row[4 * x + 3] = static_cast<std::uint8_t>(value >> 24);
+        }
+    } else {
+        // The grey of the three totals, then divided down to the index range.
+        const Sum grey = (red + green + blue) / n / 3;
+        if constexpr (BitCount == 8) {
+            row[x] = static_cast<std::uint8_t>(grey);
+        } else if constexpr (BitCount == 4) {
+            const auto nibble = static_cast<std::uint8_t>(grey >> 4);
+            std::uint8_t& byte = row[x >> 1];
+            byte = (x & 1) == 0 ? std::uint8_t((byte & 0x0F) | nibble << 4)
+                                : std::uint8_t((byte & 0xF0) | nibble);
+        } else {
+            const auto bit = static_cast<std::uint8_t>(0x80 >> (x & 7));
+            std::uint8_t& byte = row[x >> 3];
+            byte = grey > 127 ? std::uint8_t(byte | bit) : std::uint8_t(byte & ~bit);
+        }
+    }
+}
+
+// One output row: the horizontal window slides over the column sums. At the
+// right edge the window cannot move on; the last column is then added once
+// more and stays counted twice for the rest of the row.
+template <std::int32_t BitCount, typename Sum>
+void BlurRow(const std::vector<BlurColumn>& columns, std::int32_t r,
+    const TDIBChannelLayout& layout, std::uint8_t* out)
+{
+    const auto width = static_cast<std::int32_t>(columns.size());
+    std::int32_t firstCol = 0;
+    std::int32_t lastCol = std::min(r, width - 1);
+    BlurColumn total;
+    for (std::int32_t x = firstCol; x <= lastCol; ++x)
+        AddColumn(total, columns[static_cast<std::size_t>(x)]);
+
+    for (std::int32_t x = 0; x < width; ++x) {
+        if (x - firstCol == r + 1) {
+            SubtractColumn(total, columns[static_cast<std::size_t>(firstCol)]);
+            ++firstCol;
+        }
+        if (lastCol - x == r - 1) {
+            lastCol = std::min(lastCol + 1, width - 1);
+            AddColumn(total, columns[static_cast<std::size_t>(lastCol)]);
+        }
+        WritePixel<BitCount, Sum>(out, x, total, layout);
+    }
+}
+
+using BlurRowFunction = void (*)(const std::vector<BlurColumn>&, std::int32_t,
+    const TDIBChannelLayout&, std::uint8_t*);
+
+template <typename Sum>
+BlurRowFunction BlurRowFor(std::int32_t bitCount)
+{
+    switch (bitCount) {
+    case 1:
+        return BlurRow<1, Sum>;
+    case 4:
+        return BlurRow<4, Sum>;
+    case 8:
+        return BlurRow<8, Sum>;
+    case 16:
+        return BlurRow<16, Sum>;
+    case 32:
+        return BlurRow<32, Sum>;
+    default:
+        return BlurRow<24, Sum>;
+    }
+}
+
+// The totals of a window hold at most (2r + 1 + 1) samples along each axis
+// (the window plus the extra edge copy), each channel at most 255 per sample,
+// and the grey adds three channels.
+bool TotalsFitIn32Bits(std::int32_t width, std::int32_t height, std::int32_t r)
+{
+    const std::uint64_t span = 2 * std::uint64_t(r) + 1;
+    const std::uint64_t across = std::min<std::uint64_t>(span, std::uint64_t(width)) + 1;
+    const std::uint64_t down = std::min<std::uint64_t>(span, std::uint64_t(height)) + 1;
+    return across * down * 3 * 255 <= 0xFFFFFFFFu;
 }
 
 } // namespace
@@ -304,7 +337,10 @@ void TDIB::Blur(std::int32_t bitCount, std::int32_t radius)
         }
 
         const BlurSource reader(source);
-        const BlurTarget writer(BitCount(), Layout());
+        const BlurRowFunction blurRow = TotalsFitIn32Bits(width, height, r)
+            ? BlurRowFor<std::uint32_t>(BitCount())
+            : BlurRowFor<std::int64_t>(BitCount());
+        const TDIBChannelLayout layout = Layout();
         std::vector<BlurColumn> columns(static_cast<std::size_t>(width));
 
         std::int32_t firstRow = 0;
@@ -317,32 +353,13 @@ void TDIB::Blur(std::int32_t bitCount, std::int32_t radius)
                 reader.Accumulate<-1>(firstRow, columns);
                 ++firstRow;
             }
-            // At the bottom the window cannot move on; the last row is then
-            // added once more and stays counted twice (the same happens to
-            // the last column at the right edge below).
+            // At the bottom the window cannot move on either; the last row is
+            // added once more and stays counted twice.
             if (lastRow - y == r - 1) {
                 lastRow = std::min(lastRow + 1, height - 1);
                 reader.Accumulate<+1>(lastRow, columns);
             }
-
-            std::int32_t firstCol = 0;
-            std::int32_t lastCol = std::min(r, width - 1);
-            BlurColumn total;
-            for (std::int32_t x = firstCol; x <= lastCol; ++x)
-                AddColumn(total, columns[static_cast<std::size_t>(x)]);
-
-            std::uint8_t* out = ScanLine(y);
-            for (std::int32_t x = 0; x < width; ++x) {
-                if (x - firstCol == r + 1) {
-                    SubtractColumn(total, columns[static_cast<std::size_t>(firstCol)]);
-                    ++firstCol;
-                }
-                if (lastCol - x == r - 1) {
-                    lastCol = std::min(lastCol + 1, width - 1);
-                    AddColumn(total, columns[static_cast<std::size_t>(lastCol)]);
-                }
-                writer.Write(out, x, total);
-            }
+            blurRow(columns, r, layout, ScanLine(y));
             StepProgress(y);
         }
     } catch (...) {
