@@ -8,30 +8,11 @@ namespace zx {
 
 namespace {
 
-// Widens a channel value of n bits to 8 bits the way the pixel unpacking does:
-// the value moved to the top, its high bits repeated below it.
-std::uint32_t Channel(std::uint32_t value, std::int32_t mask, std::int32_t shift, std::int32_t fill,
-    bool shiftLeft)
-{
-    std::uint32_t v = value & static_cast<std::uint32_t>(mask);
-    if (shiftLeft)
-        v = shift >= 0 ? (v << shift) : (v >> -shift);
-    else
-        v = shift >= 0 ? (v >> shift) : (v << -shift);
-    v &= 0xFF;
-    if (fill > 0 && fill < 8)
-        v |= v >> fill;
-    return v;
-}
-
 std::uint32_t Unpacked(const TDIBChannelLayout& layout, std::uint32_t value)
 {
-    const std::uint32_t red = Channel(value, layout.RedMask, layout.RedShift, layout.RedFill, false);
-    const std::uint32_t green
-        = Channel(value, layout.GreenMask, layout.GreenShift, layout.GreenFill, false);
-    const std::uint32_t blue
-        = Channel(value, layout.BlueMask, layout.BlueShift, layout.BlueFill, true);
-    return red | green << 8 | blue << 16;
+    std::uint8_t red = 0, green = 0, blue = 0;
+    UnpackPixel(layout, value, red, green, blue);
+    return std::uint32_t(red) | std::uint32_t(green) << 8 | std::uint32_t(blue) << 16;
 }
 
 std::uint32_t TableColor(const TDIBColorTable& table, std::uint32_t index)
