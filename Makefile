@@ -39,6 +39,13 @@ bench: deps
 	@cmake --build --preset release -j $(JOBS)
 	@build-release/bench/zephyrix-bench
 
+# Short fuzz runs: every libFuzzer target for FUZZ_SECONDS each; fails on any
+# crash, leak, sanitizer report or input slower than a second.
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run-fuzz.sh build-fuzz
+
 format:
 	@find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
