@@ -356,6 +356,19 @@ TEST(TDIBBMP, PixelDataIsReadAtTheFileOffsetWhenItFollowsTheColourTable)
     LoadBytes(gap, MakeBMP(spec));
     EXPECT_EQ(PixelBytes(gap), spec.Pixels);
 
+    // The offset counts from the file's start, wherever the stream holds it.
+    {
+        std::vector<std::uint8_t> embedded = { 1, 2, 3, 4, 5 };
+        const std::vector<std::uint8_t> file = MakeBMP(spec);
+        embedded.insert(embedded.end(), file.begin(), file.end());
+        TSpanStream stream(embedded);
+        stream.SetPosition(5);
+        TDIB dib;
+        dib.LoadFromStream(stream);
+        EXPECT_EQ(PixelBytes(dib), spec.Pixels);
+        EXPECT_EQ(stream.Position(), embedded.size());
+    }
+
     // No usable offset: read straight after the table, as a packed DIB is.
     spec.Gap = 0;
     spec.OmitOffset = true;

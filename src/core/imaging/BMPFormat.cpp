@@ -137,7 +137,7 @@ TChannel MakeChannel(std::uint32_t mask, std::int32_t bitCount)
 
 class TRowConverter {
 public:
-    TRowConverter(const TBMPInfo& info)
+    explicit TRowConverter(const TBMPInfo& info)
         : m_bitCount(info.BitCount)
         , m_width(static_cast<std::size_t>(info.Width))
         , m_table(info.ColorTable)
@@ -164,42 +164,50 @@ public:
     }
 
     // Converts the first width pixels of a stored row to blue, green, red.
+    // Everything the loops read is copied to locals first: the byte stores
+    // may alias any object, which would otherwise force a reload per pixel.
     void Convert(const std::uint8_t* src, std::uint8_t* dst) const
     {
+        const std::size_t width = m_width;
+        const TRGBQuad* const table = m_table.data();
+        auto putIndex = [table, dst](std::size_t x, unsigned index) {
+            const TRGBQuad entry = table[index];
+            dst[3 * x] = entry.Blue;
+            dst[3 * x + 1] = entry.Green;
+            dst[3 * x + 2] = entry.Red;
+        };
         switch (m_bitCount) {
         case 1:
-            for (std::size_t x = 0; x < m_width; ++x)
-                PutIndex(dst, x, (src[x >> 3] >> (7 - (x & 7))) & 1);
+            for (std::size_t x = 0; x < width; ++x)
+                putIndex(x, (src[x >> 3] >> (7 - (x & 7))) & 1);
             break;
         case 2:
-            for (std::size_t x = 0; x < m_width; ++x)
-                PutIndex(dst, x, (src[x >> 2] >> (6 - 2 * (x & 3))) & 3);
+            for (std::size_t x = 0; x < width; ++x)
+                putIndex(x, (src[x >> 2] >> (6 - 2 * (x & 3))) & 3);
             break;
         case 4:
-            for (std::size_t x = 0; x < m_width; ++x)
-                PutIndex(dst, x, (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15);
+            for (std::size_t x = 0; x < width; ++x)
+                putIndex(x, (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15);
             break;
         case 8:
-            for (std::size_t x = 0; x < m_width; ++x)
-                PutIndex(dst, x, src[x]);
+            for (std::size_t x = 0; x < width; ++x)
+                putIndex(x, src[x]);
             break;
         case 16:
-            for (std::size_t x = 0; x < m_width; ++x)
-                PutMasked(dst, x, GetU16(src + 2 * x));
+            ConvertMasked<2>(src, dst, width);
             break;
         case 24:
-            std::memcpy(dst, src, 3 * m_width);
+            std::memcpy(dst, src, 3 * width);
             break;
         case 32:
             if (m_byteAligned32) {
-                for (std::size_t x = 0; x < m_width; ++x) {
+                for (std::size_t x = 0; x < width; ++x) {
                     dst[3 * x] = src[4 * x];
                     dst[3 * x + 1] = src[4 * x + 1];
                     dst[3 * x + 2] = src[4 * x + 2];
                 }
             } else {
-                for (std::size_t x = 0; x < m_width; ++x)
-                    PutMasked(dst, x, GetU32(src + 4 * x));
+                ConvertMasked<4>(src, dst, width);
             }
             break;
         default:
@@ -208,19 +216,24 @@ public:
     }
 
 private:
-    void PutIndex(std::uint8_t* dst, std::size_t x, unsigned index) const
+    template <int kBytes>
+    void ConvertMasked(const std::uint8_t* src, std::uint8_t* dst, std::size_t width) const
     {
-        const TRGBQuad& entry = m_table[index];
-        dst[3 * x] = entry.Blue;
-        dst[3 * x + 1] = entry.Green;
-        dst[3 * x + 2] = entry.Red;
-    }
-
-    void PutMasked(std::uint8_t* dst, std::size_t x, std::uint32_t value) const
-    {
-        dst[3 * x] = m_blue.Widen[(value & m_blue.Mask) >> m_blue.Shift];
-        dst[3 * x + 1] = m_green.Widen[(value & m_green.Mask) >> m_green.Shift];
-        dst[3 * x + 2] = m_red.Widen[(value & m_red.Mask) >> m_red.Shift];
+        const TChannel& red = m_red;
+        const TChannel& green = m_green;
+        const TChannel& blue = m_blue;
+        const std::uint32_t redMask = red.Mask, greenMask = green.Mask, blueMask = blue.Mask;
+        const int redShift = red.Shift, greenShift = green.Shift, blueShift = blue.Shift;
+        const std::uint8_t* const redWiden = red.Widen.data();
+        const std::uint8_t* const greenWiden = green.Widen.data();
+        const std::uint8_t* const blueWiden = blue.Widen.data();
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::uint32_t value
+                = kBytes == 2 ? GetU16(src + 2 * x) : GetU32(src + 4 * x);
+            dst[3 * x] = blueWiden[(value & blueMask) >> blueShift];
+            dst[3 * x + 1] = greenWiden[(value & greenMask) >> greenShift];
+            dst[3 * x + 2] = redWiden[(value & redMask) >> redShift];
+        }
     }
 
     std::int32_t m_bitCount;
