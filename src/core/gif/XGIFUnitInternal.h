@@ -1,0 +1,98 @@
+#pragma once
+
+// Byte-level helpers shared by the GIF reader and writer.
+
+#include "core/Errors.h"
+#include "core/Stream.h"
+#include "core/gif/XGIFUnit.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace zx::gifio {
+
+// Reads exactly count bytes or raises "过早的数据末端".
+inline void ReadExact(TStream& stream, void* buffer, std::size_t count)
+{
+    if (count != 0 && stream.Read(buffer, count) != count)
+        throw GIFException(GIFMessages::sPrematureEOF);
+}
+
+inline std::uint8_t ReadByte(TStream& stream)
+{
+    std::uint8_t value = 0;
+    ReadExact(stream, &value, 1);
+    return value;
+}
+
+// One byte, or -1 at the end of the stream.
+inline std::int32_t TryReadByte(TStream& stream)
+{
+    std::uint8_t value = 0;
+    return stream.Read(&value, 1) == 1 ? value : -1;
+}
+
+// The next byte without consuming it, or -1 at the end of the stream.
+inline std::int32_t PeekByte(TStream& stream)
+{
+    const std::int32_t value = TryReadByte(stream);
+    if (value >= 0)
+        stream.SetPosition(stream.Position() - 1);
+    return value;
+}
+
+inline std::uint16_t Word(const std::uint8_t* bytes)
+{
+    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+inline void PutWord(std::vector<std::uint8_t>& out, std::uint16_t value)
+{
+    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+// Reads data sub-blocks up to and including the block terminator; each
+// block's bytes go to sink. A short read raises "过早的数据末端".
+template <class Sink>
+void ReadSubBlocks(TStream& stream, Sink&& sink)
+{
+    std::uint8_t block[255];
+    for (;;) {
+        const std::uint8_t size = ReadByte(stream);
+        if (size == 0)
+            return;
+        ReadExact(stream, block, size);
+        sink(std::span<const std::uint8_t>(block, size));
+    }
+}
+
+// Writes bytes as data sub-blocks of at most 255 bytes and the terminator.
+inline void WriteSubBlocks(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> bytes)
+{
+    while (!bytes.empty()) {
+        const std::size_t size = bytes.size() < 255 ? bytes.size() : 255;
+        out.push_back(static_cast<std::uint8_t>(size));
+        out.insert(out.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
+        bytes = bytes.subspan(size);
+    }
+    out.push_back(0);
+}
+
+// The row order of an interlaced frame (GIF89a §20, appendix E): every 8th
+// row from 0, every 8th from 4, every 4th from 2, every 2nd from 1.
+inline std::vector<std::uint32_t> InterlacedRows(std::uint32_t height)
+{
+    std::vector<std::uint32_t> rows;
+    rows.reserve(height);
+    static constexpr std::uint32_t kStart[4] = { 0, 4, 2, 1 };
+    static constexpr std::uint32_t kStep[4] = { 8, 8, 4, 2 };
+    for (int pass = 0; pass < 4; ++pass)
+        for (std::uint32_t y = kStart[pass]; y < height; y += kStep[pass])
+            rows.push_back(y);
+    return rows;
+}
+
+} // namespace zx::gifio

@@ -1,0 +1,228 @@
+// Merging the frames' colour tables into one global table.
+//
+// Every colour table (the global one with the frames that use it, and each
+// local one with its frame) gets a histogram of the colours its pixels use.
+// Equal colours from different tables are pooled; the most used colours
+// become the new global table, and colours that do not fit are sent to the
+// kept colour whose component sum is closest. The frames' pixels are then
+// translated to the new table and their local tables dropped.
+
+#include "core/Errors.h"
+#include "core/gif/XGIFUnit.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <limits>
+#include <mutex>
+
+namespace zx {
+
+class TColorMapOptimizer {
+public:
+    explicit TColorMapOptimizer(TGIFImage& image)
+        : m_image(image)
+    {
+    }
+
+    void Optimize();
+
+private:
+    struct TEntry {
+        std::uint64_t Count = 0;
+        std::int32_t Index = 0;
+        std::int32_t NewIndex = 256;
+        TGIFColor Color;
+        TEntry* MergedInto = nullptr;
+    };
+    struct THistogram {
+        const TGIFColorMap* Map = nullptr;
+        std::vector<TGIFSubImage*> Frames;
+        std::vector<TEntry> Entries;
+    };
+
+    void Count(THistogram& histogram, TGIFSubImage& frame);
+
+    TGIFImage& m_image;
+    bool m_useTransparency = false;
+};
+
+void TColorMapOptimizer::Count(THistogram& histogram, TGIFSubImage& frame)
+{
+    const bool transparent = frame.Transparent();
+    const std::uint8_t transparentIndex = frame.TransparentColorIndex();
+    const std::int32_t colours = histogram.Map->Count();
+    bool usesTransparency = false;
+    bool warned = false;
+    for (std::uint8_t& pixel : frame.Data()) {
+        if (transparent && pixel == transparentIndex) {
+            usesTransparency = true;
+            continue;
+        }
+        if (pixel >= colours) {
+            if (!warned)
+                m_image.Warning(GIFMessages::sBadColorIndex);
+            warned = true;
+            pixel = 0;
+        }
+        TEntry& entry = histogram.Entries[pixel];
+        if (entry.Count == std::numeric_limits<std::uint32_t>::max())
+            break;
+        ++entry.Count;
+    }
+    if (usesTransparency) {
+        m_useTransparency = true;
+    } else if (transparent) {
+        // A transparent colour nobody uses would only cost a table entry.
+        TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+        gce->SetTransparentColorIndex(0);
+        gce->SetTransparent(false);
+    }
+}
+
+void TColorMapOptimizer::Optimize()
+{
+    // No animation may read pixels while they are rewritten.
+    std::lock_guard lock(m_image.PainterLock());
+    m_image.StopPaintersLocked();
+
+    // 1. Histograms.
+    std::vector<THistogram> histograms;
+    auto makeHistogram = [](const TGIFColorMap& map) {
+        THistogram histogram;
+        histogram.Map = &map;
+        histogram.Entries.resize(static_cast<std::size_t>(map.Count()));
+        for (std::int32_t i = 0; i < map.Count(); ++i) {
+            histogram.Entries[static_cast<std::size_t>(i)].Index = i;
+            histogram.Entries[static_cast<std::size_t>(i)].Color = map[i];
+        }
+        return histogram;
+    };
+    TGIFGlobalColorMap& global = m_image.GlobalColorMap();
+    if (!global.Empty()) {
+        histograms.push_back(makeHistogram(global));
+        for (auto& frame : m_image.Images())
+            if (!frame->Empty() && frame->ColorMap().Empty()) {
+                histograms.back().Frames.push_back(frame.get());
+                Count(histograms.back(), *frame);
+            }
+    }
+    for (auto& frame : m_image.Images())
+        if (!frame->Empty() && !frame->ColorMap().Empty()) {
+            histograms.push_back(makeHistogram(frame->ColorMap()));
+            histograms.back().Frames.push_back(frame.get());
+            Count(histograms.back(), *frame);
+        }
+
+    // 2. Prune: most used first, unused colours dropped. Entries are looked
+    // up by their table index later, so the pruning only reorders copies.
+    std::vector<TEntry*> pool;
+    for (THistogram& histogram : histograms) {
+        std::vector<TEntry*> sorted;
+        for (TEntry& entry : histogram.Entries)
+            sorted.push_back(&entry);
+        std::stable_sort(sorted.begin(), sorted.end(),
+            [](const TEntry* a, const TEntry* b) { return a->Count > b->Count; });
+        for (TEntry* entry : sorted) {
+            if (entry->Count == 0)
+                break;
+            pool.push_back(entry);
+        }
+    }
+
+    // 3. Pool equal colours: the first of a run takes the sum of the counts.
+    auto colourKey = [](const TEntry* e) {
+        return std::uint32_t(e->Color.Red) | (std::uint32_t(e->Color.Green) << 8)
+            | (std::uint32_t(e->Color.Blue) << 16);
+    };
+    std::stable_sort(pool.begin(), pool.end(),
+        [&](const TEntry* a, const TEntry* b) { return colourKey(a) < colourKey(b); });
+    for (std::size_t i = 0; i < pool.size();) {
+        std::size_t j = i + 1;
+        while (j < pool.size() && colourKey(pool[j]) == colourKey(pool[i])) {
+            pool[i]->Count += pool[j]->Count;
+            pool[j]->Count = 0;
+            pool[j]->MergedInto = pool[i];
+            ++j;
+        }
+        i = j;
+    }
+
+    // 4. Keep the most used colours; the transparent entry needs one slot.
+    std::stable_sort(pool.begin(), pool.end(),
+        [](const TEntry* a, const TEntry* b) { return a->Count > b->Count; });
+    const std::size_t limit = m_useTransparency ? 255 : 256;
+    std::size_t kept = 0;
+    while (kept < pool.size() && kept < limit && pool[kept]->Count != 0)
+        ++kept;
+    TGIFColorMap table;
+    for (std::size_t j = 0; j < kept; ++j) {
+        pool[j]->NewIndex = static_cast<std::int32_t>(j);
+        table.Add(pool[j]->Color);
+    }
+
+    // 5. Colours that did not fit go to the kept colour with the closest
+    // component sum; pooled duplicates follow the entry they joined.
+    auto sum = [](const TGIFColor& c) { return std::int32_t(c.Red) + c.Green + c.Blue; };
+    for (std::size_t i = kept; i < pool.size(); ++i) {
+        TEntry* entry = pool[i];
+        if (entry->Count == 0)
+            continue;
+        std::int32_t best = 0;
+        std::int32_t bestDistance = 765;
+        for (std::size_t j = 0; j < kept; ++j) {
+            const std::int32_t distance = std::abs(sum(pool[j]->Color) - sum(entry->Color));
+            if (distance < bestDistance) {
+                bestDistance = distance;
+                best = static_cast<std::int32_t>(j);
+            }
+        }
+        entry->NewIndex = best;
+    }
+    for (std::size_t i = kept; i < pool.size(); ++i)
+        if (pool[i]->Count == 0 && pool[i]->MergedInto)
+            pool[i]->NewIndex = pool[i]->MergedInto->NewIndex;
+
+    // 6. The transparent entry is black and last.
+    const std::int32_t newTransparentIndex = static_cast<std::int32_t>(kept);
+    if (m_useTransparency)
+        table.Add(0, 0, 0);
+
+    // 7. Translation tables, made before the old tables are replaced.
+    std::vector<std::array<std::uint8_t, 256>> translations(histograms.size());
+    for (std::size_t h = 0; h < histograms.size(); ++h) {
+        translations[h].fill(0);
+        for (const TEntry& entry : histograms[h].Entries)
+            if (entry.NewIndex < 256)
+                translations[h][static_cast<std::size_t>(entry.Index)]
+                    = static_cast<std::uint8_t>(entry.NewIndex);
+    }
+
+    for (auto& frame : m_image.Images())
+        frame->ColorMap().Clear();
+    global.Assign(table);
+    global.SetSortedByUse(true);
+
+    // 8. Remap.
+    for (std::size_t h = 0; h < histograms.size(); ++h) {
+        const auto& translation = translations[h];
+        for (TGIFSubImage* frame : histograms[h].Frames) {
+            const bool transparent = frame->Transparent() && m_useTransparency;
+            const std::uint8_t oldTransparent = frame->TransparentColorIndex();
+            for (std::uint8_t& pixel : frame->Data())
+                pixel = transparent && pixel == oldTransparent ? static_cast<std::uint8_t>(newTransparentIndex)
+                                                               : translation[pixel];
+            if (transparent)
+                frame->GraphicControlExtension()->SetTransparentColorIndex(
+                    static_cast<std::uint8_t>(newTransparentIndex));
+        }
+    }
+
+    // 9. Cached bitmaps show the old colours.
+    for (auto& frame : m_image.Images())
+        frame->FreeBitmap();
+}
+
+void TGIFImage::MergeColourMaps() { TColorMapOptimizer(*this).Optimize(); }
+
+} // namespace zx

@@ -1,0 +1,112 @@
+// Writing the model as a GIF file (GIF89a §17-§27).
+
+#include "core/Errors.h"
+#include "core/gif/XGIFUnit.h"
+#include "core/gif/XGIFUnitInternal.h"
+#include "core/gif/XGIFUnitLZW.h"
+
+namespace zx {
+
+using namespace gifio;
+
+void TGIFHeader::SaveToStream(std::vector<std::uint8_t>& out) const
+{
+    // A file needs "89a" as soon as one frame uses a feature of it (any
+    // extension, or a sorted local table).
+    bool version89a = false;
+    std::int32_t bitsPerPixel = m_colorMap.BitsPerPixel();
+    std::int32_t resolution = bitsPerPixel - 1;
+    if (const TGIFImage* image = Image()) {
+        for (const auto& frame : image->Images())
+            version89a = version89a || frame->Version() == TGIFVersion::gv89a;
+        bitsPerPixel = image->BitsPerPixel();
+        resolution = image->ColorResolution();
+    }
+    const char* signature = version89a ? "GIF89a" : "GIF87a";
+    out.insert(out.end(), signature, signature + 6);
+
+    // Logical screen descriptor (§18). The colour resolution and the size of
+    // the global table are stored minus one in three bits each.
+    PutWord(out, m_width);
+    PutWord(out, m_height);
+    std::uint32_t packed = 0;
+    if (!m_colorMap.Empty())
+        packed |= 0x80;
+    if (m_colorMap.SortedByUse())
+        packed |= 0x08;
+    packed |= (static_cast<std::uint32_t>(resolution) << 4) & 0x70;
+    packed |= static_cast<std::uint32_t>(bitsPerPixel - 1) & 0x07;
+    out.push_back(static_cast<std::uint8_t>(packed));
+    out.push_back(0); // background colour index
+    out.push_back(0); // pixel aspect ratio
+
+    if (!m_colorMap.Empty())
+        m_colorMap.SaveToStream(out);
+}
+
+void TGIFSubImage::SaveToStream(std::vector<std::uint8_t>& out) const
+{
+    for (const auto& extension : m_extensions)
+        extension->SaveToStream(out);
+    if (Empty())
+        return;
+
+    // Image descriptor (§20). The interlace bit and the reserved bits are
+    // kept with or without a local table: the pixels below are coded in
+    // interlaced order whenever the bit is set, so it must reach the file.
+    out.push_back(0x2C);
+    PutWord(out, m_left);
+    PutWord(out, m_top);
+    PutWord(out, m_width);
+    PutWord(out, m_height);
+    std::uint32_t packed = m_packed & 0x58u;
+    if (!m_colorMap.Empty()) {
+        packed |= 0x80;
+        if (m_colorMap.SortedByUse())
+            packed |= 0x20;
+        packed |= static_cast<std::uint32_t>(m_colorMap.BitsPerPixel() - 1) & 0x07;
+    }
+    out.push_back(static_cast<std::uint8_t>(packed));
+
+    std::int32_t bits = 0;
+    std::int32_t colourLimit = 0;
+    if (!m_colorMap.Empty()) {
+        m_colorMap.SaveToStream(out);
+        bits = m_colorMap.BitsPerPixel();
+        colourLimit = m_colorMap.Count();
+    } else {
+        bits = Image() ? Image()->BitsPerPixel() : 0;
+        colourLimit = 1 << bits;
+    }
+
+    if (Interlaced())
+        TLZWEncoder::Encode(CodedPixels(), bits, colourLimit, out);
+    else
+        TLZWEncoder::Encode(Data(), bits, colourLimit, out);
+}
+
+void TGIFImage::SaveToStream(TStream& stream) const
+{
+    const std::vector<std::uint8_t> bytes = SaveToBytes();
+    stream.WriteBytes(bytes);
+}
+
+std::vector<std::uint8_t> TGIFImage::SaveToBytes() const
+{
+    if (m_images.Empty())
+        throw GIFException(GIFMessages::sEmptyImage);
+    std::vector<std::uint8_t> out;
+    m_header.SaveToStream(out);
+    for (const auto& frame : m_images)
+        frame->SaveToStream(out);
+    TGIFTrailer(const_cast<TGIFImage*>(this)).SaveToStream(out);
+    return out;
+}
+
+void TGIFImage::SaveGifFile(const std::string& path) const
+{
+    const std::vector<std::uint8_t> bytes = SaveToBytes();
+    WriteFileAtomic(path, bytes);
+}
+
+} // namespace zx

@@ -1,0 +1,296 @@
+#pragma once
+
+// Helpers shared by the GIF tests: building indexed bitmaps, hand-made GIF
+// byte streams with an independent (deliberately naive) LZW coder, and
+// decoding through giflib as an independent reader.
+
+#include "core/gif/XGIFUnit.h"
+#include "core/imaging/XDIBUnit.h"
+
+#include <gif_lib.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace zx::gif_test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// An 8-bit bitmap with the given colours at the start of its table (the
+// rest black) and pixel(x, y) as indices.
+inline TDIB MakeIndexed(std::int32_t width, std::int32_t height, const std::vector<TGIFColor>& colours,
+    const std::function<std::uint8_t(std::int32_t, std::int32_t)>& pixel)
+{
+    TDIBColorTable table {};
+    for (std::size_t i = 0; i < colours.size() && i < 256; ++i)
+        table[i] = TRGBQuad { colours[i].Blue, colours[i].Green, colours[i].Red, 0 };
+    TDIB dib;
+    dib.SetSize(width, height, 8);
+    dib.ColorTable() = table;
+    dib.UpdatePalette();
+    for (std::int32_t y = 0; y < height; ++y) {
+        std::uint8_t* row = dib.ScanLine(y);
+        for (std::int32_t x = 0; x < width; ++x)
+            row[x] = pixel(x, y);
+    }
+    return dib;
+}
+
+// What the export does with one reduced frame: append it, pad its table to
+// 2^bits entries, put the loop extension on frame 0 and a graphic control
+// extension (restore to background) on every frame.
+inline TGIFSubImage& AddExportFrame(TGIFImage& gif, const TDIB& reduced, std::int32_t bits,
+    bool transparent, std::uint8_t transparentIndex, std::uint16_t delay, std::uint16_t loops)
+{
+    const std::int32_t k = gif.AddFrame(reduced);
+    TGIFSubImage& frame = gif.Images()[k];
+    while (frame.ActiveColorMap().Count() < (1 << bits))
+        frame.ActiveColorMap().Add(0, 0, 0);
+    if (k == 0)
+        frame.Extensions().Add(std::make_unique<TGIFAppExtNSLoop>(&frame)).SetLoops(loops);
+    auto& gce = frame.Extensions().Add(std::make_unique<TGIFGraphicControlExtension>(&frame));
+    gce.SetDelay(delay);
+    gce.SetTransparent(transparent);
+    if (transparent)
+        gce.SetTransparentColorIndex(transparentIndex);
+    gce.SetDisposal(TGIFDisposal::dmBackground);
+    return frame;
+}
+
+// A naive but valid LZW coder: a clear code before every pixel keeps the
+// code width at minCodeSize + 1 and never builds a table (GIF89a appendix F
+// allows clear codes anywhere). Returns the minimum code size byte, the
+// sub-blocks and, when terminate, the block terminator.
+inline Bytes NaiveLzw(const std::vector<std::uint8_t>& pixels, std::int32_t minCodeSize,
+    bool endCode = true, bool terminate = true)
+{
+    const std::uint32_t clear = 1u << minCodeSize;
+    const std::int32_t width = minCodeSize + 1;
+    Bytes packed;
+    std::uint32_t buffer = 0;
+    std::int32_t bits = 0;
+    auto put = [&](std::uint32_t code) {
+        buffer |= code << bits;
+        bits += width;
+        while (bits >= 8) {
+            packed.push_back(static_cast<std::uint8_t>(buffer & 0xFF));
+            buffer >>= 8;
+            bits -= 8;
+        }
+    };
+    for (const std::uint8_t p : pixels) {
+        put(clear);
+        put(p);
+    }
+    if (endCode)
+        put(clear + 1);
+    if (bits > 0)
+        packed.push_back(static_cast<std::uint8_t>(buffer & 0xFF));
+    Bytes out { static_cast<std::uint8_t>(minCodeSize) };
+    for (std::size_t at = 0; at < packed.size(); at += 255) {
+        const std::size_t n = std::min<std::size_t>(255, packed.size() - at);
+        out.push_back(static_cast<std::uint8_t>(n));
+        out.insert(out.end(), packed.begin() + static_cast<std::ptrdiff_t>(at),
+            packed.begin() + static_cast<std::ptrdiff_t>(at + n));
+    }
+    if (terminate)
+        out.push_back(0);
+    return out;
+}
+
+inline void Append(Bytes& out, std::initializer_list<std::uint8_t> bytes)
+{
+    out.insert(out.end(), bytes.begin(), bytes.end());
+}
+inline void Append(Bytes& out, const Bytes& bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
+inline void AppendText(Bytes& out, const char* text) { out.insert(out.end(), text, text + std::strlen(text)); }
+inline void AppendWord(Bytes& out, std::uint16_t value)
+{
+    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+// "GIF89a", a logical screen descriptor and, when colours are given, a
+// global table of 2^bits entries.
+inline Bytes GifHeader(std::uint16_t width, std::uint16_t height, const std::vector<TGIFColor>& colours = {},
+    std::int32_t bits = 2, const char* signature = "GIF89a")
+{
+    Bytes out;
+    AppendText(out, signature);
+    AppendWord(out, width);
+    AppendWord(out, height);
+    out.push_back(colours.empty() ? 0 : static_cast<std::uint8_t>(0x80 | (bits - 1)));
+    out.push_back(0);
+    out.push_back(0);
+    if (!colours.empty())
+        for (std::int32_t i = 0; i < (1 << bits); ++i) {
+            const TGIFColor c = i < static_cast<std::int32_t>(colours.size()) ? colours[i] : TGIFColor {};
+            Append(out, { c.Red, c.Green, c.Blue });
+        }
+    return out;
+}
+
+inline void AppendDescriptor(Bytes& out, std::uint16_t left, std::uint16_t top, std::uint16_t width,
+    std::uint16_t height, std::uint8_t packed = 0)
+{
+    out.push_back(0x2C);
+    AppendWord(out, left);
+    AppendWord(out, top);
+    AppendWord(out, width);
+    AppendWord(out, height);
+    out.push_back(packed);
+}
+
+inline void AppendGce(Bytes& out, bool transparent, std::uint8_t index, std::uint16_t delay = 0)
+{
+    Append(out, { 0x21, 0xF9, 0x04, static_cast<std::uint8_t>(transparent ? 1 : 0) });
+    AppendWord(out, delay);
+    Append(out, { index, 0x00 });
+}
+
+// Everything giflib reads from one file.
+struct TGiflibFrame {
+    std::int32_t Left = 0, Top = 0, Width = 0, Height = 0;
+    bool Interlaced = false;
+    std::vector<TGIFColor> LocalColours;
+    std::vector<std::uint8_t> Pixels; // row-major
+    std::int32_t TransparentIndex = -1;
+    std::int32_t Delay = 0;
+    std::int32_t Disposal = 0;
+};
+struct TGiflibImage {
+    std::int32_t Width = 0, Height = 0;
+    std::vector<TGIFColor> GlobalColours;
+    std::vector<TGiflibFrame> Frames;
+    std::int32_t Loops = -1;
+};
+
+inline std::vector<TGIFColor> ToColours(const ColorMapObject* map)
+{
+    std::vector<TGIFColor> colours;
+    if (map)
+        for (int i = 0; i < map->ColorCount; ++i)
+            colours.push_back(TGIFColor { map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue });
+    return colours;
+}
+
+struct TMemoryReader {
+    const Bytes* Data;
+    std::size_t Position = 0;
+};
+
+inline int ReadFromMemory(GifFileType* gif, GifByteType* buffer, int count)
+{
+    auto* reader = static_cast<TMemoryReader*>(gif->UserData);
+    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), reader->Data->size() - reader->Position);
+    std::memcpy(buffer, reader->Data->data() + reader->Position, n);
+    reader->Position += n;
+    return static_cast<int>(n);
+}
+
+inline TGiflibImage GiflibDecode(const Bytes& bytes)
+{
+    TMemoryReader reader { &bytes };
+    int error = 0;
+    GifFileType* gif = DGifOpen(&reader, ReadFromMemory, &error);
+    if (!gif)
+        throw std::runtime_error("DGifOpen failed: " + std::to_string(error));
+    if (DGifSlurp(gif) != GIF_OK) {
+        const int code = gif->Error;
+        DGifCloseFile(gif, &error);
+        throw std::runtime_error("DGifSlurp failed: " + std::to_string(code));
+    }
+    TGiflibImage image;
+    image.Width = gif->SWidth;
+    image.Height = gif->SHeight;
+    image.GlobalColours = ToColours(gif->SColorMap);
+    for (int i = 0; i < gif->ImageCount; ++i) {
+        const SavedImage& saved = gif->SavedImages[i];
+        TGiflibFrame frame;
+        frame.Left = saved.ImageDesc.Left;
+        frame.Top = saved.ImageDesc.Top;
+        frame.Width = saved.ImageDesc.Width;
+        frame.Height = saved.ImageDesc.Height;
+        frame.Interlaced = saved.ImageDesc.Interlace;
+        frame.LocalColours = ToColours(saved.ImageDesc.ColorMap);
+        frame.Pixels.assign(saved.RasterBits, saved.RasterBits + std::size_t(frame.Width) * frame.Height);
+        GraphicsControlBlock gcb;
+        if (DGifSavedExtensionToGCB(gif, i, &gcb) == GIF_OK) {
+            frame.TransparentIndex = gcb.TransparentColor;
+            frame.Delay = gcb.DelayTime;
+            frame.Disposal = gcb.DisposalMode;
+        }
+        for (int e = 0; e + 1 < saved.ExtensionBlockCount; ++e) {
+            const ExtensionBlock& block = saved.ExtensionBlocks[e];
+            if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11
+                && std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0) {
+                const ExtensionBlock& data = saved.ExtensionBlocks[e + 1];
+                if (data.ByteCount >= 3 && data.Bytes[0] == 1)
+                    image.Loops = data.Bytes[1] | (data.Bytes[2] << 8);
+            }
+        }
+        image.Frames.push_back(std::move(frame));
+    }
+    DGifCloseFile(gif, &error);
+    return image;
+}
+
+inline int WriteToMemory(GifFileType* gif, const GifByteType* buffer, int count)
+{
+    auto* out = static_cast<Bytes*>(gif->UserData);
+    out->insert(out->end(), buffer, buffer + count);
+    return count;
+}
+
+inline ColorMapObject* MakeGiflibMap(const std::vector<TGIFColor>& colours)
+{
+    std::vector<GifColorType> entries;
+    for (const TGIFColor& c : colours)
+        entries.push_back(GifColorType { c.Red, c.Green, c.Blue });
+    return GifMakeMapObject(static_cast<int>(entries.size()), entries.data());
+}
+
+// Writes image (giflib's own encoder) to memory.
+inline Bytes GiflibEncode(const TGiflibImage& image)
+{
+    Bytes out;
+    int error = 0;
+    GifFileType* gif = EGifOpen(&out, WriteToMemory, &error);
+    if (!gif)
+        throw std::runtime_error("EGifOpen failed");
+    gif->SWidth = image.Width;
+    gif->SHeight = image.Height;
+    gif->SColorResolution = 8;
+    gif->SBackGroundColor = 0;
+    gif->SColorMap = image.GlobalColours.empty() ? nullptr : MakeGiflibMap(image.GlobalColours);
+    for (std::size_t i = 0; i < image.Frames.size(); ++i) {
+        const TGiflibFrame& frame = image.Frames[i];
+        SavedImage* saved = GifMakeSavedImage(gif, nullptr);
+        saved->ImageDesc.Left = frame.Left;
+        saved->ImageDesc.Top = frame.Top;
+        saved->ImageDesc.Width = frame.Width;
+        saved->ImageDesc.Height = frame.Height;
+        saved->ImageDesc.Interlace = frame.Interlaced;
+        saved->ImageDesc.ColorMap = frame.LocalColours.empty() ? nullptr : MakeGiflibMap(frame.LocalColours);
+        saved->RasterBits = static_cast<GifByteType*>(std::malloc(frame.Pixels.size()));
+        std::memcpy(saved->RasterBits, frame.Pixels.data(), frame.Pixels.size());
+        if (frame.TransparentIndex >= 0 || frame.Delay > 0) {
+            GraphicsControlBlock gcb {};
+            gcb.DisposalMode = frame.Disposal;
+            gcb.UserInputFlag = false;
+            gcb.DelayTime = frame.Delay;
+            gcb.TransparentColor = frame.TransparentIndex >= 0 ? frame.TransparentIndex : NO_TRANSPARENT_COLOR;
+            EGifGCBToSavedExtension(&gcb, gif, static_cast<int>(i));
+        }
+    }
+    EGifSetGifVersion(gif, true);
+    if (EGifSpew(gif) != GIF_OK)
+        throw std::runtime_error("EGifSpew failed");
+    return out;
+}
+
+} // namespace zx::gif_test
