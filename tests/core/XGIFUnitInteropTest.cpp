@@ -176,8 +176,9 @@ TEST(GIFInterop, WeReadWhatGiflibWrites)
                 EXPECT_EQ(std::vector<std::uint8_t>(frame.Data().begin(), frame.Data().end()), want.Pixels);
                 EXPECT_EQ(want.Pixels, source.Frames[static_cast<std::size_t>(f)].Pixels);
                 EXPECT_EQ(frame.Transparent(), want.TransparentIndex >= 0);
-                if (want.TransparentIndex >= 0)
+                if (want.TransparentIndex >= 0) {
                     EXPECT_EQ(frame.TransparentColorIndex(), want.TransparentIndex);
+                }
                 const TGIFColorMap& map = frame.ActiveColorMap();
                 const std::vector<TGIFColor>& colours = want.LocalColours.empty() ? reference.GlobalColours : want.LocalColours;
                 EXPECT_EQ(std::vector<TGIFColor>(map.Colors().begin(), map.Colors().end()), colours);
