@@ -50,11 +50,15 @@ protected:
 TEST_F(CliConvert, WritesTheLoadedPictureAsTwentyFourBitBMP)
 {
     const fs::path out = m_folder / "out.bmp";
-    for (const std::string name : { "odd-333x77-420.jpg", "grey-64x48.jpg", "cmyk-ycck-adobe-64x48.jpg" }) {
-        ASSERT_EQ(RunCli("convert " + Quote(kJPEGDir + name) + " " + Quote(out.string()), m_folder / "err"), 0)
+    // Every road: JPEG, GIF, BMP.
+    for (const std::string name : { "jpeg/odd-333x77-420.jpg", "jpeg/grey-64x48.jpg",
+             "jpeg/cmyk-ycck-adobe-64x48.jpg", "gif/crafted/lct-interlaced-transparent-333x77.gif",
+             "bmp/bmpsuite/g/pal8.bmp" }) {
+        const std::string path = std::string(ZX_TEST_DATA_DIR) + "/" + name;
+        ASSERT_EQ(RunCli("convert " + Quote(path) + " " + Quote(out.string()), m_folder / "err"), 0)
             << name;
         TDIB expected;
-        LoadPictureFile(kJPEGDir + name, expected);
+        LoadPictureFile(path, expected);
 
         const std::vector<std::uint8_t> written = ReadFileBytes(out.string());
         TSpanStream stream(written);

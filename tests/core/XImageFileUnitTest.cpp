@@ -357,6 +357,33 @@ TEST(XImageFileUnit, BMPRoadLoadsOtherExtensionsAsTwentyFourBitPictures)
     }
 }
 
+TEST(XImageFileUnit, GIFRoadGivesTheLogicalScreenWithTheFirstFrame)
+{
+    TempFolder folder;
+    const std::string gifDir = std::string(ZX_TEST_DATA_DIR) + "/gif/crafted/";
+    const std::vector<std::uint8_t> gif = Bytes(gifDir + "valid-4x3.gif");
+    const std::vector<std::uint8_t> reference = Bytes(gifDir + "valid-4x3.rgba");
+    for (const std::string name : { "a.gif", "b.GiF" }) {
+        TDIB target = MarkerPicture();
+        ASSERT_TRUE(LoadPictureFile(folder.Write(name, gif), target)) << name;
+        ASSERT_EQ(target.BitCount(), 24);
+        ASSERT_EQ(target.Width(), 4);
+        ASSERT_EQ(target.Height(), 3);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 4; ++x) {
+                const std::uint8_t* ref = &reference[std::size_t(4 * (4 * y + x))];
+                EXPECT_EQ(target.Pixel(x, y), std::uint32_t(ref[0] | ref[1] << 8 | ref[2] << 16))
+                    << name << " " << x << "," << y;
+            }
+    }
+    // The extension decides: a GIF named .bmp fails in the BMP reader, a BMP
+    // named .gif in the GIF reader.
+    const std::string gifAsBmp = folder.Write("gif.bmp", gif);
+    ExpectFailureLeavesTarget<std::exception>([&](TDIB& target) { LoadPictureFile(gifAsBmp, target); });
+    const std::string bmpAsGif = folder.Write("bmp.gif", TinyBMP());
+    ExpectFailureLeavesTarget<GIFException>([&](TDIB& target) { LoadPictureFile(bmpAsGif, target); });
+}
+
 TEST(XImageFileUnit, FailedLoadOfEveryRoadLeavesTheTargetAlone)
 {
     TempFolder folder;

@@ -4,6 +4,7 @@
 #include "core/imaging/XImageFileUnit.h"
 
 #include "core/Stream.h"
+#include "core/gif/XGIFUnit.h"
 #include "core/imaging/BMPFormat.h"
 #include "core/imaging/XDIBDraw.h"
 
@@ -24,16 +25,6 @@ TPictureRoad RoadForExtension(const std::string& ext)
     if (ext == ".GIF")
         return TPictureRoad::GIF;
     return TPictureRoad::BMP;
-}
-
-// The GIF road: the logical screen's size at 24 bits with the first frame
-// drawn at the top-left corner.
-void LoadGIFRoad(std::span<const std::uint8_t> file, TDIB& target)
-{
-    // FIXME: the GIF reader is not part of the core yet. Until it is, ".GIF"
-    // files take the BMP road and fail there; this is the one place to call
-    // LoadGIFPicture(file, target) instead.
-    LoadBMPPicture(file, target);
 }
 
 } // namespace
@@ -66,7 +57,7 @@ bool LoadPictureFile(const std::string& fileName, TDIB& target)
         LoadJPEGPicture(file, picture);
         break;
     case TPictureRoad::GIF:
-        LoadGIFRoad(file, picture);
+        LoadGIFPicture(file, picture);
         break;
     case TPictureRoad::BMP:
         LoadBMPPicture(file, picture);
