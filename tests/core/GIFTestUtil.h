@@ -254,7 +254,8 @@ inline ColorMapObject* MakeGiflibMap(const std::vector<TGIFColor>& colours)
     return GifMakeMapObject(static_cast<int>(entries.size()), entries.data());
 }
 
-// Writes image (giflib's own encoder) to memory.
+// Writes image with giflib's own encoder to memory (interlaced frames get
+// their rows in the interlaced order, as GIF89a appendix E has it).
 inline Bytes GiflibEncode(const TGiflibImage& image)
 {
     Bytes out;
@@ -262,34 +263,43 @@ inline Bytes GiflibEncode(const TGiflibImage& image)
     GifFileType* gif = EGifOpen(&out, WriteToMemory, &error);
     if (!gif)
         throw std::runtime_error("EGifOpen failed");
-    gif->SWidth = image.Width;
-    gif->SHeight = image.Height;
-    gif->SColorResolution = 8;
-    gif->SBackGroundColor = 0;
-    gif->SColorMap = image.GlobalColours.empty() ? nullptr : MakeGiflibMap(image.GlobalColours);
-    for (std::size_t i = 0; i < image.Frames.size(); ++i) {
+    EGifSetGifVersion(gif, true);
+    bool ok = true;
+    ColorMapObject* global = image.GlobalColours.empty() ? nullptr : MakeGiflibMap(image.GlobalColours);
+    ok = ok && EGifPutScreenDesc(gif, image.Width, image.Height, 8, 0, global) == GIF_OK;
+    GifFreeMapObject(global);
+    for (std::size_t i = 0; ok && i < image.Frames.size(); ++i) {
         const TGiflibFrame& frame = image.Frames[i];
-        SavedImage* saved = GifMakeSavedImage(gif, nullptr);
-        saved->ImageDesc.Left = frame.Left;
-        saved->ImageDesc.Top = frame.Top;
-        saved->ImageDesc.Width = frame.Width;
-        saved->ImageDesc.Height = frame.Height;
-        saved->ImageDesc.Interlace = frame.Interlaced;
-        saved->ImageDesc.ColorMap = frame.LocalColours.empty() ? nullptr : MakeGiflibMap(frame.LocalColours);
-        saved->RasterBits = static_cast<GifByteType*>(std::malloc(frame.Pixels.size()));
-        std::memcpy(saved->RasterBits, frame.Pixels.data(), frame.Pixels.size());
         if (frame.TransparentIndex >= 0 || frame.Delay > 0) {
             GraphicsControlBlock gcb {};
             gcb.DisposalMode = frame.Disposal;
-            gcb.UserInputFlag = false;
             gcb.DelayTime = frame.Delay;
             gcb.TransparentColor = frame.TransparentIndex >= 0 ? frame.TransparentIndex : NO_TRANSPARENT_COLOR;
-            EGifGCBToSavedExtension(&gcb, gif, static_cast<int>(i));
+            GifByteType extension[4];
+            const size_t length = EGifGCBToExtension(&gcb, extension);
+            ok = ok && EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension) == GIF_OK;
+        }
+        ColorMapObject* local = frame.LocalColours.empty() ? nullptr : MakeGiflibMap(frame.LocalColours);
+        ok = ok && EGifPutImageDesc(gif, frame.Left, frame.Top, frame.Width, frame.Height, frame.Interlaced, local) == GIF_OK;
+        GifFreeMapObject(local);
+        std::vector<int> rows;
+        if (frame.Interlaced) {
+            const int start[4] = { 0, 4, 2, 1 }, step[4] = { 8, 8, 4, 2 };
+            for (int pass = 0; pass < 4; ++pass)
+                for (int y = start[pass]; y < frame.Height; y += step[pass])
+                    rows.push_back(y);
+        } else {
+            for (int y = 0; y < frame.Height; ++y)
+                rows.push_back(y);
+        }
+        for (const int y : rows) {
+            std::vector<GifPixelType> line(frame.Pixels.begin() + static_cast<std::ptrdiff_t>(y) * frame.Width,
+                frame.Pixels.begin() + static_cast<std::ptrdiff_t>(y + 1) * frame.Width);
+            ok = ok && EGifPutLine(gif, line.data(), frame.Width) == GIF_OK;
         }
     }
-    EGifSetGifVersion(gif, true);
-    if (EGifSpew(gif) != GIF_OK)
-        throw std::runtime_error("EGifSpew failed");
+    if (EGifCloseFile(gif, &error) != GIF_OK || !ok)
+        throw std::runtime_error("giflib could not write the file");
     return out;
 }
 
