@@ -1,0 +1,337 @@
+// The nearest-colour lookup, the Stucki ditherer and the reduction of whole
+// frames to a palette.
+
+#include "core/Errors.h"
+#include "core/IntMath.h"
+#include "core/gif/XGIFUnitQuantize.h"
+#include "core/gif/XGIFUnitReadRGB.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <exception>
+#include <new>
+#include <thread>
+
+namespace zx {
+
+namespace {
+
+const char* const kInvalidImageSize = "无效的图像维数尺寸";
+const char* const kOutOfMemoryForDIB = "用于 GIF DIB 分配内存失败";
+
+// Farther than any colour can be: no search starts out with a better match.
+constexpr std::int32_t kNoDistance = 0x30000;
+// Component value of the padding entries of the distance scan: their distance
+// to every colour is far above the farthest real one (765).
+constexpr std::int32_t kPadComponent = 0x10000;
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// TFastColorLookup
+
+TFastColorLookup::TFastColorLookup(const TColorPalette& palette)
+    : m_entryCount(static_cast<std::int32_t>(std::min<std::size_t>(palette.size(), 256)))
+{
+    m_red.fill(kPadComponent);
+    m_green.fill(kPadComponent);
+    m_blue.fill(kPadComponent);
+    for (std::int32_t i = 0; i < m_entryCount; ++i) {
+        m_entries[i] = palette[i];
+        m_red[i] = palette[i].Red;
+        m_green[i] = palette[i].Green;
+        m_blue[i] = palette[i].Blue;
+    }
+
+    m_cellCache.assign(32768, -1);
+    // Seeding in index order lets the lowest index keep a cell that several
+    // entries fall into.
+    for (std::int32_t i = 0; i < m_entryCount; ++i) {
+        const std::int32_t cell = Cell(m_entries[i].Red, m_entries[i].Green, m_entries[i].Blue);
+        if (m_cellCache[cell] < 0)
+            m_cellCache[cell] = static_cast<std::int16_t>(i);
+    }
+}
+
+std::int32_t TFastColorLookup::Resolve(std::int32_t cell, std::int32_t red, std::int32_t green,
+    std::int32_t blue)
+{
+    if (m_entryCount == 0)
+        return -1;
+
+    // Distances of all entries first (a loop the compiler vectorises), then
+    // the first entry at the smallest one: the same entry a scan keeping only
+    // strictly smaller distances ends with.
+    alignas(32) std::array<std::int32_t, 256> distance;
+    const std::int32_t padded = (m_entryCount + 7) & ~7;
+    for (std::int32_t i = 0; i < padded; ++i) {
+        distance[i] = std::abs(m_red[i] - red) + std::abs(m_green[i] - green)
+            + std::abs(m_blue[i] - blue);
+    }
+    std::int32_t best = kNoDistance;
+    for (std::int32_t i = 0; i < padded; ++i)
+        best = std::min(best, distance[i]);
+    std::int32_t index = 0;
+    while (distance[index] != best)
+        ++index;
+
+    m_cellCache[cell] = static_cast<std::int16_t>(index);
+    return index;
+}
+
+std::int32_t TFastColorLookup::Lookup(std::int32_t red, std::int32_t green, std::int32_t blue,
+    TPaletteEntry& colour)
+{
+    const std::int32_t index = LookupIndex(red, green, blue);
+    colour = index >= 0 ? m_entries[index] : TPaletteEntry {};
+    return index;
+}
+
+// ---------------------------------------------------------------------------
+// Ditherers
+
+TDitherEngine::TDitherEngine(std::int32_t width, TFastColorLookup& lookup)
+    : m_width(width)
+    , m_lookup(lookup)
+{
+}
+
+void TDitherEngine::ReverseDirection()
+{
+    m_direction = -m_direction;
+    m_column = m_direction > 0 ? 0 : m_width - 1;
+}
+
+template <T5by3Kernel Kernel>
+T5by3Ditherer<Kernel>::T5by3Ditherer(std::int32_t width, TFastColorLookup& lookup)
+    : TDitherEngine(std::max(width, 0), lookup)
+{
+    // Column x of the picture is cell x + 2 of a row: two guard cells on each
+    // side take the error pushed past the edges, and nobody reads them.
+    const std::size_t rowCells = std::size_t(m_width) + 4;
+    m_rows.assign(3 * rowCells, TCell {});
+    m_cur = m_rows.data();
+    m_next = m_cur + rowCells;
+    m_after = m_next + rowCells;
+    for (std::int32_t i = 0; i < lookup.EntryCount(); ++i) {
+        const TPaletteEntry& entry = lookup.Entry(i);
+        m_palette[i] = TCell { entry.Red, entry.Green, entry.Blue, 0 };
+    }
+}
+
+template <T5by3Kernel Kernel>
+template <int D>
+inline std::int32_t T5by3Ditherer<Kernel>::DitherAt(std::int32_t x, std::int32_t red,
+    std::int32_t green, std::int32_t blue)
+{
+    constexpr std::int32_t kHalf = Kernel.Divisor / 2;
+    TCell* const cur = m_cur + x + 2;
+    TCell* const next = m_next + x + 2;
+    TCell* const after = m_after + x + 2;
+
+    const TCell carried = *cur;
+    const std::int32_t valueR = std::clamp(red + Div(carried[0] + kHalf, Kernel.Divisor), 0, 255);
+    const std::int32_t valueG = std::clamp(green + Div(carried[1] + kHalf, Kernel.Divisor), 0, 255);
+    const std::int32_t valueB = std::clamp(blue + Div(carried[2] + kHalf, Kernel.Divisor), 0, 255);
+
+    const std::int32_t index = m_lookup.LookupIndex(valueR, valueG, valueB);
+    // The error is measured from the clamped value, so what was cut off at 0
+    // or 255 is not passed on.
+    const TCell error = TCell { valueR, valueG, valueB, 0 } - m_palette[index];
+    if (error[0] | error[1] | error[2]) {
+        cur[D] += error * Kernel.Row0[0];
+        cur[2 * D] += error * Kernel.Row0[1];
+        next[-2 * D] += error * Kernel.Row1[0];
+        next[-D] += error * Kernel.Row1[1];
+        next[0] += error * Kernel.Row1[2];
+        next[D] += error * Kernel.Row1[3];
+        next[2 * D] += error * Kernel.Row1[4];
+        after[-2 * D] += error * Kernel.Row2[0];
+        after[-D] += error * Kernel.Row2[1];
+        after[0] += error * Kernel.Row2[2];
+        after[D] += error * Kernel.Row2[3];
+        after[2 * D] += error * Kernel.Row2[4];
+    }
+    return index;
+}
+
+template <T5by3Kernel Kernel>
+std::int32_t T5by3Ditherer<Kernel>::DitherPixel(std::int32_t red, std::int32_t green,
+    std::int32_t blue)
+{
+    const std::int32_t x = m_column;
+    m_column = x + m_direction;
+    if (m_direction > 0)
+        return DitherAt<1>(x, red, green, blue);
+    return DitherAt<-1>(x, red, green, blue);
+}
+
+template <T5by3Kernel Kernel>
+void T5by3Ditherer<Kernel>::NextRow()
+{
+    std::fill(m_cur, m_cur + m_width + 4, TCell {});
+    TCell* const cleared = m_cur;
+    m_cur = m_next;
+    m_next = m_after;
+    m_after = cleared;
+    ReverseDirection();
+}
+
+template <T5by3Kernel Kernel>
+template <int D>
+void T5by3Ditherer<Kernel>::DitherRowIn(const std::uint8_t* bgr, std::uint8_t* indices)
+{
+    std::int32_t x = m_column;
+    for (; x >= 0 && x < m_width; x += D) {
+        const std::uint8_t* pixel = bgr + 3 * x;
+        indices[x] = static_cast<std::uint8_t>(DitherAt<D>(x, pixel[2], pixel[1], pixel[0]));
+    }
+    m_column = x;
+}
+
+template <T5by3Kernel Kernel>
+void T5by3Ditherer<Kernel>::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices)
+{
+    if (m_direction > 0)
+        DitherRowIn<1>(bgr, indices);
+    else
+        DitherRowIn<-1>(bgr, indices);
+    NextRow();
+}
+
+template class T5by3Ditherer<kStuckiKernel>;
+
+// ---------------------------------------------------------------------------
+// ReduceToPalette
+
+namespace {
+
+// One frame's work, prepared on the calling thread so that the pixel loop
+// touches plain memory only.
+struct TReduceJob {
+    TReduceJob(const TDIB& source, TDIB& target)
+        : Rows(source)
+        , Width(source.Width())
+        , Height(source.Height())
+        , OutTop(target.ScanLine(0))
+        , OutStep(target.RowStep())
+    {
+    }
+
+    TRowReader24 Rows;
+    std::int32_t Width;
+    std::int32_t Height;
+    std::uint8_t* OutTop;
+    std::ptrdiff_t OutStep;
+};
+
+// The 8-bit result bitmap with the palette as its colour table; an empty
+// bitmap for an empty palette.
+TDIB MakeReducedBitmap(const TDIB& source, const TColorPalette& palette)
+{
+    TDIB reduced;
+    const std::int32_t entries = static_cast<std::int32_t>(std::min<std::size_t>(palette.size(), 256));
+    if (entries == 0)
+        return reduced;
+    if (source.Width() <= 0 || source.Height() <= 0)
+        throw GIFException(kInvalidImageSize);
+
+    TDIBColorTable table {};
+    for (std::int32_t i = 0; i < entries; ++i)
+        table[i] = TRGBQuad { palette[i].Blue, palette[i].Green, palette[i].Red, 0 };
+    try {
+        reduced.ColorTable() = table;
+        reduced.SetSize(source.Width(), source.Height(), 8);
+        reduced.ColorTable() = table;
+        reduced.UpdatePalette();
+    } catch (const std::bad_alloc&) {
+        throw EOutOfResources(kOutOfMemoryForDIB);
+    }
+    // The header's "colours important" field (offset 32 + 4 of the 40-byte
+    // BITMAPINFOHEADER) counts the palette's own entries; the black fill after
+    // them is only there to make 256.
+    std::vector<std::uint8_t>& header = reduced.Image()->BitmapInfo;
+    if (header.size() >= 40) {
+        for (int i = 0; i < 4; ++i)
+            header[36 + i] = static_cast<std::uint8_t>(std::uint32_t(entries) >> (8 * i));
+    }
+    return reduced;
+}
+
+// The pixel loop of one frame. The lookup and its colour cache belong to this
+// frame alone: sharing a cache between frames would change which index a cell
+// keeps and so the result.
+void RunReduceJob(TReduceJob& job, const TColorPalette& palette)
+{
+    TFastColorLookup lookup(palette);
+    TStuckiDitherer ditherer(job.Width, lookup);
+    for (std::int32_t y = 0; y < job.Height; ++y)
+        ditherer.DitherRow(job.Rows.Row(y), job.OutTop + std::ptrdiff_t(y) * job.OutStep);
+}
+
+} // namespace
+
+TDIB ReduceToPalette(const TDIB& bitmap, const TColorPalette& palette)
+{
+    TDIB reduced = MakeReducedBitmap(bitmap, palette);
+    if (reduced.Empty())
+        return reduced;
+    TReduceJob job(bitmap, reduced);
+    RunReduceJob(job, palette);
+    return reduced;
+}
+
+std::vector<TDIB> ReduceFramesToPalette(std::span<const TDIB> bitmaps,
+    const TColorPalette& palette, unsigned threads)
+{
+    std::vector<TDIB> reduced;
+    reduced.reserve(bitmaps.size());
+    std::vector<TReduceJob> jobs;
+    jobs.reserve(bitmaps.size());
+    for (const TDIB& bitmap : bitmaps) {
+        reduced.push_back(MakeReducedBitmap(bitmap, palette));
+        if (!reduced.back().Empty())
+            jobs.emplace_back(bitmap, reduced.back());
+    }
+
+    if (threads == 0)
+        threads = std::max(1u, std::thread::hardware_concurrency());
+    threads = static_cast<unsigned>(std::min<std::size_t>(threads, jobs.size()));
+
+    std::atomic<std::size_t> nextJob { 0 };
+    std::vector<std::exception_ptr> failures(std::max(threads, 1u));
+    auto work = [&](unsigned worker) {
+        try {
+            for (std::size_t i = nextJob++; i < jobs.size(); i = nextJob++)
+                RunReduceJob(jobs[i], palette);
+        } catch (...) {
+            failures[worker] = std::current_exception();
+            nextJob = jobs.size();
+        }
+    };
+
+    std::vector<std::thread> helpers;
+    {
+        // Joins the helpers however this block is left, also when starting one
+        // of them fails.
+        struct TJoinAll {
+            std::vector<std::thread>& Threads;
+            ~TJoinAll()
+            {
+                for (std::thread& thread : Threads)
+                    thread.join();
+            }
+        } joinAll { helpers };
+        for (unsigned worker = 1; worker < threads; ++worker)
+            helpers.emplace_back(work, worker);
+        work(0);
+    }
+    for (const std::exception_ptr& failure : failures) {
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+    return reduced;
+}
+
+} // namespace zx

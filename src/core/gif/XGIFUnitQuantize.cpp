@@ -1,0 +1,279 @@
+#include "core/gif/XGIFUnitQuantize.h"
+
+#include "core/Errors.h"
+#include "core/IntMath.h"
+#include "core/gif/XGIFUnitReadRGB.h"
+
+#include <algorithm>
+#include <string>
+
+namespace zx {
+
+namespace {
+
+const char* const kInvalidBitmapList = "无效的位图列表";
+
+std::uint32_t HashKey(std::uint32_t key)
+{
+    return (key * 0x9E3779B1u) >> (32 - 12);
+}
+
+} // namespace
+
+TColorQuantizer::TColorQuantizer(std::int32_t colourLimit, std::int32_t treeDepth)
+    : m_colourLimit(colourLimit)
+    , m_treeDepth(treeDepth)
+{
+    // A limit of 0 could never be met (folding ends with one leaf) and depths
+    // outside 1..8 have no colour bits to choose children with.
+    if (colourLimit < 1 || colourLimit > 256)
+        throw EInvalidGraphicOperation(
+            FormatMessage("Colour limit out of range (%d)", colourLimit));
+    if (treeDepth < 1 || treeDepth > 8)
+        throw EInvalidGraphicOperation(FormatMessage("Tree depth out of range (%d)", treeDepth));
+
+    // Every inner node has a leaf below it and every leaf at most treeDepth
+    // ancestors, and there are never more than colourLimit + 1 leaves, so this
+    // many nodes are all the tree can ever hold at once: the pool is not
+    // reallocated while pixels go in.
+    m_nodes.reserve(std::size_t(colourLimit + 1) * std::size_t(treeDepth + 1) + 1);
+    m_nodes.emplace_back();
+    m_pathCache.resize(std::size_t(1) << kPathCacheBits);
+
+    // Level l (0 at the root) picks its child with bit 7 - l of each component:
+    // red as the child index's bit 2, green bit 1, blue bit 0. The key holds
+    // level l's child index at bit 3 * (treeDepth - 1 - l).
+    for (std::uint32_t v = 0; v < 256; ++v) {
+        std::uint32_t spread = 0;
+        for (std::int32_t level = 0; level < treeDepth; ++level) {
+            if (v & (0x80u >> level))
+                spread |= 1u << (3 * (treeDepth - 1 - level));
+        }
+        m_spreadR[v] = spread << 2;
+        m_spreadG[v] = spread << 1;
+        m_spreadB[v] = spread;
+    }
+}
+
+std::uint32_t TColorQuantizer::Key(std::int32_t red, std::int32_t green, std::int32_t blue) const
+{
+    return m_spreadR[red] | m_spreadG[green] | m_spreadB[blue];
+}
+
+std::int32_t TColorQuantizer::NewNode(std::int32_t level)
+{
+    std::int32_t node;
+    if (m_freeList != 0) {
+        node = m_freeList;
+        m_freeList = m_nodes[node].NextFold;
+        m_nodes[node] = TOctreeNode {};
+    } else {
+        node = static_cast<std::int32_t>(m_nodes.size());
+        m_nodes.emplace_back();
+    }
+    TOctreeNode& created = m_nodes[node];
+    if (level == m_treeDepth) {
+        created.Terminal = true;
+        ++m_leaves;
+    } else {
+        created.NextFold = m_foldLists[level];
+        m_foldLists[level] = node;
+    }
+    return node;
+}
+
+void TColorQuantizer::FreeNode(std::int32_t node)
+{
+    m_nodes[node].NextFold = m_freeList;
+    m_freeList = node;
+}
+
+std::int32_t TColorQuantizer::InsertPath(std::uint32_t key)
+{
+    if (m_root == 0)
+        m_root = NewNode(0);
+    std::int32_t node = m_root;
+    std::int32_t level = 0;
+    while (!m_nodes[node].Terminal) {
+        const std::uint32_t childIndex = (key >> (3 * (m_treeDepth - 1 - level))) & 7;
+        std::int32_t child = m_nodes[node].Child[childIndex];
+        if (child == 0) {
+            child = NewNode(level + 1);
+            m_nodes[node].Child[childIndex] = child;
+        }
+        node = child;
+        ++level;
+    }
+    return node;
+}
+
+void TColorQuantizer::AddToLeaf(std::int32_t node, std::int32_t red, std::int32_t green,
+    std::int32_t blue)
+{
+    TOctreeNode& leaf = m_nodes[node];
+    ++leaf.Hits;
+    leaf.SumR += red;
+    leaf.SumG += green;
+    leaf.SumB += blue;
+}
+
+void TColorQuantizer::InsertColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue)
+{
+    AddToLeaf(InsertPath(Key(red, green, blue)), red, green, blue);
+}
+
+void TColorQuantizer::FoldNode()
+{
+    std::int32_t level = m_treeDepth - 1;
+    while (level > 0 && m_foldLists[level] == 0)
+        --level;
+    const std::int32_t node = m_foldLists[level];
+    if (node == 0)
+        return; // no inner node left: the tree is a single leaf or empty
+    m_foldLists[level] = m_nodes[node].NextFold;
+    m_nodes[node].NextFold = 0;
+
+    // The deepest level with inner nodes was chosen, so every child is a leaf:
+    // inner nodes one level down would still be on that level's fold list.
+    std::int32_t children = 0;
+    for (std::int32_t& child : m_nodes[node].Child) {
+        if (child == 0)
+            continue;
+        TOctreeNode& folded = m_nodes[node];
+        const TOctreeNode& leaf = m_nodes[child];
+        folded.Hits += leaf.Hits;
+        folded.SumR += leaf.SumR;
+        folded.SumG += leaf.SumG;
+        folded.SumB += leaf.SumB;
+        FreeNode(child);
+        child = 0;
+        ++children;
+    }
+    m_nodes[node].Terminal = true;
+    m_leaves -= children - 1;
+
+    if (++m_generation == 0) {
+        // After 2^32 folds the stamps would repeat; start the cache afresh.
+        std::fill(m_pathCache.begin(), m_pathCache.end(), TPathCacheEntry {});
+        m_generation = 1;
+    }
+}
+
+void TColorQuantizer::FoldExcess()
+{
+    while (m_leaves > m_colourLimit) {
+        const std::uint32_t generation = m_generation;
+        FoldNode();
+        if (generation == m_generation)
+            break; // nothing could be folded
+    }
+}
+
+void TColorQuantizer::AddColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue)
+{
+    InsertColor(red, green, blue);
+    FoldExcess();
+}
+
+void TColorQuantizer::AddPixels(const std::uint8_t* bgr, std::int32_t count)
+{
+    // Pictures repeat colours a lot, so most pixels find their leaf in the path
+    // cache instead of walking the tree. Counting a pixel into its leaf this
+    // way is exactly what InsertColor does when the path already exists.
+    for (std::int32_t i = 0; i < count; ++i, bgr += 3) {
+        const std::int32_t blue = bgr[0];
+        const std::int32_t green = bgr[1];
+        const std::int32_t red = bgr[2];
+        const std::uint32_t key = Key(red, green, blue);
+        TPathCacheEntry& entry = m_pathCache[HashKey(key)];
+        std::int32_t node;
+        if (entry.Generation == m_generation && entry.Key == key) {
+            node = entry.Node;
+        } else {
+            node = InsertPath(key);
+            entry = TPathCacheEntry { key, m_generation, node };
+        }
+        AddToLeaf(node, red, green, blue);
+        if (m_leaves > m_colourLimit)
+            FoldExcess();
+    }
+}
+
+void TColorQuantizer::AddBitmap(const TDIB& bitmap)
+{
+    if (bitmap.Empty())
+        return;
+    TRowReader24 rows(bitmap);
+    for (std::int32_t y = 0; y < bitmap.Height(); ++y)
+        AddPixels(rows.Row(y), bitmap.Width());
+}
+
+void TColorQuantizer::ListLeafColours(TColorPalette& out) const
+{
+    if (m_root == 0)
+        return;
+    // Depth at most 8, so an explicit stack of (node, next child) is small.
+    struct TFrame {
+        std::int32_t Node;
+        std::int32_t NextChild;
+    };
+    std::array<TFrame, 10> stack {};
+    std::int32_t top = 0;
+    stack[0] = { m_root, 0 };
+    while (top >= 0) {
+        TFrame& frame = stack[top];
+        const TOctreeNode& node = m_nodes[frame.Node];
+        if (node.Terminal) {
+            TPaletteEntry colour;
+            if (node.Hits != 0) {
+                colour.Red = static_cast<std::uint8_t>(node.SumR / node.Hits);
+                colour.Green = static_cast<std::uint8_t>(node.SumG / node.Hits);
+                colour.Blue = static_cast<std::uint8_t>(node.SumB / node.Hits);
+            }
+            out.push_back(colour);
+            --top;
+            continue;
+        }
+        while (frame.NextChild < 8 && node.Child[frame.NextChild] == 0)
+            ++frame.NextChild;
+        if (frame.NextChild == 8) {
+            --top;
+            continue;
+        }
+        const std::int32_t child = node.Child[frame.NextChild++];
+        stack[++top] = { child, 0 };
+    }
+}
+
+TColorPalette CreateSharedPalette(std::span<const TDIB* const> bitmaps, std::int32_t colours,
+    std::int32_t depth)
+{
+    if (bitmaps.empty())
+        throw GIFException(kInvalidBitmapList);
+    for (const TDIB* bitmap : bitmaps) {
+        if (bitmap == nullptr)
+            throw GIFException(kInvalidBitmapList);
+    }
+
+    TColorQuantizer quantizer(colours, depth);
+    for (const TDIB* bitmap : bitmaps)
+        quantizer.AddBitmap(*bitmap);
+
+    TColorPalette palette;
+    palette.reserve(std::size_t(colours));
+    quantizer.ListLeafColours(palette);
+    palette.resize(std::size_t(colours));
+    return palette;
+}
+
+TColorPalette CreateSharedPalette(std::span<const TDIB> bitmaps, std::int32_t colours,
+    std::int32_t depth)
+{
+    std::vector<const TDIB*> list;
+    list.reserve(bitmaps.size());
+    for (const TDIB& bitmap : bitmaps)
+        list.push_back(&bitmap);
+    return CreateSharedPalette(std::span<const TDIB* const>(list), colours, depth);
+}
+
+} // namespace zx

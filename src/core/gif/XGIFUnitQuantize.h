@@ -1,0 +1,275 @@
+#pragma once
+
+// Colour reduction for the GIF export: an octree quantizer that builds one
+// palette for all frames of an animation, a nearest-colour lookup with a
+// 15-bit cell cache, and Stucki error diffusion that maps a 24-bit frame onto
+// the palette. All of it is exact integer arithmetic: the same frames and
+// settings always give the same palette and the same indices.
+
+#include "core/imaging/XDIBUnit.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace zx {
+
+// One palette entry in the platform's order: red, green, blue, flags.
+struct TPaletteEntry {
+    std::uint8_t Red = 0;
+    std::uint8_t Green = 0;
+    std::uint8_t Blue = 0;
+    std::uint8_t Flags = 0;
+
+    friend bool operator==(const TPaletteEntry&, const TPaletteEntry&) = default;
+};
+static_assert(sizeof(TPaletteEntry) == 4);
+
+using TColorPalette = std::vector<TPaletteEntry>;
+
+// ---------------------------------------------------------------------------
+// Octree quantizer
+
+// A node of the colour octree. Nodes live in the quantizer's pool and refer to
+// each other by pool index; index 0 is the "no node" sentinel.
+struct TOctreeNode {
+    bool Terminal = false;
+    // 64-bit so that no amount of pixels can wrap a sum (a 32-bit sum would
+    // overflow after about 8.4 million white pixels in one leaf).
+    std::int64_t Hits = 0;
+    std::int64_t SumR = 0;
+    std::int64_t SumG = 0;
+    std::int64_t SumB = 0;
+    // Next inner node of the same level's fold list (inner nodes only).
+    std::int32_t NextFold = 0;
+    std::array<std::int32_t, 8> Child {};
+};
+
+class TColorQuantizer {
+public:
+    // colourLimit: the most leaves the tree may keep (1..256); treeDepth: the
+    // level at which nodes are leaves (1..8). Anything else raises
+    // EInvalidGraphicOperation.
+    TColorQuantizer(std::int32_t colourLimit, std::int32_t treeDepth);
+
+    // Inserts every pixel of the bitmap (read as 24 bits, rows from the top,
+    // pixels from the left), folding after each one while there are more
+    // leaves than the limit.
+    void AddBitmap(const TDIB& bitmap);
+    // The same for count pixels stored blue, green, red.
+    void AddPixels(const std::uint8_t* bgr, std::int32_t count);
+    // One pixel: InsertColor, then FoldNode while Leaves > ColourLimit.
+    void AddColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+
+    // Sends one colour down from the root, creating the missing nodes on its
+    // way, and accumulates it in the leaf it ends in. Does not fold.
+    void InsertColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+    // Merges the children of the newest inner node on the deepest level that
+    // has one into that node, which becomes a leaf.
+    void FoldNode();
+    // Appends one colour per leaf, depth first with children in index order:
+    // the average of the leaf's pixels (truncated), black for a leaf without
+    // pixels.
+    void ListLeafColours(TColorPalette& out) const;
+
+    std::int32_t Leaves() const { return m_leaves; }
+    std::int32_t ColourLimit() const { return m_colourLimit; }
+    std::int32_t TreeDepth() const { return m_treeDepth; }
+
+private:
+    std::int32_t NewNode(std::int32_t level);
+    void FreeNode(std::int32_t node);
+    std::int32_t InsertPath(std::uint32_t key);
+    void AddToLeaf(std::int32_t node, std::int32_t red, std::int32_t green, std::int32_t blue);
+    void FoldExcess();
+    std::uint32_t Key(std::int32_t red, std::int32_t green, std::int32_t blue) const;
+
+    std::int32_t m_colourLimit;
+    std::int32_t m_treeDepth;
+    std::int32_t m_root = 0;
+    std::int32_t m_leaves = 0;
+    std::array<std::int32_t, 8> m_foldLists {};
+    // Node pool: slot 0 is the sentinel; freed nodes are chained through
+    // NextFold starting at m_freeList.
+    std::vector<TOctreeNode> m_nodes;
+    std::int32_t m_freeList = 0;
+
+    // Which leaf a colour's path ends in, remembered per path key. A fold may
+    // free or merge leaves, so every fold starts a new generation and entries
+    // of older generations are ignored. Creating nodes never changes where an
+    // existing path ends, so it leaves the cache valid.
+    struct TPathCacheEntry {
+        std::uint32_t Key = 0;
+        std::uint32_t Generation = 0;
+        std::int32_t Node = 0;
+    };
+    static constexpr std::uint32_t kPathCacheBits = 12;
+    std::vector<TPathCacheEntry> m_pathCache;
+    std::uint32_t m_generation = 1;
+    // Interleaves the top treeDepth bits of a component into a path key.
+    std::array<std::uint32_t, 256> m_spreadR {};
+    std::array<std::uint32_t, 256> m_spreadG {};
+    std::array<std::uint32_t, 256> m_spreadB {};
+};
+
+// One palette of exactly colours entries for all bitmaps: the octree's leaf
+// colours in tree order, then black. Throws GIFException "无效的位图列表" for
+// an empty list or a null entry.
+TColorPalette CreateSharedPalette(std::span<const TDIB* const> bitmaps, std::int32_t colours,
+    std::int32_t depth);
+TColorPalette CreateSharedPalette(std::span<const TDIB> bitmaps, std::int32_t colours,
+    std::int32_t depth);
+
+// ---------------------------------------------------------------------------
+// Nearest-colour lookup
+
+class TFastColorLookup {
+public:
+    // Copies at most 256 entries and seeds each entry's own colour cell with
+    // the lowest index that lies in it.
+    explicit TFastColorLookup(const TColorPalette& palette);
+
+    // The palette index for a colour and that entry's colour. A colour whose
+    // cell is resolved gets the cell's index without a search; otherwise the
+    // entry with the smallest Manhattan distance (lowest index on ties) is
+    // found and stored for the whole cell.
+    std::int32_t Lookup(std::int32_t red, std::int32_t green, std::int32_t blue,
+        TPaletteEntry& colour);
+    std::int32_t Lookup(std::int32_t red, std::int32_t green, std::int32_t blue)
+    {
+        TPaletteEntry colour;
+        return Lookup(red, green, blue, colour);
+    }
+
+    std::int32_t EntryCount() const { return m_entryCount; }
+    const TPaletteEntry& Entry(std::int32_t index) const { return m_entries[index]; }
+
+    // The 15-bit colour cell: five bits per component, red lowest.
+    static std::int32_t Cell(std::int32_t red, std::int32_t green, std::int32_t blue)
+    {
+        return (red >> 3) | ((green >> 3) << 5) | ((blue >> 3) << 10);
+    }
+    // The cached index of a cell, or -1 while it is unresolved.
+    std::int32_t CachedIndex(std::int32_t cell) const { return m_cellCache[cell]; }
+
+    // The cell lookup inlined for the ditherer's pixel loop.
+    std::int32_t LookupIndex(std::int32_t red, std::int32_t green, std::int32_t blue)
+    {
+        const std::int32_t cell = Cell(red, green, blue);
+        const std::int32_t index = m_cellCache[cell];
+        if (index >= 0)
+            return index;
+        return Resolve(cell, red, green, blue);
+    }
+
+private:
+    std::int32_t Resolve(std::int32_t cell, std::int32_t red, std::int32_t green,
+        std::int32_t blue);
+
+    std::array<TPaletteEntry, 256> m_entries {};
+    std::int32_t m_entryCount = 0;
+    // Component planes of the entries for the distance scan, padded to a
+    // multiple of 8 with a colour no search can pick.
+    alignas(32) std::array<std::int32_t, 256> m_red {};
+    alignas(32) std::array<std::int32_t, 256> m_green {};
+    alignas(32) std::array<std::int32_t, 256> m_blue {};
+    std::vector<std::int16_t> m_cellCache;
+};
+
+// ---------------------------------------------------------------------------
+// Error diffusion
+
+// What every ditherer has: the frame width, the scan direction of the current
+// row and the column of the next pixel. Rows alternate direction, starting
+// left to right.
+class TDitherEngine {
+public:
+    TDitherEngine(std::int32_t width, TFastColorLookup& lookup);
+
+    std::int32_t Width() const { return m_width; }
+    std::int32_t Direction() const { return m_direction; }
+    std::int32_t Column() const { return m_column; }
+
+protected:
+    void ReverseDirection();
+
+    std::int32_t m_width;
+    std::int32_t m_direction = 1;
+    std::int32_t m_column = 0;
+    TFastColorLookup& m_lookup;
+};
+
+// A diffusion kernel of five columns by three rows, centred on the current
+// pixel, weights out of Divisor. Row0 holds the two weights ahead of the pixel
+// on its own row (1 and 2 columns ahead), Row1 and Row2 the five weights from
+// 2 columns behind to 2 columns ahead on the next two rows. "Ahead" follows
+// the scan direction.
+struct T5by3Kernel {
+    std::int32_t Row0[2];
+    std::int32_t Row1[5];
+    std::int32_t Row2[5];
+    std::int32_t Divisor;
+};
+
+// The error diffusion engine for any five-by-three kernel. Keeps three error
+// rows per channel (current, next, after next), each with two guard cells on
+// either side that soak up error pushed beyond the frame's edges.
+template <T5by3Kernel Kernel>
+class T5by3Ditherer : public TDitherEngine {
+public:
+    T5by3Ditherer(std::int32_t width, TFastColorLookup& lookup);
+
+    // Maps the pixel at Column to a palette index, diffuses its error and
+    // steps Column one pixel in Direction.
+    std::int32_t DitherPixel(std::int32_t red, std::int32_t green, std::int32_t blue);
+    // Moves on to the next row: the error rows move up one, the scan turns.
+    void NextRow();
+    // Dithers one whole row of Width pixels stored blue, green, red into
+    // Width indices, in the current direction, then calls NextRow.
+    void DitherRow(const std::uint8_t* bgr, std::uint8_t* indices);
+
+private:
+    // Four lanes per cell: red, green, blue and one unused, so that one cell
+    // is one 16-byte vector.
+    typedef std::int32_t TCell __attribute__((vector_size(16)));
+
+    template <int D>
+    std::int32_t DitherAt(std::int32_t x, std::int32_t red, std::int32_t green,
+        std::int32_t blue);
+    template <int D>
+    void DitherRowIn(const std::uint8_t* bgr, std::uint8_t* indices);
+
+    std::vector<TCell> m_rows;
+    TCell* m_cur = nullptr;
+    TCell* m_next = nullptr;
+    TCell* m_after = nullptr;
+    std::array<TCell, 256> m_palette {};
+};
+
+inline constexpr T5by3Kernel kStuckiKernel { { 8, 4 }, { 2, 4, 8, 4, 2 }, { 1, 2, 4, 2, 1 }, 42 };
+
+// Stucki's kernel: 8 4 / 2 4 8 4 2 / 1 2 4 2 1, out of 42.
+class TStuckiDitherer : public T5by3Ditherer<kStuckiKernel> {
+public:
+    using T5by3Ditherer<kStuckiKernel>::T5by3Ditherer;
+};
+
+// ---------------------------------------------------------------------------
+// Reduction of whole frames
+
+// Maps a bitmap (read as 24 bits) onto the palette with Stucki error diffusion
+// in serpentine rows. The result is an 8-bit bitmap of the same size whose
+// colour table is the palette (at most 256 entries) followed by black; every
+// index is below the palette's size. An empty palette gives an empty bitmap.
+// Throws GIFException "无效的图像维数尺寸" for a bitmap without pixels and
+// EOutOfResources "用于 GIF DIB 分配内存失败" when the result cannot be allocated.
+TDIB ReduceToPalette(const TDIB& bitmap, const TColorPalette& palette);
+
+// ReduceToPalette for each bitmap, with the frames spread over up to threads
+// worker threads (0: one per processor). Each frame gets its own lookup and
+// ditherer, so the results are exactly those of ReduceToPalette frame by frame.
+std::vector<TDIB> ReduceFramesToPalette(std::span<const TDIB> bitmaps,
+    const TColorPalette& palette, unsigned threads = 0);
+
+} // namespace zx
