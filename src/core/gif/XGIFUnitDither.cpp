@@ -7,6 +7,9 @@
 #include "core/gif/XGIFUnitReadRGB.h"
 
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <atomic>
 #include <cstdlib>
 #include <exception>
@@ -23,8 +26,9 @@ const char* const kOutOfMemoryForDIB = "用于 GIF DIB 分配内存失败";
 // Farther than any colour can be: no search starts out with a better match.
 constexpr std::int32_t kNoDistance = 0x30000;
 // Component value of the padding entries of the distance scan: their distance
-// to every colour is far above the farthest real one (765).
-constexpr std::int32_t kPadComponent = 0x10000;
+// to every colour (at least 3 x 4000 - 765) is far above the farthest real one
+// (765), and three of them still fit a signed 16-bit sum.
+constexpr std::int16_t kPadComponent = 4000;
 
 } // namespace
 
@@ -60,21 +64,52 @@ std::int32_t TFastColorLookup::Resolve(std::int32_t cell, std::int32_t red, std:
     if (m_entryCount == 0)
         return -1;
 
-    // Distances of all entries first (a loop the compiler vectorises), then
-    // the first entry at the smallest one: the same entry a scan keeping only
-    // strictly smaller distances ends with.
-    alignas(32) std::array<std::int32_t, 256> distance;
+    // The distances of all entries and their minimum first, then the first
+    // entry at that minimum: the entry a scan that keeps only strictly smaller
+    // distances ends with.
+    alignas(16) std::array<std::int16_t, 256> distance;
     const std::int32_t padded = (m_entryCount + 7) & ~7;
-    for (std::int32_t i = 0; i < padded; ++i) {
-        distance[i] = std::abs(m_red[i] - red) + std::abs(m_green[i] - green)
-            + std::abs(m_blue[i] - blue);
-    }
     std::int32_t best = kNoDistance;
-    for (std::int32_t i = 0; i < padded; ++i)
-        best = std::min(best, distance[i]);
     std::int32_t index = 0;
+#if defined(__SSE2__)
+    const __m128i r = _mm_set1_epi16(static_cast<std::int16_t>(red));
+    const __m128i g = _mm_set1_epi16(static_cast<std::int16_t>(green));
+    const __m128i b = _mm_set1_epi16(static_cast<std::int16_t>(blue));
+    __m128i least = _mm_set1_epi16(0x7FFF);
+    for (std::int32_t i = 0; i < padded; i += 8) {
+        const __m128i dr = _mm_sub_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(&m_red[i])), r);
+        const __m128i dg = _mm_sub_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(&m_green[i])), g);
+        const __m128i db = _mm_sub_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(&m_blue[i])), b);
+        const __m128i zero = _mm_setzero_si128();
+        __m128i d = _mm_max_epi16(dr, _mm_sub_epi16(zero, dr));
+        d = _mm_add_epi16(d, _mm_max_epi16(dg, _mm_sub_epi16(zero, dg)));
+        d = _mm_add_epi16(d, _mm_max_epi16(db, _mm_sub_epi16(zero, db)));
+        _mm_store_si128(reinterpret_cast<__m128i*>(&distance[i]), d);
+        least = _mm_min_epi16(least, d);
+    }
+    least = _mm_min_epi16(least, _mm_shuffle_epi32(least, _MM_SHUFFLE(1, 0, 3, 2)));
+    least = _mm_min_epi16(least, _mm_shuffle_epi32(least, _MM_SHUFFLE(2, 3, 0, 1)));
+    least = _mm_min_epi16(least, _mm_shufflelo_epi16(least, _MM_SHUFFLE(2, 3, 0, 1)));
+    best = _mm_extract_epi16(least, 0);
+    const __m128i wanted = _mm_set1_epi16(static_cast<std::int16_t>(best));
+    for (std::int32_t i = 0;; i += 8) {
+        const __m128i same
+            = _mm_cmpeq_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(&distance[i])), wanted);
+        const int mask = _mm_movemask_epi8(same);
+        if (mask != 0) {
+            index = i + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
+            break;
+        }
+    }
+#else
+    for (std::int32_t i = 0; i < padded; ++i) {
+        distance[i] = static_cast<std::int16_t>(std::abs(m_red[i] - red)
+            + std::abs(m_green[i] - green) + std::abs(m_blue[i] - blue));
+        best = std::min<std::int32_t>(best, distance[i]);
+    }
     while (distance[index] != best)
         ++index;
+#endif
 
     m_cellCache[cell] = static_cast<std::int16_t>(index);
     return index;
@@ -121,39 +156,37 @@ T5by3Ditherer<Kernel>::T5by3Ditherer(std::int32_t width, TFastColorLookup& looku
 }
 
 template <T5by3Kernel Kernel>
-template <int D>
-inline std::int32_t T5by3Ditherer<Kernel>::DitherAt(std::int32_t x, std::int32_t red,
-    std::int32_t green, std::int32_t blue)
+[[gnu::always_inline]] inline typename T5by3Ditherer<Kernel>::TCell T5by3Ditherer<Kernel>::Quantise(
+    TCell carried, std::int32_t red, std::int32_t green, std::int32_t blue, std::int32_t& index)
 {
     constexpr std::int32_t kHalf = Kernel.Divisor / 2;
-    TCell* const cur = m_cur + x + 2;
-    TCell* const next = m_next + x + 2;
-    TCell* const after = m_after + x + 2;
-
-    const TCell carried = *cur;
     const std::int32_t valueR = std::clamp(red + Div(carried[0] + kHalf, Kernel.Divisor), 0, 255);
     const std::int32_t valueG = std::clamp(green + Div(carried[1] + kHalf, Kernel.Divisor), 0, 255);
     const std::int32_t valueB = std::clamp(blue + Div(carried[2] + kHalf, Kernel.Divisor), 0, 255);
-
-    const std::int32_t index = m_lookup.LookupIndex(valueR, valueG, valueB);
+    index = m_lookup.LookupIndex(valueR, valueG, valueB);
     // The error is measured from the clamped value, so what was cut off at 0
     // or 255 is not passed on.
-    const TCell error = TCell { valueR, valueG, valueB, 0 } - m_palette[index];
-    if (error[0] | error[1] | error[2]) {
-        cur[D] += error * Kernel.Row0[0];
-        cur[2 * D] += error * Kernel.Row0[1];
-        next[-2 * D] += error * Kernel.Row1[0];
-        next[-D] += error * Kernel.Row1[1];
-        next[0] += error * Kernel.Row1[2];
-        next[D] += error * Kernel.Row1[3];
-        next[2 * D] += error * Kernel.Row1[4];
-        after[-2 * D] += error * Kernel.Row2[0];
-        after[-D] += error * Kernel.Row2[1];
-        after[0] += error * Kernel.Row2[2];
-        after[D] += error * Kernel.Row2[3];
-        after[2 * D] += error * Kernel.Row2[4];
-    }
-    return index;
+    return TCell { valueR, valueG, valueB, 0 } - m_palette[index];
+}
+
+// Adding a zero error changes nothing, so the spreading runs unconditionally:
+// cheaper than a branch the processor cannot predict.
+template <T5by3Kernel Kernel>
+template <int D>
+[[gnu::always_inline]] inline void T5by3Ditherer<Kernel>::SpreadBelow(std::int32_t x, TCell error)
+{
+    TCell* const next = m_next + x + 2;
+    TCell* const after = m_after + x + 2;
+    next[-2 * D] += error * Kernel.Row1[0];
+    next[-D] += error * Kernel.Row1[1];
+    next[0] += error * Kernel.Row1[2];
+    next[D] += error * Kernel.Row1[3];
+    next[2 * D] += error * Kernel.Row1[4];
+    after[-2 * D] += error * Kernel.Row2[0];
+    after[-D] += error * Kernel.Row2[1];
+    after[0] += error * Kernel.Row2[2];
+    after[D] += error * Kernel.Row2[3];
+    after[2 * D] += error * Kernel.Row2[4];
 }
 
 template <T5by3Kernel Kernel>
@@ -161,10 +194,18 @@ std::int32_t T5by3Ditherer<Kernel>::DitherPixel(std::int32_t red, std::int32_t g
     std::int32_t blue)
 {
     const std::int32_t x = m_column;
-    m_column = x + m_direction;
-    if (m_direction > 0)
-        return DitherAt<1>(x, red, green, blue);
-    return DitherAt<-1>(x, red, green, blue);
+    const std::int32_t d = m_direction;
+    m_column = x + d;
+    TCell* const cur = m_cur + x + 2;
+    std::int32_t index;
+    const TCell error = Quantise(*cur, red, green, blue, index);
+    cur[d] += error * Kernel.Row0[0];
+    cur[2 * d] += error * Kernel.Row0[1];
+    if (d > 0)
+        SpreadBelow<1>(x, error);
+    else
+        SpreadBelow<-1>(x, error);
+    return index;
 }
 
 template <T5by3Kernel Kernel>
@@ -182,10 +223,22 @@ template <T5by3Kernel Kernel>
 template <int D>
 void T5by3Ditherer<Kernel>::DitherRowIn(const std::uint8_t* bgr, std::uint8_t* indices)
 {
+    // The error a pixel pushes along its own row is kept in two registers
+    // instead of the current error row: aheadOne for the next pixel, aheadTwo
+    // for the one after. The current row then only holds what the rows above
+    // sent, and the next pixel does not wait for a store and reload. What is
+    // still pending when the row ends would have gone into the guard cells.
+    TCell aheadOne {};
+    TCell aheadTwo = aheadOne;
     std::int32_t x = m_column;
     for (; x >= 0 && x < m_width; x += D) {
         const std::uint8_t* pixel = bgr + 3 * x;
-        indices[x] = static_cast<std::uint8_t>(DitherAt<D>(x, pixel[2], pixel[1], pixel[0]));
+        std::int32_t index;
+        const TCell error = Quantise(m_cur[x + 2] + aheadOne, pixel[2], pixel[1], pixel[0], index);
+        indices[x] = static_cast<std::uint8_t>(index);
+        aheadOne = aheadTwo + error * Kernel.Row0[0];
+        aheadTwo = error * Kernel.Row0[1];
+        SpreadBelow<D>(x, error);
     }
     m_column = x;
 }
@@ -198,6 +251,51 @@ void T5by3Ditherer<Kernel>::DitherRow(const std::uint8_t* bgr, std::uint8_t* ind
     else
         DitherRowIn<-1>(bgr, indices);
     NextRow();
+}
+
+template <T5by3Kernel Kernel>
+template <int D>
+void T5by3Ditherer<Kernel>::DitherRowPairIn(const std::uint8_t* bgr, std::uint8_t* indices,
+    T5by3Ditherer& other, const std::uint8_t* otherBgr, std::uint8_t* otherIndices)
+{
+    TCell aheadOne {}, aheadTwo {}, otherOne {}, otherTwo {};
+    std::int32_t x = m_column;
+    for (; x >= 0 && x < m_width; x += D) {
+        const std::uint8_t* pixel = bgr + 3 * x;
+        const std::uint8_t* otherPixel = otherBgr + 3 * x;
+        std::int32_t index, otherIndex;
+        const TCell error = Quantise(m_cur[x + 2] + aheadOne, pixel[2], pixel[1], pixel[0], index);
+        const TCell otherError = other.Quantise(other.m_cur[x + 2] + otherOne, otherPixel[2],
+            otherPixel[1], otherPixel[0], otherIndex);
+        indices[x] = static_cast<std::uint8_t>(index);
+        otherIndices[x] = static_cast<std::uint8_t>(otherIndex);
+        aheadOne = aheadTwo + error * Kernel.Row0[0];
+        aheadTwo = error * Kernel.Row0[1];
+        otherOne = otherTwo + otherError * Kernel.Row0[0];
+        otherTwo = otherError * Kernel.Row0[1];
+        SpreadBelow<D>(x, error);
+        other.template SpreadBelow<D>(x, otherError);
+    }
+    m_column = x;
+    other.m_column = x;
+}
+
+template <T5by3Kernel Kernel>
+void T5by3Ditherer<Kernel>::DitherRowPair(const std::uint8_t* bgr, std::uint8_t* indices,
+    T5by3Ditherer& other, const std::uint8_t* otherBgr, std::uint8_t* otherIndices)
+{
+    if (other.m_width != m_width || other.m_direction != m_direction
+        || other.m_column != m_column) {
+        DitherRow(bgr, indices);
+        other.DitherRow(otherBgr, otherIndices);
+        return;
+    }
+    if (m_direction > 0)
+        DitherRowPairIn<1>(bgr, indices, other, otherBgr, otherIndices);
+    else
+        DitherRowPairIn<-1>(bgr, indices, other, otherBgr, otherIndices);
+    NextRow();
+    other.NextRow();
 }
 
 template class T5by3Ditherer<kStuckiKernel>;
@@ -270,6 +368,19 @@ void RunReduceJob(TReduceJob& job, const TColorPalette& palette)
         ditherer.DitherRow(job.Rows.Row(y), job.OutTop + std::ptrdiff_t(y) * job.OutStep);
 }
 
+// Two frames of the same size side by side, each with its own lookup.
+void RunReduceJobPair(TReduceJob& first, TReduceJob& second, const TColorPalette& palette)
+{
+    TFastColorLookup firstLookup(palette);
+    TFastColorLookup secondLookup(palette);
+    TStuckiDitherer firstDitherer(first.Width, firstLookup);
+    TStuckiDitherer secondDitherer(second.Width, secondLookup);
+    for (std::int32_t y = 0; y < first.Height; ++y) {
+        firstDitherer.DitherRowPair(first.Rows.Row(y), first.OutTop + std::ptrdiff_t(y) * first.OutStep,
+            secondDitherer, second.Rows.Row(y), second.OutTop + std::ptrdiff_t(y) * second.OutStep);
+    }
+}
+
 } // namespace
 
 TDIB ReduceToPalette(const TDIB& bitmap, const TColorPalette& palette)
@@ -295,19 +406,39 @@ std::vector<TDIB> ReduceFramesToPalette(std::span<const TDIB> bitmaps,
             jobs.emplace_back(bitmap, reduced.back());
     }
 
+    // Frames of the same size go in pairs; a frame left over goes alone.
+    struct TUnit {
+        std::size_t First;
+        std::size_t Second; // == First when alone
+    };
+    std::vector<TUnit> units;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (i + 1 < jobs.size() && jobs[i].Width == jobs[i + 1].Width
+            && jobs[i].Height == jobs[i + 1].Height) {
+            units.push_back({ i, i + 1 });
+            ++i;
+        } else {
+            units.push_back({ i, i });
+        }
+    }
+
     if (threads == 0)
         threads = std::max(1u, std::thread::hardware_concurrency());
-    threads = static_cast<unsigned>(std::min<std::size_t>(threads, jobs.size()));
+    threads = static_cast<unsigned>(std::min<std::size_t>(threads, units.size()));
 
-    std::atomic<std::size_t> nextJob { 0 };
+    std::atomic<std::size_t> nextUnit { 0 };
     std::vector<std::exception_ptr> failures(std::max(threads, 1u));
     auto work = [&](unsigned worker) {
         try {
-            for (std::size_t i = nextJob++; i < jobs.size(); i = nextJob++)
-                RunReduceJob(jobs[i], palette);
+            for (std::size_t i = nextUnit++; i < units.size(); i = nextUnit++) {
+                if (units[i].First == units[i].Second)
+                    RunReduceJob(jobs[units[i].First], palette);
+                else
+                    RunReduceJobPair(jobs[units[i].First], jobs[units[i].Second], palette);
+            }
         } catch (...) {
             failures[worker] = std::current_exception();
-            nextJob = jobs.size();
+            nextUnit = units.size();
         }
     };
 

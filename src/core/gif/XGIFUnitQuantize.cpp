@@ -5,6 +5,7 @@
 #include "core/gif/XGIFUnitReadRGB.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 
 namespace zx {
@@ -13,16 +14,15 @@ namespace {
 
 const char* const kInvalidBitmapList = "无效的位图列表";
 
-std::uint32_t HashKey(std::uint32_t key)
-{
-    return (key * 0x9E3779B1u) >> (32 - 12);
-}
+// Child links are 16-bit pool indices.
+constexpr std::size_t kMaxPoolNodes = 32767;
 
 } // namespace
 
 TColorQuantizer::TColorQuantizer(std::int32_t colourLimit, std::int32_t treeDepth)
     : m_colourLimit(colourLimit)
     , m_treeDepth(treeDepth)
+    , m_prefixLevels(std::min(treeDepth, 4))
 {
     // A limit of 0 could never be met (folding ends with one leaf) and depths
     // outside 1..8 have no colour bits to choose children with.
@@ -38,11 +38,8 @@ TColorQuantizer::TColorQuantizer(std::int32_t colourLimit, std::int32_t treeDept
     // reallocated while pixels go in.
     m_nodes.reserve(std::size_t(colourLimit + 1) * std::size_t(treeDepth + 1) + 1);
     m_nodes.emplace_back();
-    m_pathCache.resize(std::size_t(1) << kPathCacheBits);
+    m_prefix.resize(std::size_t(1) << (3 * m_prefixLevels));
 
-    // Level l (0 at the root) picks its child with bit 7 - l of each component:
-    // red as the child index's bit 2, green bit 1, blue bit 0. The key holds
-    // level l's child index at bit 3 * (treeDepth - 1 - l).
     for (std::uint32_t v = 0; v < 256; ++v) {
         std::uint32_t spread = 0;
         for (std::int32_t level = 0; level < treeDepth; ++level) {
@@ -66,17 +63,22 @@ std::int32_t TColorQuantizer::NewNode(std::int32_t level)
     if (m_freeList != 0) {
         node = m_freeList;
         m_freeList = m_nodes[node].NextFold;
+        const std::uint32_t stamp = m_nodes[node].Stamp;
         m_nodes[node] = TOctreeNode {};
+        m_nodes[node].Stamp = stamp;
     } else {
+        if (m_nodes.size() >= kMaxPoolNodes)
+            throw std::logic_error("octree node pool exhausted");
         node = static_cast<std::int32_t>(m_nodes.size());
         m_nodes.emplace_back();
     }
     TOctreeNode& created = m_nodes[node];
+    created.Level = static_cast<std::uint8_t>(level);
     if (level == m_treeDepth) {
         created.Terminal = true;
         ++m_leaves;
     } else {
-        created.NextFold = m_foldLists[level];
+        created.NextFold = static_cast<std::int16_t>(m_foldLists[level]);
         m_foldLists[level] = node;
     }
     return node;
@@ -84,22 +86,27 @@ std::int32_t TColorQuantizer::NewNode(std::int32_t level)
 
 void TColorQuantizer::FreeNode(std::int32_t node)
 {
-    m_nodes[node].NextFold = m_freeList;
+    ++m_nodes[node].Stamp;
+    m_nodes[node].NextFold = static_cast<std::int16_t>(m_freeList);
     m_freeList = node;
 }
 
-std::int32_t TColorQuantizer::InsertPath(std::uint32_t key)
+std::int32_t TColorQuantizer::Root()
 {
     if (m_root == 0)
         m_root = NewNode(0);
-    std::int32_t node = m_root;
-    std::int32_t level = 0;
-    while (!m_nodes[node].Terminal) {
+    return m_root;
+}
+
+std::int32_t TColorQuantizer::Descend(std::int32_t node, std::uint32_t key, std::int32_t stopLevel)
+{
+    std::int32_t level = m_nodes[node].Level;
+    while (level < stopLevel && !m_nodes[node].Terminal) {
         const std::uint32_t childIndex = (key >> (3 * (m_treeDepth - 1 - level))) & 7;
         std::int32_t child = m_nodes[node].Child[childIndex];
         if (child == 0) {
             child = NewNode(level + 1);
-            m_nodes[node].Child[childIndex] = child;
+            m_nodes[node].Child[childIndex] = static_cast<std::int16_t>(child);
         }
         node = child;
         ++level;
@@ -119,7 +126,7 @@ void TColorQuantizer::AddToLeaf(std::int32_t node, std::int32_t red, std::int32_
 
 void TColorQuantizer::InsertColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue)
 {
-    AddToLeaf(InsertPath(Key(red, green, blue)), red, green, blue);
+    AddToLeaf(Descend(Root(), Key(red, green, blue), m_treeDepth), red, green, blue);
 }
 
 void TColorQuantizer::FoldNode()
@@ -136,7 +143,7 @@ void TColorQuantizer::FoldNode()
     // The deepest level with inner nodes was chosen, so every child is a leaf:
     // inner nodes one level down would still be on that level's fold list.
     std::int32_t children = 0;
-    for (std::int32_t& child : m_nodes[node].Child) {
+    for (std::int16_t& child : m_nodes[node].Child) {
         if (child == 0)
             continue;
         TOctreeNode& folded = m_nodes[node];
@@ -151,22 +158,18 @@ void TColorQuantizer::FoldNode()
     }
     m_nodes[node].Terminal = true;
     m_leaves -= children - 1;
-
-    if (++m_generation == 0) {
-        // After 2^32 folds the stamps would repeat; start the cache afresh.
-        std::fill(m_pathCache.begin(), m_pathCache.end(), TPathCacheEntry {});
-        m_generation = 1;
-    }
 }
 
 void TColorQuantizer::FoldExcess()
 {
-    while (m_leaves > m_colourLimit) {
-        const std::uint32_t generation = m_generation;
+    // A tree with more than one leaf always has an inner node to fold; the
+    // check only guards against looping for ever should that ever fail.
+    auto anyInner = [this] {
+        return std::any_of(m_foldLists.begin(), m_foldLists.end(),
+            [](std::int32_t head) { return head != 0; });
+    };
+    while (m_leaves > m_colourLimit && anyInner())
         FoldNode();
-        if (generation == m_generation)
-            break; // nothing could be folded
-    }
 }
 
 void TColorQuantizer::AddColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue)
@@ -177,23 +180,21 @@ void TColorQuantizer::AddColor(std::uint8_t red, std::uint8_t green, std::uint8_
 
 void TColorQuantizer::AddPixels(const std::uint8_t* bgr, std::int32_t count)
 {
-    // Pictures repeat colours a lot, so most pixels find their leaf in the path
-    // cache instead of walking the tree. Counting a pixel into its leaf this
-    // way is exactly what InsertColor does when the path already exists.
+    // The prefix table skips the top levels of the walk; what follows is the
+    // walk InsertColor makes, from the remembered node on.
+    const std::int32_t prefixShift = 3 * (m_treeDepth - m_prefixLevels);
     for (std::int32_t i = 0; i < count; ++i, bgr += 3) {
         const std::int32_t blue = bgr[0];
         const std::int32_t green = bgr[1];
         const std::int32_t red = bgr[2];
         const std::uint32_t key = Key(red, green, blue);
-        TPathCacheEntry& entry = m_pathCache[HashKey(key)];
-        std::int32_t node;
-        if (entry.Generation == m_generation && entry.Key == key) {
-            node = entry.Node;
-        } else {
-            node = InsertPath(key);
-            entry = TPathCacheEntry { key, m_generation, node };
+        TPrefixEntry& entry = m_prefix[key >> prefixShift];
+        std::int32_t node = entry.Node;
+        if (node == 0 || m_nodes[node].Stamp != entry.Stamp) {
+            node = Descend(Root(), key, m_prefixLevels);
+            entry = TPrefixEntry { node, m_nodes[node].Stamp };
         }
-        AddToLeaf(node, red, green, blue);
+        AddToLeaf(Descend(node, key, m_treeDepth), red, green, blue);
         if (m_leaves > m_colourLimit)
             FoldExcess();
     }

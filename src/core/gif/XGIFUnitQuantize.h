@@ -32,19 +32,27 @@ using TColorPalette = std::vector<TPaletteEntry>;
 // Octree quantizer
 
 // A node of the colour octree. Nodes live in the quantizer's pool and refer to
-// each other by pool index; index 0 is the "no node" sentinel.
-struct TOctreeNode {
+// each other by pool index (the pool never holds more than a few thousand);
+// index 0 is the "no node" sentinel. The fields a walk down the tree reads
+// come first, and a node fills one cache line.
+struct alignas(64) TOctreeNode {
     bool Terminal = false;
+    // The level the node was made for (0 = root).
+    std::uint8_t Level = 0;
+    // Next inner node of the same level's fold list (inner nodes only).
+    std::int16_t NextFold = 0;
+    std::array<std::int16_t, 8> Child {};
+    // Counts how often this pool slot was freed, so that a remembered slot
+    // can tell whether it still holds the same node.
+    std::uint32_t Stamp = 0;
     // 64-bit so that no amount of pixels can wrap a sum (a 32-bit sum would
     // overflow after about 8.4 million white pixels in one leaf).
     std::int64_t Hits = 0;
     std::int64_t SumR = 0;
     std::int64_t SumG = 0;
     std::int64_t SumB = 0;
-    // Next inner node of the same level's fold list (inner nodes only).
-    std::int32_t NextFold = 0;
-    std::array<std::int32_t, 8> Child {};
 };
+static_assert(sizeof(TOctreeNode) == 64);
 
 class TColorQuantizer {
 public:
@@ -80,7 +88,10 @@ public:
 private:
     std::int32_t NewNode(std::int32_t level);
     void FreeNode(std::int32_t node);
-    std::int32_t InsertPath(std::uint32_t key);
+    // Walks from node towards the colour with the given path key, creating
+    // missing nodes, until a leaf or a node of level stopLevel is reached.
+    std::int32_t Descend(std::int32_t node, std::uint32_t key, std::int32_t stopLevel);
+    std::int32_t Root();
     void AddToLeaf(std::int32_t node, std::int32_t red, std::int32_t green, std::int32_t blue);
     void FoldExcess();
     std::uint32_t Key(std::int32_t red, std::int32_t green, std::int32_t blue) const;
@@ -95,19 +106,20 @@ private:
     std::vector<TOctreeNode> m_nodes;
     std::int32_t m_freeList = 0;
 
-    // Which leaf a colour's path ends in, remembered per path key. A fold may
-    // free or merge leaves, so every fold starts a new generation and entries
-    // of older generations are ignored. Creating nodes never changes where an
-    // existing path ends, so it leaves the cache valid.
-    struct TPathCacheEntry {
-        std::uint32_t Key = 0;
-        std::uint32_t Generation = 0;
+    // Shortcut into the tree: for each combination of the top bits of the
+    // three components (the first m_prefixLevels levels of a path), the node
+    // the path reaches at that level, or the leaf it ends in above it. A
+    // remembered node stays on its path for as long as it exists: a fold only
+    // frees leaves, and a node below a folded one has always been freed
+    // first. The slot's stamp tells whether it still holds that node.
+    struct TPrefixEntry {
         std::int32_t Node = 0;
+        std::uint32_t Stamp = 0;
     };
-    static constexpr std::uint32_t kPathCacheBits = 12;
-    std::vector<TPathCacheEntry> m_pathCache;
-    std::uint32_t m_generation = 1;
-    // Interleaves the top treeDepth bits of a component into a path key.
+    std::int32_t m_prefixLevels;
+    std::vector<TPrefixEntry> m_prefix;
+    // Interleaves the top treeDepth bits of a component into a path key:
+    // level l's child index sits at bit 3 * (treeDepth - 1 - l).
     std::array<std::uint32_t, 256> m_spreadR {};
     std::array<std::uint32_t, 256> m_spreadG {};
     std::array<std::uint32_t, 256> m_spreadB {};
@@ -170,10 +182,11 @@ private:
     std::array<TPaletteEntry, 256> m_entries {};
     std::int32_t m_entryCount = 0;
     // Component planes of the entries for the distance scan, padded to a
-    // multiple of 8 with a colour no search can pick.
-    alignas(32) std::array<std::int32_t, 256> m_red {};
-    alignas(32) std::array<std::int32_t, 256> m_green {};
-    alignas(32) std::array<std::int32_t, 256> m_blue {};
+    // multiple of 8 with a colour no search can pick. 16 bits are plenty
+    // (distances stay below 32768) and let one vector hold eight entries.
+    alignas(16) std::array<std::int16_t, 256> m_red {};
+    alignas(16) std::array<std::int16_t, 256> m_green {};
+    alignas(16) std::array<std::int16_t, 256> m_blue {};
     std::vector<std::int16_t> m_cellCache;
 };
 
@@ -228,17 +241,31 @@ public:
     // Dithers one whole row of Width pixels stored blue, green, red into
     // Width indices, in the current direction, then calls NextRow.
     void DitherRow(const std::uint8_t* bgr, std::uint8_t* indices);
+    // DitherRow for this ditherer and another one of the same width standing
+    // at the same place (direction and column), with the pixels of the two
+    // rows interleaved. Each frame's result is exactly what DitherRow gives;
+    // the interleaving only lets the processor work on two independent chains
+    // of pixels at once.
+    void DitherRowPair(const std::uint8_t* bgr, std::uint8_t* indices, T5by3Ditherer& other,
+        const std::uint8_t* otherBgr, std::uint8_t* otherIndices);
 
 private:
     // Four lanes per cell: red, green, blue and one unused, so that one cell
     // is one 16-byte vector.
     typedef std::int32_t TCell __attribute__((vector_size(16)));
 
+    // The value a pixel gets with the error carried to it, its palette index
+    // and the error left over.
+    TCell Quantise(TCell carried, std::int32_t red, std::int32_t green, std::int32_t blue,
+        std::int32_t& index);
+    // Spreads an error over the two rows below, around column x.
     template <int D>
-    std::int32_t DitherAt(std::int32_t x, std::int32_t red, std::int32_t green,
-        std::int32_t blue);
+    void SpreadBelow(std::int32_t x, TCell error);
     template <int D>
     void DitherRowIn(const std::uint8_t* bgr, std::uint8_t* indices);
+    template <int D>
+    void DitherRowPairIn(const std::uint8_t* bgr, std::uint8_t* indices, T5by3Ditherer& other,
+        const std::uint8_t* otherBgr, std::uint8_t* otherIndices);
 
     std::vector<TCell> m_rows;
     TCell* m_cur = nullptr;
