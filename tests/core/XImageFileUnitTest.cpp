@@ -257,6 +257,25 @@ TEST(XImageFileUnit, CorruptScanDataFailsWithTheWarningsCode)
         JPEGError(JERR_INPUT_EMPTY));
 }
 
+TEST(XImageFileUnit, CorruptProgressiveDataFailsToo)
+{
+    // A progressive file is decoded scan by scan before the first scanline
+    // comes out, so its warnings arrive while decompression starts. The noise
+    // has no 0xFF byte: no false marker, only bad Huffman codes, which libjpeg
+    // merely warns about.
+    std::vector<std::uint8_t> jpeg = Bytes(kJPEGDir + "odd-333x77-444-progressive.jpg");
+    const std::size_t scan = ScanDataStart(jpeg);
+    ASSERT_GT(scan, 0u);
+    std::uint32_t noise = 7;
+    for (std::size_t i = scan + 40; i < scan + 104; ++i) {
+        noise = noise * 1664525u + 1013904223u;
+        jpeg[i] = std::uint8_t(noise >> 24 & 0x7F);
+    }
+    EXPECT_EQ(ExpectFailureLeavesTarget<EInvalidGraphic>(
+                  [&](TDIB& target) { LoadJPEGPicture(jpeg, target); }),
+        JPEGError(JWRN_HUFF_BAD_CODE));
+}
+
 TEST(XImageFileUnit, JPEGWhoseDataBreaksOffFails)
 {
     const std::vector<std::uint8_t> whole = Bytes(kJPEGDir + "odd-333x77-420.jpg");

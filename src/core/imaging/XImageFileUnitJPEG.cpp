@@ -161,6 +161,8 @@ bool DecodeJPEG(std::span<const std::uint8_t> file, TDIB& picture, int& code)
         throw;
     }
 
+    // Multi-scan (progressive) files are decoded entirely while decompression
+    // starts, single-scan ones while the scanlines are read: watch both.
     manager.WarningsAreErrors = true;
     jpeg_start_decompress(&cinfo);
     if (static_cast<std::int32_t>(cinfo.output_width) != width
