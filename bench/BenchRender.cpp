@@ -1,0 +1,47 @@
+// RenderFrame at the largest frame size on the built-in picture, for each
+// antialiasing level, directional and radial.
+
+#include "core/flag/FlagRenderer.h"
+#include "core/flag/LightTable.h"
+#include "core/imaging/DefaultImage.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+
+namespace {
+
+void BM_RenderFrame(benchmark::State& state)
+{
+    zx::FlagParameters params;
+    params.Antialiasing = static_cast<std::int32_t>(state.range(0));
+    params.Radial = state.range(1) != 0;
+    const zx::TFlagDerived derived = zx::DeriveFlagValues(params, 320, 200);
+    const zx::TLightTable light = zx::BuildLightTable(100, 50, false);
+    zx::TDIB texture;
+    zx::LoadDefaultImage(texture);
+    zx::TFrameStore store;
+
+    std::uint16_t k = 0;
+    for (auto _ : state) {
+        zx::RenderFrame(store, k, zx::FramePhase(k, params.Frames), params, derived, texture, light);
+        k = static_cast<std::uint16_t>((k + 1) % params.Frames);
+        benchmark::DoNotOptimize(store.FrameBitmaps[0].ConstScanLine(0));
+    }
+    const double samplesPerFrame = 320.0 * 200.0 * (1 << (2 * params.Antialiasing));
+    state.counters["ns_per_frame"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_sample"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * samplesPerFrame * 1e-9,
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.SetLabel(std::string(params.Radial ? "radial" : "directional") + ", "
+        + (params.Antialiasing == 0 ? "no antialiasing" : params.Antialiasing == 1 ? "2x2" : "4x4"));
+}
+
+BENCHMARK(BM_RenderFrame)
+    ->ArgNames({ "antialias", "radial" })
+    ->ArgsProduct({ { 0, 1, 2 }, { 0, 1 } })
+    ->Unit(benchmark::kMicrosecond);
+
+} // namespace

@@ -1,0 +1,48 @@
+#pragma once
+
+// The flag options shared by the commands that render the flag (frames, export):
+// one option per flag setting, with the control's range and default. Numbers
+// out of range are errors, never silently clamped.
+
+#include "core/flag/FlagParameters.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+namespace zx::cli {
+
+// A malformed command line: the message is one line for stderr.
+class EUsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct TFlagOptions {
+    FlagParameters Params;
+    std::int32_t FrameWidth = kDefaultFrameWidth;
+    std::int32_t FrameHeight = kDefaultFrameHeight;
+};
+
+// When args[index] is a flag option, applies it and returns how many arguments
+// it took (1, or 2 for "--name VALUE"; "--name=VALUE" is accepted too). Returns
+// 0 when args[index] is not a flag option. Throws EUsageError for a missing,
+// malformed or out-of-range value.
+std::size_t ParseFlagOption(std::span<const std::string> args, std::size_t index,
+    TFlagOptions& options);
+
+// A decimal integer within range; option names the option in the message.
+std::int32_t ParseIntValue(const std::string& option, const std::string& text, TFlagRange range);
+
+// Reads a value for the option at args[index]: the text after '=' in
+// "--name=VALUE", otherwise args[index + 1]. used becomes the number of
+// arguments taken. Throws EUsageError when there is none.
+std::string OptionValue(std::span<const std::string> args, std::size_t index,
+    const std::string& name, std::size_t& used);
+
+// The help lines of every flag option, with ranges and defaults.
+std::string FlagOptionsHelp();
+
+} // namespace zx::cli

@@ -1,0 +1,18 @@
+#pragma once
+
+// The source picture of the rendering commands.
+
+#include "core/imaging/XDIBUnit.h"
+
+#include <optional>
+#include <string>
+
+namespace zx::cli {
+
+// Makes target the 24-bit source picture: the built-in default picture without
+// a path, otherwise the picture file at path. On failure target is unchanged.
+// FIXME: files are read as BMP by TDIB's own reader for now; JPEG and GIF come
+// with the picture loader.
+void LoadSourcePicture(const std::optional<std::string>& path, TDIB& target);
+
+} // namespace zx::cli

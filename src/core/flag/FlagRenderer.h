@@ -1,0 +1,129 @@
+#pragma once
+
+// The frame renderer: turns the prepared texture into one frame of the waving
+// flag. Every frame pixel is found by inverse mapping: its position is pushed
+// towards or away from the pin point by a sine wave travelling across the frame
+// (or outwards in rings), the texture is sampled there, and the texel is shaded
+// through the lighting table by the slope of the wave plus a fixed bump pattern.
+// Pixels that fall off the texture get the background colour or, in transparent
+// mode, a grey checkerboard, and are marked in the frame's mask.
+//
+// All wave arithmetic is integer fixed point on the sine tables; only the ring
+// distance and the ring shading of radial mode use floating point.
+
+#include "core/flag/FlagParameters.h"
+#include "core/flag/LightTable.h"
+#include "core/imaging/XDIBUnit.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace zx {
+
+// The 40 frame slots and the working image a frame is rendered into.
+struct TFrameStore {
+    // The finished frames, 24 bits per pixel.
+    std::array<TDIB, kFrameSlots> FrameBitmaps;
+    // One byte per pixel: 255 = no texture here (a transparent candidate),
+    // 0 = texture pixel.
+    std::array<TDIB, kFrameSlots> FrameMasks;
+    // Slot k holds a frame rendered with the current parameters.
+    std::array<bool, kFrameSlots> FrameRendered {};
+    // Frame k has at least one transparent pixel and transparent mode was on.
+    std::array<bool, kFrameSlots> FrameTransparent {};
+    TDIB WorkImage;
+
+    // Marks every slot stale; the pixels stay until they are rendered again.
+    void InvalidateAll() { FrameRendered.fill(false); }
+};
+
+// The pin point may lie off the frame (a saved setting need not come from a
+// click), but no further than this many 1024ths of the frame size from its
+// centre: 64 frame sizes, far beyond anything useful, and small enough that the
+// geometry cannot overflow.
+inline constexpr std::int32_t kRenderSpotLimit = 65536;
+
+// The per-frame quantities that do not depend on the pixel. Widths are 64-bit
+// where a very large texture could push a 32-bit product past its range; for
+// any texture up to tens of thousands of pixels they hold the same values a
+// 32-bit computation gives.
+struct TFrameGeometry {
+    // Antialiasing shift D: 0, 1 (2x2 samples) or 2 (4x4 samples).
+    std::int32_t D = 0;
+    // The axis along which the texture fits the frame: texture and frame length.
+    std::int32_t FitTex = 0;
+    std::int32_t FitOut = 0;
+    // 1024 + Amplitude + 10 x Distance.
+    std::int32_t Zoom = 0;
+    // Texture pixels per frame pixel in 1024ths.
+    std::int64_t Scale = 0;
+    // The pin point in frame pixels: the frame pixel that always shows the same
+    // texel, the texture anchor.
+    std::int64_t SpotPxX = 0;
+    std::int64_t SpotPxY = 0;
+    std::int64_t TexAnchorX = 0;
+    std::int64_t TexAnchorY = 0;
+    // Wave phase steps per frame pixel (4096 units per period).
+    std::int32_t RadialStep = 0;
+    std::int32_t StepX = 0;
+    std::int32_t StepY = 0;
+    // The wave's amplitude in the units of Scale.
+    std::int64_t WaveAmp = 0;
+    // The bump pattern: its strength and its phase steps per texel.
+    std::int32_t BumpAmp = 0;
+    std::int32_t B1 = 0;
+    std::int32_t B2 = 0;
+    std::int32_t B3 = 0;
+    std::int32_t B4 = 0;
+    // The ring centre in sample coordinates (half-way between the frame centre
+    // and the pin point).
+    std::int64_t Cx = 0;
+    std::int64_t Cy = 0;
+};
+
+// Throws EInvalidGraphicOperation when the inputs are outside what the renderer
+// handles: an empty texture, a frame size outside 16..320 x 16..200, or a
+// Distance, Amplitude, Antialiasing, bump setting or pin point out of range.
+TFrameGeometry ComputeFrameGeometry(const FlagParameters& params, const TFlagDerived& derived,
+    std::int32_t textureWidth, std::int32_t textureHeight);
+
+// What happens to one sample: its wave phase (before the low 12 bits are taken),
+// local scale, texel position and, for a texel inside the texture, the bump sum
+// and the light level (-16..16; the lighting table row is 16 - Light).
+struct TSampleTrace {
+    std::int32_t Phase = 0;
+    std::int64_t LocalScale = 0;
+    std::int64_t U = 0;
+    std::int64_t V = 0;
+    bool Inside = false;
+    std::int32_t Bump = 0;
+    std::int32_t Light = 0;
+};
+
+// Follows one sample at sample coordinates (X, Y) (the pixel coordinates when
+// geometry.D is 0) through the same code the renderer uses.
+TSampleTrace TraceSample(const TFrameGeometry& geometry, bool radial, std::int32_t textureWidth,
+    std::int32_t textureHeight, std::int32_t X, std::int32_t Y, std::uint16_t phi);
+
+// The grey of the 8 x 8 checkerboard that stands for transparency: 128 or 192.
+inline std::uint8_t CheckerGrey(std::int32_t x, std::int32_t y)
+{
+    return (((x >> 3) ^ (y >> 3)) & 1) == 0 ? 128 : 192;
+}
+
+// Receives the status text "正在渲染 帧 #" + (k + 1) before a frame is rendered.
+using TRenderStatus = std::function<void(const std::string&)>;
+
+// Renders frame k (0..39) with phase phi (only its low 12 bits matter) into slot
+// k of the store: WorkImage and FrameMasks[k] become W x H at 24 and 8 bits,
+// FrameBitmaps[k] an exact copy of WorkImage, and FrameTransparent[k] and
+// FrameRendered[k] are set. texture must be a non-empty 24-bit picture. Throws
+// EInvalidGraphicOperation for inputs outside the renderer's ranges (see
+// ComputeFrameGeometry, and k >= 40); the store is untouched then.
+void RenderFrame(TFrameStore& store, std::uint16_t k, std::uint16_t phi,
+    const FlagParameters& params, const TFlagDerived& derived, const TDIB& texture,
+    const TLightTable& lightTable, const TRenderStatus& status = {});
+
+} // namespace zx
