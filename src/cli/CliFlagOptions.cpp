@@ -1,5 +1,6 @@
 #include "cli/CliFlagOptions.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <string_view>
@@ -178,13 +179,30 @@ std::size_t ParseFlagOption(std::span<const std::string> args, std::size_t index
 std::string FlagOptionsHelp()
 {
     std::string text = "Flag options (numbers out of range are errors):\n";
+    // The option in a 28-column margin, its description word-wrapped to 79
+    // columns beside it.
     auto line = [&text](const std::string& left, const std::string& right) {
-        std::string padded = "  " + left;
-        if (padded.size() < 28)
-            padded.resize(28, ' ');
-        else
-            padded += "  ";
-        text += padded + right + "\n";
+        constexpr std::size_t kMargin = 28;
+        constexpr std::size_t kWidth = 79;
+        std::string current = "  " + left;
+        current.resize(std::max(current.size() + 2, kMargin), ' ');
+        std::size_t start = 0;
+        bool first = true;
+        while (start < right.size()) {
+            std::size_t end = right.find(' ', start);
+            if (end == std::string::npos)
+                end = right.size();
+            const std::string word = right.substr(start, end - start);
+            if (!first && current.size() + 1 + word.size() > kWidth) {
+                text += current + "\n";
+                current = std::string(kMargin, ' ') + word;
+            } else {
+                current += (first ? "" : " ") + word;
+            }
+            first = false;
+            start = end + 1;
+        }
+        text += current + "\n";
     };
     for (const auto& option : kIntOptions) {
         line(std::string(option.Name) + " N",

@@ -48,8 +48,10 @@ TEST(FlagParameters, FieldsReadAndWriteTheirOwnMember)
         EXPECT_EQ(field.Get(params), value) << field.Name;
         // No other field changed.
         for (const auto& other : FlagFields()) {
-            if (&other != &field)
-                EXPECT_EQ(other.Get(params), other.Range.Default) << field.Name << "/" << other.Name;
+            if (&other != &field) {
+                EXPECT_EQ(other.Get(params), other.Range.Default)
+                    << field.Name << "/" << other.Name;
+            }
         }
     }
     ASSERT_NE(FindFlagField("Frames"), nullptr);

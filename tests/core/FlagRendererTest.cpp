@@ -1,11 +1,14 @@
 #include "core/flag/FlagRenderer.h"
 
 #include "core/Errors.h"
+#include "core/IntMath.h"
 #include "core/flag/LightTable.h"
+#include "core/flag/XSinusUnit.h"
 #include "core/imaging/DefaultImage.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <set>
 #include <string>
@@ -193,6 +196,134 @@ TEST(FlagRenderer, EveryPixelFollowsItsSample)
             EXPECT_EQ(setup.Store.FrameTransparent[5], transparent);
         }
     }
+}
+
+// The sample written out step by step in plain 32-bit arithmetic, as a check on
+// the renderer's own sampler.
+TSampleTrace ReferenceSample(const FlagParameters& p, std::int32_t texW, std::int32_t texH,
+    std::int32_t W, std::int32_t H, std::int32_t X, std::int32_t Y, std::int32_t phi)
+{
+    const std::int32_t freqCos = FixedCos(p.Angle * 4096 / 360, p.Frequency);
+    const std::int32_t freqSin = FixedSin(p.Angle * 4096 / 360, p.Frequency);
+    const std::int32_t D = p.Antialiasing;
+    std::int32_t fitTex = texH, fitOut = H;
+    if (texW * H / W >= texH) {
+        fitTex = texW;
+        fitOut = W;
+    }
+    const std::int32_t zoom = 1024 + p.Amplitude + 10 * p.Distance;
+    const std::int32_t scale = zoom * fitTex / fitOut;
+    std::int32_t spotPxX = W * p.SpotX / 1024 + W / 2;
+    std::int32_t spotPxY = H * p.SpotY / 1024 + H / 2;
+    const std::int32_t anchorX = ((spotPxX - (W - texW * 1024 / scale) / 2) * scale) / 1024;
+    const std::int32_t anchorY = ((spotPxY - (H - texH * 1024 / scale) / 2) * scale) / 1024;
+    const std::int32_t radialStep = p.Frequency * zoom * 150 / (fitOut * 1024);
+    const std::int32_t stepX = freqCos * zoom * 150 / (fitOut * 1024);
+    const std::int32_t stepY = freqSin * zoom * 150 / (fitOut * 1024);
+    const std::int32_t waveAmp = p.Amplitude * fitTex / (fitOut * 2);
+    const std::int32_t bumpAmp = p.BumpIntensity * 2;
+    const std::int32_t b1 = p.BumpFrequency * 4400 / scale;
+    const std::int32_t b2 = p.BumpFrequency * 6400 / scale;
+    const std::int32_t b3 = p.BumpFrequency * 8400 / scale;
+    const std::int32_t b4 = p.BumpFrequency * 10400 / scale;
+    const std::int32_t cx = ((p.SpotX + 1024) * W / 2048) << D;
+    const std::int32_t cy = ((p.SpotY + 1024) * H / 2048) << D;
+    spotPxX <<= D;
+    spotPxY <<= D;
+
+    TSampleTrace t;
+    double r = 0;
+    if (p.Radial) {
+        r = std::sqrt(double(cx - X) * (cx - X) + double(cy - Y) * (cy - Y));
+        t.Phase = ((std::int32_t(r) * radialStep) >> D) - phi;
+    } else {
+        t.Phase = ((X * stepX - Y * stepY) >> D) - phi;
+    }
+    t.LocalScale = scale - FixedSin(t.Phase, waveAmp);
+    const std::int32_t s = static_cast<std::int32_t>(t.LocalScale);
+    t.U = (((X - spotPxX) * s) >> (10 + D)) + anchorX;
+    t.V = (((Y - spotPxY) * s) >> (10 + D)) + anchorY;
+    t.Inside = t.U >= 0 && t.V >= 0 && t.U < texW && t.V < texH;
+    if (!t.Inside)
+        return t;
+    const std::int32_t u = std::int32_t(t.U), v = std::int32_t(t.V);
+    t.Bump = FixedSin(u * b1 + v * b2, bumpAmp) + FixedSin(u * b4 + v * b3, bumpAmp)
+        + FixedCos(u * b3 + v * b2, bumpAmp) + FixedCos(u * b1 + v * b4, bumpAmp);
+    t.Light = FixedCos(t.Phase + t.Bump, 16);
+    if (p.Radial)
+        t.Light = std::int32_t(std::trunc(t.Light * double(cy - Y) / (0.001 + r)));
+    return t;
+}
+
+TEST(FlagRenderer, SamplesAgreeWithTheStepByStepComputation)
+{
+    struct Case {
+        std::int32_t texW, texH, W, H;
+        FlagParameters params;
+    };
+    std::vector<Case> cases;
+    cases.push_back({ 150, 100, 150, 97, {} });
+    FlagParameters p;
+    p.Antialiasing = 2;
+    p.Angle = 200;
+    p.Frequency = -73;
+    p.Amplitude = 100;
+    p.Distance = -50;
+    p.BumpIntensity = 100;
+    p.BumpFrequency = 100;
+    p.SpotX = -512;
+    p.SpotY = 300;
+    cases.push_back({ 37, 300, 320, 200, p });
+    p.Radial = true;
+    p.Antialiasing = 1;
+    cases.push_back({ 640, 480, 200, 16, p });
+    p.Antialiasing = 0;
+    p.SpotX = 511;
+    p.SpotY = -512;
+    cases.push_back({ 20, 300, 16, 200, p });
+    p.Distance = 50;
+    p.SpotX = 0;
+    p.SpotY = 0;
+    cases.push_back({ 300, 20, 16, 200, p });
+    for (const auto& c : cases) {
+        const TFlagDerived derived = DeriveFlagValues(c.params, c.W, c.H);
+        const TFrameGeometry g = ComputeFrameGeometry(c.params, derived, c.texW, c.texH);
+        const std::int32_t n = 1 << c.params.Antialiasing;
+        const std::int32_t step = c.W * c.H * n * n > 100000 ? 3 : 1;
+        int inside = 0;
+        for (const std::uint16_t phi : { 0, 1111, 4095 }) {
+            for (std::int32_t Y = 0; Y < c.H * n; Y += step) {
+                for (std::int32_t X = 0; X < c.W * n; X += step) {
+                    const TSampleTrace want
+                        = ReferenceSample(c.params, c.texW, c.texH, c.W, c.H, X, Y, phi);
+                    const TSampleTrace got
+                        = TraceSample(g, c.params.Radial, c.texW, c.texH, X, Y, phi);
+                    ASSERT_EQ(got.Phase & 4095, want.Phase & 4095) << X << "," << Y;
+                    ASSERT_EQ(got.LocalScale, want.LocalScale) << X << "," << Y;
+                    ASSERT_EQ(got.U, want.U) << X << "," << Y;
+                    ASSERT_EQ(got.V, want.V) << X << "," << Y;
+                    ASSERT_EQ(got.Inside, want.Inside) << X << "," << Y;
+                    if (want.Inside) {
+                        ++inside;
+                        ASSERT_EQ(got.Bump, want.Bump) << X << "," << Y;
+                        ASSERT_EQ(got.Light, want.Light) << X << "," << Y;
+                    }
+                }
+            }
+        }
+        EXPECT_GT(inside, 10) << c.W << "x" << c.H;
+    }
+}
+
+TEST(FlagRenderer, CheckerboardIsEightPixelSquares)
+{
+    EXPECT_EQ(CheckerGrey(0, 0), 128);
+    EXPECT_EQ(CheckerGrey(7, 7), 128);
+    EXPECT_EQ(CheckerGrey(8, 0), 192);
+    EXPECT_EQ(CheckerGrey(0, 15), 192);
+    EXPECT_EQ(CheckerGrey(8, 8), 128);
+    EXPECT_EQ(CheckerGrey(319, 191), 128);
+    EXPECT_EQ(CheckerGrey(319, 199), 192);
 }
 
 TEST(FlagRenderer, FrameAfterTheLastEqualsTheFirst)
