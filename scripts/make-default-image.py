@@ -27,12 +27,20 @@ while len(palette) < 256:
     palette.append((0, 0, 0))
 
 def star(x, y, cx, cy, r_out, r_in, points=5):
-    dx, dy = x - cx, y - cy
-    r = math.hypot(dx, dy)
-    a = (math.atan2(dy, dx) + math.pi / 2) % (2 * math.pi / points)
-    a = abs(a - math.pi / points) / (math.pi / points)
-    edge = r_in + (r_out - r_in) * a
-    return r <= edge
+    """True when the pixel centre lies inside a regular star polygon with one
+    point straight up (even-odd rule over its 2 x points vertices)."""
+    vertices = []
+    for k in range(2 * points):
+        r = r_out if k % 2 == 0 else r_in
+        a = -math.pi / 2 + k * math.pi / points
+        vertices.append((cx + r * math.cos(a), cy + r * math.sin(a)))
+    px, py = x + 0.5, y + 0.5
+    inside = False
+    for i in range(len(vertices)):
+        (x1, y1), (x2, y2) = vertices[i], vertices[i - 1]
+        if (y1 > py) != (y2 > py) and px < x1 + (py - y1) * (x2 - x1) / (y2 - y1):
+            inside = not inside
+    return inside
 
 pixels = [[0] * W for _ in range(H)]
 for y in range(H):
