@@ -244,6 +244,13 @@ TEST_F(CliFrames, RejectsBadOptionsWithoutWritingAnything)
     const CliResult noDir = Run({ "--frames", "2" });
     EXPECT_NE(noDir.Status, 0);
     EXPECT_NE(noDir.Err.find("-d"), std::string::npos);
+
+    // A folder that is a file.
+    const fs::path file = m_root / "plain-file";
+    WriteFileAtomic(file.string(), std::vector<std::uint8_t> { 1, 2, 3 });
+    const CliResult notFolder = Run({ "-d", file.string() });
+    EXPECT_NE(notFolder.Status, 0);
+    EXPECT_EQ(fs::file_size(file), 3u);
 }
 
 TEST_F(CliFrames, HelpListsEveryOptionWithItsRange)
