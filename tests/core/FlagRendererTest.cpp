@@ -509,6 +509,31 @@ TEST(FlagRenderer, OnePixelTextureInTheLargestFrame)
     EXPECT_EQ(PixelAt(mask, 0, 0)[0], 255);
 }
 
+TEST(FlagRenderer, ExtremeTextureShapesRenderWithoutOverflow)
+{
+    // A 100000-texel side at the smallest frame gives a Scale of about ten
+    // million; 32-bit texel products would overflow there.
+    struct Shape {
+        std::int32_t texW, texH, W, H;
+    };
+    for (const Shape shape : { Shape { 100000, 1, 16, 200 }, Shape { 1, 100000, 320, 16 },
+             Shape { 100000, 3, 320, 200 } }) {
+        RenderSetup setup(shape.texW, shape.texH, shape.W, shape.H);
+        setup.Params.Amplitude = 100;
+        setup.Params.Distance = -50;
+        setup.Params.Antialiasing = 2;
+        setup.Params.Radial = shape.texH == 1;
+        setup.Params.SpotX = 511;
+        setup.Params.SpotY = -512;
+        setup.Refresh(shape.W, shape.H);
+        const TFrameGeometry g = setup.Geometry();
+        EXPECT_GT(g.Scale, 100000);
+        setup.Render(1, 3000);
+        EXPECT_TRUE(setup.Store.FrameRendered[1]);
+        EXPECT_EQ(setup.Store.FrameBitmaps[1].Width(), shape.W);
+    }
+}
+
 TEST(FlagRenderer, StatusTextNamesTheFrame)
 {
     RenderSetup setup(20, 20, 16, 16);
