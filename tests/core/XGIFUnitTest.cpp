@@ -340,6 +340,26 @@ TEST(TGIFWriter, VersionAndLocalTablesFollowTheFrames)
     EXPECT_EQ(bytes[13 + 9], 0xA7);
 }
 
+TEST(TGIFWriter, GlobalTableSizeFieldMatchesTheTableWhenALocalOneIsLarger)
+{
+    TGIFImage gif;
+    gif.GlobalColorMap().Add(1, 2, 3);
+    gif.GlobalColorMap().Add(4, 5, 6);
+    std::vector<TGIFColor> colours(256, TGIFColor { 7, 7, 7 });
+    gif.AddFrame(MakeIndexed(3, 2, colours, [](int x, int y) { return static_cast<std::uint8_t>(x * 80 + y); }));
+    auto second = std::make_unique<TGIFSubImage>(&gif);
+    second->SetSize(3, 2);
+    second->Data()[4] = 1;
+    gif.AddFrame(std::move(second));
+    const Bytes bytes = gif.SaveToBytes();
+    EXPECT_EQ(bytes[10] & 0x87, 0x80); // a 2-entry global table follows
+    const TGiflibImage decoded = GiflibDecode(bytes);
+    ASSERT_EQ(decoded.Frames.size(), 2u);
+    EXPECT_EQ(decoded.GlobalColours.size(), 2u);
+    EXPECT_EQ(decoded.Frames[0].Pixels, (Bytes { 0, 80, 160, 1, 81, 161 }));
+    EXPECT_EQ(decoded.Frames[1].Pixels, (Bytes { 0, 0, 0, 0, 1, 0 }));
+}
+
 TEST(TGIFWriter, InterlacedFrameWithLocalTableKeepsItsInterlaceBit)
 {
     TGIFImage gif;

@@ -35,6 +35,11 @@ void TGIFHeader::SaveToStream(std::vector<std::uint8_t>& out) const
     if (m_colorMap.SortedByUse())
         packed |= 0x08;
     packed |= (static_cast<std::uint32_t>(resolution) << 4) & 0x70;
+    // The size field tells readers how many table bytes follow, so with a
+    // global table it must be that table's own size, even when a local
+    // table of a frame is larger.
+    if (!m_colorMap.Empty())
+        bitsPerPixel = m_colorMap.BitsPerPixel();
     packed |= static_cast<std::uint32_t>(bitsPerPixel - 1) & 0x07;
     out.push_back(static_cast<std::uint8_t>(packed));
     out.push_back(0); // background colour index
