@@ -385,6 +385,24 @@ TEST(TGIFFrameBitmap, NoColourTableIsAnErrorOnlyWhenTheBitmapIsAsked)
     EXPECT_EQ(target.ConstScanLine(0)[0], 77);
 }
 
+TEST(TGIFFrameBitmap, AFrameWithoutImageGivesAnEmptyBitmap)
+{
+    // A control extension followed by the trailer makes a frame without
+    // pixels; its bitmap is empty and the picture is the bare screen.
+    Bytes out = GifHeader(3, 2, kFour);
+    AppendGce(out, true, 1);
+    out.push_back(0x3B);
+    TLoaded loaded = Load(out);
+    ASSERT_EQ(loaded.Gif->Images().Count(), 1);
+    EXPECT_TRUE(loaded.Gif->Images()[0].Empty());
+    EXPECT_TRUE(loaded.Gif->FrameBitmap(0).Empty());
+    EXPECT_EQ(loaded.Gif->Images()[0].FrameMask(), nullptr);
+    TDIB target;
+    LoadGIFPicture(out, target);
+    EXPECT_EQ(target.Width(), 3);
+    EXPECT_EQ(target.Height(), 2);
+}
+
 TEST(LoadGIFPicture, DrawsFrameZeroAtTheTopLeftWithItsOwnColours)
 {
     // A 2 x 2 frame at (2, 1) of a 5 x 3 screen with a local table; the
