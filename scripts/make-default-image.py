@@ -2,7 +2,7 @@
 """Draws the built-in default picture, resources/DEFAULTIMAGE.bmp: a 150 x 100
 flag at 8 bits per pixel. Three diagonal bands, a ringed emblem with a star, a
 fine checked hoist stripe and a soft gradient give the wave and the shading
-something to show. Run it again after changing the design."""
+something to show. Run it again after changing the picture."""
 import math
 import struct
 import sys
