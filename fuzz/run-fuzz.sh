@@ -4,7 +4,8 @@
 #
 #   fuzz/run-fuzz.sh [BUILD_DIR] [TARGET...]
 #
-# FUZZ_SECONDS (default 60) is the time per target. Each target starts from its
+# FUZZ_SECONDS (default 60) is the time per target; FUZZ_TIMEOUT (default 1)
+# the seconds after which one input counts as a hang. Each target starts from its
 # seeds (fuzz/corpus/<target>/, tests/data/regressions/<target>/ and the
 # sample files of its format under tests/data/), copied into the work corpus
 # fuzz/corpus-work/<target>/, which is kept between runs and never committed.
@@ -16,6 +17,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-fuzz}
 shift || true
 seconds=${FUZZ_SECONDS:-60}
+# An input slower than this (seconds) counts as a hang.
+timeout=${FUZZ_TIMEOUT:-1}
 jobs_file=$build/fuzz/targets.tsv
 
 if [[ ! -f $jobs_file ]]; then
@@ -52,7 +55,7 @@ while IFS=$'\t' read -r target extensions; do
             < <(find "$root/tests/data" -type f -iname "*.$ext" -not -path "*/regressions/*" -print0)
     done
 
-    options=(-max_total_time="$seconds" -timeout=1 -rss_limit_mb=2048 -print_final_stats=1
+    options=(-max_total_time="$seconds" -timeout="$timeout" -rss_limit_mb=2048 -print_final_stats=1
         -artifact_prefix="$artifacts/")
     [[ -f $root/fuzz/$target.dict ]] && options+=(-dict="$root/fuzz/$target.dict")
 
