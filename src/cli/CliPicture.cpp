@@ -1,8 +1,7 @@
 #include "cli/CliPicture.h"
 
-#include "core/Stream.h"
 #include "core/imaging/DefaultImage.h"
-#include "core/imaging/XDIBDraw.h"
+#include "core/imaging/XImageFileUnit.h"
 
 namespace zx::cli {
 
@@ -12,14 +11,7 @@ void LoadSourcePicture(const std::optional<std::string>& path, TDIB& target)
         LoadDefaultImage(target);
         return;
     }
-    const std::vector<std::uint8_t> bytes = ReadFileBytes(*path);
-    TSpanStream stream(bytes);
-    TDIB picture;
-    picture.LoadFromStream(stream);
-    TDIB converted;
-    converted.SetSize(picture.Width(), picture.Height(), 24);
-    DrawDIB(converted, 0, 0, picture);
-    target = converted;
+    LoadPictureFile(*path, target);
 }
 
 } // namespace zx::cli

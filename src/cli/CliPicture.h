@@ -10,9 +10,8 @@
 namespace zx::cli {
 
 // Makes target the 24-bit source picture: the built-in default picture without
-// a path, otherwise the picture file at path. On failure target is unchanged.
-// FIXME: files are read as BMP by TDIB's own reader for now; JPEG and GIF come
-// with the picture loader.
+// a path, otherwise the picture file at path (BMP, JPEG or GIF, chosen by its
+// extension). On failure target is unchanged.
 void LoadSourcePicture(const std::optional<std::string>& path, TDIB& target);
 
 } // namespace zx::cli

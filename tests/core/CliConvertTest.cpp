@@ -102,3 +102,24 @@ TEST_F(CliConvert, FailsWithOneLineAndWritesNothing)
     EXPECT_NE(RunCli("convert " + Quote(kJPEGDir + "empty.jpg") + " " + Quote(out.string()), err), 0);
     EXPECT_EQ(ReadFileBytes(out.string()), old);
 }
+
+TEST_F(CliConvert, FramesReadsItsPictureThroughTheSameLoader)
+{
+    // A JPEG and a GIF picture: both need the picture loader's roads.
+    for (const std::string name : { "jpeg/grey-64x48.jpg", "gif/crafted/valid-4x3.gif" }) {
+        const fs::path dir = m_folder / "frames";
+        fs::remove_all(dir);
+        const std::string path = std::string(ZX_TEST_DATA_DIR) + "/" + name;
+        ASSERT_EQ(RunCli("frames " + Quote(path) + " -d " + Quote(dir.string()) + " --frames 1", m_folder / "err"), 0)
+            << name;
+        EXPECT_TRUE(fs::exists(dir / "frame-00.bmp")) << name;
+    }
+    // A damaged JPEG fails the command with the loader's error.
+    const fs::path err = m_folder / "err";
+    EXPECT_NE(RunCli("frames " + Quote(std::string(ZX_TEST_DATA_DIR) + "/jpeg/truncated-half-333x77.jpg") + " -d "
+                  + Quote((m_folder / "bad").string()),
+                  err),
+        0);
+    const std::vector<std::uint8_t> text = ReadFileBytes(err.string());
+    EXPECT_NE(std::string(text.begin(), text.end()).find("JPEG-Fehler #"), std::string::npos);
+}
