@@ -431,6 +431,24 @@ TEST(TStuckiDitherer, SerpentineRowsTurnAtEachEdge)
     EXPECT_EQ(ditherer.Column(), 0);
 }
 
+TEST(TStuckiDitherer, AnUnfinishedRowIsClearedLikeAFinishedOne)
+{
+    // Row 0 stops after one pixel. The error it pushed to the two cells it
+    // never reached must be gone when that row comes back as row 3.
+    TFastColorLookup lookup(Palette({ { 0, 0, 0 }, { 255, 255, 255 } }));
+    TStuckiDitherer ditherer(3, lookup);
+    std::vector<std::vector<int>> visited { { ditherer.DitherPixel(100, 100, 100) } };
+    for (int y = 1; y <= 3; ++y) {
+        ditherer.NextRow();
+        visited.emplace_back();
+        for (int i = 0; i < 3; ++i)
+            visited.back().push_back(ditherer.DitherPixel(100, 100, 100));
+    }
+    EXPECT_EQ(visited, (std::vector<std::vector<int>> { { 0 }, { 0, 1, 0 }, { 0, 0, 1 }, { 0, 1, 0 } }));
+    // A fourth pixel in a row of three has no column to go to.
+    EXPECT_THROW(ditherer.DitherPixel(1, 2, 3), EInvalidGraphicOperation);
+}
+
 TEST(TStuckiDitherer, ErrorIsTakenFromTheClampedValue)
 {
     // Row 1 starts at its right pixel (250) with a value pushed past 255. The

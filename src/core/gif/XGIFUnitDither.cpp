@@ -194,11 +194,14 @@ std::int32_t T5by3Ditherer<Kernel>::DitherPixel(std::int32_t red, std::int32_t g
     std::int32_t blue)
 {
     const std::int32_t x = m_column;
+    if (x < 0 || x >= m_width)
+        throw EInvalidGraphicOperation(FormatMessage("Dither column out of range (%d)", x));
     const std::int32_t d = m_direction;
     m_column = x + d;
     TCell* const cur = m_cur + x + 2;
     std::int32_t index;
     const TCell error = Quantise(*cur, red, green, blue, index);
+    *cur = TCell {};
     cur[d] += error * Kernel.Row0[0];
     cur[2 * d] += error * Kernel.Row0[1];
     if (d > 0)
@@ -211,7 +214,15 @@ std::int32_t T5by3Ditherer<Kernel>::DitherPixel(std::int32_t red, std::int32_t g
 template <T5by3Kernel Kernel>
 void T5by3Ditherer<Kernel>::NextRow()
 {
-    std::fill(m_cur, m_cur + m_width + 4, TCell {});
+    // Every pixel clears its own cell once it has read it, so after a whole
+    // row only the guard cells are left to clear. A row left unfinished is
+    // cleared in full.
+    if (m_column >= 0 && m_column < m_width) {
+        std::fill(m_cur, m_cur + m_width + 4, TCell {});
+    } else {
+        m_cur[0] = m_cur[1] = TCell {};
+        m_cur[m_width + 2] = m_cur[m_width + 3] = TCell {};
+    }
     TCell* const cleared = m_cur;
     m_cur = m_next;
     m_next = m_after;
@@ -235,6 +246,7 @@ void T5by3Ditherer<Kernel>::DitherRowIn(const std::uint8_t* bgr, std::uint8_t* i
         const std::uint8_t* pixel = bgr + 3 * x;
         std::int32_t index;
         const TCell error = Quantise(m_cur[x + 2] + aheadOne, pixel[2], pixel[1], pixel[0], index);
+        m_cur[x + 2] = TCell {};
         indices[x] = static_cast<std::uint8_t>(index);
         aheadOne = aheadTwo + error * Kernel.Row0[0];
         aheadTwo = error * Kernel.Row0[1];
@@ -267,6 +279,8 @@ void T5by3Ditherer<Kernel>::DitherRowPairIn(const std::uint8_t* bgr, std::uint8_
         const TCell error = Quantise(m_cur[x + 2] + aheadOne, pixel[2], pixel[1], pixel[0], index);
         const TCell otherError = other.Quantise(other.m_cur[x + 2] + otherOne, otherPixel[2],
             otherPixel[1], otherPixel[0], otherIndex);
+        m_cur[x + 2] = TCell {};
+        other.m_cur[x + 2] = TCell {};
         indices[x] = static_cast<std::uint8_t>(index);
         otherIndices[x] = static_cast<std::uint8_t>(otherIndex);
         aheadOne = aheadTwo + error * Kernel.Row0[0];
