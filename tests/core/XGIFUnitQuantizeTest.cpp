@@ -401,6 +401,38 @@ TEST(TFastColorLookup, SearchFindsTheFirstNearestEntryForEveryPaletteSize)
     }
 }
 
+TEST(TFastColorLookup, OneLookupSearchesEveryRegionOfColourSpaceExactly)
+{
+    // One lookup asked once in each of 4096 cells spread over the whole cube,
+    // for an even palette, a tight cluster (every entry a candidate almost
+    // everywhere) and a palette full of ties (repeated colours).
+    std::mt19937 rng(13);
+    std::uniform_int_distribution<int> byte(0, 255), near(100, 140);
+    std::vector<TColorPalette> palettes(3);
+    for (int i = 0; i < 256; ++i) {
+        palettes[0].push_back(Entry(byte(rng), byte(rng), byte(rng)));
+        palettes[1].push_back(Entry(near(rng), near(rng), near(rng)));
+        palettes[2].push_back(Entry((i % 5) * 60, (i % 3) * 120, (i % 7) * 40));
+    }
+    for (const TColorPalette& palette : palettes) {
+        TFastColorLookup lookup(palette);
+        for (int r = 4; r < 256; r += 16)
+            for (int g = 4; g < 256; g += 16)
+                for (int b = 4; b < 256; b += 16) {
+                    if (lookup.CachedIndex(TFastColorLookup::Cell(r, g, b)) >= 0)
+                        continue;
+                    int best = 0, bestDistance = 1 << 30;
+                    for (int i = 0; i < 256; ++i) {
+                        const int d = std::abs(palette[i].Red - r) + std::abs(palette[i].Green - g)
+                            + std::abs(palette[i].Blue - b);
+                        if (d < bestDistance)
+                            best = i, bestDistance = d;
+                    }
+                    ASSERT_EQ(lookup.Lookup(r, g, b), best) << r << "," << g << "," << b;
+                }
+    }
+}
+
 // --- ditherer and reduction -------------------------------------------------
 
 TEST(TStuckiDitherer, SerpentineRowsTurnAtEachEdge)

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -178,6 +179,7 @@ public:
 private:
     std::int32_t Resolve(std::int32_t cell, std::int32_t red, std::int32_t green,
         std::int32_t blue);
+    void MakeBox(std::int32_t box);
 
     std::array<TPaletteEntry, 256> m_entries {};
     std::int32_t m_entryCount = 0;
@@ -188,6 +190,23 @@ private:
     alignas(16) std::array<std::int16_t, 256> m_green {};
     alignas(16) std::array<std::int16_t, 256> m_blue {};
     std::vector<std::int16_t> m_cellCache;
+
+    // The search narrowed to candidates: colour space is cut into 512 boxes
+    // of 32 x 32 x 32, and a box lists, in index order, only the entries that
+    // can be nearest (or tie for nearest) to some colour in it. A box's list
+    // is made the first time a colour in it is searched and kept in a pool of
+    // fixed size; a box that no longer fits is searched in full.
+    static constexpr std::int32_t kBoxNotMade = -1;
+    static constexpr std::int32_t kBoxFullScan = -2;
+    static constexpr std::int32_t kBoxPoolSize = 16384;
+    bool m_useBoxes = false;
+    std::array<std::int32_t, 512> m_boxStart {};
+    std::array<std::int16_t, 512> m_boxCount {};
+    std::unique_ptr<std::int16_t[]> m_poolRed;
+    std::unique_ptr<std::int16_t[]> m_poolGreen;
+    std::unique_ptr<std::int16_t[]> m_poolBlue;
+    std::unique_ptr<std::uint8_t[]> m_poolIndex;
+    std::int32_t m_poolUsed = 0;
 };
 
 // ---------------------------------------------------------------------------
