@@ -1,0 +1,82 @@
+#include "cli/CliGifOptions.h"
+
+#include "cli/CliFlagOptions.h"
+#include "core/Stream.h"
+#include "core/flag/FlagParameters.h"
+
+#include <iostream>
+#include <unistd.h>
+
+namespace zx::cli {
+
+std::size_t ParseGifOption(std::span<const std::string> args, std::size_t index,
+    TGifOutputOptions& options)
+{
+    const std::string& arg = args[index];
+    const std::string name = arg.substr(0, arg.find('='));
+    std::size_t used = 0;
+    if (name == "-o" || name == "--output") {
+        options.OutputPath = OptionValue(args, index, name, used);
+        if (options.OutputPath.empty())
+            throw EUsageError("-o needs a file name");
+        return used;
+    }
+    if (name == "--quiet" || name == "-q") {
+        options.Quiet = true;
+        return 1;
+    }
+    if (name == "--delay") {
+        options.Export.GIFDelay = ParseIntValue(name, OptionValue(args, index, name, used), kGIFDelayRange);
+        return used;
+    }
+    if (name == "--loops") {
+        options.Export.GIFLoops = ParseIntValue(name, OptionValue(args, index, name, used), kGIFLoopsRange);
+        return used;
+    }
+    if (name == "--bits") {
+        options.Export.GIFBits = ParseIntValue(name, OptionValue(args, index, name, used), kGIFBitsRange);
+        return used;
+    }
+    return 0;
+}
+
+std::string GifOptionsHelp()
+{
+    auto range = [](const TFlagRange& r) {
+        return std::to_string(r.Min) + ".." + std::to_string(r.Max) + ", default "
+            + std::to_string(r.Default);
+    };
+    return "GIF options:\n"
+           "  -o, --output FILE     the GIF to write (required)\n"
+           "  --delay D             frame delay in 1/100 s ("
+        + range(kGIFDelayRange)
+        + ")\n"
+          "  --loops P             loop-count slider position ("
+        + range(kGIFLoopsRange)
+        + "): 0 and 101 loop for ever,\n"
+          "                        1..50 loop P times, 51..95 10*P-450 times, 96..100 100*P-9000\n"
+          "  --bits B              colour depth: 2^B colours, one fewer with transparency ("
+        + range(kGIFBitsRange)
+        + ")\n"
+          "  -q, --quiet           no progress on stderr (shown only on a terminal anyway)\n";
+}
+
+TProgressReporter::TProgressReporter(bool quiet)
+    : m_enabled(!quiet && ::isatty(STDERR_FILENO) == 1)
+{
+}
+
+void TProgressReporter::Say(const std::string& text) const
+{
+    if (m_enabled && !text.empty())
+        std::cerr << text << "\n";
+}
+
+void WriteGif(const TGIFImage& gif, const std::string& path, const TProgressReporter& progress)
+{
+    progress.Say(sStatusSaving);
+    const std::vector<std::uint8_t> bytes = gif.SaveToBytes();
+    WriteFileAtomic(path, bytes);
+}
+
+} // namespace zx::cli

@@ -1,0 +1,79 @@
+// zephyrix-cli export: the main job without a window. Loads the picture (or the
+// built-in one), renders every frame of the loop and writes the animated GIF.
+
+#include "cli/CliCommand.h"
+#include "cli/CliFlagOptions.h"
+#include "cli/CliGifOptions.h"
+#include "cli/CliPicture.h"
+#include "core/flag/FlagParameters.h"
+#include "core/flag/FlagRenderer.h"
+#include "core/flag/LightTable.h"
+#include "core/gif/GIFExport.h"
+
+#include <optional>
+#include <string>
+
+namespace zx::cli {
+
+namespace {
+
+int RunExport(std::span<const std::string> args)
+{
+    TFlagOptions flag;
+    TGifOutputOptions gif;
+    std::optional<std::string> picture;
+    for (std::size_t i = 0; i < args.size();) {
+        if (const std::size_t used = ParseGifOption(args, i, gif)) {
+            i += used;
+            continue;
+        }
+        if (const std::size_t used = ParseFlagOption(args, i, flag)) {
+            i += used;
+            continue;
+        }
+        const std::string& arg = args[i];
+        if (arg.size() > 1 && arg.front() == '-')
+            throw EUsageError("unknown option " + arg);
+        if (picture)
+            throw EUsageError("more than one picture given: " + *picture + ", " + arg);
+        picture = arg;
+        ++i;
+    }
+    if (gif.OutputPath.empty())
+        throw EUsageError("missing -o OUT.gif (the file to write)");
+    gif.Export.Frames = flag.Params.Frames;
+    CheckExportOptions(gif.Export);
+
+    const TProgressReporter progress(gif.Quiet);
+    TDIB texture;
+    LoadSourcePicture(picture, texture);
+
+    const FlagParameters& params = flag.Params;
+    const TLightTable lightTable
+        = BuildLightTable(params.Brightness, params.Contrast, params.InvertLightMode);
+    const TFlagDerived derived = DeriveFlagValues(params, flag.FrameWidth, flag.FrameHeight);
+    TFrameStore store;
+    const auto render = [&](std::int32_t k, std::uint16_t phase) {
+        RenderFrame(store, static_cast<std::uint16_t>(k), phase, params, derived, texture,
+            lightTable, [&](const std::string& text) { progress.Say(text); });
+    };
+    const auto gifImage = BuildExportGif(store, gif.Export, render,
+        [&](const std::string& text) { progress.Say(text); });
+    WriteGif(*gifImage, gif.OutputPath, progress);
+    return 0;
+}
+
+const CliCommandRegistration kExport({
+    "export",
+    "export [picture] -o OUT.gif [flag and GIF options]",
+    "Renders the waving flag made from the picture (a BMP, JPEG or GIF file; without\n"
+    "one, the built-in picture) and writes it as an animated GIF with one shared\n"
+    "palette, Stucki dithering, the delay and loop count asked for and, in\n"
+    "transparent mode, a transparent background.\n\n"
+        + FlagOptionsHelp() + "\n" + GifOptionsHelp(),
+    RunExport,
+});
+
+} // namespace
+
+} // namespace zx::cli

@@ -1,0 +1,80 @@
+#pragma once
+
+// Building the animated GIF from the rendered frames: one octree palette shared
+// by every frame, each frame reduced to it with Stucki error diffusion, its
+// background pixels given the transparent index, every frame wrapped with its
+// graphic control extension (and the loop extension on the first), and finally
+// the colour maps merged into one global table.
+
+#include "core/flag/FlagRenderer.h"
+#include "core/gif/XGIFUnit.h"
+#include "core/gif/XGIFUnitQuantize.h"
+#include "core/imaging/XDIBUnit.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace zx {
+
+// The GIF options of one export.
+struct TExportOptions {
+    // Frames in the loop (1..40).
+    std::int32_t Frames = 8;
+    // Colour depth B in bits (3..8): 2^B colours, one fewer with transparency.
+    std::int32_t GIFBits = 8;
+    // Frame delay in hundredths of a second (1..50).
+    std::int32_t GIFDelay = 5;
+    // Loop-count slider position (0..101), mapped through LoopCount.
+    std::int32_t GIFLoops = 0;
+};
+
+// Status texts shown while the export works; an empty text clears the status.
+using TExportStatus = std::function<void(const std::string&)>;
+// Renders the missing frame k with the given phase into the frame store.
+using TRenderMissingFrame = std::function<void(std::int32_t k, std::uint16_t phase)>;
+
+inline constexpr const char* sStatusCreatingPalette = "正在创建调色板";
+inline constexpr const char* sStatusRecolouring = "正在重新着色图像 ";
+inline constexpr const char* sStatusSaving = "保存文件...";
+
+// The palette half of an export.
+struct TExportPalette {
+    // Some frame has transparent pixels.
+    bool AnyTransparent = false;
+    // 2^B, or 2^B - 1 when AnyTransparent.
+    std::int32_t PaletteSize = 0;
+    // The low 8 bits of PaletteSize: the index the background pixels get.
+    std::uint8_t TransparentIndex = 0;
+    TColorPalette SharedPalette;
+};
+
+// Throws EInvalidGraphicOperation when an option lies outside its range.
+void CheckExportOptions(const TExportOptions& options);
+
+// Renders every slot below Frames that is not rendered yet (slot i with phase
+// i x 4096 div Frames, and no other), then builds the shared palette over the
+// frames exactly as rendered.
+TExportPalette BuildExportPalette(TFrameStore& store, const TExportOptions& options,
+    const TRenderMissingFrame& renderFrame, const TExportStatus& status = {});
+
+// The same for ready-made frames (24-bit pictures of one size); transparent[i]
+// says whether frame i has transparent pixels (empty: none has).
+TExportPalette BuildExportPalette(std::span<const TDIB> frames, std::span<const bool> transparent,
+    std::int32_t bits, const TExportStatus& status = {});
+
+// Fills an empty GIF with the frames reduced to the palette and merges the
+// colour maps. masks[i] (8 bits, 255 = background) is read only for frames
+// whose transparent[i] is set.
+void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<const TDIB> masks,
+    std::span<const bool> transparent, const TExportOptions& options,
+    const TExportPalette& palette, const TExportStatus& status = {});
+
+// The whole build from the frame store: BuildExportPalette, then BuildGifFrames
+// into a new image.
+std::unique_ptr<TGIFImage> BuildExportGif(TFrameStore& store, const TExportOptions& options,
+    const TRenderMissingFrame& renderFrame, const TExportStatus& status = {});
+
+} // namespace zx

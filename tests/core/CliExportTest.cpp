@@ -1,0 +1,177 @@
+// End-to-end runs of zephyrix-cli export and encode, with giflib as the judge.
+
+#include "core/Stream.h"
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CliExport : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_dir = fs::temp_directory_path()
+            / ("zx-cli-export-" + std::to_string(::getpid()) + "-"
+                + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    // Runs the CLI with stdout and stderr captured into files; returns the
+    // exit status.
+    int Run(const std::string& args)
+    {
+        const std::string command = std::string(ZX_CLI_PATH) + " " + args + " >"
+            + (m_dir / "stdout").string() + " 2>" + (m_dir / "stderr").string();
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string Stderr() const
+    {
+        std::ifstream in(m_dir / "stderr");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    fs::path m_dir;
+};
+
+struct TFrameInfo {
+    int Width, Height, Delay, Disposal, Transparent;
+};
+
+std::vector<TFrameInfo> Frames(const fs::path& path, int& loops)
+{
+    int error = 0;
+    GifFileType* file = DGifOpenFileName(path.c_str(), &error);
+    if (file == nullptr || DGifSlurp(file) != GIF_OK)
+        throw std::runtime_error("giflib cannot read " + path.string());
+    std::vector<TFrameInfo> frames;
+    loops = -1;
+    for (int i = 0; i < file->ImageCount; ++i) {
+        const SavedImage& image = file->SavedImages[i];
+        TFrameInfo info { image.ImageDesc.Width, image.ImageDesc.Height, -1, -1, -1 };
+        for (int e = 0; e < image.ExtensionBlockCount; ++e) {
+            const ExtensionBlock& block = image.ExtensionBlocks[e];
+            if (block.Function == GRAPHICS_EXT_FUNC_CODE) {
+                GraphicsControlBlock control;
+                DGifExtensionToGCB(block.ByteCount, block.Bytes, &control);
+                info.Delay = control.DelayTime;
+                info.Disposal = control.DisposalMode;
+                info.Transparent = control.TransparentColor;
+            }
+            if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11
+                && std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0 && e + 1 < image.ExtensionBlockCount)
+                loops = image.ExtensionBlocks[e + 1].Bytes[1] | image.ExtensionBlocks[e + 1].Bytes[2] << 8;
+        }
+        frames.push_back(info);
+    }
+    DGifCloseFile(file, &error);
+    return frames;
+}
+
+} // namespace
+
+TEST_F(CliExport, WritesTheAnimationAskedFor)
+{
+    const fs::path out = m_dir / "flag.gif";
+    ASSERT_EQ(Run("export -o " + out.string() + " --frames 6 --size 120x90 --delay 9 --loops 51 --bits 5"), 0)
+        << Stderr();
+    EXPECT_EQ(Stderr(), ""); // progress only on a terminal
+    int loops = 0;
+    const auto frames = Frames(out, loops);
+    ASSERT_EQ(frames.size(), 6u);
+    EXPECT_EQ(loops, 60);
+    for (const auto& frame : frames) {
+        EXPECT_EQ(frame.Width, 120);
+        EXPECT_EQ(frame.Height, 90);
+        EXPECT_EQ(frame.Delay, 9);
+        EXPECT_EQ(frame.Disposal, DISPOSE_BACKGROUND);
+    }
+}
+
+TEST_F(CliExport, OpaqueBackgroundHasNoTransparentIndex)
+{
+    const fs::path out = m_dir / "opaque.gif";
+    ASSERT_EQ(Run("export -o " + out.string() + " --frames 2 --background 336699 --distance 40"), 0) << Stderr();
+    int loops = 0;
+    for (const auto& frame : Frames(out, loops))
+        EXPECT_EQ(frame.Transparent, NO_TRANSPARENT_COLOR);
+}
+
+TEST_F(CliExport, ErrorsWriteNothingAndKeepExistingFiles)
+{
+    const fs::path out = m_dir / "keep.gif";
+    {
+        std::ofstream existing(out);
+        existing << "precious";
+    }
+    EXPECT_NE(Run("export -o " + out.string() + " --frames 41"), 0);
+    EXPECT_NE(Stderr(), "");
+    EXPECT_NE(Run("export " + (m_dir / "missing.bmp").string() + " -o " + out.string()), 0);
+    EXPECT_NE(Run("export -o " + (m_dir / "no-such-folder" / "x.gif").string()), 0);
+    EXPECT_NE(Run("export"), 0);
+    std::ifstream in(out);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious");
+    // Nothing else appeared: no temporary file left behind.
+    std::size_t entries = 0;
+    for (const auto& entry : fs::directory_iterator(m_dir))
+        entries += entry.path().extension() == ".gif" || entry.path().string().find(".gif.") != std::string::npos;
+    EXPECT_EQ(entries, 1u);
+}
+
+TEST_F(CliExport, WriteFailureLeavesTheTargetUntouched)
+{
+    // The target is a folder: the finished temporary file cannot be renamed
+    // over it, and must be cleaned up.
+    const fs::path target = m_dir / "target.gif";
+    fs::create_directories(target / "inside");
+    EXPECT_NE(Run("export -o " + target.string() + " --frames 1"), 0);
+    EXPECT_TRUE(fs::is_directory(target / "inside"));
+    for (const auto& entry : fs::directory_iterator(m_dir))
+        EXPECT_EQ(entry.path().string().find("target.gif."), std::string::npos) << entry.path();
+}
+
+TEST_F(CliExport, EncodeBuildsTheGifFromFrames)
+{
+    // Frames made by the frames command serve as ready-made input.
+    ASSERT_EQ(Run("frames -d " + m_dir.string() + " --frames 3 --size 40x30"), 0) << Stderr();
+    const fs::path out = m_dir / "encoded.gif";
+    std::string frames;
+    for (int k = 0; k < 3; ++k)
+        frames += (m_dir / ("frame-0" + std::to_string(k) + ".bmp")).string() + " ";
+    ASSERT_EQ(Run("encode " + frames + "-o " + out.string() + " --bits 4 --delay 3 --loops 0"), 0) << Stderr();
+    int loops = -1;
+    const auto decoded = Frames(out, loops);
+    ASSERT_EQ(decoded.size(), 3u);
+    EXPECT_EQ(loops, 0);
+    for (const auto& frame : decoded) {
+        EXPECT_EQ(frame.Width, 40);
+        EXPECT_EQ(frame.Delay, 3);
+        EXPECT_EQ(frame.Transparent, NO_TRANSPARENT_COLOR);
+    }
+    // A frame of another size is refused.
+    ASSERT_EQ(Run("frames -d " + (m_dir / "small").string() + " --frames 1 --size 20x20"), 0);
+    EXPECT_NE(Run("encode " + frames + (m_dir / "small" / "frame-00.bmp").string() + " -o "
+                  + (m_dir / "mixed.gif").string()),
+        0);
+    EXPECT_FALSE(fs::exists(m_dir / "mixed.gif"));
+    // More than 40 frames is refused.
+    std::string many;
+    for (int k = 0; k < 41; ++k)
+        many += (m_dir / "frame-00.bmp").string() + " ";
+    EXPECT_NE(Run("encode " + many + "-o " + (m_dir / "many.gif").string()), 0);
+    EXPECT_FALSE(fs::exists(m_dir / "many.gif"));
+}

@@ -1,0 +1,337 @@
+#include "core/Errors.h"
+#include "core/Stream.h"
+#include "core/flag/FlagParameters.h"
+#include "core/flag/FlagRenderer.h"
+#include "core/flag/LightTable.h"
+#include "core/gif/GIFExport.h"
+#include "core/gif/XGIFUnitQuantize.h"
+#include "core/imaging/DefaultImage.h"
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace zx;
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// giflib as an independent decoder
+
+struct TDecodedFrame {
+    int Width = 0, Height = 0, Left = 0, Top = 0;
+    std::vector<std::uint8_t> Indices;
+    std::vector<GifColorType> Colors;
+    int Delay = -1, Disposal = -1, TransparentIndex = -1;
+};
+
+struct TDecodedGif {
+    int Width = 0, Height = 0;
+    int Loops = -1; // -1: no loop extension
+    bool LoopOnFirstFrame = false;
+    std::vector<TDecodedFrame> Frames;
+};
+
+struct TMemoryReader {
+    const std::vector<std::uint8_t>* Bytes;
+    std::size_t Position = 0;
+};
+
+int ReadMemory(GifFileType* file, GifByteType* buffer, int count)
+{
+    auto* reader = static_cast<TMemoryReader*>(file->UserData);
+    const std::size_t n = std::min<std::size_t>(count, reader->Bytes->size() - reader->Position);
+    std::memcpy(buffer, reader->Bytes->data() + reader->Position, n);
+    reader->Position += n;
+    return static_cast<int>(n);
+}
+
+TDecodedGif DecodeWithGiflib(const std::vector<std::uint8_t>& bytes)
+{
+    TMemoryReader reader { &bytes };
+    int error = 0;
+    GifFileType* file = DGifOpen(&reader, ReadMemory, &error);
+    if (file == nullptr)
+        throw std::runtime_error("giflib cannot open the GIF: " + std::to_string(error));
+    if (DGifSlurp(file) != GIF_OK) {
+        DGifCloseFile(file, &error);
+        throw std::runtime_error("giflib cannot decode the GIF");
+    }
+    TDecodedGif gif;
+    gif.Width = file->SWidth;
+    gif.Height = file->SHeight;
+    for (int i = 0; i < file->ImageCount; ++i) {
+        const SavedImage& image = file->SavedImages[i];
+        TDecodedFrame frame;
+        frame.Width = image.ImageDesc.Width;
+        frame.Height = image.ImageDesc.Height;
+        frame.Left = image.ImageDesc.Left;
+        frame.Top = image.ImageDesc.Top;
+        frame.Indices.assign(image.RasterBits, image.RasterBits + frame.Width * frame.Height);
+        const ColorMapObject* map = image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : file->SColorMap;
+        if (map)
+            frame.Colors.assign(map->Colors, map->Colors + map->ColorCount);
+        for (int e = 0; e < image.ExtensionBlockCount; ++e) {
+            const ExtensionBlock& block = image.ExtensionBlocks[e];
+            if (block.Function == GRAPHICS_EXT_FUNC_CODE) {
+                GraphicsControlBlock control;
+                DGifExtensionToGCB(block.ByteCount, block.Bytes, &control);
+                frame.Delay = control.DelayTime;
+                frame.Disposal = control.DisposalMode;
+                frame.TransparentIndex = control.TransparentColor;
+            }
+            if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11
+                && std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0 && e + 1 < image.ExtensionBlockCount
+                && image.ExtensionBlocks[e + 1].ByteCount >= 3) {
+                const auto* data = image.ExtensionBlocks[e + 1].Bytes;
+                gif.Loops = data[1] | data[2] << 8;
+                gif.LoopOnFirstFrame = i == 0;
+            }
+        }
+        gif.Frames.push_back(std::move(frame));
+    }
+    DGifCloseFile(file, &error);
+    return gif;
+}
+
+// ---------------------------------------------------------------------------
+// Frame stores for the tests
+
+// Renders the built-in picture with the given settings, counting render calls.
+struct TRenderedFlag {
+    FlagParameters Params;
+    TDIB Texture;
+    TLightTable Light;
+    TFlagDerived Derived;
+    TFrameStore Store;
+    std::vector<std::pair<std::int32_t, std::uint16_t>> Calls;
+
+    explicit TRenderedFlag(const FlagParameters& params, std::int32_t w = 64, std::int32_t h = 48)
+        : Params(params)
+    {
+        LoadDefaultImage(Texture);
+        Light = BuildLightTable(params.Brightness, params.Contrast, params.InvertLightMode);
+        Derived = DeriveFlagValues(params, w, h);
+    }
+
+    TRenderMissingFrame Renderer()
+    {
+        return [this](std::int32_t k, std::uint16_t phase) {
+            Calls.emplace_back(k, phase);
+            RenderFrame(Store, static_cast<std::uint16_t>(k), phase, Params, Derived, Texture, Light);
+        };
+    }
+};
+
+TExportOptions Options(std::int32_t frames, std::int32_t bits = 8, std::int32_t delay = 5,
+    std::int32_t loops = 0)
+{
+    TExportOptions options;
+    options.Frames = frames;
+    options.GIFBits = bits;
+    options.GIFDelay = delay;
+    options.GIFLoops = loops;
+    return options;
+}
+
+std::vector<std::uint8_t> Encode(const TGIFImage& gif) { return gif.SaveToBytes(); }
+
+} // namespace
+
+TEST(GIFExport, RendersOnlyMissingSlotsWithTheirPhases)
+{
+    FlagParameters params;
+    params.Frames = 5;
+    params.TransparentMode = false;
+    TRenderedFlag flag(params);
+    // Slots 1 and 3 are already there, as if the playback had rendered them.
+    flag.Renderer()(1, 1 * 4096 / 5);
+    flag.Renderer()(3, 3 * 4096 / 5);
+    flag.Calls.clear();
+    const TExportPalette palette = BuildExportPalette(flag.Store, Options(5), flag.Renderer());
+    const std::vector<std::pair<std::int32_t, std::uint16_t>> expected { { 0, 0 }, { 2, 1638 }, { 4, 3276 } };
+    EXPECT_EQ(flag.Calls, expected);
+    // No slot at or above N is rendered.
+    EXPECT_FALSE(flag.Store.FrameRendered[5]);
+    EXPECT_FALSE(palette.AnyTransparent);
+    EXPECT_EQ(palette.PaletteSize, 256);
+    EXPECT_EQ(palette.TransparentIndex, 0);
+    EXPECT_EQ(palette.SharedPalette.size(), 256u);
+}
+
+TEST(GIFExport, StatusTextsInOrderAndClearedAtTheEnd)
+{
+    FlagParameters params;
+    params.Frames = 2;
+    TRenderedFlag flag(params);
+    std::vector<std::string> texts;
+    const auto gif = BuildExportGif(flag.Store, Options(2), flag.Renderer(),
+        [&](const std::string& text) { texts.push_back(text); });
+    const std::vector<std::string> expected { "正在创建调色板", "", "正在重新着色图像 ", "" };
+    EXPECT_EQ(texts, expected);
+}
+
+TEST(GIFExport, SingleFrameCarriesLoopAndControlExtensions)
+{
+    FlagParameters params;
+    params.Frames = 1;
+    TRenderedFlag flag(params);
+    const auto gif = BuildExportGif(flag.Store, Options(1, 8, 7, 3), flag.Renderer());
+    ASSERT_EQ(gif->Images().Count(), 1);
+    const auto decoded = DecodeWithGiflib(Encode(*gif));
+    ASSERT_EQ(decoded.Frames.size(), 1u);
+    EXPECT_TRUE(decoded.LoopOnFirstFrame);
+    EXPECT_EQ(decoded.Loops, 3);
+    EXPECT_EQ(decoded.Frames[0].Delay, 7);
+    EXPECT_EQ(decoded.Frames[0].Disposal, DISPOSE_BACKGROUND);
+    // Frame 0's extensions: the loop extension first, then the control block.
+    const auto bytes = Encode(*gif);
+    const std::string text(bytes.begin(), bytes.end());
+    const auto loopAt = text.find("NETSCAPE2.0");
+    const auto controlAt = text.find(std::string("\x21\xF9\x04", 3));
+    ASSERT_NE(loopAt, std::string::npos);
+    ASSERT_NE(controlAt, std::string::npos);
+    EXPECT_LT(loopAt, controlAt);
+}
+
+TEST(GIFExport, OpaqueFramesUseTheFullPaletteAndNoTransparency)
+{
+    FlagParameters params;
+    params.Frames = 3;
+    params.TransparentMode = false;
+    TRenderedFlag flag(params);
+    const TExportPalette palette = BuildExportPalette(flag.Store, Options(3, 5), flag.Renderer());
+    EXPECT_EQ(palette.PaletteSize, 32);
+    EXPECT_EQ(palette.TransparentIndex, 32);
+    const auto decoded = DecodeWithGiflib(Encode(*BuildExportGif(flag.Store, Options(3, 5), flag.Renderer())));
+    for (const auto& frame : decoded.Frames) {
+        EXPECT_EQ(frame.TransparentIndex, NO_TRANSPARENT_COLOR);
+        EXPECT_LE(frame.Colors.size(), 32u);
+    }
+}
+
+TEST(GIFExport, ThreeBitsWithTransparencyLeaveIndexSevenForTheBackground)
+{
+    FlagParameters params;
+    params.Frames = 2;
+    params.TransparentMode = true;
+    params.Distance = 30; // a smaller flag, so every frame has background
+    TRenderedFlag flag(params);
+    const TExportOptions options = Options(2, 3);
+    const TExportPalette palette = BuildExportPalette(flag.Store, options, flag.Renderer());
+    ASSERT_TRUE(palette.AnyTransparent);
+    EXPECT_EQ(palette.PaletteSize, 7);
+    EXPECT_EQ(palette.TransparentIndex, 7);
+    EXPECT_EQ(palette.SharedPalette.size(), 7u);
+
+    // Before the merge, background pixels hold index 7 and no other pixel does.
+    TGIFImage gif;
+    const auto n = static_cast<std::size_t>(options.Frames);
+    std::vector<TDIB> reduced = ReduceFramesToPalette(std::span<const TDIB>(flag.Store.FrameBitmaps.data(), n), palette.SharedPalette);
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::int32_t y = 0; y < reduced[i].Height(); ++y)
+            for (std::int32_t x = 0; x < reduced[i].Width(); ++x)
+                ASSERT_LT(reduced[i].Pixel(x, y), 7u);
+    }
+    BuildGifFrames(gif, std::span<const TDIB>(flag.Store.FrameBitmaps.data(), n),
+        std::span<const TDIB>(flag.Store.FrameMasks.data(), n),
+        std::span<const bool>(flag.Store.FrameTransparent.data(), n), options, palette);
+
+    // After it, giflib sees exactly the mask's background pixels as transparent.
+    const auto decoded = DecodeWithGiflib(Encode(gif));
+    ASSERT_EQ(decoded.Frames.size(), n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto& frame = decoded.Frames[i];
+        ASSERT_NE(frame.TransparentIndex, NO_TRANSPARENT_COLOR);
+        EXPECT_LE(frame.Colors.size(), 8u);
+        for (int y = 0; y < frame.Height; ++y) {
+            for (int x = 0; x < frame.Width; ++x) {
+                const bool background = flag.Store.FrameMasks[i].Pixel(x, y) == 255;
+                const bool transparent = frame.Indices[y * frame.Width + x] == frame.TransparentIndex;
+                ASSERT_EQ(background, transparent) << "frame " << i << " pixel " << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(GIFExport, LoopPositionsAndDelaysReachTheFile)
+{
+    struct Case {
+        std::int32_t position, loops;
+    };
+    FlagParameters params;
+    params.Frames = 1;
+    TRenderedFlag flag(params, 16, 16);
+    for (const Case c : { Case { 0, 0 }, Case { 51, 60 }, Case { 95, 500 }, Case { 96, 600 },
+             Case { 100, 1000 }, Case { 101, 0 } }) {
+        const auto decoded = DecodeWithGiflib(Encode(*BuildExportGif(flag.Store, Options(1, 4, 5, c.position), flag.Renderer())));
+        EXPECT_EQ(decoded.Loops, c.loops) << "slider position " << c.position;
+    }
+    for (const std::int32_t delay : { 1, 50 }) {
+        params.Frames = 2;
+        TRenderedFlag two(params, 16, 16);
+        const auto decoded = DecodeWithGiflib(Encode(*BuildExportGif(two.Store, Options(2, 4, delay), two.Renderer())));
+        for (const auto& frame : decoded.Frames)
+            EXPECT_EQ(frame.Delay, delay);
+    }
+}
+
+TEST(GIFExport, DecodedPixelsAreTheReducedFramesColours)
+{
+    FlagParameters params;
+    params.Frames = 4;
+    params.TransparentMode = true;
+    TRenderedFlag flag(params, 80, 50);
+    const TExportOptions options = Options(4, 6);
+    const auto gif = BuildExportGif(flag.Store, options, flag.Renderer());
+    const auto decoded = DecodeWithGiflib(Encode(*gif));
+    ASSERT_EQ(decoded.Width, 80);
+    ASSERT_EQ(decoded.Height, 50);
+    ASSERT_EQ(decoded.Frames.size(), 4u);
+
+    // Independently: the same palette and reduction, then compare colours.
+    const auto n = static_cast<std::size_t>(options.Frames);
+    const TExportPalette palette = BuildExportPalette(
+        std::span<const TDIB>(flag.Store.FrameBitmaps.data(), n),
+        std::span<const bool>(flag.Store.FrameTransparent.data(), n), options.GIFBits);
+    const std::vector<TDIB> reduced = ReduceFramesToPalette(std::span<const TDIB>(flag.Store.FrameBitmaps.data(), n), palette.SharedPalette);
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto& frame = decoded.Frames[i];
+        ASSERT_EQ(frame.Width, 80);
+        ASSERT_EQ(frame.Height, 50);
+        for (int y = 0; y < frame.Height; ++y) {
+            for (int x = 0; x < frame.Width; ++x) {
+                const int index = frame.Indices[y * frame.Width + x];
+                if (flag.Store.FrameTransparent[i] && flag.Store.FrameMasks[i].Pixel(x, y) == 255) {
+                    ASSERT_EQ(index, frame.TransparentIndex);
+                    continue;
+                }
+                ASSERT_LT(static_cast<std::size_t>(index), frame.Colors.size());
+                const GifColorType got = frame.Colors[index];
+                const TPaletteEntry want = palette.SharedPalette[reduced[i].Pixel(x, y)];
+                ASSERT_EQ(got.Red, want.Red) << i << ": " << x << "," << y;
+                ASSERT_EQ(got.Green, want.Green);
+                ASSERT_EQ(got.Blue, want.Blue);
+            }
+        }
+    }
+}
+
+TEST(GIFExport, OptionsOutOfRangeAreRefused)
+{
+    FlagParameters params;
+    TRenderedFlag flag(params, 16, 16);
+    EXPECT_THROW(BuildExportGif(flag.Store, Options(0), flag.Renderer()), EInvalidGraphicOperation);
+    EXPECT_THROW(BuildExportGif(flag.Store, Options(41), flag.Renderer()), EInvalidGraphicOperation);
+    EXPECT_THROW(BuildExportGif(flag.Store, Options(2, 2), flag.Renderer()), EInvalidGraphicOperation);
+    EXPECT_THROW(BuildExportGif(flag.Store, Options(2, 8, 51), flag.Renderer()), EInvalidGraphicOperation);
+    EXPECT_THROW(BuildExportGif(flag.Store, Options(2, 8, 5, 102), flag.Renderer()), EInvalidGraphicOperation);
+    EXPECT_TRUE(flag.Calls.empty());
+}
