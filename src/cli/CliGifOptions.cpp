@@ -47,18 +47,21 @@ std::string GifOptionsHelp()
             + std::to_string(r.Default);
     };
     return "GIF options:\n"
-           "  -o, --output FILE     the GIF to write (required)\n"
-           "  --delay D             frame delay in 1/100 s ("
+           "  -o, --output FILE         the GIF to write (required)\n"
+           "  --delay D                 frame delay in 1/100 s ("
         + range(kGIFDelayRange)
         + ")\n"
-          "  --loops P             loop-count slider position ("
+          "  --loops P                 loop-count slider position ("
         + range(kGIFLoopsRange)
-        + "): 0 and 101 loop for ever,\n"
-          "                        1..50 loop P times, 51..95 10*P-450 times, 96..100 100*P-9000\n"
-          "  --bits B              colour depth: 2^B colours, one fewer with transparency ("
+        + "):\n"
+          "                            0 and 101 loop for ever, 1..50 loop P times,\n"
+          "                            51..95 10 x P - 450 times, 96..100 100 x P - 9000\n"
+          "  --bits B                  colour depth: 2^B colours, one fewer with\n"
+          "                            transparency ("
         + range(kGIFBitsRange)
         + ")\n"
-          "  -q, --quiet           no progress on stderr (shown only on a terminal anyway)\n";
+          "  -q, --quiet               no progress on stderr (it is shown only when\n"
+          "                            stderr is a terminal)\n";
 }
 
 TProgressReporter::TProgressReporter(bool quiet)
