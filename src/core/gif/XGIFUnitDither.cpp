@@ -222,10 +222,49 @@ void TDitherEngine::ReverseDirection()
     m_column = m_direction > 0 ? 0 : m_width - 1;
 }
 
+namespace {
+
+// Sum of all weights of a kernel: the most error parts one cell collects.
+constexpr std::int32_t KernelWeight(const T5by3Kernel& kernel)
+{
+    std::int32_t sum = kernel.Row0[0] + kernel.Row0[1];
+    for (std::int32_t i = 0; i < 5; ++i)
+        sum += kernel.Row1[i] + kernel.Row2[i];
+    return sum;
+}
+
+// Truncating division by the divisor through a 16-bit multiply-high, as the
+// vector pixel loop does it: (x * magic) >> (16 + kShift), plus one for a
+// negative x. Checked for every value a cell plus the rounding half can hold.
+constexpr std::int32_t kShift = 4;
+constexpr std::int32_t Magic(std::int32_t divisor)
+{
+    return ((1 << (16 + kShift)) + divisor - 1) / divisor;
+}
+constexpr bool MagicDivisionIsExact(std::int32_t divisor, std::int32_t bound)
+{
+    const std::int32_t magic = Magic(divisor);
+    if (magic > 32767)
+        return false;
+    for (std::int32_t x = -bound; x <= bound; ++x) {
+        const std::int32_t q = ((x * magic) >> (16 + kShift)) + (x < 0 ? 1 : 0);
+        if (q != Div(x, divisor))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 template <T5by3Kernel Kernel>
 T5by3Ditherer<Kernel>::T5by3Ditherer(std::int32_t width, TFastColorLookup& lookup)
     : TDitherEngine(std::max(width, 0), lookup)
 {
+    static_assert(KernelWeight(Kernel) * 255 + Kernel.Divisor < 32768,
+        "error cells of this kernel do not fit 16 bits");
+    static_assert(MagicDivisionIsExact(Kernel.Divisor, KernelWeight(Kernel) * 255 + Kernel.Divisor),
+        "the vector division is not exact for this divisor");
+
     // Column x of the picture is cell x + 2 of a row: two guard cells on each
     // side take the error pushed past the edges, and nobody reads them.
     const std::size_t rowCells = std::size_t(m_width) + 4;
@@ -235,7 +274,7 @@ T5by3Ditherer<Kernel>::T5by3Ditherer(std::int32_t width, TFastColorLookup& looku
     m_after = m_next + rowCells;
     for (std::int32_t i = 0; i < lookup.EntryCount(); ++i) {
         const TPaletteEntry& entry = lookup.Entry(i);
-        m_palette[i] = TCell { entry.Red, entry.Green, entry.Blue, 0 };
+        m_palette[i] = TCell { entry.Blue, entry.Green, entry.Red, 0 };
     }
 }
 
@@ -244,13 +283,15 @@ template <T5by3Kernel Kernel>
     TCell carried, std::int32_t red, std::int32_t green, std::int32_t blue, std::int32_t& index)
 {
     constexpr std::int32_t kHalf = Kernel.Divisor / 2;
-    const std::int32_t valueR = std::clamp(red + Div(carried[0] + kHalf, Kernel.Divisor), 0, 255);
+    const std::int32_t valueB = std::clamp(blue + Div(carried[0] + kHalf, Kernel.Divisor), 0, 255);
     const std::int32_t valueG = std::clamp(green + Div(carried[1] + kHalf, Kernel.Divisor), 0, 255);
-    const std::int32_t valueB = std::clamp(blue + Div(carried[2] + kHalf, Kernel.Divisor), 0, 255);
+    const std::int32_t valueR = std::clamp(red + Div(carried[2] + kHalf, Kernel.Divisor), 0, 255);
     index = m_lookup.LookupIndex(valueR, valueG, valueB);
     // The error is measured from the clamped value, so what was cut off at 0
     // or 255 is not passed on.
-    return TCell { valueR, valueG, valueB, 0 } - m_palette[index];
+    const TCell value { static_cast<std::int16_t>(valueB), static_cast<std::int16_t>(valueG),
+        static_cast<std::int16_t>(valueR), 0 };
+    return value - m_palette[index];
 }
 
 // Adding a zero error changes nothing, so the spreading runs unconditionally:
@@ -261,16 +302,16 @@ template <int D>
 {
     TCell* const next = m_next + x + 2;
     TCell* const after = m_after + x + 2;
-    next[-2 * D] += error * Kernel.Row1[0];
-    next[-D] += error * Kernel.Row1[1];
-    next[0] += error * Kernel.Row1[2];
-    next[D] += error * Kernel.Row1[3];
-    next[2 * D] += error * Kernel.Row1[4];
-    after[-2 * D] += error * Kernel.Row2[0];
-    after[-D] += error * Kernel.Row2[1];
-    after[0] += error * Kernel.Row2[2];
-    after[D] += error * Kernel.Row2[3];
-    after[2 * D] += error * Kernel.Row2[4];
+    next[-2 * D] += error * static_cast<std::int16_t>(Kernel.Row1[0]);
+    next[-D] += error * static_cast<std::int16_t>(Kernel.Row1[1]);
+    next[0] += error * static_cast<std::int16_t>(Kernel.Row1[2]);
+    next[D] += error * static_cast<std::int16_t>(Kernel.Row1[3]);
+    next[2 * D] += error * static_cast<std::int16_t>(Kernel.Row1[4]);
+    after[-2 * D] += error * static_cast<std::int16_t>(Kernel.Row2[0]);
+    after[-D] += error * static_cast<std::int16_t>(Kernel.Row2[1]);
+    after[0] += error * static_cast<std::int16_t>(Kernel.Row2[2]);
+    after[D] += error * static_cast<std::int16_t>(Kernel.Row2[3]);
+    after[2 * D] += error * static_cast<std::int16_t>(Kernel.Row2[4]);
 }
 
 template <T5by3Kernel Kernel>
@@ -286,8 +327,8 @@ std::int32_t T5by3Ditherer<Kernel>::DitherPixel(std::int32_t red, std::int32_t g
     std::int32_t index;
     const TCell error = Quantise(*cur, red, green, blue, index);
     *cur = TCell {};
-    cur[d] += error * Kernel.Row0[0];
-    cur[2 * d] += error * Kernel.Row0[1];
+    cur[d] += error * static_cast<std::int16_t>(Kernel.Row0[0]);
+    cur[2 * d] += error * static_cast<std::int16_t>(Kernel.Row0[1]);
     if (d > 0)
         SpreadBelow<1>(x, error);
     else
@@ -314,17 +355,143 @@ void T5by3Ditherer<Kernel>::NextRow()
     ReverseDirection();
 }
 
+// The pixel loops of whole rows. The error a pixel pushes along its own row is
+// kept in two registers instead of the current error row (one for the next
+// pixel, one for the pixel after it), so the current row only holds what the
+// rows above sent and the next pixel does not wait for a store and a reload.
+// What is still pending when the row ends would have gone into the guard
+// cells.
+
+#if defined(__SSE2__)
+
+namespace {
+
+// One pixel of the vector loop: the same arithmetic as Quantise, DitherPixel
+// and SpreadBelow, on the four 16-bit lanes of a cell (blue, green, red,
+// unused). Cells are 8 bytes: cur, next and after point at cell x + 2 of
+// their rows.
+template <T5by3Kernel Kernel, int D>
+struct TVectorPixel {
+    template <int W>
+    static __m128i Times(__m128i e)
+    {
+        if constexpr (W == 1)
+            return e;
+        else if constexpr (W == 2)
+            return _mm_slli_epi16(e, 1);
+        else if constexpr (W == 4)
+            return _mm_slli_epi16(e, 2);
+        else if constexpr (W == 8)
+            return _mm_slli_epi16(e, 3);
+        else
+            return _mm_mullo_epi16(e, _mm_set1_epi16(static_cast<std::int16_t>(W)));
+    }
+    template <int W>
+    static void Add(std::int16_t* cell, __m128i e)
+    {
+        if constexpr (W != 0) {
+            __m128i* p = reinterpret_cast<__m128i*>(cell);
+            _mm_storel_epi64(p, _mm_add_epi16(_mm_loadl_epi64(p), Times<W>(e)));
+        }
+    }
+
+    [[gnu::always_inline]] static std::int32_t Run(std::int16_t* cur, std::int16_t* next,
+        std::int16_t* after, const std::int16_t* palette, TFastColorLookup& lookup,
+        const std::uint8_t* pixel, __m128i& aheadOne, __m128i& aheadTwo)
+    {
+        const __m128i zero = _mm_setzero_si128();
+        __m128i* const cell = reinterpret_cast<__m128i*>(cur);
+        __m128i sum = _mm_add_epi16(_mm_loadl_epi64(cell), aheadOne);
+        _mm_storel_epi64(cell, zero);
+        sum = _mm_add_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(Kernel.Divisor / 2)));
+        const __m128i quotient = _mm_sub_epi16(
+            _mm_srai_epi16(
+                _mm_mulhi_epi16(sum, _mm_set1_epi16(static_cast<std::int16_t>(Magic(Kernel.Divisor)))),
+                kShift),
+            _mm_srai_epi16(sum, 15));
+        const std::uint32_t bytes = pixel[0] | std::uint32_t(pixel[1]) << 8 | std::uint32_t(pixel[2]) << 16;
+        const __m128i source = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(bytes)), zero);
+        // Packing to unsigned bytes saturates: the clamp to 0..255.
+        const __m128i clamped = _mm_packus_epi16(_mm_add_epi16(source, quotient), zero);
+        const std::uint32_t value = static_cast<std::uint32_t>(_mm_cvtsi128_si32(clamped));
+        const std::int32_t red = value >> 16, green = (value >> 8) & 0xFF, blue = value & 0xFF;
+        const std::int32_t cellIndex = static_cast<std::int32_t>(
+            ((value >> 19) & 0x1F) | ((value >> 6) & 0x3E0) | ((value << 7) & 0x7C00));
+        const std::int32_t index = lookup.LookupCell(cellIndex, red, green, blue);
+        const __m128i error = _mm_sub_epi16(_mm_unpacklo_epi8(clamped, zero),
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(palette + 4 * index)));
+        aheadOne = _mm_add_epi16(aheadTwo, Times<Kernel.Row0[0]>(error));
+        aheadTwo = Times<Kernel.Row0[1]>(error);
+        Add<Kernel.Row1[0]>(next - 8 * D, error);
+        Add<Kernel.Row1[1]>(next - 4 * D, error);
+        Add<Kernel.Row1[2]>(next, error);
+        Add<Kernel.Row1[3]>(next + 4 * D, error);
+        Add<Kernel.Row1[4]>(next + 8 * D, error);
+        Add<Kernel.Row2[0]>(after - 8 * D, error);
+        Add<Kernel.Row2[1]>(after - 4 * D, error);
+        Add<Kernel.Row2[2]>(after, error);
+        Add<Kernel.Row2[3]>(after + 4 * D, error);
+        Add<Kernel.Row2[4]>(after + 8 * D, error);
+        return index;
+    }
+};
+
+} // namespace
+
 template <T5by3Kernel Kernel>
 template <int D>
 void T5by3Ditherer<Kernel>::DitherRowIn(const std::uint8_t* bgr, std::uint8_t* indices)
 {
-    // The error a pixel pushes along its own row is kept in two registers
-    // instead of the current error row: aheadOne for the next pixel, aheadTwo
-    // for the one after. The current row then only holds what the rows above
-    // sent, and the next pixel does not wait for a store and reload. What is
-    // still pending when the row ends would have gone into the guard cells.
-    TCell aheadOne {};
-    TCell aheadTwo = aheadOne;
+    using TPixel = TVectorPixel<Kernel, D>;
+    std::int16_t* const cur = reinterpret_cast<std::int16_t*>(m_cur + 2);
+    std::int16_t* const next = reinterpret_cast<std::int16_t*>(m_next + 2);
+    std::int16_t* const after = reinterpret_cast<std::int16_t*>(m_after + 2);
+    const std::int16_t* const palette = reinterpret_cast<const std::int16_t*>(m_palette.data());
+    __m128i aheadOne = _mm_setzero_si128(), aheadTwo = _mm_setzero_si128();
+    std::int32_t x = m_column;
+    for (; x >= 0 && x < m_width; x += D) {
+        indices[x] = static_cast<std::uint8_t>(TPixel::Run(cur + 4 * x, next + 4 * x,
+            after + 4 * x, palette, m_lookup, bgr + 3 * x, aheadOne, aheadTwo));
+    }
+    m_column = x;
+}
+
+template <T5by3Kernel Kernel>
+template <int D>
+void T5by3Ditherer<Kernel>::DitherRowPairIn(const std::uint8_t* bgr, std::uint8_t* indices,
+    T5by3Ditherer& other, const std::uint8_t* otherBgr, std::uint8_t* otherIndices)
+{
+    using TPixel = TVectorPixel<Kernel, D>;
+    std::int16_t* const cur = reinterpret_cast<std::int16_t*>(m_cur + 2);
+    std::int16_t* const next = reinterpret_cast<std::int16_t*>(m_next + 2);
+    std::int16_t* const after = reinterpret_cast<std::int16_t*>(m_after + 2);
+    const std::int16_t* const palette = reinterpret_cast<const std::int16_t*>(m_palette.data());
+    std::int16_t* const otherCur = reinterpret_cast<std::int16_t*>(other.m_cur + 2);
+    std::int16_t* const otherNext = reinterpret_cast<std::int16_t*>(other.m_next + 2);
+    std::int16_t* const otherAfter = reinterpret_cast<std::int16_t*>(other.m_after + 2);
+    const std::int16_t* const otherPalette
+        = reinterpret_cast<const std::int16_t*>(other.m_palette.data());
+    __m128i aheadOne = _mm_setzero_si128(), aheadTwo = _mm_setzero_si128();
+    __m128i otherOne = _mm_setzero_si128(), otherTwo = _mm_setzero_si128();
+    std::int32_t x = m_column;
+    for (; x >= 0 && x < m_width; x += D) {
+        indices[x] = static_cast<std::uint8_t>(TPixel::Run(cur + 4 * x, next + 4 * x,
+            after + 4 * x, palette, m_lookup, bgr + 3 * x, aheadOne, aheadTwo));
+        otherIndices[x] = static_cast<std::uint8_t>(TPixel::Run(otherCur + 4 * x,
+            otherNext + 4 * x, otherAfter + 4 * x, otherPalette, other.m_lookup, otherBgr + 3 * x,
+            otherOne, otherTwo));
+    }
+    m_column = x;
+    other.m_column = x;
+}
+
+#else
+
+template <T5by3Kernel Kernel>
+template <int D>
+void T5by3Ditherer<Kernel>::DitherRowIn(const std::uint8_t* bgr, std::uint8_t* indices)
+{
+    TCell aheadOne {}, aheadTwo {};
     std::int32_t x = m_column;
     for (; x >= 0 && x < m_width; x += D) {
         const std::uint8_t* pixel = bgr + 3 * x;
@@ -332,12 +499,25 @@ void T5by3Ditherer<Kernel>::DitherRowIn(const std::uint8_t* bgr, std::uint8_t* i
         const TCell error = Quantise(m_cur[x + 2] + aheadOne, pixel[2], pixel[1], pixel[0], index);
         m_cur[x + 2] = TCell {};
         indices[x] = static_cast<std::uint8_t>(index);
-        aheadOne = aheadTwo + error * Kernel.Row0[0];
-        aheadTwo = error * Kernel.Row0[1];
+        aheadOne = aheadTwo + error * static_cast<std::int16_t>(Kernel.Row0[0]);
+        aheadTwo = error * static_cast<std::int16_t>(Kernel.Row0[1]);
         SpreadBelow<D>(x, error);
     }
     m_column = x;
 }
+
+template <T5by3Kernel Kernel>
+template <int D>
+void T5by3Ditherer<Kernel>::DitherRowPairIn(const std::uint8_t* bgr, std::uint8_t* indices,
+    T5by3Ditherer& other, const std::uint8_t* otherBgr, std::uint8_t* otherIndices)
+{
+    const std::int32_t start = m_column;
+    DitherRowIn<D>(bgr, indices);
+    other.m_column = start;
+    other.DitherRowIn<D>(otherBgr, otherIndices);
+}
+
+#endif
 
 template <T5by3Kernel Kernel>
 void T5by3Ditherer<Kernel>::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices)
@@ -347,35 +527,6 @@ void T5by3Ditherer<Kernel>::DitherRow(const std::uint8_t* bgr, std::uint8_t* ind
     else
         DitherRowIn<-1>(bgr, indices);
     NextRow();
-}
-
-template <T5by3Kernel Kernel>
-template <int D>
-void T5by3Ditherer<Kernel>::DitherRowPairIn(const std::uint8_t* bgr, std::uint8_t* indices,
-    T5by3Ditherer& other, const std::uint8_t* otherBgr, std::uint8_t* otherIndices)
-{
-    TCell aheadOne {}, aheadTwo {}, otherOne {}, otherTwo {};
-    std::int32_t x = m_column;
-    for (; x >= 0 && x < m_width; x += D) {
-        const std::uint8_t* pixel = bgr + 3 * x;
-        const std::uint8_t* otherPixel = otherBgr + 3 * x;
-        std::int32_t index, otherIndex;
-        const TCell error = Quantise(m_cur[x + 2] + aheadOne, pixel[2], pixel[1], pixel[0], index);
-        const TCell otherError = other.Quantise(other.m_cur[x + 2] + otherOne, otherPixel[2],
-            otherPixel[1], otherPixel[0], otherIndex);
-        m_cur[x + 2] = TCell {};
-        other.m_cur[x + 2] = TCell {};
-        indices[x] = static_cast<std::uint8_t>(index);
-        otherIndices[x] = static_cast<std::uint8_t>(otherIndex);
-        aheadOne = aheadTwo + error * Kernel.Row0[0];
-        aheadTwo = error * Kernel.Row0[1];
-        otherOne = otherTwo + otherError * Kernel.Row0[0];
-        otherTwo = otherError * Kernel.Row0[1];
-        SpreadBelow<D>(x, error);
-        other.template SpreadBelow<D>(x, otherError);
-    }
-    m_column = x;
-    other.m_column = x;
 }
 
 template <T5by3Kernel Kernel>

@@ -169,7 +169,12 @@ public:
     // The cell lookup inlined for the ditherer's pixel loop.
     std::int32_t LookupIndex(std::int32_t red, std::int32_t green, std::int32_t blue)
     {
-        const std::int32_t cell = Cell(red, green, blue);
+        return LookupCell(Cell(red, green, blue), red, green, blue);
+    }
+    // The same when the caller has computed the colour's cell already.
+    std::int32_t LookupCell(std::int32_t cell, std::int32_t red, std::int32_t green,
+        std::int32_t blue)
+    {
         const std::int32_t index = m_cellCache[cell];
         if (index >= 0)
             return index;
@@ -269,9 +274,10 @@ public:
         const std::uint8_t* otherBgr, std::uint8_t* otherIndices);
 
 private:
-    // Four lanes per cell: red, green, blue and one unused, so that one cell
-    // is one 16-byte vector.
-    typedef std::int32_t TCell __attribute__((vector_size(16)));
+    // One cell per column: the errors of blue, green and red (the order of
+    // the pixel bytes) and one unused lane. 16 bits are enough: a cell
+    // collects at most the full kernel (42 parts) of errors of at most 255.
+    typedef std::int16_t TCell __attribute__((vector_size(8)));
 
     // The value a pixel gets with the error carried to it, its palette index
     // and the error left over.
