@@ -479,6 +479,8 @@ TEST(TStuckiDitherer, AnUnfinishedRowIsClearedLikeAFinishedOne)
     EXPECT_EQ(visited, (std::vector<std::vector<int>> { { 0 }, { 0, 1, 0 }, { 0, 0, 1 }, { 0, 1, 0 } }));
     // A fourth pixel in a row of three has no column to go to.
     EXPECT_THROW(ditherer.DitherPixel(1, 2, 3), EInvalidGraphicOperation);
+    TFastColorLookup empty(TColorPalette {});
+    EXPECT_THROW(TStuckiDitherer(3, empty), EInvalidGraphicOperation);
 }
 
 TEST(TStuckiDitherer, ErrorIsTakenFromTheClampedValue)

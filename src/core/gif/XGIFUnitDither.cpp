@@ -264,6 +264,9 @@ T5by3Ditherer<Kernel>::T5by3Ditherer(std::int32_t width, TFastColorLookup& looku
         "error cells of this kernel do not fit 16 bits");
     static_assert(MagicDivisionIsExact(Kernel.Divisor, KernelWeight(Kernel) * 255 + Kernel.Divisor),
         "the vector division is not exact for this divisor");
+    // Without a palette entry there is nothing to map a pixel to.
+    if (lookup.EntryCount() == 0)
+        throw EInvalidGraphicOperation("Ditherer without palette entries");
 
     // Column x of the picture is cell x + 2 of a row: two guard cells on each
     // side take the error pushed past the edges, and nobody reads them.

@@ -255,6 +255,8 @@ struct T5by3Kernel {
 template <T5by3Kernel Kernel>
 class T5by3Ditherer : public TDitherEngine {
 public:
+    // The lookup must have at least one entry (else EInvalidGraphicOperation)
+    // and outlive the ditherer.
     T5by3Ditherer(std::int32_t width, TFastColorLookup& lookup);
 
     // Maps the pixel at Column to a palette index, diffuses its error and
