@@ -422,6 +422,30 @@ TEST(XGIFUnitLZW, DecodingInPiecesMatchesDecodingAtOnce)
         EXPECT_EQ(DecodeImageData(data, pixels.size(), chunk).pixels, pixels) << chunk;
 }
 
+TEST(XGIFUnitLZW, CodesSpanningSeveralTinySubBlocksDecode)
+{
+    // Other writers may cut the data into blocks of any size; with 1- and
+    // 2-byte blocks a 12-bit code straddles up to three of them.
+    const Bytes pixels = MakePixels(30000, 8, 1, 12);
+    Bytes data;
+    TLZWEncoder::Encode(pixels, 8, 256, data);
+    const Bytes raw = CodeBytes(data);
+    for (const std::size_t blockSize : { std::size_t { 1 }, std::size_t { 2 }, std::size_t { 7 } }) {
+        Bytes reblocked { data[0] };
+        for (std::size_t at = 0; at < raw.size(); at += blockSize) {
+            const std::size_t n = std::min(blockSize, raw.size() - at);
+            reblocked.push_back(static_cast<std::uint8_t>(n));
+            reblocked.insert(reblocked.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
+                raw.begin() + static_cast<std::ptrdiff_t>(at + n));
+        }
+        reblocked.push_back(0);
+        const TDecoded decoded = DecodeImageData(reblocked, pixels.size());
+        EXPECT_EQ(decoded.pixels, pixels) << blockSize;
+        EXPECT_EQ(decoded.endPosition, reblocked.size());
+        EXPECT_TRUE(decoded.warnings.empty());
+    }
+}
+
 TEST(XGIFUnitLZW, KwKwKCodeRepeatsThePreviousStringPlusItsFirstPixel)
 {
     // Code size 2: clear, 1, then 6 before entry 6 exists ("1 1"), then
