@@ -39,6 +39,7 @@ TColorQuantizer::TColorQuantizer(std::int32_t colourLimit, std::int32_t treeDept
     m_nodes.reserve(std::size_t(colourLimit + 1) * std::size_t(treeDepth + 1) + 1);
     m_nodes.emplace_back();
     m_prefix.resize(std::size_t(1) << (3 * m_prefixLevels));
+    m_leafCache.resize(std::size_t(1) << kLeafCacheBits);
 
     for (std::uint32_t v = 0; v < 256; ++v) {
         std::uint32_t spread = 0;
@@ -178,25 +179,56 @@ void TColorQuantizer::AddColor(std::uint8_t red, std::uint8_t green, std::uint8_
     FoldExcess();
 }
 
-void TColorQuantizer::AddPixels(const std::uint8_t* bgr, std::int32_t count)
+template <bool UseLeafCache>
+std::int32_t TColorQuantizer::AddPixelsWith(const std::uint8_t* bgr, std::int32_t count)
 {
     // The prefix table skips the top levels of the walk; what follows is the
     // walk InsertColor makes, from the remembered node on.
     const std::int32_t prefixShift = 3 * (m_treeDepth - m_prefixLevels);
+    std::int32_t hits = 0;
     for (std::int32_t i = 0; i < count; ++i, bgr += 3) {
         const std::int32_t blue = bgr[0];
         const std::int32_t green = bgr[1];
         const std::int32_t red = bgr[2];
         const std::uint32_t key = Key(red, green, blue);
+        TLeafEntry* leaf = nullptr;
+        if constexpr (UseLeafCache) {
+            leaf = &m_leafCache[(key * 0x9E3779B1u) >> (32 - kLeafCacheBits)];
+            const std::int32_t node = leaf->Node;
+            if (node != 0 && leaf->Key == key && m_nodes[node].Stamp == leaf->Stamp) {
+                AddToLeaf(node, red, green, blue);
+                ++hits;
+                continue; // an existing leaf: no new node, so nothing to fold
+            }
+        }
         TPrefixEntry& entry = m_prefix[key >> prefixShift];
         std::int32_t node = entry.Node;
         if (node == 0 || m_nodes[node].Stamp != entry.Stamp) {
             node = Descend(Root(), key, m_prefixLevels);
             entry = TPrefixEntry { node, m_nodes[node].Stamp };
         }
-        AddToLeaf(Descend(node, key, m_treeDepth), red, green, blue);
+        node = Descend(node, key, m_treeDepth);
+        if constexpr (UseLeafCache)
+            *leaf = TLeafEntry { key, node, m_nodes[node].Stamp };
+        AddToLeaf(node, red, green, blue);
         if (m_leaves > m_colourLimit)
             FoldExcess();
+    }
+    return hits;
+}
+
+void TColorQuantizer::AddPixels(const std::uint8_t* bgr, std::int32_t count)
+{
+    // Pictures with few colours (a drawing, an indexed picture under the
+    // flag's shading) find most pixels in the leaf cache; photographs rarely
+    // do, and there the cache only costs time. So the cache is used while it
+    // answers at least a quarter of the pixels of a row, and retried every
+    // 16th row once switched off. Either way the tree ends up the same.
+    if (m_leafCacheOn || (++m_rowsWithoutCache & 15) == 0) {
+        const std::int32_t hits = AddPixelsWith<true>(bgr, count);
+        m_leafCacheOn = hits * 4 >= count;
+    } else {
+        AddPixelsWith<false>(bgr, count);
     }
 }
 

@@ -96,6 +96,9 @@ private:
     void AddToLeaf(std::int32_t node, std::int32_t red, std::int32_t green, std::int32_t blue);
     void FoldExcess();
     std::uint32_t Key(std::int32_t red, std::int32_t green, std::int32_t blue) const;
+    // AddPixels with or without the leaf cache; returns the cache's hits.
+    template <bool UseLeafCache>
+    std::int32_t AddPixelsWith(const std::uint8_t* bgr, std::int32_t count);
 
     std::int32_t m_colourLimit;
     std::int32_t m_treeDepth;
@@ -119,6 +122,18 @@ private:
     };
     std::int32_t m_prefixLevels;
     std::vector<TPrefixEntry> m_prefix;
+    // The leaf each recently seen colour ended in, by a hash of its path key:
+    // a leaf never turns into an inner node, so it stays the end of that path
+    // until it is freed, which its stamp shows.
+    struct TLeafEntry {
+        std::uint32_t Key = 0;
+        std::int32_t Node = 0;
+        std::uint32_t Stamp = 0;
+    };
+    static constexpr std::int32_t kLeafCacheBits = 12;
+    std::vector<TLeafEntry> m_leafCache;
+    bool m_leafCacheOn = true;
+    std::uint32_t m_rowsWithoutCache = 0;
     // Interleaves the top treeDepth bits of a component into a path key:
     // level l's child index sits at bit 3 * (treeDepth - 1 - l).
     std::array<std::uint32_t, 256> m_spreadR {};
