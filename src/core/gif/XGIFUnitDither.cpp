@@ -23,8 +23,6 @@ namespace {
 const char* const kInvalidImageSize = "无效的图像维数尺寸";
 const char* const kOutOfMemoryForDIB = "用于 GIF DIB 分配内存失败";
 
-// Farther than any colour can be: no search starts out with a better match.
-constexpr std::int32_t kNoDistance = 0x30000;
 // Component value of the padding entries of the distance scan: their distance
 // to every colour (at least 3 x 4000 - 765) is far above the farthest real one
 // (765), and three of them still fit a signed 16-bit sum.
@@ -109,7 +107,8 @@ std::int32_t FirstNearest(const std::int16_t* reds, const std::int16_t* greens,
             return i + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
     }
 #else
-    std::int32_t best = kNoDistance;
+    // Farther than any colour can be: no search starts out with a better match.
+    std::int32_t best = 0x30000;
     for (std::int32_t i = 0; i < count; ++i) {
         distance[i] = static_cast<std::int16_t>(
             std::abs(reds[i] - red) + std::abs(greens[i] - green) + std::abs(blues[i] - blue));
