@@ -521,6 +521,9 @@ TEST(ReduceToPalette, ResultIsAnEightBitBitmapWithThePaletteThenBlack)
     EXPECT_EQ(reduced.BitCount(), 8);
     EXPECT_EQ(reduced.Width(), 21);
     EXPECT_EQ(reduced.Height(), 11);
+    // biClrImportant: the palette's own 31 entries.
+    ASSERT_GE(reduced.Image()->BitmapInfo.size(), 40u);
+    EXPECT_EQ(reduced.Image()->BitmapInfo[36], 31);
     for (int i = 0; i < 256; ++i) {
         const TRGBQuad& e = reduced.ColorTable()[i];
         const TPaletteEntry expected = i < 31 ? palette[i] : Entry(0, 0, 0);

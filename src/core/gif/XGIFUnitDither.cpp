@@ -597,7 +597,7 @@ TDIB MakeReducedBitmap(const TDIB& source, const TColorPalette& palette)
     } catch (const std::bad_alloc&) {
         throw EOutOfResources(kOutOfMemoryForDIB);
     }
-    // The header's "colours important" field (offset 32 + 4 of the 40-byte
+    // The header's biClrImportant field (offset 36 of the 40-byte
     // BITMAPINFOHEADER) counts the palette's own entries; the black fill after
     // them is only there to make 256.
     std::vector<std::uint8_t>& header = reduced.Image()->BitmapInfo;
