@@ -20,11 +20,14 @@ build-asan: deps
 	@cmake --preset asan -DZX_WERROR=$(WERROR) >/dev/null
 	@cmake --build --preset asan -j $(JOBS)
 
-# Until the desktop program exists, show the built-in flag as frames on disk.
+# Until the desktop program exists, show the built-in flag on disk: its frames
+# as BMP files and the animation as a GIF.
 run: build
 	@rm -rf build/demo-frames && mkdir -p build/demo-frames
 	@build/zephyrix-cli frames -d build/demo-frames
-	@echo "The built-in flag's frames are in build/demo-frames/ (frame-NN.bmp, mask-NN.bmp)."
+	@build/zephyrix-cli export -o build/zephyrix-demo.gif --quiet
+	@echo "The built-in flag's frames are in build/demo-frames/ (frame-NN.bmp, mask-NN.bmp),"
+	@echo "and its animation is build/zephyrix-demo.gif."
 
 test-dev: build
 	@ctest --preset dev
