@@ -555,7 +555,9 @@ public:
 
     // Writes the GIF. An image without frames raises "未被支持 GIF 样式".
     void SaveToStream(TStream& stream) const;
-    std::vector<std::uint8_t> SaveToBytes() const;
+    // The frames are coded on up to threads worker threads (0: one per
+    // processor); the bytes are the same for any number.
+    std::vector<std::uint8_t> SaveToBytes(unsigned threads = 0) const;
     // Writes to a temporary file beside path, renamed over it when complete.
     void SaveGifFile(const std::string& path) const;
 

@@ -5,6 +5,11 @@
 #include "core/gif/XGIFUnitInternal.h"
 #include "core/gif/XGIFUnitLZW.h"
 
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <thread>
+
 namespace zx {
 
 using namespace gifio;
@@ -96,14 +101,68 @@ void TGIFImage::SaveToStream(TStream& stream) const
     stream.WriteBytes(bytes);
 }
 
-std::vector<std::uint8_t> TGIFImage::SaveToBytes() const
+std::vector<std::uint8_t> TGIFImage::SaveToBytes(unsigned threads) const
 {
     if (m_images.Empty())
         throw GIFException(GIFMessages::sEmptyImage);
     std::vector<std::uint8_t> out;
     m_header.SaveToStream(out);
-    for (const auto& frame : m_images)
-        frame->SaveToStream(out);
+
+    // A frame's bytes depend only on the frame, its tables and the image's
+    // bit depth, so the frames are coded side by side, each into its own
+    // buffer, and joined in order. Coding only reads the model; a frame read
+    // from a file is completed on first use by the one worker that codes it.
+    const auto frameCount = static_cast<std::size_t>(m_images.Count());
+    if (threads == 0)
+        threads = std::max(1u, std::thread::hardware_concurrency());
+    threads = static_cast<unsigned>(std::min<std::size_t>(threads, frameCount));
+    std::vector<std::vector<std::uint8_t>> parts(frameCount);
+    std::vector<std::exception_ptr> failures(frameCount);
+    std::atomic<std::size_t> next { 0 };
+    // Frames after a failed one need not be coded; frames before it must
+    // be, since one of them may fail too.
+    std::atomic<std::size_t> firstFailure { frameCount };
+    auto work = [&] {
+        for (std::size_t i = next++; i < firstFailure; i = next++) {
+            try {
+                m_images[static_cast<std::int32_t>(i)].SaveToStream(parts[i]);
+            } catch (...) {
+                failures[i] = std::current_exception();
+                std::size_t seen = firstFailure;
+                while (i < seen && !firstFailure.compare_exchange_weak(seen, i)) { }
+            }
+        }
+    };
+    {
+        std::vector<std::thread> helpers;
+        // Joins the helpers however this block is left, also when starting
+        // one of them fails.
+        struct TJoinAll {
+            std::vector<std::thread>& Threads;
+            ~TJoinAll()
+            {
+                for (std::thread& thread : Threads)
+                    thread.join();
+            }
+        } joinAll { helpers };
+        for (unsigned worker = 1; worker < threads; ++worker)
+            helpers.emplace_back(work);
+        work();
+    }
+    // The first failing frame in file order is the one a frame-by-frame
+    // writer would have reported.
+    for (const std::exception_ptr& failure : failures)
+        if (failure)
+            std::rethrow_exception(failure);
+
+    std::size_t total = out.size() + 1;
+    for (const auto& part : parts)
+        total += part.size();
+    out.reserve(total);
+    for (auto& part : parts) {
+        out.insert(out.end(), part.begin(), part.end());
+        part = {};
+    }
     TGIFTrailer(const_cast<TGIFImage*>(this)).SaveToStream(out);
     return out;
 }
