@@ -42,6 +42,7 @@ private:
     };
 
     void Count(THistogram& histogram, TGIFSubImage& frame);
+    void FinishCount(TGIFSubImage& frame, bool transparent, bool usesTransparency);
 
     TGIFImage& m_image;
     bool m_useTransparency = false;
@@ -53,8 +54,49 @@ void TColorMapOptimizer::Count(THistogram& histogram, TGIFSubImage& frame)
     const std::uint8_t transparentIndex = frame.TransparentColorIndex();
     const std::int32_t colours = histogram.Map->Count();
     bool usesTransparency = false;
+    const std::span<std::uint8_t> pixels = frame.Data();
+
+    // The common case first: no count can reach its 32-bit ceiling within
+    // this frame and every index is in the table. Then a plain histogram of
+    // the frame gives the same counts as the careful loop below.
+    std::uint64_t counted = 0;
+    for (const TEntry& entry : histogram.Entries)
+        counted += entry.Count;
+    if (counted + pixels.size() < std::numeric_limits<std::uint32_t>::max()) {
+        // Four partial histograms, so that runs of one index do not wait on
+        // their own previous increment.
+        std::array<std::array<std::uint32_t, 256>, 4> partial {};
+        const std::size_t n = pixels.size();
+        std::size_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            ++partial[0][pixels[i]];
+            ++partial[1][pixels[i + 1]];
+            ++partial[2][pixels[i + 2]];
+            ++partial[3][pixels[i + 3]];
+        }
+        for (; i < n; ++i)
+            ++partial[0][pixels[i]];
+        std::array<std::uint32_t, 256> counts {};
+        for (std::size_t c = 0; c < 256; ++c)
+            counts[c] = partial[0][c] + partial[1][c] + partial[2][c] + partial[3][c];
+        if (transparent) {
+            usesTransparency = counts[transparentIndex] != 0;
+            counts[transparentIndex] = 0;
+        }
+        bool inTable = true;
+        for (std::size_t c = static_cast<std::size_t>(colours); c < 256; ++c)
+            inTable = inTable && counts[c] == 0;
+        if (inTable) {
+            for (std::size_t c = 0; c < static_cast<std::size_t>(colours); ++c)
+                histogram.Entries[c].Count += counts[c];
+            FinishCount(frame, transparent, usesTransparency);
+            return;
+        }
+        usesTransparency = false;
+    }
+
     bool warned = false;
-    for (std::uint8_t& pixel : frame.Data()) {
+    for (std::uint8_t& pixel : pixels) {
         if (transparent && pixel == transparentIndex) {
             usesTransparency = true;
             continue;
@@ -70,6 +112,11 @@ void TColorMapOptimizer::Count(THistogram& histogram, TGIFSubImage& frame)
             break;
         ++entry.Count;
     }
+    FinishCount(frame, transparent, usesTransparency);
+}
+
+void TColorMapOptimizer::FinishCount(TGIFSubImage& frame, bool transparent, bool usesTransparency)
+{
     if (usesTransparency) {
         m_useTransparency = true;
     } else if (transparent) {
@@ -205,13 +252,16 @@ void TColorMapOptimizer::Optimize()
 
     // 8. Remap.
     for (std::size_t h = 0; h < histograms.size(); ++h) {
-        const auto& translation = translations[h];
         for (TGIFSubImage* frame : histograms[h].Frames) {
             const bool transparent = frame->Transparent() && m_useTransparency;
             const std::uint8_t oldTransparent = frame->TransparentColorIndex();
+            // The frame's transparent index goes to the new transparent entry
+            // whatever colour it had in its table.
+            std::array<std::uint8_t, 256> translation = translations[h];
+            if (transparent)
+                translation[oldTransparent] = static_cast<std::uint8_t>(newTransparentIndex);
             for (std::uint8_t& pixel : frame->Data())
-                pixel = transparent && pixel == oldTransparent ? static_cast<std::uint8_t>(newTransparentIndex)
-                                                               : translation[pixel];
+                pixel = translation[pixel];
             if (transparent)
                 frame->GraphicControlExtension()->SetTransparentColorIndex(
                     static_cast<std::uint8_t>(newTransparentIndex));
