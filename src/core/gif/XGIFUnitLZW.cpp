@@ -27,56 +27,48 @@ constexpr std::int32_t kMaxMinCodeSize = kMaxCodeBits - 1;
 // ---------------------------------------------------------------------------
 // Encoder
 
-// Dictionary of (prefix code, pixel) pairs as a table indexed directly by
-// prefix * alphabet + pixel: one load per pixel, no probing. An entry holds
-// the generation it was written in (upper 20 bits) and its code (lower 12);
-// an entry of another generation is empty, so clearing the dictionary is
-// starting a new generation instead of wiping the table. The table is wiped
-// only when the generation counter wraps.
+// Dictionary of (prefix code, pixel) pairs, open addressing over a power of
+// two number of slots, at most half of them used (codes stop at 4094). A slot
+// holds the key (prefix shl 8 or pixel, 20 bits) and its code (12 bits); keys
+// never reach 0xFFFFF, so an all-ones slot is free. The whole table is 32 KB
+// and stays in the first-level cache, which matters more than the probe count:
+// every pixel's look-up waits for the previous one.
 class TLZWDictionary {
 public:
-    // Prepares an empty dictionary for an alphabet of 2^minCodeSize roots.
-    void Start(int minCodeSize)
+    static constexpr std::uint32_t kSlotBits = 13;
+    static constexpr std::uint32_t kSlots = 1u << kSlotBits;
+    static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+
+    TLZWDictionary() { Clear(); }
+
+    void Clear() { m_slots.fill(kFree); }
+
+    // Returns the code stored for key, or -1 with slot set to where the key
+    // would go.
+    int Find(std::uint32_t key, std::uint32_t& slot) const
     {
-        m_stride = 1u << minCodeSize;
-        const std::size_t wanted = static_cast<std::size_t>(kTableSize) * m_stride;
-        if (m_entries.size() < wanted) {
-            m_entries.assign(wanted, 0);
-            m_generation = 0;
+        // Fibonacci hashing: the multiplier spreads neighbouring keys (one
+        // prefix, consecutive pixels) over the table.
+        std::uint32_t at = (key * 0x9E3779B1u) >> (32 - kSlotBits);
+        for (;;) {
+            const std::uint32_t entry = m_slots[at];
+            if (entry == kFree) {
+                slot = at;
+                return -1;
+            }
+            if ((entry >> 12) == key)
+                return static_cast<int>(entry & 0xFFFu);
+            at = (at + 1) & (kSlots - 1);
         }
-        Clear();
     }
 
-    void Clear()
+    void Insert(std::uint32_t slot, std::uint32_t key, int code)
     {
-        if (m_generation == kLastGeneration) {
-            std::fill(m_entries.begin(), m_entries.end(), 0u);
-            m_generation = 0;
-        }
-        ++m_generation;
-        m_stamp = m_generation << 12;
+        m_slots[slot] = (key << 12) | static_cast<std::uint32_t>(code);
     }
-
-    // Returns the code stored for (prefix, pixel), or -1 with slot set to
-    // where it would go.
-    int Find(int prefix, std::uint8_t pixel, std::uint32_t& slot) const
-    {
-        slot = static_cast<std::uint32_t>(prefix) * m_stride + pixel;
-        const std::uint32_t entry = m_entries[slot];
-        if ((entry & ~0xFFFu) == m_stamp)
-            return static_cast<int>(entry & 0xFFFu);
-        return -1;
-    }
-
-    void Insert(std::uint32_t slot, int code) { m_entries[slot] = m_stamp | static_cast<std::uint32_t>(code); }
 
 private:
-    static constexpr std::uint32_t kLastGeneration = (1u << 20) - 1;
-
-    std::vector<std::uint32_t> m_entries;
-    std::uint32_t m_stride = 0;
-    std::uint32_t m_generation = 0;
-    std::uint32_t m_stamp = 0;
+    std::array<std::uint32_t, kSlots> m_slots;
 };
 
 // Packs codes least significant bit first into data sub-blocks (GIF89a §22:
@@ -204,10 +196,10 @@ void TLZWEncoder::Encode(std::span<const std::uint8_t> pixels, std::int32_t bits
         return;
     }
 
-    // One dictionary per thread, reused from frame to frame: a frame starts
-    // a new generation instead of allocating and wiping a table.
+    // One dictionary per thread, reused from frame to frame: clearing 32 KB
+    // is cheaper than allocating it.
     thread_local TLZWDictionary dictionary;
-    dictionary.Start(minCodeSize);
+    dictionary.Clear();
 
     int nextFree = firstFree;
     writer.Put(clearCode, width.Width());
@@ -217,8 +209,9 @@ void TLZWEncoder::Encode(std::span<const std::uint8_t> pixels, std::int32_t bits
     const std::size_t count = pixels.size();
     for (std::size_t i = 1; i < count; ++i) {
         const std::uint8_t pixel = pixels[i];
+        const std::uint32_t key = (static_cast<std::uint32_t>(prefix) << 8) | pixel;
         std::uint32_t slot = 0;
-        const int code = dictionary.Find(prefix, pixel, slot);
+        const int code = dictionary.Find(key, slot);
         if (code >= 0) {
             prefix = code;
             continue;
@@ -232,7 +225,7 @@ void TLZWEncoder::Encode(std::span<const std::uint8_t> pixels, std::int32_t bits
             dictionary.Clear();
             nextFree = firstFree;
         } else {
-            dictionary.Insert(slot, nextFree);
+            dictionary.Insert(slot, key, nextFree);
             ++nextFree;
         }
     }
