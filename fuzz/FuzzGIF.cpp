@@ -30,9 +30,14 @@ bool Small(const zx::TGIFImage& gif)
 {
     if (std::uint64_t(gif.Width()) * std::uint64_t(gif.Height()) > kMaxFuzzPixels)
         return false;
-    for (const auto& frame : gif.Images())
-        if (frame->PixelCount() > kMaxFuzzPixels)
+    // The frames together too: bitmaps and the round trip touch every pixel
+    // of every frame several times.
+    std::uint64_t total = 0;
+    for (const auto& frame : gif.Images()) {
+        total += frame->PixelCount();
+        if (frame->PixelCount() > kMaxFuzzPixels || total > kMaxFuzzPixels)
             return false;
+    }
     return true;
 }
 
