@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <system_error>
 #include <thread>
 
 namespace zx {
@@ -145,8 +146,13 @@ std::vector<std::uint8_t> TGIFImage::SaveToBytes(unsigned threads) const
                     thread.join();
             }
         } joinAll { helpers };
-        for (unsigned worker = 1; worker < threads; ++worker)
-            helpers.emplace_back(work);
+        // Helpers are only a speed-up: when the system has no thread to
+        // spare, the calling thread codes what is left.
+        try {
+            for (unsigned worker = 1; worker < threads; ++worker)
+                helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+        }
         work();
     }
     // The first failing frame in file order is the one a frame-by-frame
