@@ -383,7 +383,12 @@ const std::shared_ptr<TDIBSharedImage>& SharedEmptyImage()
 void DecodeRLE(std::span<const std::uint8_t> stream, std::int32_t bitCount,
     TDIBSharedImage& target)
 {
-    if (target.Size == 0 || target.Bits() == nullptr || (bitCount != 4 && bitCount != 8))
+    // The code must match the rows it decodes into: RLE8 codes written into
+    // 4-bit rows would put a byte per pixel into half a byte's room and run
+    // past the end of the pixel memory. A storage whose header names the
+    // other code (its header is public) decodes to nothing.
+    if (target.Size == 0 || target.Bits() == nullptr || (bitCount != 4 && bitCount != 8)
+        || bitCount != target.BitCount)
         return;
     std::uint8_t* const bits = target.Bits();
     const std::int64_t width = target.Width;

@@ -203,7 +203,8 @@ const std::shared_ptr<TDIBSharedImage>& SharedEmptyImage();
 
 // Decodes an RLE8 (bitCount 8) or RLE4 (bitCount 4) stream into the rows of an
 // uncompressed storage of the same shape. Runs and offsets that leave the
-// picture are clipped: nothing is written outside the pixel memory.
+// picture are clipped: nothing is written outside the pixel memory. A bitCount
+// other than the target's decodes nothing.
 void DecodeRLE(std::span<const std::uint8_t> stream, std::int32_t bitCount,
     TDIBSharedImage& target);
 
