@@ -28,7 +28,8 @@ std::string PictureFileExtension(const std::string& fileName);
 
 // The JPEG road on a whole file in memory: target becomes the decoded 24-bit
 // picture. Errors are EInvalidGraphic "JPEG-Fehler #%d" with libjpeg's message
-// code, or EImageTooLarge; target is then left as it was.
+// code, EInvalidGraphic "JPEG 文件的扫描超过 100 个" for a file of more than 100
+// scans, or EImageTooLarge; target is then left as it was.
 void LoadJPEGPicture(std::span<const std::uint8_t> file, TDIB& target);
 
 } // namespace zx

@@ -23,6 +23,13 @@ namespace zx {
 namespace {
 
 const char* const kJPEGError = "JPEG-Fehler #%d";
+const char* const kTooManyScans = "JPEG 文件的扫描超过 %d 个";
+
+// Every scan of a progressive file is a pass over the whole picture's
+// coefficients, so a small file of many scans with a large frame costs time
+// in proportion to scans x picture. Encoders write about ten scans (a few
+// dozen at most); a file with more than this is refused.
+constexpr int kMaxScans = 100;
 
 struct JPEGErrorManager {
     jpeg_error_mgr Public; // first member: libjpeg hands us a pointer to it
@@ -31,6 +38,8 @@ struct JPEGErrorManager {
     int Code;
     // Set while the entropy-coded data is being decoded (see EmitMessage).
     bool WarningsAreErrors;
+    // Set when the file has more than kMaxScans scans.
+    bool TooManyScans;
 };
 
 JPEGErrorManager& Manager(j_common_ptr cinfo)
@@ -63,6 +72,18 @@ void EmitMessage(j_common_ptr cinfo, int msgLevel)
     if (!Manager(cinfo).WarningsAreErrors || cinfo->err->msg_code == JWRN_JPEG_EOF)
         return;
     Fail(cinfo);
+}
+
+// libjpeg calls the progress monitor before it reads each further piece of
+// input, a new scan's header included: the place to count scans.
+void ProgressMonitor(j_common_ptr cinfo)
+{
+    if (!cinfo->is_decompressor)
+        return;
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
+        Manager(cinfo).TooManyScans = true;
+        Fail(cinfo);
+    }
 }
 
 // The core library prints nothing.
@@ -105,16 +126,19 @@ void ConvertRow(const JSAMPLE* in, std::uint8_t* out, JDIMENSION width, int comp
 
 // Decodes a whole JPEG file into picture (which must not be shared with
 // anybody whose pixels matter: it is resized and overwritten). Returns false
-// with libjpeg's message code on any libjpeg error; C++ errors of our own
+// with libjpeg's message code on any libjpeg error (with tooManyScans set
+// when the scan count was the reason); C++ errors of our own
 // (picture too large, out of memory) are thrown after the decompressor has
 // been destroyed.
 //
 // This is the setjmp target. Between setjmp and every longjmp the function
 // keeps no automatic object with a destructor, so jumping back skips nothing.
-bool DecodeJPEG(std::span<const std::uint8_t> file, TDIB& picture, int& code)
+bool DecodeJPEG(std::span<const std::uint8_t> file, TDIB& picture, int& code, bool& tooManyScans)
 {
     jpeg_decompress_struct cinfo {};
     JPEGErrorManager manager {};
+    jpeg_progress_mgr progress {};
+    progress.progress_monitor = ProgressMonitor;
     cinfo.err = jpeg_std_error(&manager.Public);
     manager.Public.error_exit = ErrorExit;
     manager.Public.emit_message = EmitMessage;
@@ -123,10 +147,12 @@ bool DecodeJPEG(std::span<const std::uint8_t> file, TDIB& picture, int& code)
     if (setjmp(manager.Jump) != 0) {
         jpeg_destroy_decompress(&cinfo);
         code = manager.Code;
+        tooManyScans = manager.TooManyScans;
         return false;
     }
 
     jpeg_create_decompress(&cinfo);
+    cinfo.progress = &progress;
     jpeg_mem_src(&cinfo, file.data(), static_cast<unsigned long>(file.size()));
     jpeg_read_header(&cinfo, TRUE);
 
@@ -208,8 +234,12 @@ void LoadJPEGPicture(std::span<const std::uint8_t> file, TDIB& target)
 {
     TDIB picture;
     int code = 0;
-    if (!DecodeJPEG(file, picture, code))
+    bool tooManyScans = false;
+    if (!DecodeJPEG(file, picture, code, tooManyScans)) {
+        if (tooManyScans)
+            throw EInvalidGraphic(FormatMessage(kTooManyScans, kMaxScans));
         throw EInvalidGraphic(FormatMessage(kJPEGError, code));
+    }
     target.Assign(picture);
 }
 
