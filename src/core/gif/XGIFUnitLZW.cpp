@@ -469,14 +469,49 @@ struct TLZWDecoder::Impl {
 };
 
 TLZWDecoder::TLZWDecoder(TStream& stream, std::int32_t minCodeSize, const TGIFWarningHandler* warnings)
+    : m_stream(&stream)
+    , m_minCodeSize(minCodeSize)
+    , m_warnings(warnings)
 {
     if (minCodeSize < 0 || minCodeSize > kMaxMinCodeSize)
         throw GIFException(FormatMessage(kBadMinCodeSize, minCodeSize));
-    m_impl = std::make_shared<Impl>(stream, minCodeSize, warnings);
 }
 
-std::size_t TLZWDecoder::Decode(std::span<std::uint8_t> out) { return m_impl->Decode(out); }
+bool TLZWDecoder::Start()
+{
+    if (m_impl)
+        return true;
+    if (m_ended)
+        return false;
+    // The same outcomes as the full decoder on data without a sub-block: at
+    // the end of the stream nothing, at a terminator the under-run warning.
+    std::uint8_t size = 0;
+    if (m_stream->Read(&size, 1) != 1) {
+        m_ended = true;
+        return false;
+    }
+    if (size == 0) {
+        m_ended = true;
+        if (m_warnings != nullptr && *m_warnings)
+            (*m_warnings)(kBitBufferUnderRun);
+        return false;
+    }
+    m_stream->SetPosition(m_stream->Position() - 1);
+    m_impl = std::make_shared<Impl>(*m_stream, m_minCodeSize, m_warnings);
+    return true;
+}
 
-void TLZWDecoder::Finish() { m_impl->Finish(); }
+std::size_t TLZWDecoder::Decode(std::span<std::uint8_t> out)
+{
+    if (out.empty() || !Start())
+        return 0;
+    return m_impl->Decode(out);
+}
+
+void TLZWDecoder::Finish()
+{
+    if (Start())
+        m_impl->Finish();
+}
 
 } // namespace zx

@@ -59,6 +59,16 @@ public:
 
 private:
     struct Impl;
+    // Makes the decoder state on the first call that needs it. Returns false
+    // (and ends the data) when the image data has no sub-block at all: long
+    // animations hold thousands of such frames, and the state's tables cost
+    // more to set up than the frame is worth.
+    bool Start();
+
+    TStream* m_stream;
+    std::int32_t m_minCodeSize;
+    const TGIFWarningHandler* m_warnings;
+    bool m_ended = false;
     // Owned decoder state; see XGIFUnitLZW.cpp.
     std::shared_ptr<Impl> m_impl;
 };

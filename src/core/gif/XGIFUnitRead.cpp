@@ -186,9 +186,11 @@ void TGIFSubImage::LoadImageData(TStream& stream)
     TLZWDecoder decoder(stream, minCodeSize, warnings);
 
     // Decode in growing chunks so that memory follows the data actually
-    // present, not the size the descriptor claims.
+    // present, not the size the descriptor claims. The first chunk is small:
+    // files of thousands of frames without data are common enough in the
+    // wild, and each chunk is allocated and cleared before it is decoded.
     std::size_t total = 0;
-    std::size_t chunk = std::size_t(1) << 16;
+    std::size_t chunk = std::size_t(1) << 12;
     while (total < m_pixelCount) {
         const std::size_t want = std::min<std::uint64_t>(chunk, m_pixelCount - total);
         if (total + want > m_coded.capacity())
