@@ -1,5 +1,7 @@
 #include "cli/CliFlagOptions.h"
 
+#include "cli/CliPicture.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -223,6 +225,16 @@ std::string FlagOptionsHelp()
             + std::to_string(kDefaultFrameHeight) + ")");
     text += "  Options take their value as \"--name VALUE\" or \"--name=VALUE\".\n";
     return text;
+}
+
+TFlagScene PrepareFlagScene(const TFlagOptions& options, const std::optional<std::string>& picture)
+{
+    TFlagScene scene;
+    LoadSourcePicture(picture, scene.Texture);
+    const FlagParameters& params = options.Params;
+    scene.LightTable = BuildLightTable(params.Brightness, params.Contrast, params.InvertLightMode);
+    scene.Derived = DeriveFlagValues(params, options.FrameWidth, options.FrameHeight);
+    return scene;
 }
 
 } // namespace zx::cli

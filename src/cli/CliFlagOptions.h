@@ -5,9 +5,12 @@
 // out of range are errors, never silently clamped.
 
 #include "core/flag/FlagParameters.h"
+#include "core/flag/LightTable.h"
+#include "core/imaging/XDIBUnit.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -44,5 +47,16 @@ std::string OptionValue(std::span<const std::string> args, std::size_t index,
 
 // The help lines of every flag option, with ranges and defaults.
 std::string FlagOptionsHelp();
+
+// What the renderer needs besides the frame store: the texture (the picture,
+// or the built-in one without a path), the lighting table and the values
+// derived at invalidation.
+struct TFlagScene {
+    TDIB Texture;
+    TLightTable LightTable;
+    TFlagDerived Derived;
+};
+
+TFlagScene PrepareFlagScene(const TFlagOptions& options, const std::optional<std::string>& picture);
 
 } // namespace zx::cli

@@ -45,17 +45,11 @@ int RunExport(std::span<const std::string> args)
     CheckExportOptions(gif.Export);
 
     const TProgressReporter progress(gif.Quiet);
-    TDIB texture;
-    LoadSourcePicture(picture, texture);
-
-    const FlagParameters& params = flag.Params;
-    const TLightTable lightTable
-        = BuildLightTable(params.Brightness, params.Contrast, params.InvertLightMode);
-    const TFlagDerived derived = DeriveFlagValues(params, flag.FrameWidth, flag.FrameHeight);
+    const TFlagScene scene = PrepareFlagScene(flag, picture);
     TFrameStore store;
     const auto render = [&](std::int32_t k, std::uint16_t phase) {
-        RenderFrame(store, static_cast<std::uint16_t>(k), phase, params, derived, texture,
-            lightTable, [&](const std::string& text) { progress.Say(text); });
+        RenderFrame(store, static_cast<std::uint16_t>(k), phase, flag.Params, scene.Derived,
+            scene.Texture, scene.LightTable, [&](const std::string& text) { progress.Say(text); });
     };
     const auto gifImage = BuildExportGif(store, gif.Export, render,
         [&](const std::string& text) { progress.Say(text); });

@@ -65,13 +65,11 @@ int RunFrames(std::span<const std::string> args)
     if (std::filesystem::exists(folder) && !std::filesystem::is_directory(folder))
         throw EUsageError(*directory + " is not a folder");
 
-    TDIB texture;
-    LoadSourcePicture(picture, texture);
-
+    const TFlagScene scene = PrepareFlagScene(options, picture);
     const FlagParameters& params = options.Params;
-    const TLightTable lightTable
-        = BuildLightTable(params.Brightness, params.Contrast, params.InvertLightMode);
-    const TFlagDerived derived = DeriveFlagValues(params, options.FrameWidth, options.FrameHeight);
+    const TDIB& texture = scene.Texture;
+    const TLightTable& lightTable = scene.LightTable;
+    const TFlagDerived& derived = scene.Derived;
 
     // Everything is rendered and encoded before the first file is written, so
     // that a failure leaves the folder as it was.

@@ -22,6 +22,18 @@ std::string OpenErrorText(const std::string& path, int error)
     return "Cannot open file \"" + path + "\". " + std::strerror(error);
 }
 
+// Copies up to count bytes from position on and advances the position.
+std::size_t ReadMemory(std::span<const std::uint8_t> data, std::uint64_t& position, void* buffer,
+    std::size_t count)
+{
+    if (position >= data.size())
+        return 0;
+    const std::size_t n = std::min<std::uint64_t>(count, data.size() - position);
+    std::memcpy(buffer, data.data() + position, n);
+    position += n;
+    return n;
+}
+
 } // namespace
 
 void TStream::ReadBuffer(void* buffer, std::size_t count)
@@ -32,12 +44,7 @@ void TStream::ReadBuffer(void* buffer, std::size_t count)
 
 std::size_t TMemoryStream::Read(void* buffer, std::size_t count)
 {
-    if (m_position >= m_data.size())
-        return 0;
-    const std::size_t n = std::min<std::uint64_t>(count, m_data.size() - m_position);
-    std::memcpy(buffer, m_data.data() + m_position, n);
-    m_position += n;
-    return n;
+    return ReadMemory(m_data, m_position, buffer, count);
 }
 
 void TMemoryStream::Write(const void* buffer, std::size_t count)
@@ -53,12 +60,7 @@ void TMemoryStream::Write(const void* buffer, std::size_t count)
 
 std::size_t TSpanStream::Read(void* buffer, std::size_t count)
 {
-    if (m_position >= m_data.size())
-        return 0;
-    const std::size_t n = std::min<std::uint64_t>(count, m_data.size() - m_position);
-    std::memcpy(buffer, m_data.data() + m_position, n);
-    m_position += n;
-    return n;
+    return ReadMemory(m_data, m_position, buffer, count);
 }
 
 void TSpanStream::Write(const void*, std::size_t count)
