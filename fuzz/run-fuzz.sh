@@ -77,4 +77,7 @@ done <"$jobs_file"
 
 echo
 printf '%s\n' "${summary[@]}"
+passed=$(printf '%s\n' "${summary[@]}" | grep -c ': ok,' || true)
+failed=$(printf '%s\n' "${summary[@]}" | grep -c ': FAILED,' || true)
+echo "fuzz: $passed passed, $failed failed"
 exit $status
