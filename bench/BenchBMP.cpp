@@ -5,7 +5,6 @@
 #include "core/imaging/XDIBUnit.h"
 
 #include <benchmark/benchmark.h>
-
 #include <cstdint>
 #include <vector>
 

@@ -8,7 +8,6 @@
 #include "core/imaging/DefaultImage.h"
 
 #include <benchmark/benchmark.h>
-
 #include <cstdint>
 
 namespace {
@@ -33,7 +32,8 @@ struct TExportSetup {
     zx::TRenderMissingFrame Renderer(zx::TFrameStore& store) const
     {
         return [this, &store](std::int32_t k, std::uint16_t phase) {
-            zx::RenderFrame(store, static_cast<std::uint16_t>(k), phase, Params, Derived, Texture, Light);
+            zx::RenderFrame(
+                store, static_cast<std::uint16_t>(k), phase, Params, Derived, Texture, Light);
         };
     }
 };

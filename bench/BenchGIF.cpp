@@ -6,10 +6,9 @@
 #include "core/imaging/XDIBUnit.h"
 
 #include <benchmark/benchmark.h>
-#include <gif_lib.h>
-
 #include <cstdint>
 #include <cstring>
+#include <gif_lib.h>
 #include <memory>
 #include <vector>
 
@@ -63,7 +62,8 @@ struct TReader {
 int ReadMemory(GifFileType* gif, GifByteType* buffer, int count)
 {
     auto* reader = static_cast<TReader*>(gif->UserData);
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), reader->Data->size() - reader->Position);
+    const std::size_t n = std::min<std::size_t>(
+        static_cast<std::size_t>(count), reader->Data->size() - reader->Position);
     std::memcpy(buffer, reader->Data->data() + reader->Position, n);
     reader->Position += n;
     return static_cast<int>(n);

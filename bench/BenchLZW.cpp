@@ -4,9 +4,8 @@
 #include "core/Stream.h"
 #include "core/gif/XGIFUnitLZW.h"
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -66,7 +65,8 @@ void BM_LZWDecode40Frames(benchmark::State& state)
     const auto& frames = Frames();
     std::vector<std::vector<std::uint8_t>> encoded(kFrames);
     for (int f = 0; f < kFrames; ++f)
-        zx::TLZWEncoder::Encode(frames[static_cast<std::size_t>(f)], 8, 256, encoded[static_cast<std::size_t>(f)]);
+        zx::TLZWEncoder::Encode(
+            frames[static_cast<std::size_t>(f)], 8, 256, encoded[static_cast<std::size_t>(f)]);
     std::vector<std::uint8_t> pixels(kWidth * kHeight);
     for (auto _ : state) {
         for (const auto& data : encoded) {

@@ -6,14 +6,12 @@
 #include "core/imaging/XImageFileUnit.h"
 
 #include <benchmark/benchmark.h>
-
-#include <cstdio>
-#include <jpeglib.h>
-
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <jpeglib.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -70,8 +68,8 @@ void BM_LoadPictureFileJPEG4000x3000(benchmark::State& state)
         benchmark::DoNotOptimize(picture.Image().get());
     }
     std::filesystem::remove(path);
-    state.counters["MPixel/s"] = benchmark::Counter(
-        4000.0 * 3000.0 / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["MPixel/s"]
+        = benchmark::Counter(4000.0 * 3000.0 / 1e6, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["file_KiB"] = double(jpeg.size()) / 1024.0;
 }
 BENCHMARK(BM_LoadPictureFileJPEG4000x3000)->Unit(benchmark::kMillisecond);
@@ -96,8 +94,8 @@ void BM_Blur24FullHD(benchmark::State& state)
         picture.Blur(24, radius);
         benchmark::DoNotOptimize(picture.Image().get());
     }
-    state.counters["MPixel/s"] = benchmark::Counter(
-        1920.0 * 1080.0 / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["MPixel/s"]
+        = benchmark::Counter(1920.0 * 1080.0 / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_Blur24FullHD)->Arg(1)->Arg(8)->Arg(64)->Unit(benchmark::kMillisecond);
 

@@ -4,9 +4,8 @@
 #include "core/gif/XGIFUnitQuantize.h"
 #include "core/imaging/XDIBUnit.h"
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <cmath>
 #include <cstdint>
 #include <vector>

@@ -6,7 +6,6 @@
 #include "core/imaging/DefaultImage.h"
 
 #include <benchmark/benchmark.h>
-
 #include <cstdint>
 #include <string>
 
@@ -25,7 +24,8 @@ void BM_RenderFrame(benchmark::State& state)
 
     std::uint16_t k = 0;
     for (auto _ : state) {
-        zx::RenderFrame(store, k, zx::FramePhase(k, params.Frames), params, derived, texture, light);
+        zx::RenderFrame(
+            store, k, zx::FramePhase(k, params.Frames), params, derived, texture, light);
         k = static_cast<std::uint16_t>((k + 1) % params.Frames);
         benchmark::DoNotOptimize(store.FrameBitmaps[0].ConstScanLine(0));
     }
@@ -37,7 +37,9 @@ void BM_RenderFrame(benchmark::State& state)
         = benchmark::Counter(static_cast<double>(state.iterations()) * samplesPerFrame,
             benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.SetLabel(std::string(params.Radial ? "radial" : "directional") + ", "
-        + (params.Antialiasing == 0 ? "no antialiasing" : params.Antialiasing == 1 ? "2x2" : "4x4"));
+        + (params.Antialiasing == 0        ? "no antialiasing"
+                : params.Antialiasing == 1 ? "2x2"
+                                           : "4x4"));
 }
 
 BENCHMARK(BM_RenderFrame)

@@ -7,7 +7,6 @@
 // yields a 24-bit picture of the header's size.
 
 #include "FuzzTarget.h"
-
 #include "core/Errors.h"
 #include "core/Stream.h"
 #include "core/imaging/BMPFormat.h"
@@ -30,9 +29,9 @@ std::int64_t ClaimedPixels(const std::uint8_t* data, std::size_t size)
         return 0;
     auto u16 = [&](std::size_t at) { return std::int64_t(data[at] | data[at + 1] << 8); };
     auto i32 = [&](std::size_t at) {
-        return std::int64_t(static_cast<std::int32_t>(std::uint32_t(data[at])
-            | std::uint32_t(data[at + 1]) << 8 | std::uint32_t(data[at + 2]) << 16
-            | std::uint32_t(data[at + 3]) << 24));
+        return std::int64_t(
+            static_cast<std::int32_t>(std::uint32_t(data[at]) | std::uint32_t(data[at + 1]) << 8
+                | std::uint32_t(data[at + 2]) << 16 | std::uint32_t(data[at + 3]) << 24));
     };
     if (data[14] == 12)
         return u16(18) * u16(20);
@@ -60,7 +59,8 @@ void CheckStreamReader(std::span<const std::uint8_t> file)
     if (dib.Empty())
         return;
     ZX_FUZZ_CHECK(dib.Width() > 0 && dib.Height() > 0);
-    ZX_FUZZ_CHECK(std::int64_t(dib.RowBytes()) == (std::int64_t(dib.Width()) * dib.BitCount() + 31) / 32 * 4);
+    ZX_FUZZ_CHECK(
+        std::int64_t(dib.RowBytes()) == (std::int64_t(dib.Width()) * dib.BitCount() + 31) / 32 * 4);
     ZX_FUZZ_CHECK(std::int64_t(dib.Size()) == std::int64_t(dib.RowBytes()) * dib.Height());
 
     // An untouched RLE picture writes back its stream; it reads back the same.
@@ -100,7 +100,8 @@ void CheckLoader(std::span<const std::uint8_t> file)
         return;
     }
     ZX_FUZZ_CHECK(dib.BitCount() == 24 && dib.Width() > 0 && dib.Height() > 0);
-    ZX_FUZZ_CHECK(std::int64_t(dib.Width()) * dib.Height() == ClaimedPixels(file.data(), file.size()));
+    ZX_FUZZ_CHECK(
+        std::int64_t(dib.Width()) * dib.Height() == ClaimedPixels(file.data(), file.size()));
 }
 
 } // namespace

@@ -20,13 +20,15 @@ inline constexpr std::uint64_t kRefusedPixelBytes = 1ull << 30;
 // False when the info header at infoOffset describes a picture of more than
 // kMaxFuzzPixelBytes (at least minBytesPerPixel per pixel) that the reader
 // would have to accept.
-inline bool AcceptableBMPSize(std::span<const std::uint8_t> data, std::size_t infoOffset,
-    std::uint64_t minBytesPerPixel)
+inline bool AcceptableBMPSize(
+    std::span<const std::uint8_t> data, std::size_t infoOffset, std::uint64_t minBytesPerPixel)
 {
     if (data.size() < infoOffset + 16)
         return true;
     const std::uint8_t* info = data.data() + infoOffset;
-    auto u16 = [info](std::size_t at) { return std::uint32_t(info[at]) | std::uint32_t(info[at + 1]) << 8; };
+    auto u16 = [info](std::size_t at) {
+        return std::uint32_t(info[at]) | std::uint32_t(info[at + 1]) << 8;
+    };
     auto u32 = [&u16](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
     std::uint64_t width = 0;
     std::uint64_t height = 0;

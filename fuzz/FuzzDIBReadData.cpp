@@ -10,7 +10,6 @@
 
 #include "FuzzBMPHeader.h"
 #include "FuzzTarget.h"
-
 #include "core/Stream.h"
 #include "core/imaging/XDIBUnit.h"
 
@@ -25,7 +24,8 @@ using zx::TDIB;
 bool ValidShape(const TDIB& dib)
 {
     const std::int32_t bits = dib.BitCount();
-    const bool knownDepth = bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+    const bool knownDepth
+        = bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
     return knownDepth && dib.Width() > 0 && dib.Height() > 0
         && std::int64_t(dib.RowBytes()) == (std::int64_t(dib.Width()) * bits + 31) / 32 * 4;
 }

@@ -8,7 +8,6 @@
 // written again by our writer, read back to the same pixels.
 
 #include "FuzzTarget.h"
-
 #include "core/Errors.h"
 #include "core/Stream.h"
 #include "core/gif/XGIFUnit.h"
@@ -59,7 +58,8 @@ void CheckRoundTrip(zx::TGIFImage& gif)
         std::copy(data.begin(), data.end(), out->Data().begin());
         out->SetInterlaced(frame->Interlaced());
         if (frame->Transparent()) {
-            auto& gce = out->Extensions().Add(std::make_unique<zx::TGIFGraphicControlExtension>(out.get()));
+            auto& gce = out->Extensions().Add(
+                std::make_unique<zx::TGIFGraphicControlExtension>(out.get()));
             gce.SetTransparent(true);
             gce.SetTransparentColorIndex(frame->TransparentColorIndex());
         }
@@ -105,7 +105,8 @@ void CheckReader(std::span<const std::uint8_t> file)
         ZX_FUZZ_CHECK(frame->Data().size() == std::size_t(frame->Width()) * frame->Height());
         try {
             const zx::TDIB& bitmap = frame->FrameBitmap();
-            ZX_FUZZ_CHECK(frame->Empty() || (bitmap.Width() == frame->Width() && bitmap.Height() == frame->Height()));
+            ZX_FUZZ_CHECK(frame->Empty()
+                || (bitmap.Width() == frame->Width() && bitmap.Height() == frame->Height()));
         } catch (const zx::GIFException&) {
             ZX_FUZZ_CHECK(frame->ActiveColorMap().Empty());
         }

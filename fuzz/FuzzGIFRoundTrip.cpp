@@ -12,7 +12,6 @@
 // the merge, the very same indices.
 
 #include "FuzzTarget.h"
-
 #include "core/Stream.h"
 #include "core/gif/XGIFUnit.h"
 #include "core/imaging/XDIBUnit.h"
@@ -110,7 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 if (bits == 8)
                     row[x] = static_cast<std::uint8_t>(index);
                 else if (bits == 4)
-                    row[x / 2] = static_cast<std::uint8_t>(row[x / 2] | (index << ((x & 1) ? 0 : 4)));
+                    row[x / 2]
+                        = static_cast<std::uint8_t>(row[x / 2] | (index << ((x & 1) ? 0 : 4)));
                 else
                     row[x / 8] = static_cast<std::uint8_t>(row[x / 8] | (index << (7 - (x & 7))));
             }
@@ -118,7 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         zx::TGIFSubImage& frame = gif.Images()[gif.AddFrame(bitmap)];
         frame.SetInterlaced(interlace);
         if (transparency) {
-            auto& control = frame.Extensions().Add(std::make_unique<zx::TGIFGraphicControlExtension>(&frame));
+            auto& control
+                = frame.Extensions().Add(std::make_unique<zx::TGIFGraphicControlExtension>(&frame));
             control.SetTransparentColorIndex(shape.transparentIndex);
             control.SetTransparent(true);
         }

@@ -6,7 +6,6 @@
 // picture exactly as it was, and the error is one of ours.
 
 #include "FuzzTarget.h"
-
 #include "core/imaging/XDIBUnit.h"
 #include "core/imaging/XImageFileUnit.h"
 
@@ -26,8 +25,8 @@ std::uint64_t ClaimedPixels(const std::uint8_t* data, std::size_t size)
         if (data[at] != 0xFF)
             continue;
         const std::uint8_t marker = data[at + 1];
-        const bool startOfFrame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8
-            && marker != 0xCC;
+        const bool startOfFrame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4
+            && marker != 0xC8 && marker != 0xCC;
         if (!startOfFrame)
             continue;
         const std::uint64_t height = std::uint64_t(data[at + 5]) << 8 | data[at + 6];
@@ -63,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     ZX_FUZZ_CHECK(target.BitCount() == 24);
     ZX_FUZZ_CHECK(target.Width() > 0 && target.Height() > 0);
-    ZX_FUZZ_CHECK(std::uint64_t(target.Width()) * std::uint64_t(target.Height()) <= ClaimedPixels(data, size));
+    ZX_FUZZ_CHECK(std::uint64_t(target.Width()) * std::uint64_t(target.Height())
+        <= ClaimedPixels(data, size));
     std::uint32_t sum = 0;
     for (std::int32_t y = 0; y < target.Height(); ++y) {
         const std::uint8_t* row = target.ConstScanLine(y);

@@ -10,7 +10,6 @@
 // same position; and what was decoded, encoded again, decodes to itself.
 
 #include "FuzzTarget.h"
-
 #include "core/Stream.h"
 #include "core/gif/XGIFUnitLZW.h"
 
@@ -60,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 4)
         return 0;
     const std::int32_t minCodeSize = data[0];
-    const std::size_t wanted = static_cast<std::size_t>(data[1]) | (static_cast<std::size_t>(data[2]) << 8);
+    const std::size_t wanted
+        = static_cast<std::size_t>(data[1]) | (static_cast<std::size_t>(data[2]) << 8);
     const std::size_t chunk = data[3];
     const std::span<const std::uint8_t> imageData(data + 4, size - 4);
 

@@ -10,15 +10,13 @@
 // terminator; our decoder and giflib both give back the pixels.
 
 #include "FuzzTarget.h"
-
 #include "core/Errors.h"
 #include "core/Stream.h"
 #include "core/gif/XGIFUnitLZW.h"
 
-#include <gif_lib.h>
-
 #include <algorithm>
 #include <cstring>
+#include <gif_lib.h>
 #include <span>
 #include <vector>
 
@@ -32,8 +30,8 @@ struct TMemoryReader {
 int ReadFromMemory(GifFileType* gif, GifByteType* buffer, int count)
 {
     auto* reader = static_cast<TMemoryReader*>(gif->UserData);
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count),
-        reader->data->size() - reader->position);
+    const std::size_t n = std::min<std::size_t>(
+        static_cast<std::size_t>(count), reader->data->size() - reader->position);
     std::memcpy(buffer, reader->data->data() + reader->position, n);
     reader->position += n;
     return static_cast<int>(n);

@@ -11,101 +11,102 @@ namespace zx::cli {
 
 namespace {
 
-struct TIntOption {
-    const char* Name;
-    TFlagRange Range;
-    std::int32_t FlagParameters::* Field;
-    const char* Meaning;
-};
+    struct TIntOption {
+        const char* Name;
+        TFlagRange Range;
+        std::int32_t FlagParameters::*Field;
+        const char* Meaning;
+    };
 
-const TIntOption kIntOptions[] = {
-    { "--frames", kFramesRange, &FlagParameters::Frames, "frames in the loop" },
-    { "--distance", kDistanceRange, &FlagParameters::Distance,
-        "viewing distance; positive makes the flag smaller" },
-    { "--antialias", kAntialiasingRange, &FlagParameters::Antialiasing,
-        "antialiasing: 0 none, 1 = 2x2, 2 = 4x4 samples per pixel" },
-    { "--amplitude", kAmplitudeRange, &FlagParameters::Amplitude, "wave height in %" },
-    { "--frequency", kFrequencyRange, &FlagParameters::Frequency,
-        "waves across the flag; the sign sets the direction of travel" },
-    { "--angle", kAngleRange, &FlagParameters::Angle,
-        "direction of travel in degrees, anticlockwise (ignored with --radial)" },
-    { "--bump-intensity", kBumpIntensityRange, &FlagParameters::BumpIntensity,
-        "strength of the fixed shading jitter in %" },
-    { "--bump-frequency", kBumpFrequencyRange, &FlagParameters::BumpFrequency,
-        "fineness of the shading jitter" },
-    { "--brightness", kBrightnessRange, &FlagParameters::Brightness, "brightness in %" },
-    { "--contrast", kContrastRange, &FlagParameters::Contrast,
-        "contrast of the wave's shading in %" },
-};
+    const TIntOption kIntOptions[] = {
+        { "--frames", kFramesRange, &FlagParameters::Frames, "frames in the loop" },
+        { "--distance", kDistanceRange, &FlagParameters::Distance,
+            "viewing distance; positive makes the flag smaller" },
+        { "--antialias", kAntialiasingRange, &FlagParameters::Antialiasing,
+            "antialiasing: 0 none, 1 = 2x2, 2 = 4x4 samples per pixel" },
+        { "--amplitude", kAmplitudeRange, &FlagParameters::Amplitude, "wave height in %" },
+        { "--frequency", kFrequencyRange, &FlagParameters::Frequency,
+            "waves across the flag; the sign sets the direction of travel" },
+        { "--angle", kAngleRange, &FlagParameters::Angle,
+            "direction of travel in degrees, anticlockwise (ignored with --radial)" },
+        { "--bump-intensity", kBumpIntensityRange, &FlagParameters::BumpIntensity,
+            "strength of the fixed shading jitter in %" },
+        { "--bump-frequency", kBumpFrequencyRange, &FlagParameters::BumpFrequency,
+            "fineness of the shading jitter" },
+        { "--brightness", kBrightnessRange, &FlagParameters::Brightness, "brightness in %" },
+        { "--contrast", kContrastRange, &FlagParameters::Contrast,
+            "contrast of the wave's shading in %" },
+    };
 
-struct TSwitchOption {
-    const char* Name;
-    const char* Meaning;
-};
+    struct TSwitchOption {
+        const char* Name;
+        const char* Meaning;
+    };
 
-const TSwitchOption kSwitches[] = {
-    { "--radial", "radial ripples around the pin point instead of straight waves" },
-    { "--invert-light", "swap the light and dark sides of the waves" },
-    { "--opaque", "fill the area outside the flag with the background colour instead of "
-                  "making it transparent" },
-};
+    const TSwitchOption kSwitches[] = {
+        { "--radial", "radial ripples around the pin point instead of straight waves" },
+        { "--invert-light", "swap the light and dark sides of the waves" },
+        { "--opaque",
+            "fill the area outside the flag with the background colour instead of "
+            "making it transparent" },
+    };
 
-std::string RangeText(TFlagRange range)
-{
-    return std::to_string(range.Min) + ".." + std::to_string(range.Max);
-}
+    std::string RangeText(TFlagRange range)
+    {
+        return std::to_string(range.Min) + ".." + std::to_string(range.Max);
+    }
 
-bool SplitAssignment(const std::string& arg, std::string& name)
-{
-    const auto equals = arg.find('=');
-    name = arg.substr(0, equals);
-    return equals != std::string::npos;
-}
+    bool SplitAssignment(const std::string& arg, std::string& name)
+    {
+        const auto equals = arg.find('=');
+        name = arg.substr(0, equals);
+        return equals != std::string::npos;
+    }
 
-std::int32_t ParseIntText(const std::string& option, std::string_view text, TFlagRange range)
-{
-    std::int64_t value = 0;
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    if (first != last && *first == '+')
-        ++first;
-    const auto [end, error] = std::from_chars(first, last, value);
-    const bool tooLarge = error == std::errc::result_out_of_range && end == last;
-    if (text.empty() || (error != std::errc() && !tooLarge) || end != last)
-        throw EUsageError(option + ": \"" + std::string(text) + "\" is not a whole number");
-    if (tooLarge || value < range.Min || value > range.Max)
-        throw EUsageError(option + ": " + std::string(text) + " is out of range "
-            + RangeText(range));
-    return static_cast<std::int32_t>(value);
-}
+    std::int32_t ParseIntText(const std::string& option, std::string_view text, TFlagRange range)
+    {
+        std::int64_t value = 0;
+        const char* first = text.data();
+        const char* last = text.data() + text.size();
+        if (first != last && *first == '+')
+            ++first;
+        const auto [end, error] = std::from_chars(first, last, value);
+        const bool tooLarge = error == std::errc::result_out_of_range && end == last;
+        if (text.empty() || (error != std::errc() && !tooLarge) || end != last)
+            throw EUsageError(option + ": \"" + std::string(text) + "\" is not a whole number");
+        if (tooLarge || value < range.Min || value > range.Max)
+            throw EUsageError(
+                option + ": " + std::string(text) + " is out of range " + RangeText(range));
+        return static_cast<std::int32_t>(value);
+    }
 
-std::uint32_t ParseWebColor(const std::string& option, std::string_view text)
-{
-    if (!text.empty() && text.front() == '#')
-        text.remove_prefix(1);
-    std::uint32_t rgb = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rgb, 16);
-    if (text.size() != 6 || error != std::errc() || end != text.data() + text.size())
-        throw EUsageError(option + ": \"" + std::string(text)
-            + "\" is not a colour RRGGBB (six hexadecimal digits)");
-    // RRGGBB in web order becomes the colour value 0x00BBGGRR.
-    const std::uint32_t red = (rgb >> 16) & 255;
-    const std::uint32_t green = (rgb >> 8) & 255;
-    const std::uint32_t blue = rgb & 255;
-    return red | (green << 8) | (blue << 16);
-}
+    std::uint32_t ParseWebColor(const std::string& option, std::string_view text)
+    {
+        if (!text.empty() && text.front() == '#')
+            text.remove_prefix(1);
+        std::uint32_t rgb = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rgb, 16);
+        if (text.size() != 6 || error != std::errc() || end != text.data() + text.size())
+            throw EUsageError(option + ": \"" + std::string(text)
+                + "\" is not a colour RRGGBB (six hexadecimal digits)");
+        // RRGGBB in web order becomes the colour value 0x00BBGGRR.
+        const std::uint32_t red = (rgb >> 16) & 255;
+        const std::uint32_t green = (rgb >> 8) & 255;
+        const std::uint32_t blue = rgb & 255;
+        return red | (green << 8) | (blue << 16);
+    }
 
-// "A<sep>B" as two integers, each within its range.
-void ParsePair(const std::string& option, const std::string& text, char separator,
-    TFlagRange firstRange, TFlagRange secondRange, std::int32_t& first, std::int32_t& second,
-    const char* form)
-{
-    const auto at = text.find(separator);
-    if (at == std::string::npos)
-        throw EUsageError(option + ": \"" + text + "\" is not of the form " + form);
-    first = ParseIntText(option, std::string_view(text).substr(0, at), firstRange);
-    second = ParseIntText(option, std::string_view(text).substr(at + 1), secondRange);
-}
+    // "A<sep>B" as two integers, each within its range.
+    void ParsePair(const std::string& option, const std::string& text, char separator,
+        TFlagRange firstRange, TFlagRange secondRange, std::int32_t& first, std::int32_t& second,
+        const char* form)
+    {
+        const auto at = text.find(separator);
+        if (at == std::string::npos)
+            throw EUsageError(option + ": \"" + text + "\" is not of the form " + form);
+        first = ParseIntText(option, std::string_view(text).substr(0, at), firstRange);
+        second = ParseIntText(option, std::string_view(text).substr(at + 1), secondRange);
+    }
 
 } // namespace
 
@@ -129,8 +130,8 @@ std::string OptionValue(std::span<const std::string> args, std::size_t index,
     return args[index + 1];
 }
 
-std::size_t ParseFlagOption(std::span<const std::string> args, std::size_t index,
-    TFlagOptions& options)
+std::size_t ParseFlagOption(
+    std::span<const std::string> args, std::size_t index, TFlagOptions& options)
 {
     std::string name;
     const bool assigned = SplitAssignment(args[index], name);

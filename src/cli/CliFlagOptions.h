@@ -33,8 +33,8 @@ struct TFlagOptions {
 // it took (1, or 2 for "--name VALUE"; "--name=VALUE" is accepted too). Returns
 // 0 when args[index] is not a flag option. Throws EUsageError for a missing,
 // malformed or out-of-range value.
-std::size_t ParseFlagOption(std::span<const std::string> args, std::size_t index,
-    TFlagOptions& options);
+std::size_t ParseFlagOption(
+    std::span<const std::string> args, std::size_t index, TFlagOptions& options);
 
 // A decimal integer within range; option names the option in the message.
 std::int32_t ParseIntValue(const std::string& option, const std::string& text, TFlagRange range);

@@ -9,8 +9,8 @@
 
 namespace zx::cli {
 
-std::size_t ParseGifOption(std::span<const std::string> args, std::size_t index,
-    TGifOutputOptions& options)
+std::size_t ParseGifOption(
+    std::span<const std::string> args, std::size_t index, TGifOutputOptions& options)
 {
     const std::string& arg = args[index];
     const std::string name = arg.substr(0, arg.find('='));
@@ -26,15 +26,18 @@ std::size_t ParseGifOption(std::span<const std::string> args, std::size_t index,
         return 1;
     }
     if (name == "--delay") {
-        options.Export.GIFDelay = ParseIntValue(name, OptionValue(args, index, name, used), kGIFDelayRange);
+        options.Export.GIFDelay
+            = ParseIntValue(name, OptionValue(args, index, name, used), kGIFDelayRange);
         return used;
     }
     if (name == "--loops") {
-        options.Export.GIFLoops = ParseIntValue(name, OptionValue(args, index, name, used), kGIFLoopsRange);
+        options.Export.GIFLoops
+            = ParseIntValue(name, OptionValue(args, index, name, used), kGIFLoopsRange);
         return used;
     }
     if (name == "--bits") {
-        options.Export.GIFBits = ParseIntValue(name, OptionValue(args, index, name, used), kGIFBitsRange);
+        options.Export.GIFBits
+            = ParseIntValue(name, OptionValue(args, index, name, used), kGIFBitsRange);
         return used;
     }
     return 0;

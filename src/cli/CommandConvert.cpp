@@ -14,30 +14,30 @@ namespace zx::cli {
 
 namespace {
 
-int RunConvert(std::span<const std::string> args)
-{
-    // Options start with '-'; convert takes none.
-    if (args.size() != 2 || args[0].empty() || args[1].empty() || args[0][0] == '-'
-        || args[1][0] == '-') {
-        std::cerr << "zephyrix-cli convert: expected PICTURE OUT.bmp\n";
-        return 2;
+    int RunConvert(std::span<const std::string> args)
+    {
+        // Options start with '-'; convert takes none.
+        if (args.size() != 2 || args[0].empty() || args[1].empty() || args[0][0] == '-'
+            || args[1][0] == '-') {
+            std::cerr << "zephyrix-cli convert: expected PICTURE OUT.bmp\n";
+            return 2;
+        }
+        TDIB picture;
+        LoadPictureFile(args[0], picture);
+        TMemoryStream bmp;
+        picture.SaveToStream(bmp);
+        WriteFileAtomic(args[1], bmp.Data());
+        return 0;
     }
-    TDIB picture;
-    LoadPictureFile(args[0], picture);
-    TMemoryStream bmp;
-    picture.SaveToStream(bmp);
-    WriteFileAtomic(args[1], bmp.Data());
-    return 0;
-}
 
-const CliCommandRegistration kRegistration { CliCommand {
-    "convert",
-    "convert PICTURE OUT.bmp",
-    "Loads PICTURE (BMP, JPEG as .jpg, or GIF as .gif, chosen by the file name's\n"
-    "extension) as the flag's source picture and writes it to OUT.bmp as a 24-bit\n"
-    "BMP file. Nothing is written when the picture cannot be loaded.\n",
-    RunConvert,
-} };
+    const CliCommandRegistration kRegistration { CliCommand {
+        "convert",
+        "convert PICTURE OUT.bmp",
+        "Loads PICTURE (BMP, JPEG as .jpg, or GIF as .gif, chosen by the file name's\n"
+        "extension) as the flag's source picture and writes it to OUT.bmp as a 24-bit\n"
+        "BMP file. Nothing is written when the picture cannot be loaded.\n",
+        RunConvert,
+    } };
 
 } // namespace
 

@@ -16,60 +16,61 @@ namespace zx::cli {
 
 namespace {
 
-int RunEncode(std::span<const std::string> args)
-{
-    TGifOutputOptions gif;
-    std::vector<std::string> paths;
-    for (std::size_t i = 0; i < args.size();) {
-        if (const std::size_t used = ParseGifOption(args, i, gif)) {
-            i += used;
-            continue;
+    int RunEncode(std::span<const std::string> args)
+    {
+        TGifOutputOptions gif;
+        std::vector<std::string> paths;
+        for (std::size_t i = 0; i < args.size();) {
+            if (const std::size_t used = ParseGifOption(args, i, gif)) {
+                i += used;
+                continue;
+            }
+            const std::string& arg = args[i];
+            if (arg.size() > 1 && arg.front() == '-')
+                throw EUsageError("unknown option " + arg);
+            paths.push_back(arg);
+            ++i;
         }
-        const std::string& arg = args[i];
-        if (arg.size() > 1 && arg.front() == '-')
-            throw EUsageError("unknown option " + arg);
-        paths.push_back(arg);
-        ++i;
+        if (gif.OutputPath.empty())
+            throw EUsageError("missing -o OUT.gif (the file to write)");
+        if (paths.empty())
+            throw EUsageError("no frames given");
+        if (paths.size() > static_cast<std::size_t>(kFrameSlots))
+            throw EUsageError("at most " + std::to_string(kFrameSlots) + " frames, "
+                + std::to_string(paths.size()) + " given");
+        gif.Export.Frames = static_cast<std::int32_t>(paths.size());
+        CheckExportOptions(gif.Export);
+
+        const TProgressReporter progress(gif.Quiet);
+        std::vector<TDIB> frames(paths.size());
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            LoadSourcePicture(paths[i], frames[i]);
+            if (frames[i].Width() != frames[0].Width() || frames[i].Height() != frames[0].Height())
+                throw EUsageError(paths[i] + " is " + std::to_string(frames[i].Width()) + " x "
+                    + std::to_string(frames[i].Height()) + ", the first frame "
+                    + std::to_string(frames[0].Width()) + " x "
+                    + std::to_string(frames[0].Height()));
+        }
+        if (frames[0].Width() > 65535 || frames[0].Height() > 65535)
+            throw EUsageError("frames larger than 65535 x 65535 do not fit a GIF");
+
+        const auto say = [&](const std::string& text) { progress.Say(text); };
+        const TExportPalette palette = BuildExportPalette(frames, {}, gif.Export.GIFBits, say);
+        TGIFImage image;
+        BuildGifFrames(image, frames, {}, {}, gif.Export, palette, say);
+        WriteGif(image, gif.OutputPath, progress);
+        return 0;
     }
-    if (gif.OutputPath.empty())
-        throw EUsageError("missing -o OUT.gif (the file to write)");
-    if (paths.empty())
-        throw EUsageError("no frames given");
-    if (paths.size() > static_cast<std::size_t>(kFrameSlots))
-        throw EUsageError("at most " + std::to_string(kFrameSlots) + " frames, "
-            + std::to_string(paths.size()) + " given");
-    gif.Export.Frames = static_cast<std::int32_t>(paths.size());
-    CheckExportOptions(gif.Export);
 
-    const TProgressReporter progress(gif.Quiet);
-    std::vector<TDIB> frames(paths.size());
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        LoadSourcePicture(paths[i], frames[i]);
-        if (frames[i].Width() != frames[0].Width() || frames[i].Height() != frames[0].Height())
-            throw EUsageError(paths[i] + " is " + std::to_string(frames[i].Width()) + " x "
-                + std::to_string(frames[i].Height()) + ", the first frame "
-                + std::to_string(frames[0].Width()) + " x " + std::to_string(frames[0].Height()));
-    }
-    if (frames[0].Width() > 65535 || frames[0].Height() > 65535)
-        throw EUsageError("frames larger than 65535 x 65535 do not fit a GIF");
-
-    const auto say = [&](const std::string& text) { progress.Say(text); };
-    const TExportPalette palette = BuildExportPalette(frames, {}, gif.Export.GIFBits, say);
-    TGIFImage image;
-    BuildGifFrames(image, frames, {}, {}, gif.Export, palette, say);
-    WriteGif(image, gif.OutputPath, progress);
-    return 0;
-}
-
-const CliCommandRegistration kEncode({
-    "encode",
-    "encode FRAME... -o OUT.gif [--bits B] [--delay D] [--loops L]",
-    "Builds an animated GIF from ready-made frames (1..40 pictures of one size, in\n"
-    "the order given), with the export's shared palette and dithering and no\n"
-    "transparency.\n\n"
-        + GifOptionsHelp(),
-    RunEncode,
-});
+    const CliCommandRegistration kEncode({
+        "encode",
+        "encode FRAME... -o OUT.gif [--bits B] [--delay D] [--loops L]",
+        "Builds an animated GIF from ready-made frames (1..40 pictures of one size, in\n"
+        "the order given), with the export's shared palette and dithering and no\n"
+        "transparency.\n\n"
+            + GifOptionsHelp(),
+        RunEncode,
+    });
 
 } // namespace
 

@@ -17,56 +17,57 @@ namespace zx::cli {
 
 namespace {
 
-int RunExport(std::span<const std::string> args)
-{
-    TFlagOptions flag;
-    TGifOutputOptions gif;
-    std::optional<std::string> picture;
-    for (std::size_t i = 0; i < args.size();) {
-        if (const std::size_t used = ParseGifOption(args, i, gif)) {
-            i += used;
-            continue;
+    int RunExport(std::span<const std::string> args)
+    {
+        TFlagOptions flag;
+        TGifOutputOptions gif;
+        std::optional<std::string> picture;
+        for (std::size_t i = 0; i < args.size();) {
+            if (const std::size_t used = ParseGifOption(args, i, gif)) {
+                i += used;
+                continue;
+            }
+            if (const std::size_t used = ParseFlagOption(args, i, flag)) {
+                i += used;
+                continue;
+            }
+            const std::string& arg = args[i];
+            if (arg.size() > 1 && arg.front() == '-')
+                throw EUsageError("unknown option " + arg);
+            if (picture)
+                throw EUsageError("more than one picture given: " + *picture + ", " + arg);
+            picture = arg;
+            ++i;
         }
-        if (const std::size_t used = ParseFlagOption(args, i, flag)) {
-            i += used;
-            continue;
-        }
-        const std::string& arg = args[i];
-        if (arg.size() > 1 && arg.front() == '-')
-            throw EUsageError("unknown option " + arg);
-        if (picture)
-            throw EUsageError("more than one picture given: " + *picture + ", " + arg);
-        picture = arg;
-        ++i;
+        if (gif.OutputPath.empty())
+            throw EUsageError("missing -o OUT.gif (the file to write)");
+        gif.Export.Frames = flag.Params.Frames;
+        CheckExportOptions(gif.Export);
+
+        const TProgressReporter progress(gif.Quiet);
+        const TFlagScene scene = PrepareFlagScene(flag, picture);
+        TFrameStore store;
+        const auto render = [&](std::int32_t k, std::uint16_t phase) {
+            RenderFrame(store, static_cast<std::uint16_t>(k), phase, flag.Params, scene.Derived,
+                scene.Texture, scene.LightTable,
+                [&](const std::string& text) { progress.Say(text); });
+        };
+        const auto gifImage = BuildExportGif(
+            store, gif.Export, render, [&](const std::string& text) { progress.Say(text); });
+        WriteGif(*gifImage, gif.OutputPath, progress);
+        return 0;
     }
-    if (gif.OutputPath.empty())
-        throw EUsageError("missing -o OUT.gif (the file to write)");
-    gif.Export.Frames = flag.Params.Frames;
-    CheckExportOptions(gif.Export);
 
-    const TProgressReporter progress(gif.Quiet);
-    const TFlagScene scene = PrepareFlagScene(flag, picture);
-    TFrameStore store;
-    const auto render = [&](std::int32_t k, std::uint16_t phase) {
-        RenderFrame(store, static_cast<std::uint16_t>(k), phase, flag.Params, scene.Derived,
-            scene.Texture, scene.LightTable, [&](const std::string& text) { progress.Say(text); });
-    };
-    const auto gifImage = BuildExportGif(store, gif.Export, render,
-        [&](const std::string& text) { progress.Say(text); });
-    WriteGif(*gifImage, gif.OutputPath, progress);
-    return 0;
-}
-
-const CliCommandRegistration kExport({
-    "export",
-    "export [picture] -o OUT.gif [flag and GIF options]",
-    "Renders the waving flag made from the picture (a BMP, JPEG or GIF file; without\n"
-    "one, the built-in picture) and writes it as an animated GIF with one shared\n"
-    "palette, Stucki dithering, the delay and loop count asked for and, in\n"
-    "transparent mode, a transparent background.\n\n"
-        + FlagOptionsHelp() + "\n" + GifOptionsHelp(),
-    RunExport,
-});
+    const CliCommandRegistration kExport({
+        "export",
+        "export [picture] -o OUT.gif [flag and GIF options]",
+        "Renders the waving flag made from the picture (a BMP, JPEG or GIF file; without\n"
+        "one, the built-in picture) and writes it as an animated GIF with one shared\n"
+        "palette, Stucki dithering, the delay and loop count asked for and, in\n"
+        "transparent mode, a transparent background.\n\n"
+            + FlagOptionsHelp() + "\n" + GifOptionsHelp(),
+        RunExport,
+    });
 
 } // namespace
 

@@ -21,95 +21,95 @@ namespace zx::cli {
 
 namespace {
 
-std::string SlotName(const char* prefix, std::int32_t k)
-{
-    char name[32];
-    std::snprintf(name, sizeof name, "%s-%02d.bmp", prefix, k);
-    return name;
-}
-
-std::vector<std::uint8_t> BmpBytes(const TDIB& picture)
-{
-    TMemoryStream stream;
-    picture.SaveToStream(stream);
-    return std::move(stream.Data());
-}
-
-int RunFrames(std::span<const std::string> args)
-{
-    TFlagOptions options;
-    std::optional<std::string> picture;
-    std::optional<std::string> directory;
-    for (std::size_t i = 0; i < args.size();) {
-        const std::string& arg = args[i];
-        if (arg == "-d" || arg == "--dir" || arg.starts_with("--dir=")) {
-            std::size_t used = 0;
-            directory = OptionValue(args, i, "-d", used);
-            i += used;
-            continue;
-        }
-        if (const std::size_t used = ParseFlagOption(args, i, options)) {
-            i += used;
-            continue;
-        }
-        if (arg.size() > 1 && arg.front() == '-')
-            throw EUsageError("unknown option " + arg);
-        if (picture)
-            throw EUsageError("more than one picture given: " + *picture + ", " + arg);
-        picture = arg;
-        ++i;
-    }
-    if (!directory || directory->empty())
-        throw EUsageError("missing -d DIR (the folder for the frames)");
-    const std::filesystem::path folder(*directory);
-    if (std::filesystem::exists(folder) && !std::filesystem::is_directory(folder))
-        throw EUsageError(*directory + " is not a folder");
-
-    const TFlagScene scene = PrepareFlagScene(options, picture);
-    const FlagParameters& params = options.Params;
-    const TDIB& texture = scene.Texture;
-    const TLightTable& lightTable = scene.LightTable;
-    const TFlagDerived& derived = scene.Derived;
-
-    // Everything is rendered and encoded before the first file is written, so
-    // that a failure leaves the folder as it was.
-    TFrameStore store;
-    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
-    for (std::int32_t k = 0; k < params.Frames; ++k) {
-        RenderFrame(store, static_cast<std::uint16_t>(k), FramePhase(k, params.Frames), params,
-            derived, texture, lightTable);
-        files.emplace_back(SlotName("frame", k), BmpBytes(store.FrameBitmaps[k]));
-        files.emplace_back(SlotName("mask", k), BmpBytes(store.FrameMasks[k]));
+    std::string SlotName(const char* prefix, std::int32_t k)
+    {
+        char name[32];
+        std::snprintf(name, sizeof name, "%s-%02d.bmp", prefix, k);
+        return name;
     }
 
-    std::filesystem::create_directories(folder);
-    for (const auto& [name, bytes] : files)
-        WriteFileAtomic((folder / name).string(), bytes);
-    std::cout << "Wrote " << params.Frames << " frames of " << options.FrameWidth << " x "
-              << options.FrameHeight << " to " << *directory << "\n";
-    return 0;
-}
+    std::vector<std::uint8_t> BmpBytes(const TDIB& picture)
+    {
+        TMemoryStream stream;
+        picture.SaveToStream(stream);
+        return std::move(stream.Data());
+    }
 
-std::string FramesHelp()
-{
-    return "Renders the waving flag's frames as BMP files in DIR: frame-NN.bmp (24 bits per\n"
-           "pixel) and mask-NN.bmp (8 bits; 255 where the flag does not cover the frame)\n"
-           "for NN = 00 .. frames - 1, frame k with the wave phase k x 4096 div frames.\n"
-           "\n"
-           "  picture                   a BMP file; without one, the built-in picture\n"
-           "  -d DIR, --dir DIR         folder for the files (created when missing)\n"
-           "\n"
-        + FlagOptionsHelp()
-        + "\nOn any error nothing is written, one line goes to stderr and the exit status\n"
-          "is non-zero.\n";
-}
+    int RunFrames(std::span<const std::string> args)
+    {
+        TFlagOptions options;
+        std::optional<std::string> picture;
+        std::optional<std::string> directory;
+        for (std::size_t i = 0; i < args.size();) {
+            const std::string& arg = args[i];
+            if (arg == "-d" || arg == "--dir" || arg.starts_with("--dir=")) {
+                std::size_t used = 0;
+                directory = OptionValue(args, i, "-d", used);
+                i += used;
+                continue;
+            }
+            if (const std::size_t used = ParseFlagOption(args, i, options)) {
+                i += used;
+                continue;
+            }
+            if (arg.size() > 1 && arg.front() == '-')
+                throw EUsageError("unknown option " + arg);
+            if (picture)
+                throw EUsageError("more than one picture given: " + *picture + ", " + arg);
+            picture = arg;
+            ++i;
+        }
+        if (!directory || directory->empty())
+            throw EUsageError("missing -d DIR (the folder for the frames)");
+        const std::filesystem::path folder(*directory);
+        if (std::filesystem::exists(folder) && !std::filesystem::is_directory(folder))
+            throw EUsageError(*directory + " is not a folder");
 
-const CliCommandRegistration kRegistration(CliCommand {
-    "frames",
-    "frames [picture] -d DIR [flag options]",
-    FramesHelp(),
-    &RunFrames,
-});
+        const TFlagScene scene = PrepareFlagScene(options, picture);
+        const FlagParameters& params = options.Params;
+        const TDIB& texture = scene.Texture;
+        const TLightTable& lightTable = scene.LightTable;
+        const TFlagDerived& derived = scene.Derived;
+
+        // Everything is rendered and encoded before the first file is written, so
+        // that a failure leaves the folder as it was.
+        TFrameStore store;
+        std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
+        for (std::int32_t k = 0; k < params.Frames; ++k) {
+            RenderFrame(store, static_cast<std::uint16_t>(k), FramePhase(k, params.Frames), params,
+                derived, texture, lightTable);
+            files.emplace_back(SlotName("frame", k), BmpBytes(store.FrameBitmaps[k]));
+            files.emplace_back(SlotName("mask", k), BmpBytes(store.FrameMasks[k]));
+        }
+
+        std::filesystem::create_directories(folder);
+        for (const auto& [name, bytes] : files)
+            WriteFileAtomic((folder / name).string(), bytes);
+        std::cout << "Wrote " << params.Frames << " frames of " << options.FrameWidth << " x "
+                  << options.FrameHeight << " to " << *directory << "\n";
+        return 0;
+    }
+
+    std::string FramesHelp()
+    {
+        return "Renders the waving flag's frames as BMP files in DIR: frame-NN.bmp (24 bits per\n"
+               "pixel) and mask-NN.bmp (8 bits; 255 where the flag does not cover the frame)\n"
+               "for NN = 00 .. frames - 1, frame k with the wave phase k x 4096 div frames.\n"
+               "\n"
+               "  picture                   a BMP file; without one, the built-in picture\n"
+               "  -d DIR, --dir DIR         folder for the files (created when missing)\n"
+               "\n"
+            + FlagOptionsHelp()
+            + "\nOn any error nothing is written, one line goes to stderr and the exit status\n"
+              "is non-zero.\n";
+    }
+
+    const CliCommandRegistration kRegistration(CliCommand {
+        "frames",
+        "frames [picture] -d DIR [flag options]",
+        FramesHelp(),
+        &RunFrames,
+    });
 
 } // namespace
 

@@ -13,21 +13,21 @@ namespace zx::cli {
 
 namespace {
 
-std::vector<CliCommand>& Registry()
-{
-    static std::vector<CliCommand> commands;
-    return commands;
-}
+    std::vector<CliCommand>& Registry()
+    {
+        static std::vector<CliCommand> commands;
+        return commands;
+    }
 
-void PrintUsage(std::ostream& out)
-{
-    out << "Usage: zephyrix-cli COMMAND [arguments]\n\n"
-           "Turns a picture (BMP, JPEG, GIF, or the built-in one) into a waving-flag\n"
-           "animation.\n\nCommands:\n";
-    for (const auto& command : Commands())
-        out << "  zephyrix-cli " << command.Synopsis << "\n";
-    out << "\n`zephyrix-cli COMMAND --help` lists a command's options.\n";
-}
+    void PrintUsage(std::ostream& out)
+    {
+        out << "Usage: zephyrix-cli COMMAND [arguments]\n\n"
+               "Turns a picture (BMP, JPEG, GIF, or the built-in one) into a waving-flag\n"
+               "animation.\n\nCommands:\n";
+        for (const auto& command : Commands())
+            out << "  zephyrix-cli " << command.Synopsis << "\n";
+        out << "\n`zephyrix-cli COMMAND --help` lists a command's options.\n";
+    }
 
 } // namespace
 

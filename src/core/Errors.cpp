@@ -4,14 +4,14 @@ namespace zx {
 
 namespace {
 
-std::string Replace(const char* format, const char* placeholder, const std::string& value)
-{
-    std::string text(format);
-    const auto at = text.find(placeholder);
-    if (at != std::string::npos)
-        text.replace(at, 2, value);
-    return text;
-}
+    std::string Replace(const char* format, const char* placeholder, const std::string& value)
+    {
+        std::string text(format);
+        const auto at = text.find(placeholder);
+        if (at != std::string::npos)
+            text.replace(at, 2, value);
+        return text;
+    }
 
 } // namespace
 

@@ -28,7 +28,10 @@ constexpr std::int32_t Mod(std::int32_t a, std::int32_t b)
 }
 
 // Arithmetic shift right (floor division by 2^n). Well defined in C++20.
-constexpr std::int32_t Sar(std::int32_t a, int n) { return a >> n; }
+constexpr std::int32_t Sar(std::int32_t a, int n)
+{
+    return a >> n;
+}
 
 // Shift left without signed overflow: the bits shifted out are lost, as in a
 // 32-bit register.
@@ -52,13 +55,22 @@ constexpr std::int32_t SubWrap(std::int32_t a, std::int32_t b)
 }
 
 // The low 12 bits: an index into the 4096-entry sine tables.
-constexpr std::int32_t Mask12(std::int32_t a) { return a & 4095; }
+constexpr std::int32_t Mask12(std::int32_t a)
+{
+    return a & 4095;
+}
 
 // Round to nearest, halves to even (the FPU's default mode).
-inline std::int64_t RoundHalfEven(double x) { return static_cast<std::int64_t>(std::nearbyint(x)); }
+inline std::int64_t RoundHalfEven(double x)
+{
+    return static_cast<std::int64_t>(std::nearbyint(x));
+}
 
 // Cut toward zero.
-inline std::int64_t Trunc(double x) { return static_cast<std::int64_t>(std::trunc(x)); }
+inline std::int64_t Trunc(double x)
+{
+    return static_cast<std::int64_t>(std::trunc(x));
+}
 
 // Checked arithmetic for sizes read from files: returns false on overflow.
 inline bool CheckedMul(std::uint64_t a, std::uint64_t b, std::uint64_t& out)

@@ -9,10 +9,10 @@ namespace zx {
 
 namespace {
 
-[[noreturn]] void Refuse()
-{
-    throw EImageTooLarge("图像太大: 像素内存超过 512 MiB");
-}
+    [[noreturn]] void Refuse()
+    {
+        throw EImageTooLarge("图像太大: 像素内存超过 512 MiB");
+    }
 
 } // namespace
 

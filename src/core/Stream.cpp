@@ -14,25 +14,25 @@ namespace zx {
 
 namespace {
 
-const char* const kReadError = "Stream read error";
-const char* const kWriteError = "Stream write error";
+    const char* const kReadError = "Stream read error";
+    const char* const kWriteError = "Stream write error";
 
-std::string OpenErrorText(const std::string& path, int error)
-{
-    return "Cannot open file \"" + path + "\". " + std::strerror(error);
-}
+    std::string OpenErrorText(const std::string& path, int error)
+    {
+        return "Cannot open file \"" + path + "\". " + std::strerror(error);
+    }
 
-// Copies up to count bytes from position on and advances the position.
-std::size_t ReadMemory(std::span<const std::uint8_t> data, std::uint64_t& position, void* buffer,
-    std::size_t count)
-{
-    if (position >= data.size())
-        return 0;
-    const std::size_t n = std::min<std::uint64_t>(count, data.size() - position);
-    std::memcpy(buffer, data.data() + position, n);
-    position += n;
-    return n;
-}
+    // Copies up to count bytes from position on and advances the position.
+    std::size_t ReadMemory(std::span<const std::uint8_t> data, std::uint64_t& position,
+        void* buffer, std::size_t count)
+    {
+        if (position >= data.size())
+            return 0;
+        const std::size_t n = std::min<std::uint64_t>(count, data.size() - position);
+        std::memcpy(buffer, data.data() + position, n);
+        position += n;
+        return n;
+    }
 
 } // namespace
 

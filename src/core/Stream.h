@@ -24,10 +24,7 @@ public:
     virtual void SetPosition(std::uint64_t position) = 0;
     virtual std::uint64_t Size() const = 0;
 
-    std::uint64_t Remaining() const
-    {
-        return Position() < Size() ? Size() - Position() : 0;
-    }
+    std::uint64_t Remaining() const { return Position() < Size() ? Size() - Position() : 0; }
     // Reads exactly count bytes or throws EReadError ("Stream read error").
     void ReadBuffer(void* buffer, std::size_t count);
     void WriteBuffer(const void* buffer, std::size_t count) { Write(buffer, count); }

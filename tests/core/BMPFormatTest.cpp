@@ -1,14 +1,13 @@
 // The picture loader's BMP road: LoadBMPPicture, the parser's lenient mode.
 
-#include "BMPTestData.h"
-
-#include "core/Errors.h"
 #include "core/imaging/BMPFormat.h"
+
+#include "BMPTestData.h"
+#include "core/Errors.h"
 #include "core/imaging/XDIBUnit.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -71,16 +70,16 @@ TDIB Load(const std::vector<std::uint8_t>& file)
 std::vector<std::uint8_t> Make16(const std::vector<std::uint32_t>& masks,
     const std::vector<std::uint16_t>& pixels, std::uint32_t headerSize = 40)
 {
-    TBMPSpec spec;
-    spec.HeaderSize = headerSize;
-    spec.Width = static_cast<std::int32_t>(pixels.size());
-    spec.BitCount = 16;
-    spec.Compression = 3;
-    spec.Masks = masks;
+    TBMPFields fields;
+    fields.HeaderSize = headerSize;
+    fields.Width = static_cast<std::int32_t>(pixels.size());
+    fields.BitCount = 16;
+    fields.Compression = 3;
+    fields.Masks = masks;
     for (const std::uint16_t pixel : pixels)
-        AppendU16(spec.Pixels, pixel);
-    spec.Pixels.resize((spec.Pixels.size() + 3) / 4 * 4, 0);
-    return MakeBMP(spec);
+        AppendU16(fields.Pixels, pixel);
+    fields.Pixels.resize((fields.Pixels.size() + 3) / 4 * 4, 0);
+    return MakeBMP(fields);
 }
 
 } // namespace
@@ -131,8 +130,8 @@ TEST(BMPFormat, SampleFilesLoadWithTheirReferenceColoursOrAreRefused)
 TEST(BMPFormat, ChannelsWidenToEightBitsByRounding)
 {
     // 4-4-4 in a V5 header: v * 255 / 15 is exactly v * 17.
-    const TDIB dib444 = Load(Make16({ 0x0F00, 0x00F0, 0x000F, 0xF000 },
-        { 0x0000, 0xF123, 0x0FFF, 0x0A50 }, 124));
+    const TDIB dib444
+        = Load(Make16({ 0x0F00, 0x00F0, 0x000F, 0xF000 }, { 0x0000, 0xF123, 0x0FFF, 0x0A50 }, 124));
     EXPECT_EQ(RGBAt(dib444, 0, 0), (std::vector<int> { 0, 0, 0 }));
     EXPECT_EQ(RGBAt(dib444, 1, 0), (std::vector<int> { 17, 34, 51 })); // alpha ignored
     EXPECT_EQ(RGBAt(dib444, 2, 0), (std::vector<int> { 255, 255, 255 }));
@@ -145,16 +144,15 @@ TEST(BMPFormat, ChannelsWidenToEightBitsByRounding)
     const TDIB odd = Load(Make16({ 0x8000, 0x7FE0, 0x001F }, pixels));
     for (std::size_t i = 0; i < pixels.size(); ++i) {
         const int v = static_cast<int>(i) * 31;
-        const auto widen = [](int value, int max) {
-            return static_cast<int>(std::lround(value * 255.0 / max));
-        };
+        const auto widen
+            = [](int value, int max) { return static_cast<int>(std::lround(value * 255.0 / max)); };
         EXPECT_EQ(RGBAt(odd, static_cast<int>(i), 0),
             (std::vector<int> { widen(v & 1, 1), widen(v, 1023), widen(v & 31, 31) }))
             << "v " << v;
     }
 
     // 16 bits without masks are 5-5-5; the top bit is not alpha.
-    TBMPSpec plain;
+    TBMPFields plain;
     plain.Width = 1;
     plain.BitCount = 16;
     plain.Pixels = { 0xFF, 0xFF, 0, 0 };
@@ -166,7 +164,7 @@ TEST(BMPFormat, MasksMustBeContiguousNonEmptyAndAtMostSixteenBits)
     ExpectRefused(Make16({ 0x7C00, 0x03E0, 0 }, { 1 }), "zero mask");
     ExpectRefused(Make16({ 0x7C00, 0x03A0, 0x001F }, { 1 }), "hole in a mask");
     ExpectRefused(Make16({ 0x1F0000, 0x03E0, 0x001F }, { 1 }), "mask outside 16 bits");
-    TBMPSpec wide;
+    TBMPFields wide;
     wide.Width = 1;
     wide.BitCount = 32;
     wide.Compression = 3;
@@ -186,11 +184,11 @@ TEST(BMPFormat, IndexedPixelsOfEveryDepthUseThePalette)
     // to the depth), a palette of 3 entries: index 3 lies beyond it.
     for (const std::uint16_t bits : { 1, 2, 4, 8 }) {
         SCOPED_TRACE(bits);
-        TBMPSpec spec;
-        spec.Width = 5;
-        spec.BitCount = bits;
-        spec.ColorsUsed = 3;
-        spec.Colors = { 0x112233, 0x445566, 0x778899 };
+        TBMPFields fields;
+        fields.Width = 5;
+        fields.BitCount = bits;
+        fields.ColorsUsed = 3;
+        fields.Colors = { 0x112233, 0x445566, 0x778899 };
         const int indices[5] = { 0, 1, 2, 3, 0 };
         std::uint32_t packed = 0;
         int used = 0;
@@ -206,11 +204,11 @@ TEST(BMPFormat, IndexedPixelsOfEveryDepthUseThePalette)
         if (used % 8 != 0)
             row.push_back(static_cast<std::uint8_t>(packed << (8 - used % 8)));
         row.resize(4 * ((row.size() + 3) / 4), 0);
-        spec.Pixels = row;
-        const TDIB dib = Load(MakeBMP(spec));
+        fields.Pixels = row;
+        const TDIB dib = Load(MakeBMP(fields));
         ASSERT_EQ(dib.Width(), 5);
-        const std::vector<int> colours[4] = { { 0x11, 0x22, 0x33 }, { 0x44, 0x55, 0x66 },
-            { 0x77, 0x88, 0x99 }, { 0, 0, 0 } };
+        const std::vector<int> colours[4]
+            = { { 0x11, 0x22, 0x33 }, { 0x44, 0x55, 0x66 }, { 0x77, 0x88, 0x99 }, { 0, 0, 0 } };
         for (int x = 0; x < 5; ++x) {
             const int index = indices[x] & ((1 << bits) - 1);
             EXPECT_EQ(RGBAt(dib, x, 0), colours[index]) << "x " << x;
@@ -221,15 +219,15 @@ TEST(BMPFormat, IndexedPixelsOfEveryDepthUseThePalette)
 TEST(BMPFormat, RleRunsIntoTheRowPaddingAreDropped)
 {
     // Width 3: each row's run covers four pixels, as some writers pad.
-    TBMPSpec spec;
-    spec.Width = 3;
-    spec.Height = 2;
-    spec.BitCount = 8;
-    spec.Compression = 1;
-    spec.ColorsUsed = 3;
-    spec.Colors = { 0x000000, 0xFF0000, 0x0000FF };
-    spec.Pixels = { 4, 1, 0, 0, 4, 2, 0, 0, 0, 1 };
-    const TDIB dib = Load(MakeBMP(spec));
+    TBMPFields fields;
+    fields.Width = 3;
+    fields.Height = 2;
+    fields.BitCount = 8;
+    fields.Compression = 1;
+    fields.ColorsUsed = 3;
+    fields.Colors = { 0x000000, 0xFF0000, 0x0000FF };
+    fields.Pixels = { 4, 1, 0, 0, 4, 2, 0, 0, 0, 1 };
+    const TDIB dib = Load(MakeBMP(fields));
     for (int x = 0; x < 3; ++x) {
         EXPECT_EQ(RGBAt(dib, x, 0), (std::vector<int> { 0, 0, 255 }));
         EXPECT_EQ(RGBAt(dib, x, 1), (std::vector<int> { 255, 0, 0 }));
@@ -238,7 +236,7 @@ TEST(BMPFormat, RleRunsIntoTheRowPaddingAreDropped)
 
 TEST(BMPFormat, RefusesWhatNoBitmapReaderReads)
 {
-    TBMPSpec base;
+    TBMPFields base;
     base.Width = 2;
     base.Height = 2;
     base.BitCount = 24;
@@ -246,21 +244,21 @@ TEST(BMPFormat, RefusesWhatNoBitmapReaderReads)
     EXPECT_NO_THROW(Load(MakeBMP(base)));
 
     auto refuse = [&](auto change, const char* what) {
-        TBMPSpec spec = base;
-        change(spec);
-        ExpectRefused(MakeBMP(spec), what);
+        TBMPFields fields = base;
+        change(fields);
+        ExpectRefused(MakeBMP(fields), what);
     };
-    refuse([](TBMPSpec& s) { s.Planes = 2; }, "two planes");
-    refuse([](TBMPSpec& s) { s.Height = 0; }, "no rows");
-    refuse([](TBMPSpec& s) { s.Width = 0; }, "no columns");
-    refuse([](TBMPSpec& s) { s.Width = -2; }, "negative width");
-    refuse([](TBMPSpec& s) { s.BitCount = 64; }, "64 bits");
-    refuse([](TBMPSpec& s) { s.Compression = 4; }, "BI_JPEG");
-    refuse([](TBMPSpec& s) { s.Compression = 5; }, "BI_PNG");
-    refuse([](TBMPSpec& s) { s.HeaderSize = 20; }, "unknown header size");
-    refuse([](TBMPSpec& s) { s.Pixels.resize(15); }, "truncated rows");
+    refuse([](TBMPFields& s) { s.Planes = 2; }, "two planes");
+    refuse([](TBMPFields& s) { s.Height = 0; }, "no rows");
+    refuse([](TBMPFields& s) { s.Width = 0; }, "no columns");
+    refuse([](TBMPFields& s) { s.Width = -2; }, "negative width");
+    refuse([](TBMPFields& s) { s.BitCount = 64; }, "64 bits");
+    refuse([](TBMPFields& s) { s.Compression = 4; }, "BI_JPEG");
+    refuse([](TBMPFields& s) { s.Compression = 5; }, "BI_PNG");
+    refuse([](TBMPFields& s) { s.HeaderSize = 20; }, "unknown header size");
+    refuse([](TBMPFields& s) { s.Pixels.resize(15); }, "truncated rows");
     refuse(
-        [](TBMPSpec& s) {
+        [](TBMPFields& s) {
             s.BitCount = 8;
             s.Compression = 1;
             s.Height = -2;
@@ -270,7 +268,7 @@ TEST(BMPFormat, RefusesWhatNoBitmapReaderReads)
         },
         "top-down RLE");
     refuse(
-        [](TBMPSpec& s) {
+        [](TBMPFields& s) {
             s.BitCount = 8;
             s.Compression = 1;
             s.ColorsUsed = 1;
@@ -285,20 +283,20 @@ TEST(BMPFormat, RefusesWhatNoBitmapReaderReads)
 
 TEST(BMPFormat, HugeDimensionsAreRefusedBeforeAllocating)
 {
-    TBMPSpec spec;
-    spec.Width = 60000;
-    spec.Height = 60000;
-    spec.BitCount = 24;
-    spec.Pixels.assign(64, 0);
+    TBMPFields fields;
+    fields.Width = 60000;
+    fields.Height = 60000;
+    fields.BitCount = 24;
+    fields.Pixels.assign(64, 0);
     TDIB dib = MakeMarker();
-    EXPECT_THROW(LoadBMPPicture(MakeBMP(spec), dib), EImageTooLarge);
+    EXPECT_THROW(LoadBMPPicture(MakeBMP(fields), dib), EImageTooLarge);
     // RLE costs nothing in the file for any size, so the bound is all there is.
-    spec.BitCount = 8;
-    spec.Compression = 1;
-    spec.ColorsUsed = 1;
-    spec.Colors = { 0 };
-    spec.Pixels = { 0, 1 };
-    EXPECT_THROW(LoadBMPPicture(MakeBMP(spec), dib), EImageTooLarge);
+    fields.BitCount = 8;
+    fields.Compression = 1;
+    fields.ColorsUsed = 1;
+    fields.Colors = { 0 };
+    fields.Pixels = { 0, 1 };
+    EXPECT_THROW(LoadBMPPicture(MakeBMP(fields), dib), EImageTooLarge);
     EXPECT_EQ(dib.BitCount(), 8);
 }
 

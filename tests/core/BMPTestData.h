@@ -84,8 +84,8 @@ struct TRGBPicture {
 // Compares a picture with one raw RGBA reference (top row first). Reference
 // pixels with alpha 0 are "don't care"; others must match within tolerance per
 // channel. Returns an empty string on a match, else the first difference.
-inline std::string CompareWithReference(const TRGBPicture& picture, const std::string& refPath,
-    int tolerance)
+inline std::string CompareWithReference(
+    const TRGBPicture& picture, const std::string& refPath, int tolerance)
 {
     const std::vector<std::uint8_t> ref = ReadFileBytes(refPath);
     const std::size_t pixels = std::size_t(picture.Width) * std::size_t(picture.Height);
@@ -110,8 +110,8 @@ inline std::string CompareWithReference(const TRGBPicture& picture, const std::s
 
 // refList holds alternatives separated by '|', relative to the corpus folder;
 // any one may match. Returns an empty string on a match.
-inline std::string CompareWithReferences(const TRGBPicture& picture, const TManifestRow& row,
-    int tolerance)
+inline std::string CompareWithReferences(
+    const TRGBPicture& picture, const TManifestRow& row, int tolerance)
 {
     std::string failures;
     for (const std::string& ref : SplitString(row["ref_rgba"], '|')) {
@@ -146,7 +146,7 @@ inline void AppendU32(std::vector<std::uint8_t>& out, std::uint32_t value)
 }
 
 // The fields of a BITMAPINFOHEADER-based file, with the parts after it.
-struct TBMPSpec {
+struct TBMPFields {
     std::uint32_t HeaderSize = 40; // 12, 40, 52, 56, 108 or 124
     std::int32_t Width = 1;
     std::int32_t Height = 1;
@@ -164,52 +164,52 @@ struct TBMPSpec {
     bool OmitOffset = false; // bfOffBits 0
 };
 
-inline std::vector<std::uint8_t> MakeBMP(const TBMPSpec& spec)
+inline std::vector<std::uint8_t> MakeBMP(const TBMPFields& fields)
 {
     std::vector<std::uint8_t> info;
-    AppendU32(info, spec.HeaderSize);
-    if (spec.HeaderSize == 12) {
-        AppendU16(info, static_cast<std::uint32_t>(spec.Width));
-        AppendU16(info, static_cast<std::uint32_t>(spec.Height));
-        AppendU16(info, spec.Planes);
-        AppendU16(info, spec.BitCount);
+    AppendU32(info, fields.HeaderSize);
+    if (fields.HeaderSize == 12) {
+        AppendU16(info, static_cast<std::uint32_t>(fields.Width));
+        AppendU16(info, static_cast<std::uint32_t>(fields.Height));
+        AppendU16(info, fields.Planes);
+        AppendU16(info, fields.BitCount);
     } else {
-        AppendU32(info, static_cast<std::uint32_t>(spec.Width));
-        AppendU32(info, static_cast<std::uint32_t>(spec.Height));
-        AppendU16(info, spec.Planes);
-        AppendU16(info, spec.BitCount);
-        AppendU32(info, spec.Compression);
-        AppendU32(info, spec.ImageSize ? spec.ImageSize : std::uint32_t(spec.Pixels.size()));
+        AppendU32(info, static_cast<std::uint32_t>(fields.Width));
+        AppendU32(info, static_cast<std::uint32_t>(fields.Height));
+        AppendU16(info, fields.Planes);
+        AppendU16(info, fields.BitCount);
+        AppendU32(info, fields.Compression);
+        AppendU32(info, fields.ImageSize ? fields.ImageSize : std::uint32_t(fields.Pixels.size()));
         AppendU32(info, 0); // biXPelsPerMeter
         AppendU32(info, 0); // biYPelsPerMeter
-        AppendU32(info, spec.ColorsUsed);
+        AppendU32(info, fields.ColorsUsed);
         AppendU32(info, 0); // biClrImportant
-        if (spec.HeaderSize > 40) {
+        if (fields.HeaderSize > 40) {
             for (std::size_t i = 0; i < 4; ++i)
-                if (info.size() < spec.HeaderSize)
-                    AppendU32(info, i < spec.Masks.size() ? spec.Masks[i] : 0);
-            info.resize(spec.HeaderSize, 0);
+                if (info.size() < fields.HeaderSize)
+                    AppendU32(info, i < fields.Masks.size() ? fields.Masks[i] : 0);
+            info.resize(fields.HeaderSize, 0);
         } else {
-            for (const std::uint32_t mask : spec.Masks)
+            for (const std::uint32_t mask : fields.Masks)
                 AppendU32(info, mask);
         }
     }
-    for (const std::uint32_t color : spec.Colors) {
+    for (const std::uint32_t color : fields.Colors) {
         info.push_back(static_cast<std::uint8_t>(color));
         info.push_back(static_cast<std::uint8_t>(color >> 8));
         info.push_back(static_cast<std::uint8_t>(color >> 16));
-        if (spec.HeaderSize != 12)
+        if (fields.HeaderSize != 12)
             info.push_back(0);
     }
-    info.resize(info.size() + spec.Gap, 0xEE);
+    info.resize(info.size() + fields.Gap, 0xEE);
 
     std::vector<std::uint8_t> file { 'B', 'M' };
     const auto offset = static_cast<std::uint32_t>(14 + info.size());
-    AppendU32(file, offset + static_cast<std::uint32_t>(spec.Pixels.size()));
+    AppendU32(file, offset + static_cast<std::uint32_t>(fields.Pixels.size()));
     AppendU32(file, 0);
-    AppendU32(file, spec.OmitOffset ? 0 : offset);
+    AppendU32(file, fields.OmitOffset ? 0 : offset);
     file.insert(file.end(), info.begin(), info.end());
-    file.insert(file.end(), spec.Pixels.begin(), spec.Pixels.end());
+    file.insert(file.end(), fields.Pixels.begin(), fields.Pixels.end());
     return file;
 }
 

@@ -2,17 +2,15 @@
 
 #include "core/Stream.h"
 
-#include <gif_lib.h>
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <gif_lib.h>
+#include <gtest/gtest.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -73,8 +71,10 @@ std::vector<TFrameInfo> Frames(const fs::path& path, int& loops)
                 info.Transparent = control.TransparentColor;
             }
             if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11
-                && std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0 && e + 1 < image.ExtensionBlockCount)
-                loops = image.ExtensionBlocks[e + 1].Bytes[1] | image.ExtensionBlocks[e + 1].Bytes[2] << 8;
+                && std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0
+                && e + 1 < image.ExtensionBlockCount)
+                loops = image.ExtensionBlocks[e + 1].Bytes[1]
+                    | image.ExtensionBlocks[e + 1].Bytes[2] << 8;
         }
         frames.push_back(info);
     }
@@ -87,7 +87,9 @@ std::vector<TFrameInfo> Frames(const fs::path& path, int& loops)
 TEST_F(CliExport, WritesTheAnimationAskedFor)
 {
     const fs::path out = m_dir / "flag.gif";
-    ASSERT_EQ(Run("export -o " + out.string() + " --frames 6 --size 120x90 --delay 9 --loops 51 --bits 5"), 0)
+    ASSERT_EQ(Run("export -o " + out.string()
+                  + " --frames 6 --size 120x90 --delay 9 --loops 51 --bits 5"),
+        0)
         << Stderr();
     EXPECT_EQ(Stderr(), ""); // progress only on a terminal
     int loops = 0;
@@ -105,7 +107,8 @@ TEST_F(CliExport, WritesTheAnimationAskedFor)
 TEST_F(CliExport, OpaqueBackgroundHasNoTransparentIndex)
 {
     const fs::path out = m_dir / "opaque.gif";
-    ASSERT_EQ(Run("export -o " + out.string() + " --frames 2 --background 336699 --distance 40"), 0) << Stderr();
+    ASSERT_EQ(Run("export -o " + out.string() + " --frames 2 --background 336699 --distance 40"), 0)
+        << Stderr();
     int loops = 0;
     for (const auto& frame : Frames(out, loops))
         EXPECT_EQ(frame.Transparent, NO_TRANSPARENT_COLOR);
@@ -128,7 +131,8 @@ TEST_F(CliExport, ErrorsWriteNothingAndKeepExistingFiles)
     // Nothing else appeared: no temporary file left behind.
     std::size_t entries = 0;
     for (const auto& entry : fs::directory_iterator(m_dir))
-        entries += entry.path().extension() == ".gif" || entry.path().string().find(".gif.") != std::string::npos;
+        entries += entry.path().extension() == ".gif"
+            || entry.path().string().find(".gif.") != std::string::npos;
     EXPECT_EQ(entries, 1u);
 }
 
@@ -152,7 +156,8 @@ TEST_F(CliExport, EncodeBuildsTheGifFromFrames)
     std::string frames;
     for (int k = 0; k < 3; ++k)
         frames += (m_dir / ("frame-0" + std::to_string(k) + ".bmp")).string() + " ";
-    ASSERT_EQ(Run("encode " + frames + "-o " + out.string() + " --bits 4 --delay 3 --loops 0"), 0) << Stderr();
+    ASSERT_EQ(Run("encode " + frames + "-o " + out.string() + " --bits 4 --delay 3 --loops 0"), 0)
+        << Stderr();
     int loops = -1;
     const auto decoded = Frames(out, loops);
     ASSERT_EQ(decoded.size(), 3u);

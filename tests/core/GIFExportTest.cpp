@@ -1,19 +1,19 @@
+#include "core/gif/GIFExport.h"
+
 #include "core/Errors.h"
 #include "core/Stream.h"
 #include "core/flag/FlagParameters.h"
 #include "core/flag/FlagRenderer.h"
 #include "core/flag/LightTable.h"
-#include "core/gif/GIFExport.h"
 #include "core/gif/XGIFUnitQuantize.h"
 #include "core/imaging/DefaultImage.h"
-
-#include <gif_lib.h>
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <gif_lib.h>
+#include <gtest/gtest.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -75,7 +75,8 @@ TDecodedGif DecodeWithGiflib(const std::vector<std::uint8_t>& bytes)
         frame.Left = image.ImageDesc.Left;
         frame.Top = image.ImageDesc.Top;
         frame.Indices.assign(image.RasterBits, image.RasterBits + frame.Width * frame.Height);
-        const ColorMapObject* map = image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : file->SColorMap;
+        const ColorMapObject* map
+            = image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : file->SColorMap;
         if (map)
             frame.Colors.assign(map->Colors, map->Colors + map->ColorCount);
         for (int e = 0; e < image.ExtensionBlockCount; ++e) {
@@ -88,7 +89,8 @@ TDecodedGif DecodeWithGiflib(const std::vector<std::uint8_t>& bytes)
                 frame.TransparentIndex = control.TransparentColor;
             }
             if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11
-                && std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0 && e + 1 < image.ExtensionBlockCount
+                && std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0
+                && e + 1 < image.ExtensionBlockCount
                 && image.ExtensionBlocks[e + 1].ByteCount >= 3) {
                 const auto* data = image.ExtensionBlocks[e + 1].Bytes;
                 gif.Loops = data[1] | data[2] << 8;
@@ -125,13 +127,14 @@ struct TRenderedFlag {
     {
         return [this](std::int32_t k, std::uint16_t phase) {
             Calls.emplace_back(k, phase);
-            RenderFrame(Store, static_cast<std::uint16_t>(k), phase, Params, Derived, Texture, Light);
+            RenderFrame(
+                Store, static_cast<std::uint16_t>(k), phase, Params, Derived, Texture, Light);
         };
     }
 };
 
-TExportOptions Options(std::int32_t frames, std::int32_t bits = 8, std::int32_t delay = 5,
-    std::int32_t loops = 0)
+TExportOptions Options(
+    std::int32_t frames, std::int32_t bits = 8, std::int32_t delay = 5, std::int32_t loops = 0)
 {
     TExportOptions options;
     options.Frames = frames;
@@ -141,7 +144,10 @@ TExportOptions Options(std::int32_t frames, std::int32_t bits = 8, std::int32_t 
     return options;
 }
 
-std::vector<std::uint8_t> Encode(const TGIFImage& gif) { return gif.SaveToBytes(); }
+std::vector<std::uint8_t> Encode(const TGIFImage& gif)
+{
+    return gif.SaveToBytes();
+}
 
 } // namespace
 
@@ -156,7 +162,8 @@ TEST(GIFExport, RendersOnlyMissingSlotsWithTheirPhases)
     flag.Renderer()(3, 3 * 4096 / 5);
     flag.Calls.clear();
     const TExportPalette palette = BuildExportPalette(flag.Store, Options(5), flag.Renderer());
-    const std::vector<std::pair<std::int32_t, std::uint16_t>> expected { { 0, 0 }, { 2, 1638 }, { 4, 3276 } };
+    const std::vector<std::pair<std::int32_t, std::uint16_t>> expected { { 0, 0 }, { 2, 1638 },
+        { 4, 3276 } };
     EXPECT_EQ(flag.Calls, expected);
     // No slot at or above N is rendered.
     EXPECT_FALSE(flag.Store.FrameRendered[5]);
@@ -210,7 +217,8 @@ TEST(GIFExport, OpaqueFramesUseTheFullPaletteAndNoTransparency)
     const TExportPalette palette = BuildExportPalette(flag.Store, Options(3, 5), flag.Renderer());
     EXPECT_EQ(palette.PaletteSize, 32);
     EXPECT_EQ(palette.TransparentIndex, 32);
-    const auto decoded = DecodeWithGiflib(Encode(*BuildExportGif(flag.Store, Options(3, 5), flag.Renderer())));
+    const auto decoded
+        = DecodeWithGiflib(Encode(*BuildExportGif(flag.Store, Options(3, 5), flag.Renderer())));
     for (const auto& frame : decoded.Frames) {
         EXPECT_EQ(frame.TransparentIndex, NO_TRANSPARENT_COLOR);
         EXPECT_LE(frame.Colors.size(), 32u);
@@ -234,7 +242,8 @@ TEST(GIFExport, ThreeBitsWithTransparencyLeaveIndexSevenForTheBackground)
     // Before the merge, background pixels hold index 7 and no other pixel does.
     TGIFImage gif;
     const auto n = static_cast<std::size_t>(options.Frames);
-    std::vector<TDIB> reduced = ReduceFramesToPalette(std::span<const TDIB>(flag.Store.FrameBitmaps.data(), n), palette.SharedPalette);
+    std::vector<TDIB> reduced = ReduceFramesToPalette(
+        std::span<const TDIB>(flag.Store.FrameBitmaps.data(), n), palette.SharedPalette);
     for (std::size_t i = 0; i < n; ++i) {
         for (std::int32_t y = 0; y < reduced[i].Height(); ++y)
             for (std::int32_t x = 0; x < reduced[i].Width(); ++x)
@@ -254,7 +263,8 @@ TEST(GIFExport, ThreeBitsWithTransparencyLeaveIndexSevenForTheBackground)
         for (int y = 0; y < frame.Height; ++y) {
             for (int x = 0; x < frame.Width; ++x) {
                 const bool background = flag.Store.FrameMasks[i].Pixel(x, y) == 255;
-                const bool transparent = frame.Indices[y * frame.Width + x] == frame.TransparentIndex;
+                const bool transparent
+                    = frame.Indices[y * frame.Width + x] == frame.TransparentIndex;
                 ASSERT_EQ(background, transparent) << "frame " << i << " pixel " << x << "," << y;
             }
         }
@@ -271,13 +281,15 @@ TEST(GIFExport, LoopPositionsAndDelaysReachTheFile)
     TRenderedFlag flag(params, 16, 16);
     for (const Case c : { Case { 0, 0 }, Case { 51, 60 }, Case { 95, 500 }, Case { 96, 600 },
              Case { 100, 1000 }, Case { 101, 0 } }) {
-        const auto decoded = DecodeWithGiflib(Encode(*BuildExportGif(flag.Store, Options(1, 4, 5, c.position), flag.Renderer())));
+        const auto decoded = DecodeWithGiflib(
+            Encode(*BuildExportGif(flag.Store, Options(1, 4, 5, c.position), flag.Renderer())));
         EXPECT_EQ(decoded.Loops, c.loops) << "slider position " << c.position;
     }
     for (const std::int32_t delay : { 1, 50 }) {
         params.Frames = 2;
         TRenderedFlag two(params, 16, 16);
-        const auto decoded = DecodeWithGiflib(Encode(*BuildExportGif(two.Store, Options(2, 4, delay), two.Renderer())));
+        const auto decoded = DecodeWithGiflib(
+            Encode(*BuildExportGif(two.Store, Options(2, 4, delay), two.Renderer())));
         for (const auto& frame : decoded.Frames)
             EXPECT_EQ(frame.Delay, delay);
     }
@@ -298,10 +310,11 @@ TEST(GIFExport, DecodedPixelsAreTheReducedFramesColours)
 
     // Independently: the same palette and reduction, then compare colours.
     const auto n = static_cast<std::size_t>(options.Frames);
-    const TExportPalette palette = BuildExportPalette(
-        std::span<const TDIB>(flag.Store.FrameBitmaps.data(), n),
-        std::span<const bool>(flag.Store.FrameTransparent.data(), n), options.GIFBits);
-    const std::vector<TDIB> reduced = ReduceFramesToPalette(std::span<const TDIB>(flag.Store.FrameBitmaps.data(), n), palette.SharedPalette);
+    const TExportPalette palette
+        = BuildExportPalette(std::span<const TDIB>(flag.Store.FrameBitmaps.data(), n),
+            std::span<const bool>(flag.Store.FrameTransparent.data(), n), options.GIFBits);
+    const std::vector<TDIB> reduced = ReduceFramesToPalette(
+        std::span<const TDIB>(flag.Store.FrameBitmaps.data(), n), palette.SharedPalette);
     for (std::size_t i = 0; i < n; ++i) {
         const auto& frame = decoded.Frames[i];
         ASSERT_EQ(frame.Width, 80);
@@ -329,9 +342,13 @@ TEST(GIFExport, OptionsOutOfRangeAreRefused)
     FlagParameters params;
     TRenderedFlag flag(params, 16, 16);
     EXPECT_THROW(BuildExportGif(flag.Store, Options(0), flag.Renderer()), EInvalidGraphicOperation);
-    EXPECT_THROW(BuildExportGif(flag.Store, Options(41), flag.Renderer()), EInvalidGraphicOperation);
-    EXPECT_THROW(BuildExportGif(flag.Store, Options(2, 2), flag.Renderer()), EInvalidGraphicOperation);
-    EXPECT_THROW(BuildExportGif(flag.Store, Options(2, 8, 51), flag.Renderer()), EInvalidGraphicOperation);
-    EXPECT_THROW(BuildExportGif(flag.Store, Options(2, 8, 5, 102), flag.Renderer()), EInvalidGraphicOperation);
+    EXPECT_THROW(
+        BuildExportGif(flag.Store, Options(41), flag.Renderer()), EInvalidGraphicOperation);
+    EXPECT_THROW(
+        BuildExportGif(flag.Store, Options(2, 2), flag.Renderer()), EInvalidGraphicOperation);
+    EXPECT_THROW(
+        BuildExportGif(flag.Store, Options(2, 8, 51), flag.Renderer()), EInvalidGraphicOperation);
+    EXPECT_THROW(BuildExportGif(flag.Store, Options(2, 8, 5, 102), flag.Renderer()),
+        EInvalidGraphicOperation);
     EXPECT_TRUE(flag.Calls.empty());
 }

@@ -7,11 +7,10 @@
 #include "core/gif/XGIFUnit.h"
 #include "core/imaging/XDIBUnit.h"
 
-#include <gif_lib.h>
-
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <gif_lib.h>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -22,7 +21,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 // An 8-bit bitmap with the given colours at the start of its table (the
 // rest black) and pixel(x, y) as indices.
-inline TDIB MakeIndexed(std::int32_t width, std::int32_t height, const std::vector<TGIFColor>& colours,
+inline TDIB MakeIndexed(std::int32_t width, std::int32_t height,
+    const std::vector<TGIFColor>& colours,
     const std::function<std::uint8_t(std::int32_t, std::int32_t)>& pixel)
 {
     TDIBColorTable table {};
@@ -106,8 +106,14 @@ inline void Append(Bytes& out, std::initializer_list<std::uint8_t> bytes)
 {
     out.insert(out.end(), bytes.begin(), bytes.end());
 }
-inline void Append(Bytes& out, const Bytes& bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
-inline void AppendText(Bytes& out, const char* text) { out.insert(out.end(), text, text + std::strlen(text)); }
+inline void Append(Bytes& out, const Bytes& bytes)
+{
+    out.insert(out.end(), bytes.begin(), bytes.end());
+}
+inline void AppendText(Bytes& out, const char* text)
+{
+    out.insert(out.end(), text, text + std::strlen(text));
+}
 inline void AppendWord(Bytes& out, std::uint16_t value)
 {
     out.push_back(static_cast<std::uint8_t>(value & 0xFF));
@@ -116,8 +122,9 @@ inline void AppendWord(Bytes& out, std::uint16_t value)
 
 // "GIF89a", a logical screen descriptor and, when colours are given, a
 // global table of 2^bits entries.
-inline Bytes GifHeader(std::uint16_t width, std::uint16_t height, const std::vector<TGIFColor>& colours = {},
-    std::int32_t bits = 2, const char* signature = "GIF89a")
+inline Bytes GifHeader(std::uint16_t width, std::uint16_t height,
+    const std::vector<TGIFColor>& colours = {}, std::int32_t bits = 2,
+    const char* signature = "GIF89a")
 {
     Bytes out;
     AppendText(out, signature);
@@ -128,7 +135,8 @@ inline Bytes GifHeader(std::uint16_t width, std::uint16_t height, const std::vec
     out.push_back(0);
     if (!colours.empty())
         for (std::int32_t i = 0; i < (1 << bits); ++i) {
-            const TGIFColor c = i < static_cast<std::int32_t>(colours.size()) ? colours[i] : TGIFColor {};
+            const TGIFColor c
+                = i < static_cast<std::int32_t>(colours.size()) ? colours[i] : TGIFColor {};
             Append(out, { c.Red, c.Green, c.Blue });
         }
     return out;
@@ -174,7 +182,8 @@ inline std::vector<TGIFColor> ToColours(const ColorMapObject* map)
     std::vector<TGIFColor> colours;
     if (map)
         for (int i = 0; i < map->ColorCount; ++i)
-            colours.push_back(TGIFColor { map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue });
+            colours.push_back(
+                TGIFColor { map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue });
     return colours;
 }
 
@@ -186,7 +195,8 @@ struct TMemoryReader {
 inline int ReadFromMemory(GifFileType* gif, GifByteType* buffer, int count)
 {
     auto* reader = static_cast<TMemoryReader*>(gif->UserData);
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), reader->Data->size() - reader->Position);
+    const std::size_t n = std::min<std::size_t>(
+        static_cast<std::size_t>(count), reader->Data->size() - reader->Position);
     std::memcpy(buffer, reader->Data->data() + reader->Position, n);
     reader->Position += n;
     return static_cast<int>(n);
@@ -217,7 +227,8 @@ inline TGiflibImage GiflibDecode(const Bytes& bytes)
         frame.Height = saved.ImageDesc.Height;
         frame.Interlaced = saved.ImageDesc.Interlace;
         frame.LocalColours = ToColours(saved.ImageDesc.ColorMap);
-        frame.Pixels.assign(saved.RasterBits, saved.RasterBits + std::size_t(frame.Width) * frame.Height);
+        frame.Pixels.assign(
+            saved.RasterBits, saved.RasterBits + std::size_t(frame.Width) * frame.Height);
         GraphicsControlBlock gcb;
         if (DGifSavedExtensionToGCB(gif, i, &gcb) == GIF_OK) {
             frame.TransparentIndex = gcb.TransparentColor;
@@ -265,7 +276,8 @@ inline Bytes GiflibEncode(const TGiflibImage& image)
         throw std::runtime_error("EGifOpen failed");
     EGifSetGifVersion(gif, true);
     bool ok = true;
-    ColorMapObject* global = image.GlobalColours.empty() ? nullptr : MakeGiflibMap(image.GlobalColours);
+    ColorMapObject* global
+        = image.GlobalColours.empty() ? nullptr : MakeGiflibMap(image.GlobalColours);
     ok = ok && EGifPutScreenDesc(gif, image.Width, image.Height, 8, 0, global) == GIF_OK;
     GifFreeMapObject(global);
     for (std::size_t i = 0; ok && i < image.Frames.size(); ++i) {
@@ -274,13 +286,21 @@ inline Bytes GiflibEncode(const TGiflibImage& image)
             GraphicsControlBlock gcb {};
             gcb.DisposalMode = frame.Disposal;
             gcb.DelayTime = frame.Delay;
-            gcb.TransparentColor = frame.TransparentIndex >= 0 ? frame.TransparentIndex : NO_TRANSPARENT_COLOR;
+            gcb.TransparentColor
+                = frame.TransparentIndex >= 0 ? frame.TransparentIndex : NO_TRANSPARENT_COLOR;
             GifByteType extension[4];
             const size_t length = EGifGCBToExtension(&gcb, extension);
-            ok = ok && EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension) == GIF_OK;
+            ok = ok
+                && EGifPutExtension(
+                       gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension)
+                    == GIF_OK;
         }
-        ColorMapObject* local = frame.LocalColours.empty() ? nullptr : MakeGiflibMap(frame.LocalColours);
-        ok = ok && EGifPutImageDesc(gif, frame.Left, frame.Top, frame.Width, frame.Height, frame.Interlaced, local) == GIF_OK;
+        ColorMapObject* local
+            = frame.LocalColours.empty() ? nullptr : MakeGiflibMap(frame.LocalColours);
+        ok = ok
+            && EGifPutImageDesc(
+                   gif, frame.Left, frame.Top, frame.Width, frame.Height, frame.Interlaced, local)
+                == GIF_OK;
         GifFreeMapObject(local);
         std::vector<int> rows;
         if (frame.Interlaced) {
@@ -293,7 +313,8 @@ inline Bytes GiflibEncode(const TGiflibImage& image)
                 rows.push_back(y);
         }
         for (const int y : rows) {
-            std::vector<GifPixelType> line(frame.Pixels.begin() + static_cast<std::ptrdiff_t>(y) * frame.Width,
+            std::vector<GifPixelType> line(
+                frame.Pixels.begin() + static_cast<std::ptrdiff_t>(y) * frame.Width,
                 frame.Pixels.begin() + static_cast<std::ptrdiff_t>(y + 1) * frame.Width);
             ok = ok && EGifPutLine(gif, line.data(), frame.Width) == GIF_OK;
         }

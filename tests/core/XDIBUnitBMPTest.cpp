@@ -1,16 +1,14 @@
 // TDIB's own BMP streams: LoadFromStream, SaveToStream, ReadData, WriteData.
 
 #include "BMPTestData.h"
-
 #include "core/Errors.h"
 #include "core/Limits.h"
 #include "core/Stream.h"
 #include "core/imaging/XDIBUnit.h"
 
-#include <gtest/gtest.h>
-
 #include <bit>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <regex>
 #include <string>
 #include <vector>
@@ -56,8 +54,7 @@ std::vector<std::uint8_t> PixelBytes(const TDIB& dib)
 
 // Runs load on a marker picture, expects error E with text, and checks that
 // the picture kept its storage and pixels.
-template <typename E, typename Load>
-void ExpectRejected(Load load, const std::string& text)
+template <typename E, typename Load> void ExpectRejected(Load load, const std::string& text)
 {
     TDIB dib = MakeMarker();
     const auto storage = dib.Image();
@@ -226,20 +223,20 @@ TEST(TDIBBMP, EmptyPictureWritesNothing)
 
 // Bottom row first: run of four 1s; absolute 2 3 4 (padded), run of one 5;
 // offset (1, 0), run of three 6s; end of picture.
-const std::vector<std::uint8_t> kRle8Stream = { 4, 1, 0, 0, 0, 3, 2, 3, 4, 0, 1, 5, 0, 0, 0, 2,
-    1, 0, 3, 6, 0, 1 };
+const std::vector<std::uint8_t> kRle8Stream
+    = { 4, 1, 0, 0, 0, 3, 2, 3, 4, 0, 1, 5, 0, 0, 0, 2, 1, 0, 3, 6, 0, 1 };
 
 std::vector<std::uint8_t> MakeRle8File()
 {
-    TBMPSpec spec;
-    spec.Width = 4;
-    spec.Height = 3;
-    spec.BitCount = 8;
-    spec.Compression = 1;
+    TBMPFields fields;
+    fields.Width = 4;
+    fields.Height = 3;
+    fields.BitCount = 8;
+    fields.Compression = 1;
     for (std::uint32_t i = 0; i < 256; ++i)
-        spec.Colors.push_back(i * 0x010101u);
-    spec.Pixels = kRle8Stream;
-    return MakeBMP(spec);
+        fields.Colors.push_back(i * 0x010101u);
+    fields.Pixels = kRle8Stream;
+    return MakeBMP(fields);
 }
 
 TEST(TDIBBMP, Rle8StaysCompressedUntilFirstPixelAccess)
@@ -274,17 +271,17 @@ TEST(TDIBBMP, Rle8StaysCompressedUntilFirstPixelAccess)
 
 TEST(TDIBBMP, Rle4DecodesNibblesAtFirstPixelAccess)
 {
-    TBMPSpec spec;
-    spec.Width = 5;
-    spec.Height = 2;
-    spec.BitCount = 4;
-    spec.Compression = 2;
+    TBMPFields fields;
+    fields.Width = 5;
+    fields.Height = 2;
+    fields.BitCount = 4;
+    fields.Compression = 2;
     for (std::uint32_t i = 0; i < 16; ++i)
-        spec.Colors.push_back(i * 0x111111u);
+        fields.Colors.push_back(i * 0x111111u);
     // Bottom row: run of five alternating 1, 2; top row: absolute 3 4 5
     // (two bytes), run of two 7s; end of picture.
-    spec.Pixels = { 5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 2, 0x77, 0, 1 };
-    const std::vector<std::uint8_t> file = MakeBMP(spec);
+    fields.Pixels = { 5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 2, 0x77, 0, 1 };
+    const std::vector<std::uint8_t> file = MakeBMP(fields);
     TDIB dib;
     LoadBytes(dib, file);
     ASSERT_TRUE(dib.Compressed());
@@ -301,16 +298,16 @@ TEST(TDIBBMP, Rle4DecodesNibblesAtFirstPixelAccess)
 
 TEST(TDIBBMP, TopDownRowsLoadWithTheFirstStoredRowAtTheTop)
 {
-    TBMPSpec spec;
-    spec.Width = 2;
-    spec.Height = -3;
-    spec.BitCount = 24;
+    TBMPFields fields;
+    fields.Width = 2;
+    fields.Height = -3;
+    fields.BitCount = 24;
     // Rows of 6 bytes plus 2 of padding, top first.
     for (std::uint8_t row = 0; row < 3; ++row)
         for (std::uint8_t i = 0; i < 8; ++i)
-            spec.Pixels.push_back(i < 6 ? static_cast<std::uint8_t>(16 * row + i) : 0);
+            fields.Pixels.push_back(i < 6 ? static_cast<std::uint8_t>(16 * row + i) : 0);
     TDIB dib;
-    LoadBytes(dib, MakeBMP(spec));
+    LoadBytes(dib, MakeBMP(fields));
     ASSERT_EQ(dib.Height(), 3);
     for (int y = 0; y < 3; ++y)
         EXPECT_EQ(dib.ConstScanLine(y)[0], 16 * y) << "row " << y;
@@ -324,15 +321,15 @@ TEST(TDIBBMP, TopDownRowsLoadWithTheFirstStoredRowAtTheTop)
 
 TEST(TDIBBMP, CoreHeaderReadsThreeByteColourEntries)
 {
-    TBMPSpec spec;
-    spec.HeaderSize = 12;
-    spec.Width = 3;
-    spec.Height = 1;
-    spec.BitCount = 1;
-    spec.Colors = { 0x102030, 0xA0B0C0 };
-    spec.Pixels = { 0x40, 0, 0, 0 }; // 0 1 0
+    TBMPFields fields;
+    fields.HeaderSize = 12;
+    fields.Width = 3;
+    fields.Height = 1;
+    fields.BitCount = 1;
+    fields.Colors = { 0x102030, 0xA0B0C0 };
+    fields.Pixels = { 0x40, 0, 0, 0 }; // 0 1 0
     TDIB dib;
-    LoadBytes(dib, MakeBMP(spec));
+    LoadBytes(dib, MakeBMP(fields));
     ASSERT_EQ(dib.BitCount(), 1);
     EXPECT_EQ(dib.ColorTable()[0], (TRGBQuad { 0x30, 0x20, 0x10, 0 }));
     EXPECT_EQ(dib.ColorTable()[1], (TRGBQuad { 0xC0, 0xB0, 0xA0, 0 }));
@@ -342,64 +339,64 @@ TEST(TDIBBMP, CoreHeaderReadsThreeByteColourEntries)
 
 TEST(TDIBBMP, PixelDataIsReadAtTheFileOffsetWhenItFollowsTheColourTable)
 {
-    TBMPSpec spec;
-    spec.Width = 4;
-    spec.Height = 1;
-    spec.BitCount = 8;
-    spec.ColorsUsed = 2;
-    spec.Colors = { 0x000000, 0xFFFFFF };
-    spec.Pixels = { 1, 0, 1, 1 };
+    TBMPFields fields;
+    fields.Width = 4;
+    fields.Height = 1;
+    fields.BitCount = 8;
+    fields.ColorsUsed = 2;
+    fields.Colors = { 0x000000, 0xFFFFFF };
+    fields.Pixels = { 1, 0, 1, 1 };
 
     // A gap between table and pixels, announced by bfOffBits.
-    spec.Gap = 6;
+    fields.Gap = 6;
     TDIB gap;
-    LoadBytes(gap, MakeBMP(spec));
-    EXPECT_EQ(PixelBytes(gap), spec.Pixels);
+    LoadBytes(gap, MakeBMP(fields));
+    EXPECT_EQ(PixelBytes(gap), fields.Pixels);
 
     // The offset counts from the file's start, wherever the stream holds it.
     {
         std::vector<std::uint8_t> embedded = { 1, 2, 3, 4, 5 };
-        const std::vector<std::uint8_t> file = MakeBMP(spec);
+        const std::vector<std::uint8_t> file = MakeBMP(fields);
         embedded.insert(embedded.end(), file.begin(), file.end());
         TSpanStream stream(embedded);
         stream.SetPosition(5);
         TDIB dib;
         dib.LoadFromStream(stream);
-        EXPECT_EQ(PixelBytes(dib), spec.Pixels);
+        EXPECT_EQ(PixelBytes(dib), fields.Pixels);
         EXPECT_EQ(stream.Position(), embedded.size());
     }
 
     // No usable offset: read straight after the table, as a packed DIB is.
-    spec.Gap = 0;
-    spec.OmitOffset = true;
+    fields.Gap = 0;
+    fields.OmitOffset = true;
     TDIB noOffset;
-    LoadBytes(noOffset, MakeBMP(spec));
-    EXPECT_EQ(PixelBytes(noOffset), spec.Pixels);
+    LoadBytes(noOffset, MakeBMP(fields));
+    EXPECT_EQ(PixelBytes(noOffset), fields.Pixels);
 
     // An offset pointing into the colour table or past the end is ignored.
     for (const std::uint32_t offset : { 20u, 60u, 1000u }) {
-        spec.OmitOffset = false;
-        std::vector<std::uint8_t> file = MakeBMP(spec);
+        fields.OmitOffset = false;
+        std::vector<std::uint8_t> file = MakeBMP(fields);
         file[10] = static_cast<std::uint8_t>(offset);
         file[11] = static_cast<std::uint8_t>(offset >> 8);
         TDIB dib;
         LoadBytes(dib, file);
-        EXPECT_EQ(PixelBytes(dib), spec.Pixels) << "offset " << offset;
+        EXPECT_EQ(PixelBytes(dib), fields.Pixels) << "offset " << offset;
     }
 }
 
 TEST(TDIBBMP, ShortCorePaletteIsSizedFromTheFileOffset)
 {
-    TBMPSpec spec;
-    spec.HeaderSize = 12;
-    spec.Width = 4;
-    spec.Height = 1;
-    spec.BitCount = 8;
-    spec.Colors = { 0x0000FF, 0x00FF00, 0xFF0000 }; // three of 256
-    spec.Pixels = { 2, 1, 0, 2 };
+    TBMPFields fields;
+    fields.HeaderSize = 12;
+    fields.Width = 4;
+    fields.Height = 1;
+    fields.BitCount = 8;
+    fields.Colors = { 0x0000FF, 0x00FF00, 0xFF0000 }; // three of 256
+    fields.Pixels = { 2, 1, 0, 2 };
     TDIB dib;
-    LoadBytes(dib, MakeBMP(spec));
-    EXPECT_EQ(PixelBytes(dib), spec.Pixels);
+    LoadBytes(dib, MakeBMP(fields));
+    EXPECT_EQ(PixelBytes(dib), fields.Pixels);
     EXPECT_EQ(dib.ColorTable()[2], (TRGBQuad { 0, 0, 0xFF, 0 }));
     EXPECT_EQ(dib.ColorTable()[3], (TRGBQuad {}));
 }
@@ -409,42 +406,42 @@ TEST(TDIBBMP, ShortCorePaletteIsSizedFromTheFileOffset)
 
 TEST(TDIBBMP, RefusesWhatItCannotHoldAndKeepsThePicture)
 {
-    auto load = [](TBMPSpec spec) {
-        return [file = MakeBMP(spec)](TDIB& dib) { LoadBytes(dib, file); };
+    auto load = [](TBMPFields fields) {
+        return [file = MakeBMP(fields)](TDIB& dib) { LoadBytes(dib, file); };
     };
-    TBMPSpec base;
+    TBMPFields base;
     base.Width = 2;
     base.Height = 2;
     base.BitCount = 24;
     base.Pixels.assign(16, 0x55);
 
     for (const std::uint32_t size : { 16u, 52u, 56u, 64u, 108u, 124u }) {
-        TBMPSpec spec = base;
-        spec.HeaderSize = size;
+        TBMPFields fields = base;
+        fields.HeaderSize = size;
         SCOPED_TRACE(size);
-        ExpectRejected<EInvalidGraphic>(load(spec), "DIB 无效");
+        ExpectRejected<EInvalidGraphic>(load(fields), "DIB 无效");
     }
 
-    TBMPSpec twoBits = base;
+    TBMPFields twoBits = base;
     twoBits.BitCount = 2;
     twoBits.Colors = { 0, 0x555555, 0xAAAAAA, 0xFFFFFF };
     ExpectRejected<EInvalidGraphicOperation>(load(twoBits), "Bitcount in invalid (2)");
 
-    TBMPSpec masks444 = base;
+    TBMPFields masks444 = base;
     masks444.BitCount = 16;
     masks444.Compression = 3;
     masks444.Masks = { 0x0F00, 0x00F0, 0x000F };
     ExpectRejected<EInvalidGraphicOperation>(load(masks444), "像素格式无效");
 
-    TBMPSpec jpeg = base;
+    TBMPFields jpeg = base;
     jpeg.Compression = 4;
     ExpectRejected<EInvalidGraphic>(load(jpeg), "DIB 无效");
 
     // An RLE code must match the bit count it encodes.
-    TBMPSpec rle8Of24 = base;
+    TBMPFields rle8Of24 = base;
     rle8Of24.Compression = 1;
     ExpectRejected<EInvalidGraphic>(load(rle8Of24), "DIB 无效");
-    TBMPSpec rle4Of8 = base;
+    TBMPFields rle4Of8 = base;
     rle4Of8.BitCount = 8;
     rle4Of8.Compression = 2;
     rle4Of8.ColorsUsed = 1;
@@ -452,11 +449,11 @@ TEST(TDIBBMP, RefusesWhatItCannotHoldAndKeepsThePicture)
     ExpectRejected<EInvalidGraphic>(load(rle4Of8), "DIB 无效");
 
     for (const std::int32_t width : { 0, -2 }) {
-        TBMPSpec spec = base;
-        spec.Width = width;
-        ExpectRejected<EInvalidGraphic>(load(spec), "DIB 无效");
+        TBMPFields fields = base;
+        fields.Width = width;
+        ExpectRejected<EInvalidGraphic>(load(fields), "DIB 无效");
     }
-    TBMPSpec noRows = base;
+    TBMPFields noRows = base;
     noRows.Height = 0;
     ExpectRejected<EInvalidGraphic>(load(noRows), "DIB 无效");
 }
@@ -464,7 +461,10 @@ TEST(TDIBBMP, RefusesWhatItCannotHoldAndKeepsThePicture)
 TEST(TDIBBMP, FileHeaderMustBeCompleteAndSayBM)
 {
     ExpectRejected<EInvalidGraphic>(
-        [](TDIB& dib) { LoadBytes(dib, { 'B', 'M', 0, 0, 0 }); }, "DIB 无效");
+        [](TDIB& dib) {
+            LoadBytes(dib, { 'B', 'M', 0, 0, 0 });
+        },
+        "DIB 无效");
     std::vector<std::uint8_t> file = MakeRle8File();
     file[1] = 'A';
     ExpectRejected<EInvalidGraphic>([&](TDIB& dib) { LoadBytes(dib, file); }, "DIB 无效");
@@ -493,16 +493,17 @@ TEST(TDIBBMP, EmptyStreams)
 
 TEST(TDIBBMP, ShortReadsRaiseTheStreamErrorAndKeepThePicture)
 {
-    TBMPSpec spec;
-    spec.Width = 3;
-    spec.Height = 2;
-    spec.BitCount = 8;
+    TBMPFields fields;
+    fields.Width = 3;
+    fields.Height = 2;
+    fields.BitCount = 8;
     for (std::uint32_t i = 0; i < 256; ++i)
-        spec.Colors.push_back(i);
-    spec.Pixels.assign(8, 7);
-    const std::vector<std::uint8_t> file = MakeBMP(spec);
+        fields.Colors.push_back(i);
+    fields.Pixels.assign(8, 7);
+    const std::vector<std::uint8_t> file = MakeBMP(fields);
     // Cut inside the info header, the colour table and the pixel rows.
-    for (const std::size_t length : { std::size_t(20), std::size_t(53), std::size_t(60), std::size_t(14 + 40 + 1023), file.size() - 1 }) {
+    for (const std::size_t length : { std::size_t(20), std::size_t(53), std::size_t(60),
+             std::size_t(14 + 40 + 1023), file.size() - 1 }) {
         SCOPED_TRACE(length);
         const std::vector<std::uint8_t> cut(file.begin(), file.begin() + length);
         ExpectRejected<EReadError>([&](TDIB& dib) { LoadBytes(dib, cut); }, "Stream read error");
@@ -515,23 +516,23 @@ TEST(TDIBBMP, ShortReadsRaiseTheStreamErrorAndKeepThePicture)
 
 TEST(TDIBBMP, HugeDimensionsAreRefusedBeforeAllocating)
 {
-    TBMPSpec spec;
-    spec.Width = 60000;
-    spec.Height = 60000;
-    spec.BitCount = 24;
-    spec.Pixels.assign(64, 0);
+    TBMPFields fields;
+    fields.Width = 60000;
+    fields.Height = 60000;
+    fields.BitCount = 24;
+    fields.Pixels.assign(64, 0);
     TDIB dib = MakeMarker();
-    const auto file = MakeBMP(spec);
+    const auto file = MakeBMP(fields);
     EXPECT_THROW(LoadBytes(dib, file), EImageTooLarge);
     // Under the bound but far beyond the stream: refused by the stream's size.
-    spec.Width = 40000;
-    spec.Height = 4000;
-    const auto big = MakeBMP(spec);
+    fields.Width = 40000;
+    fields.Height = 4000;
+    const auto big = MakeBMP(fields);
     ExpectRejected<EReadError>([&](TDIB& d) { LoadBytes(d, big); }, "Stream read error");
     // RowBytes alone beyond the bound, top-down with INT32_MIN rows.
-    spec.Width = 0x7FFFFFFF;
-    spec.Height = INT32_MIN;
-    const auto extreme = MakeBMP(spec);
+    fields.Width = 0x7FFFFFFF;
+    fields.Height = INT32_MIN;
+    const auto extreme = MakeBMP(fields);
     EXPECT_THROW(LoadBytes(dib, extreme), EImageTooLarge);
 }
 
@@ -602,10 +603,11 @@ TEST(TDIBBMP, SampleFilesLoadOrAreRejectedAsListed)
                 TDIB dib = MakeMarker();
                 EXPECT_THROW(LoadBytes(dib, file), EImageTooLarge);
             } else if (error.ReadError) {
-                ExpectRejected<EReadError>([&](TDIB& dib) { LoadBytes(dib, file); },
-                    "Stream read error");
+                ExpectRejected<EReadError>(
+                    [&](TDIB& dib) { LoadBytes(dib, file); }, "Stream read error");
             } else if (error.Text == "DIB 无效") {
-                ExpectRejected<EInvalidGraphic>([&](TDIB& dib) { LoadBytes(dib, file); }, error.Text);
+                ExpectRejected<EInvalidGraphic>(
+                    [&](TDIB& dib) { LoadBytes(dib, file); }, error.Text);
             } else {
                 ExpectRejected<EInvalidGraphicOperation>(
                     [&](TDIB& dib) { LoadBytes(dib, file); }, error.Text);
@@ -634,7 +636,8 @@ TEST(TDIBBMP, SampleFilesLoadOrAreRejectedAsListed)
         if (row["expected_loader"] != "load" || row["ref_rgba"] == "none"
             || row["notes"].find("colours differ") != std::string::npos)
             continue;
-        const std::string mismatch = CompareWithReferences(ToRGB(dib), row, ReferenceTolerance(row));
+        const std::string mismatch
+            = CompareWithReferences(ToRGB(dib), row, ReferenceTolerance(row));
         EXPECT_EQ(mismatch, "");
         ++compared;
     }

@@ -1,12 +1,11 @@
 #include "core/Errors.h"
 #include "core/imaging/XDIBUnit.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <gtest/gtest.h>
 #include <limits>
 #include <random>
 #include <set>
@@ -102,7 +101,8 @@ std::vector<std::vector<Sums>> BruteForceSums(const TDIB& source, int r)
                     n += weight;
                 }
             }
-            sums[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] = { red, green, blue, n };
+            sums[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)]
+                = { red, green, blue, n };
         }
     return sums;
 }
@@ -128,7 +128,8 @@ TDIB RandomPicture(int width, int height, int bitCount, unsigned seed)
     std::mt19937 random(seed);
     if (bitCount <= 8) {
         for (auto& entry : dib.ColorTable())
-            entry = TRGBQuad { std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random()), 0 };
+            entry = TRGBQuad { std::uint8_t(random()), std::uint8_t(random()),
+                std::uint8_t(random()), 0 };
         dib.UpdatePalette();
     }
     for (int y = 0; y < height; ++y) {
@@ -303,9 +304,10 @@ TEST(XDIBUnitOps, BlurMatchesBruteForceBoxMeansWithEdgeCounting)
     // Radii below, at and beyond the picture's sides, so that the extra edge
     // copy arises on neither, one or both axes.
     for (const Case c : { Case { 13, 11, 1 }, Case { 13, 11, 2 }, Case { 13, 11, 5 },
-             Case { 7, 9, 7 }, Case { 7, 9, 9 }, Case { 7, 9, 8 }, Case { 1, 6, 2 }, Case { 6, 1, 3 },
-             Case { 1, 1, 1 }, Case { 20, 3, 4 } }) {
-        const TDIB source = RandomPicture(c.Width, c.Height, 24, static_cast<unsigned>(c.Width * 100 + c.Radius));
+             Case { 7, 9, 7 }, Case { 7, 9, 9 }, Case { 7, 9, 8 }, Case { 1, 6, 2 },
+             Case { 6, 1, 3 }, Case { 1, 1, 1 }, Case { 20, 3, 4 } }) {
+        const TDIB source
+            = RandomPicture(c.Width, c.Height, 24, static_cast<unsigned>(c.Width * 100 + c.Radius));
         const auto expected = BruteForceMeans(source, c.Radius);
         TDIB dib = source;
         dib.Blur(24, c.Radius);
@@ -316,7 +318,9 @@ TEST(XDIBUnitOps, BlurMatchesBruteForceBoxMeansWithEdgeCounting)
                     << c.Width << "x" << c.Height << " r=" << c.Radius << " at " << x << "," << y;
             }
         // The picture it shared its storage with keeps the old pixels.
-        EXPECT_EQ(AllRows(source), AllRows(RandomPicture(c.Width, c.Height, 24, static_cast<unsigned>(c.Width * 100 + c.Radius))));
+        EXPECT_EQ(AllRows(source),
+            AllRows(RandomPicture(
+                c.Width, c.Height, 24, static_cast<unsigned>(c.Width * 100 + c.Radius))));
     }
 }
 

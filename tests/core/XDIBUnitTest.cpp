@@ -1,10 +1,10 @@
-#include "core/Errors.h"
-#include "core/imaging/XDIBDraw.h"
 #include "core/imaging/XDIBUnit.h"
 
-#include <gtest/gtest.h>
+#include "core/Errors.h"
+#include "core/imaging/XDIBDraw.h"
 
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 
 using namespace zx;
@@ -12,8 +12,7 @@ using namespace zx;
 namespace {
 
 // Expects fn to throw exception type E whose message is exactly text.
-template <typename E, typename Fn>
-void ExpectError(Fn fn, const std::string& text)
+template <typename E, typename Fn> void ExpectError(Fn fn, const std::string& text)
 {
     try {
         fn();
@@ -323,9 +322,14 @@ TEST(DecodeRLE, Rle4KeepsTheOtherNibble)
 {
     auto image = TDIBSharedImage::Allocate(5, 1, 4, Layout888(), GreyRamp(), true, false);
     const std::uint8_t stream[] = {
-        3, 0x12, // pixels 1, 2, 1
-        0, 3, 0xAB, 0xC0, // absolute: A, B, C
-        0, 1,
+        3,
+        0x12, // pixels 1, 2, 1
+        0,
+        3,
+        0xAB,
+        0xC0, // absolute: A, B, C
+        0,
+        1,
     };
     DecodeRLE(stream, 4, *image);
     const std::uint8_t* row = image->Bits();
@@ -339,7 +343,8 @@ TEST(DecodeRLE, MalformedStreamsStayInsideThePixels)
     // Runs past the row, offsets past the last row, absolute runs cut by the end
     // of the stream: none may write outside the 4 x 2 picture (ASan checks).
     auto image = TDIBSharedImage::Allocate(4, 2, 8, Layout888(), GreyRamp(), true, false);
-    const std::uint8_t runs[] = { 255, 1, 255, 2, 0, 0, 0, 2, 255, 255, 9, 9, 0, 0, 0, 0, 0, 0, 4, 4 };
+    const std::uint8_t runs[]
+        = { 255, 1, 255, 2, 0, 0, 0, 2, 255, 255, 9, 9, 0, 0, 0, 0, 0, 0, 4, 4 };
     DecodeRLE(runs, 8, *image);
     const std::uint8_t cut[] = { 0, 200, 1, 2 };
     DecodeRLE(cut, 8, *image);

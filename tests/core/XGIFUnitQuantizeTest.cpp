@@ -1,12 +1,12 @@
-#include "core/Errors.h"
 #include "core/gif/XGIFUnitQuantize.h"
-#include "core/imaging/XDIBUnit.h"
 
-#include <gtest/gtest.h>
+#include "core/Errors.h"
+#include "core/imaging/XDIBUnit.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <random>
 #include <set>
@@ -67,8 +67,7 @@ std::vector<std::vector<int>> Indices(const TDIB& reduced)
     return rows;
 }
 
-template <typename E, typename Fn>
-void ExpectError(Fn fn, const std::string& text)
+template <typename E, typename Fn> void ExpectError(Fn fn, const std::string& text)
 {
     try {
         fn();
@@ -113,7 +112,8 @@ struct RefOctree {
             return;
         }
         const int m = 0x80 >> level;
-        Insert(slot->child[(r & m ? 4 : 0) | (g & m ? 2 : 0) | (b & m ? 1 : 0)], r, g, b, level + 1);
+        Insert(
+            slot->child[(r & m ? 4 : 0) | (g & m ? 2 : 0) | (b & m ? 1 : 0)], r, g, b, level + 1);
     }
     void Fold()
     {
@@ -142,8 +142,9 @@ struct RefOctree {
     void List(const Node* n, TColorPalette& out) const
     {
         if (n->leaf) {
-            out.push_back(n->hits ? Entry(int(n->r / n->hits), int(n->g / n->hits), int(n->b / n->hits))
-                                  : Entry(0, 0, 0));
+            out.push_back(n->hits
+                    ? Entry(int(n->r / n->hits), int(n->g / n->hits), int(n->b / n->hits))
+                    : Entry(0, 0, 0));
             return;
         }
         for (const auto& c : n->child)
@@ -199,7 +200,8 @@ TEST(CreateSharedPalette, FlatColourGivesOneExactEntryAndIndexZero)
 {
     const TDIB frame = MakeBitmap(17, 16, [](int, int) { return RGB { 10, 200, 77 }; });
     for (const auto& [colours, depth] : { std::pair { 256, 8 }, std::pair { 7, 3 } }) {
-        const TColorPalette palette = CreateSharedPalette(std::vector { frame, frame }, colours, depth);
+        const TColorPalette palette
+            = CreateSharedPalette(std::vector { frame, frame }, colours, depth);
         ASSERT_EQ(palette.size(), std::size_t(colours));
         EXPECT_EQ(palette[0], Entry(10, 200, 77));
         for (int i = 1; i < colours; ++i)
@@ -267,8 +269,9 @@ TEST(TColorQuantizer, FoldingClimbsLevelsOnlyWhenDeeperListsAreEmpty)
 TEST(TColorQuantizer, LeafCountStaysWithinTheLimitAndMatchesAPlainOctree)
 {
     std::mt19937 rng(7);
-    for (const auto& [limit, depth] : { std::pair { 256, 8 }, std::pair { 255, 8 }, std::pair { 16, 4 },
-             std::pair { 7, 3 }, std::pair { 1, 1 }, std::pair { 2, 8 }, std::pair { 100, 6 } }) {
+    for (const auto& [limit, depth] :
+        { std::pair { 256, 8 }, std::pair { 255, 8 }, std::pair { 16, 4 }, std::pair { 7, 3 },
+            std::pair { 1, 1 }, std::pair { 2, 8 }, std::pair { 100, 6 } }) {
         SCOPED_TRACE(testing::Message() << limit << " colours, depth " << depth);
         TColorQuantizer single(limit, depth), bulk(limit, depth);
         RefOctree ref(limit, depth);
@@ -321,8 +324,8 @@ TEST(CreateSharedPalette, ReadsEveryBitCountAsTwentyFourBits)
         }
     ASSERT_LE(colours.size(), 256u);
     for (std::size_t i = 0; i < colours.size(); ++i)
-        indexed.ColorTable()[i] = TRGBQuad { std::uint8_t(colours[i] >> 16), std::uint8_t(colours[i] >> 8),
-            std::uint8_t(colours[i]), 0 };
+        indexed.ColorTable()[i] = TRGBQuad { std::uint8_t(colours[i] >> 16),
+            std::uint8_t(colours[i] >> 8), std::uint8_t(colours[i]), 0 };
     indexed.UpdatePalette();
 
     const TColorPalette palette = CreateSharedPalette(std::vector { rgb }, 16, 4);
@@ -336,8 +339,8 @@ TEST(CreateSharedPalette, ReadsEveryBitCountAsTwentyFourBits)
 TEST(CreateSharedPalette, RefusesAnEmptyListAndImpossibleSettings)
 {
     const TDIB frame = MakeBitmap(2, 2, [](int, int) { return RGB { 1, 2, 3 }; });
-    ExpectError<GIFException>([] { CreateSharedPalette(std::span<const TDIB> {}, 256, 8); },
-        "无效的位图列表");
+    ExpectError<GIFException>(
+        [] { CreateSharedPalette(std::span<const TDIB> {}, 256, 8); }, "无效的位图列表");
     const TDIB* withNull[] = { &frame, nullptr };
     ExpectError<GIFException>([&] { CreateSharedPalette(withNull, 256, 8); }, "无效的位图列表");
     EXPECT_THROW(CreateSharedPalette(std::vector { frame }, 0, 8), EInvalidGraphicOperation);
@@ -361,7 +364,9 @@ TEST(TFastColorLookup, LowestIndexKeepsASharedCellAndWinsTies)
     // (10,10,10) is 30 from both entries: the lower index, whichever colour.
     EXPECT_EQ(TFastColorLookup(Palette({ { 0, 0, 0 }, { 20, 20, 20 } })).Lookup(10, 10, 10), 0);
     EXPECT_EQ(TFastColorLookup(Palette({ { 20, 20, 20 }, { 0, 0, 0 } })).Lookup(10, 10, 10), 0);
-    EXPECT_EQ(TFastColorLookup(Palette({ { 200, 0, 0 }, { 0, 0, 0 }, { 20, 20, 20 } })).Lookup(10, 10, 10), 1);
+    EXPECT_EQ(TFastColorLookup(Palette({ { 200, 0, 0 }, { 0, 0, 0 }, { 20, 20, 20 } }))
+                  .Lookup(10, 10, 10),
+        1);
 }
 
 TEST(TFastColorLookup, AResolvedCellAnswersWithoutSearching)
@@ -443,7 +448,8 @@ TEST(TStuckiDitherer, SerpentineRowsTurnAtEachEdge)
     // x=1 gets 100 + (1612+21) div 42 = 138 -> 1, x=0 gets 111 -> 0.
     const TDIB grey = MakeBitmap(3, 2, [](int, int) { return RGB { 100, 100, 100 }; });
     const TColorPalette bw = Palette({ { 0, 0, 0 }, { 255, 255, 255 } });
-    EXPECT_EQ(Indices(ReduceToPalette(grey, bw)), (std::vector<std::vector<int>> { { 0, 0, 1 }, { 0, 1, 0 } }));
+    EXPECT_EQ(Indices(ReduceToPalette(grey, bw)),
+        (std::vector<std::vector<int>> { { 0, 0, 1 }, { 0, 1, 0 } }));
 
     TFastColorLookup lookup(bw);
     TStuckiDitherer ditherer(3, lookup);
@@ -476,7 +482,8 @@ TEST(TStuckiDitherer, AnUnfinishedRowIsClearedLikeAFinishedOne)
         for (int i = 0; i < 3; ++i)
             visited.back().push_back(ditherer.DitherPixel(100, 100, 100));
     }
-    EXPECT_EQ(visited, (std::vector<std::vector<int>> { { 0 }, { 0, 1, 0 }, { 0, 0, 1 }, { 0, 1, 0 } }));
+    EXPECT_EQ(
+        visited, (std::vector<std::vector<int>> { { 0 }, { 0, 1, 0 }, { 0, 0, 1 }, { 0, 1, 0 } }));
     // A fourth pixel in a row of three has no column to go to.
     EXPECT_THROW(ditherer.DitherPixel(1, 2, 3), EInvalidGraphicOperation);
     TFastColorLookup empty(TColorPalette {});
@@ -490,7 +497,9 @@ TEST(TStuckiDitherer, ErrorIsTakenFromTheClampedValue)
     // (30) reaches 70 and stays black. Measuring from the unclamped value
     // would carry +11 and make it 129, white.
     const int grey[3][2] = { { 250, 200 }, { 250, 120 }, { 120, 30 } };
-    const TDIB bitmap = MakeBitmap(2, 3, [&](int x, int y) { return RGB { grey[y][x], grey[y][x], grey[y][x] }; });
+    const TDIB bitmap = MakeBitmap(2, 3, [&](int x, int y) {
+        return RGB { grey[y][x], grey[y][x], grey[y][x] };
+    });
     const TColorPalette bw = Palette({ { 0, 0, 0 }, { 255, 255, 255 } });
     EXPECT_EQ(Indices(ReduceToPalette(bitmap, bw)),
         (std::vector<std::vector<int>> { { 1, 1 }, { 1, 0 }, { 0, 0 } }));
@@ -499,12 +508,15 @@ TEST(TStuckiDitherer, ErrorIsTakenFromTheClampedValue)
 TEST(ReduceToPalette, MatchesPlainStuckiDiffusionOnRandomFrames)
 {
     std::mt19937 rng(5);
-    for (const auto& [w, h] : { std::pair { 1, 7 }, std::pair { 2, 5 }, std::pair { 3, 3 }, std::pair { 40, 17 } }) {
+    for (const auto& [w, h] :
+        { std::pair { 1, 7 }, std::pair { 2, 5 }, std::pair { 3, 3 }, std::pair { 40, 17 } }) {
         const TDIB frame = RandomBitmap(rng, w, h, 256);
         for (int colours : { 1, 2, 16, 255 }) {
-            const TColorPalette palette = CreateSharedPalette(std::vector { RandomBitmap(rng, 9, 9, 256) }, colours, 8);
+            const TColorPalette palette
+                = CreateSharedPalette(std::vector { RandomBitmap(rng, 9, 9, 256) }, colours, 8);
             const TDIB reduced = ReduceToPalette(frame, palette);
-            ASSERT_EQ(Indices(reduced), RefDither(frame, palette)) << w << "x" << h << ", " << colours;
+            ASSERT_EQ(Indices(reduced), RefDither(frame, palette))
+                << w << "x" << h << ", " << colours;
             for (const auto& row : Indices(reduced))
                 for (int index : row)
                     ASSERT_LT(index, colours);
@@ -537,15 +549,19 @@ TEST(ReduceToPalette, ReproducesAPictureWhosePaletteHoldsEveryColourExactly)
     // Ten colours in ten different cells: each becomes its own leaf with its
     // exact colour, its cell is seeded with it, and no error ever arises.
     const RGB colours[10] = { { 0, 0, 0 }, { 255, 255, 255 }, { 200, 30, 40 }, { 17, 99, 250 },
-        { 128, 128, 128 }, { 60, 200, 90 }, { 250, 250, 0 }, { 3, 140, 141 }, { 90, 10, 180 }, { 220, 120, 60 } };
-    const TDIB frame = MakeBitmap(37, 19, [&](int x, int y) { return colours[(x * 7 + y * 3 + x * y) % 10]; });
-    for (const auto& [count, depth] : { std::pair { 256, 8 }, std::pair { 10, 8 }, std::pair { 63, 6 } }) {
+        { 128, 128, 128 }, { 60, 200, 90 }, { 250, 250, 0 }, { 3, 140, 141 }, { 90, 10, 180 },
+        { 220, 120, 60 } };
+    const TDIB frame
+        = MakeBitmap(37, 19, [&](int x, int y) { return colours[(x * 7 + y * 3 + x * y) % 10]; });
+    for (const auto& [count, depth] :
+        { std::pair { 256, 8 }, std::pair { 10, 8 }, std::pair { 63, 6 } }) {
         const TColorPalette palette = CreateSharedPalette(std::vector { frame }, count, depth);
         const TDIB reduced = ReduceToPalette(frame, palette);
         for (int y = 0; y < 19; ++y)
             for (int x = 0; x < 37; ++x) {
                 const TPaletteEntry& e = palette[reduced.ConstScanLine(y)[x]];
-                ASSERT_EQ(e.Red | e.Green << 8 | e.Blue << 16, int(frame.Pixel(x, y))) << x << "," << y;
+                ASSERT_EQ(e.Red | e.Green << 8 | e.Blue << 16, int(frame.Pixel(x, y)))
+                    << x << "," << y;
             }
     }
 }
@@ -570,8 +586,15 @@ TEST(ReduceToPalette, EmptyPaletteGivesAnEmptyBitmapAndEmptySourceIsRefused)
     const TDIB frame = MakeBitmap(4, 4, [](int x, int) { return RGB { x, x, x }; });
     EXPECT_TRUE(ReduceToPalette(frame, TColorPalette {}).Empty());
     EXPECT_TRUE(ReduceToPalette(TDIB {}, TColorPalette {}).Empty());
-    ExpectError<GIFException>([] { ReduceToPalette(TDIB {}, Palette({ { 0, 0, 0 } })); }, "无效的图像维数尺寸");
+    ExpectError<GIFException>(
+        [] {
+            ReduceToPalette(TDIB {}, Palette({ { 0, 0, 0 } }));
+        },
+        "无效的图像维数尺寸");
     const std::vector<TDIB> frames { frame, TDIB {} };
-    ExpectError<GIFException>([&] { ReduceFramesToPalette(frames, Palette({ { 0, 0, 0 } })); },
+    ExpectError<GIFException>(
+        [&] {
+            ReduceFramesToPalette(frames, Palette({ { 0, 0, 0 } }));
+        },
         "无效的图像维数尺寸");
 }

@@ -1,18 +1,17 @@
+#include "core/imaging/XImageFileUnit.h"
+
 #include "core/Errors.h"
 #include "core/Stream.h"
 #include "core/imaging/XDIBUnit.h"
-#include "core/imaging/XImageFileUnit.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <jerror.h>
-#include <jpeglib.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <jerror.h>
+#include <jpeglib.h>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -25,7 +24,10 @@ namespace {
 
 const std::string kJPEGDir = std::string(ZX_TEST_DATA_DIR) + "/jpeg/";
 
-std::vector<std::uint8_t> Bytes(const std::string& path) { return ReadFileBytes(path); }
+std::vector<std::uint8_t> Bytes(const std::string& path)
+{
+    return ReadFileBytes(path);
+}
 
 // A folder of its own for files a test writes, removed afterwards.
 class TempFolder {
@@ -77,8 +79,7 @@ std::vector<std::uint8_t> AllRows(const TDIB& dib)
 
 // Runs a load that must fail and checks that target kept its storage and
 // pixels. Returns the error's message.
-template <typename Error, typename Load>
-std::string ExpectFailureLeavesTarget(Load load)
+template <typename Error, typename Load> std::string ExpectFailureLeavesTarget(Load load)
 {
     TDIB target = MarkerPicture();
     const auto storage = target.Image();
@@ -97,9 +98,15 @@ std::string ExpectFailureLeavesTarget(Load load)
     return message;
 }
 
-bool IsJPEGError(const std::string& message) { return message.rfind("JPEG-Fehler #", 0) == 0; }
+bool IsJPEGError(const std::string& message)
+{
+    return message.rfind("JPEG-Fehler #", 0) == 0;
+}
 
-std::string JPEGError(int code) { return "JPEG-Fehler #" + std::to_string(code); }
+std::string JPEGError(int code)
+{
+    return "JPEG-Fehler #" + std::to_string(code);
+}
 
 // Pixels decoded by the libjpeg-turbo that made the references match them
 // exactly; other builds may round differently by a few steps.
@@ -121,7 +128,8 @@ void ExpectPixels(const TDIB& dib, const std::vector<std::uint8_t>& rgba, const 
     for (int y = 0; y < dib.Height(); ++y) {
         const std::uint8_t* row = dib.ConstScanLine(y);
         for (int x = 0; x < dib.Width(); ++x) {
-            const std::uint8_t* ref = &rgba[(std::size_t(y) * std::size_t(dib.Width()) + std::size_t(x)) * 4];
+            const std::uint8_t* ref
+                = &rgba[(std::size_t(y) * std::size_t(dib.Width()) + std::size_t(x)) * 4];
             const int got[3] = { row[3 * x + 2], row[3 * x + 1], row[3 * x] };
             for (int c = 0; c < 3; ++c)
                 if (std::abs(got[c] - ref[c]) > tolerance && ++mismatches <= 5)
@@ -251,9 +259,8 @@ TEST(XImageFileUnit, CorruptScanDataFailsWithTheWarningsCode)
         LoadPictureFile(kJPEGDir + "truncated-half-333x77.jpg", target);
     }),
         JPEGError(JWRN_HIT_MARKER));
-    EXPECT_EQ(ExpectFailureLeavesTarget<EInvalidGraphic>([](TDIB& target) {
-        LoadPictureFile(kJPEGDir + "empty.jpg", target);
-    }),
+    EXPECT_EQ(ExpectFailureLeavesTarget<EInvalidGraphic>(
+                  [](TDIB& target) { LoadPictureFile(kJPEGDir + "empty.jpg", target); }),
         JPEGError(JERR_INPUT_EMPTY));
 }
 
@@ -305,7 +312,8 @@ TEST(XImageFileUnit, JPEGAbovePixelMemoryBoundIsRefusedBeforeDecoding)
     // (rows of 196500 bytes).
     for (const auto& [w, h] : { std::pair { 30000, 30000 }, std::pair { 65500, 2733 } }) {
         const std::vector<std::uint8_t> huge = WithFrameSize(small, w, h);
-        ExpectFailureLeavesTarget<EImageTooLarge>([&](TDIB& target) { LoadJPEGPicture(huge, target); });
+        ExpectFailureLeavesTarget<EImageTooLarge>(
+            [&](TDIB& target) { LoadJPEGPicture(huge, target); });
     }
     // A size just within the bound is decoded (and fails only on the data,
     // which is far too short for it).
@@ -398,9 +406,11 @@ TEST(XImageFileUnit, GIFRoadGivesTheLogicalScreenWithTheFirstFrame)
     // The extension decides: a GIF named .bmp fails in the BMP reader, a BMP
     // named .gif in the GIF reader.
     const std::string gifAsBmp = folder.Write("gif.bmp", gif);
-    ExpectFailureLeavesTarget<std::exception>([&](TDIB& target) { LoadPictureFile(gifAsBmp, target); });
+    ExpectFailureLeavesTarget<std::exception>(
+        [&](TDIB& target) { LoadPictureFile(gifAsBmp, target); });
     const std::string bmpAsGif = folder.Write("bmp.gif", TinyBMP());
-    ExpectFailureLeavesTarget<GIFException>([&](TDIB& target) { LoadPictureFile(bmpAsGif, target); });
+    ExpectFailureLeavesTarget<GIFException>(
+        [&](TDIB& target) { LoadPictureFile(bmpAsGif, target); });
 }
 
 TEST(XImageFileUnit, FailedLoadOfEveryRoadLeavesTheTargetAlone)
@@ -411,7 +421,8 @@ TEST(XImageFileUnit, FailedLoadOfEveryRoadLeavesTheTargetAlone)
         garbage[i] = std::uint8_t(i * 7 + 3);
     for (const std::string name : { "bad.jpg", "bad.gif", "bad.bmp", "bad" }) {
         const std::string path = folder.Write(name, garbage);
-        ExpectFailureLeavesTarget<std::exception>([&](TDIB& target) { LoadPictureFile(path, target); });
+        ExpectFailureLeavesTarget<std::exception>(
+            [&](TDIB& target) { LoadPictureFile(path, target); });
     }
     // A missing file is the file-open error.
     ExpectFailureLeavesTarget<EFOpenError>(
@@ -438,7 +449,8 @@ TEST(XImageFileUnit, ImportBitmapGivesATwentyFourBitCopyAtTheOrigin)
     TDIB bitmap;
     bitmap.SetSize(5, 3, 8);
     for (int i = 0; i < 256; ++i)
-        bitmap.ColorTable()[std::size_t(i)] = TRGBQuad { std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i / 2), 0 };
+        bitmap.ColorTable()[std::size_t(i)]
+            = TRGBQuad { std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i / 2), 0 };
     bitmap.UpdatePalette();
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x)
@@ -452,7 +464,8 @@ TEST(XImageFileUnit, ImportBitmapGivesATwentyFourBitCopyAtTheOrigin)
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x) {
             const int i = 40 * y + 7 * x;
-            EXPECT_EQ(target.Pixel(x, y), std::uint32_t(i / 2 | (255 - i) << 8 | i << 16)) << x << "," << y;
+            EXPECT_EQ(target.Pixel(x, y), std::uint32_t(i / 2 | (255 - i) << 8 | i << 16))
+                << x << "," << y;
         }
 
     // The bitmap may be the target itself.

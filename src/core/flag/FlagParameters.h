@@ -120,8 +120,8 @@ struct TFlagDerived {
 
 // FreqStep = Frequency, FreqCos = FixedCos(Angle x 4096 div 360, Frequency),
 // FreqSin = FixedSin(Angle x 4096 div 360, Frequency).
-TFlagDerived DeriveFlagValues(const FlagParameters& params, std::int32_t frameWidth,
-    std::int32_t frameHeight);
+TFlagDerived DeriveFlagValues(
+    const FlagParameters& params, std::int32_t frameWidth, std::int32_t frameHeight);
 
 // The phase of frame k in a loop of frames frames: k x 4096 div frames.
 std::uint16_t FramePhase(std::int32_t k, std::int32_t frames);

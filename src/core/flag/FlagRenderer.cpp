@@ -12,251 +12,251 @@ namespace zx {
 
 namespace {
 
-void Require(bool condition, const char* message)
-{
-    if (!condition)
-        throw EInvalidGraphicOperation(message);
-}
-
-// Everything one sample needs, gathered once per frame so that the inner loop
-// touches only locals and tables.
-struct TSampler {
-    const std::int32_t* Sin = nullptr;
-    const std::int32_t* Cos = nullptr;
-    std::int32_t D = 0;
-    std::int32_t Phi = 0;
-    std::int32_t TexW = 0;
-    std::int32_t TexH = 0;
-    // The pin point in sample coordinates.
-    std::int64_t SpotX = 0;
-    std::int64_t SpotY = 0;
-    std::int64_t TexAnchorX = 0;
-    std::int64_t TexAnchorY = 0;
-    std::int64_t Scale = 0;
-    std::int64_t WaveAmp = 0;
-    std::int32_t RadialStep = 0;
-    std::int32_t StepX = 0;
-    std::int32_t StepY = 0;
-    std::int32_t BumpAmp = 0;
-    std::int32_t B1 = 0, B2 = 0, B3 = 0, B4 = 0;
-    double Cx = 0;
-    double Cy = 0;
-
-    TSampler(const TFrameGeometry& g, std::int32_t texW, std::int32_t texH, std::uint16_t phi)
-        : Sin(SinTable().data())
-        , Cos(CosTable().data())
-        , D(g.D)
-        , Phi(phi)
-        , TexW(texW)
-        , TexH(texH)
-        , SpotX(g.SpotPxX * (std::int64_t(1) << g.D))
-        , SpotY(g.SpotPxY * (std::int64_t(1) << g.D))
-        , TexAnchorX(g.TexAnchorX)
-        , TexAnchorY(g.TexAnchorY)
-        , Scale(g.Scale)
-        , WaveAmp(g.WaveAmp)
-        , RadialStep(g.RadialStep)
-        , StepX(g.StepX)
-        , StepY(g.StepY)
-        , BumpAmp(g.BumpAmp)
-        , B1(g.B1)
-        , B2(g.B2)
-        , B3(g.B3)
-        , B4(g.B4)
-        , Cx(static_cast<double>(g.Cx))
-        , Cy(static_cast<double>(g.Cy))
+    void Require(bool condition, const char* message)
     {
+        if (!condition)
+            throw EInvalidGraphicOperation(message);
     }
 
-    // FixedSin and FixedCos on the cached table pointers.
-    std::int32_t FSin(std::int32_t a, std::int32_t b) const
-    {
-        return Sar(MulWrap(Sin[Mask12(a)], b), 12);
-    }
-    std::int32_t FCos(std::int32_t a, std::int32_t b) const
-    {
-        return Sar(MulWrap(Cos[Mask12(a)], b), 12);
-    }
+    // Everything one sample needs, gathered once per frame so that the inner loop
+    // touches only locals and tables.
+    struct TSampler {
+        const std::int32_t* Sin = nullptr;
+        const std::int32_t* Cos = nullptr;
+        std::int32_t D = 0;
+        std::int32_t Phi = 0;
+        std::int32_t TexW = 0;
+        std::int32_t TexH = 0;
+        // The pin point in sample coordinates.
+        std::int64_t SpotX = 0;
+        std::int64_t SpotY = 0;
+        std::int64_t TexAnchorX = 0;
+        std::int64_t TexAnchorY = 0;
+        std::int64_t Scale = 0;
+        std::int64_t WaveAmp = 0;
+        std::int32_t RadialStep = 0;
+        std::int32_t StepX = 0;
+        std::int32_t StepY = 0;
+        std::int32_t BumpAmp = 0;
+        std::int32_t B1 = 0, B2 = 0, B3 = 0, B4 = 0;
+        double Cx = 0;
+        double Cy = 0;
 
-    // One sample at sample coordinates (X, Y). Returns false when it falls off
-    // the texture; otherwise u, v and the light level are set.
-    template <bool kRadial>
-    bool Sample(std::int32_t X, std::int32_t Y, TSampleTrace& t) const
-    {
-        // The wave phase. Only its low 12 bits matter from here on, so the
-        // products may wrap.
-        double r = 0;
-        if constexpr (kRadial) {
-            const double dx = Cx - X;
-            const double dy = Cy - Y;
-            r = std::sqrt(dx * dx + dy * dy);
-            t.Phase = SubWrap(
-                Sar(MulWrap(static_cast<std::int32_t>(Trunc(r)), RadialStep), D), Phi);
-        } else {
-            t.Phase = SubWrap(Sar(SubWrap(MulWrap(X, StepX), MulWrap(Y, StepY)), D), Phi);
+        TSampler(const TFrameGeometry& g, std::int32_t texW, std::int32_t texH, std::uint16_t phi)
+            : Sin(SinTable().data())
+            , Cos(CosTable().data())
+            , D(g.D)
+            , Phi(phi)
+            , TexW(texW)
+            , TexH(texH)
+            , SpotX(g.SpotPxX * (std::int64_t(1) << g.D))
+            , SpotY(g.SpotPxY * (std::int64_t(1) << g.D))
+            , TexAnchorX(g.TexAnchorX)
+            , TexAnchorY(g.TexAnchorY)
+            , Scale(g.Scale)
+            , WaveAmp(g.WaveAmp)
+            , RadialStep(g.RadialStep)
+            , StepX(g.StepX)
+            , StepY(g.StepY)
+            , BumpAmp(g.BumpAmp)
+            , B1(g.B1)
+            , B2(g.B2)
+            , B3(g.B3)
+            , B4(g.B4)
+            , Cx(static_cast<double>(g.Cx))
+            , Cy(static_cast<double>(g.Cy))
+        {
         }
 
-        // Near a crest fewer texels are taken per pixel, so that part of the
-        // flag looks nearer. The sine term is FixedSin(Phase, WaveAmp); it is
-        // computed in 64 bits because WaveAmp grows with the texture, and gives
-        // the 32-bit result whenever that does not wrap.
-        t.LocalScale = Scale - ((std::int64_t(Sin[Mask12(t.Phase)]) * WaveAmp) >> 12);
-
-        t.U = (((X - SpotX) * t.LocalScale) >> (10 + D)) + TexAnchorX;
-        t.V = (((Y - SpotY) * t.LocalScale) >> (10 + D)) + TexAnchorY;
-        if (t.U < 0 || t.V < 0 || t.U >= TexW || t.V >= TexH)
-            return false;
-
-        // The bump pattern is fixed to the texture: it disturbs the shading but
-        // does not travel with the wave.
-        const auto u = static_cast<std::int32_t>(t.U);
-        const auto v = static_cast<std::int32_t>(t.V);
-        t.Bump = FSin(AddWrap(MulWrap(u, B1), MulWrap(v, B2)), BumpAmp)
-            + FSin(AddWrap(MulWrap(u, B4), MulWrap(v, B3)), BumpAmp)
-            + FCos(AddWrap(MulWrap(u, B3), MulWrap(v, B2)), BumpAmp)
-            + FCos(AddWrap(MulWrap(u, B1), MulWrap(v, B4)), BumpAmp);
-
-        const std::int32_t slope = FCos(AddWrap(t.Phase, t.Bump), 16);
-        if constexpr (kRadial) {
-            // Only the vertical component of the ring's slope lights it, so the
-            // rings are lit from above and below their centre; |Light| <= 15.
-            t.Light = static_cast<std::int32_t>(Trunc(slope * (Cy - Y) / (0.001 + r)));
-        } else {
-            t.Light = slope;
+        // FixedSin and FixedCos on the cached table pointers.
+        std::int32_t FSin(std::int32_t a, std::int32_t b) const
+        {
+            return Sar(MulWrap(Sin[Mask12(a)], b), 12);
         }
-        return true;
-    }
-};
+        std::int32_t FCos(std::int32_t a, std::int32_t b) const
+        {
+            return Sar(MulWrap(Cos[Mask12(a)], b), 12);
+        }
 
-// Where the texture's rows are: row v starts at Top + v x Stride. The rows of a
-// TDIB are evenly spaced (BMP layout), so two scan-line look-ups replace a table
-// of row pointers, which for a tall texture would cost more memory than its
-// pixels.
-struct TTexels {
-    const std::uint8_t* Top = nullptr;
-    std::ptrdiff_t Stride = 0;
-
-    const std::uint8_t* At(std::int64_t u, std::int64_t v) const
-    {
-        return Top + static_cast<std::ptrdiff_t>(v) * Stride + static_cast<std::ptrdiff_t>(u) * 3;
-    }
-};
-
-struct TRenderTarget {
-    TDIB& Work;
-    TDIB& Mask;
-    std::int32_t W;
-    std::int32_t H;
-    bool TransparentMode;
-    std::uint8_t Background[3];
-};
-
-template <bool kRadial>
-bool RenderPlain(const TSampler& sampler, const TTexels& texels, const TLightTable& light,
-    TRenderTarget& target)
-{
-    bool anyOutside = false;
-    TSampleTrace t;
-    for (std::int32_t y = 0; y < target.H; ++y) {
-        std::uint8_t* out = target.Work.ScanLine(y);
-        std::uint8_t* mask = target.Mask.ScanLine(y);
-        for (std::int32_t x = 0; x < target.W; ++x, out += 3, ++mask) {
-            if (sampler.Sample<kRadial>(x, y, t)) {
-                const std::uint8_t* texel = texels.At(t.U, t.V);
-                const auto& row = light[16 - t.Light];
-                out[0] = row[texel[0]];
-                out[1] = row[texel[1]];
-                out[2] = row[texel[2]];
-                *mask = 0;
+        // One sample at sample coordinates (X, Y). Returns false when it falls off
+        // the texture; otherwise u, v and the light level are set.
+        template <bool kRadial> bool Sample(std::int32_t X, std::int32_t Y, TSampleTrace& t) const
+        {
+            // The wave phase. Only its low 12 bits matter from here on, so the
+            // products may wrap.
+            double r = 0;
+            if constexpr (kRadial) {
+                const double dx = Cx - X;
+                const double dy = Cy - Y;
+                r = std::sqrt(dx * dx + dy * dy);
+                t.Phase = SubWrap(
+                    Sar(MulWrap(static_cast<std::int32_t>(Trunc(r)), RadialStep), D), Phi);
             } else {
-                anyOutside = true;
-                *mask = 255;
-                if (target.TransparentMode) {
-                    const std::uint8_t grey = CheckerGrey(x, y);
-                    out[0] = out[1] = out[2] = grey;
-                } else {
-                    out[0] = target.Background[0];
-                    out[1] = target.Background[1];
-                    out[2] = target.Background[2];
-                }
+                t.Phase = SubWrap(Sar(SubWrap(MulWrap(X, StepX), MulWrap(Y, StepY)), D), Phi);
             }
-        }
-    }
-    return anyOutside;
-}
 
-template <bool kRadial, std::int32_t kD>
-bool RenderAntialiased(const TSampler& sampler, const TTexels& texels, const TLightTable& light,
-    TRenderTarget& target)
-{
-    constexpr std::int32_t kN = 1 << kD;
-    bool anyOutside = false;
-    TSampleTrace t;
-    for (std::int32_t y = 0; y < target.H; ++y) {
-        std::uint8_t* out = target.Work.ScanLine(y);
-        std::uint8_t* mask = target.Mask.ScanLine(y);
-        for (std::int32_t x = 0; x < target.W; ++x, out += 3, ++mask) {
-            std::uint32_t sum0 = 0, sum1 = 0, sum2 = 0;
-            std::uint8_t hit = 0;
-            for (std::int32_t j = 0; j < kN && hit == 0; ++j) {
-                const std::int32_t Y = y * kN + j;
-                for (std::int32_t i = 0; i < kN; ++i) {
-                    const std::int32_t X = x * kN + i;
-                    if (sampler.Sample<kRadial>(X, Y, t)) {
-                        const std::uint8_t* texel = texels.At(t.U, t.V);
-                        const auto& row = light[16 - t.Light];
-                        sum0 += row[texel[0]];
-                        sum1 += row[texel[1]];
-                        sum2 += row[texel[2]];
-                    } else if (target.TransparentMode) {
-                        // One sample off the texture makes the whole pixel
-                        // transparent, so the remaining samples cannot change it.
-                        hit = 255;
-                        break;
+            // Near a crest fewer texels are taken per pixel, so that part of the
+            // flag looks nearer. The sine term is FixedSin(Phase, WaveAmp); it is
+            // computed in 64 bits because WaveAmp grows with the texture, and gives
+            // the 32-bit result whenever that does not wrap.
+            t.LocalScale = Scale - ((std::int64_t(Sin[Mask12(t.Phase)]) * WaveAmp) >> 12);
+
+            t.U = (((X - SpotX) * t.LocalScale) >> (10 + D)) + TexAnchorX;
+            t.V = (((Y - SpotY) * t.LocalScale) >> (10 + D)) + TexAnchorY;
+            if (t.U < 0 || t.V < 0 || t.U >= TexW || t.V >= TexH)
+                return false;
+
+            // The bump pattern is fixed to the texture: it disturbs the shading but
+            // does not travel with the wave.
+            const auto u = static_cast<std::int32_t>(t.U);
+            const auto v = static_cast<std::int32_t>(t.V);
+            t.Bump = FSin(AddWrap(MulWrap(u, B1), MulWrap(v, B2)), BumpAmp)
+                + FSin(AddWrap(MulWrap(u, B4), MulWrap(v, B3)), BumpAmp)
+                + FCos(AddWrap(MulWrap(u, B3), MulWrap(v, B2)), BumpAmp)
+                + FCos(AddWrap(MulWrap(u, B1), MulWrap(v, B4)), BumpAmp);
+
+            const std::int32_t slope = FCos(AddWrap(t.Phase, t.Bump), 16);
+            if constexpr (kRadial) {
+                // Only the vertical component of the ring's slope lights it, so the
+                // rings are lit from above and below their centre; |Light| <= 15.
+                t.Light = static_cast<std::int32_t>(Trunc(slope * (Cy - Y) / (0.001 + r)));
+            } else {
+                t.Light = slope;
+            }
+            return true;
+        }
+    };
+
+    // Where the texture's rows are: row v starts at Top + v x Stride. The rows of a
+    // TDIB are evenly spaced (BMP layout), so two scan-line look-ups replace a table
+    // of row pointers, which for a tall texture would cost more memory than its
+    // pixels.
+    struct TTexels {
+        const std::uint8_t* Top = nullptr;
+        std::ptrdiff_t Stride = 0;
+
+        const std::uint8_t* At(std::int64_t u, std::int64_t v) const
+        {
+            return Top + static_cast<std::ptrdiff_t>(v) * Stride
+                + static_cast<std::ptrdiff_t>(u) * 3;
+        }
+    };
+
+    struct TRenderTarget {
+        TDIB& Work;
+        TDIB& Mask;
+        std::int32_t W;
+        std::int32_t H;
+        bool TransparentMode;
+        std::uint8_t Background[3];
+    };
+
+    template <bool kRadial>
+    bool RenderPlain(const TSampler& sampler, const TTexels& texels, const TLightTable& light,
+        TRenderTarget& target)
+    {
+        bool anyOutside = false;
+        TSampleTrace t;
+        for (std::int32_t y = 0; y < target.H; ++y) {
+            std::uint8_t* out = target.Work.ScanLine(y);
+            std::uint8_t* mask = target.Mask.ScanLine(y);
+            for (std::int32_t x = 0; x < target.W; ++x, out += 3, ++mask) {
+                if (sampler.Sample<kRadial>(x, y, t)) {
+                    const std::uint8_t* texel = texels.At(t.U, t.V);
+                    const auto& row = light[16 - t.Light];
+                    out[0] = row[texel[0]];
+                    out[1] = row[texel[1]];
+                    out[2] = row[texel[2]];
+                    *mask = 0;
+                } else {
+                    anyOutside = true;
+                    *mask = 255;
+                    if (target.TransparentMode) {
+                        const std::uint8_t grey = CheckerGrey(x, y);
+                        out[0] = out[1] = out[2] = grey;
                     } else {
-                        sum0 += target.Background[0];
-                        sum1 += target.Background[1];
-                        sum2 += target.Background[2];
+                        out[0] = target.Background[0];
+                        out[1] = target.Background[1];
+                        out[2] = target.Background[2];
                     }
                 }
             }
-            *mask = hit;
-            if (hit == 0) {
-                out[0] = static_cast<std::uint8_t>(sum0 >> (2 * kD));
-                out[1] = static_cast<std::uint8_t>(sum1 >> (2 * kD));
-                out[2] = static_cast<std::uint8_t>(sum2 >> (2 * kD));
-            } else {
-                anyOutside = true;
-                const std::uint8_t grey = CheckerGrey(x, y);
-                out[0] = out[1] = out[2] = grey;
+        }
+        return anyOutside;
+    }
+
+    template <bool kRadial, std::int32_t kD>
+    bool RenderAntialiased(const TSampler& sampler, const TTexels& texels, const TLightTable& light,
+        TRenderTarget& target)
+    {
+        constexpr std::int32_t kN = 1 << kD;
+        bool anyOutside = false;
+        TSampleTrace t;
+        for (std::int32_t y = 0; y < target.H; ++y) {
+            std::uint8_t* out = target.Work.ScanLine(y);
+            std::uint8_t* mask = target.Mask.ScanLine(y);
+            for (std::int32_t x = 0; x < target.W; ++x, out += 3, ++mask) {
+                std::uint32_t sum0 = 0, sum1 = 0, sum2 = 0;
+                std::uint8_t hit = 0;
+                for (std::int32_t j = 0; j < kN && hit == 0; ++j) {
+                    const std::int32_t Y = y * kN + j;
+                    for (std::int32_t i = 0; i < kN; ++i) {
+                        const std::int32_t X = x * kN + i;
+                        if (sampler.Sample<kRadial>(X, Y, t)) {
+                            const std::uint8_t* texel = texels.At(t.U, t.V);
+                            const auto& row = light[16 - t.Light];
+                            sum0 += row[texel[0]];
+                            sum1 += row[texel[1]];
+                            sum2 += row[texel[2]];
+                        } else if (target.TransparentMode) {
+                            // One sample off the texture makes the whole pixel
+                            // transparent, so the remaining samples cannot change it.
+                            hit = 255;
+                            break;
+                        } else {
+                            sum0 += target.Background[0];
+                            sum1 += target.Background[1];
+                            sum2 += target.Background[2];
+                        }
+                    }
+                }
+                *mask = hit;
+                if (hit == 0) {
+                    out[0] = static_cast<std::uint8_t>(sum0 >> (2 * kD));
+                    out[1] = static_cast<std::uint8_t>(sum1 >> (2 * kD));
+                    out[2] = static_cast<std::uint8_t>(sum2 >> (2 * kD));
+                } else {
+                    anyOutside = true;
+                    const std::uint8_t grey = CheckerGrey(x, y);
+                    out[0] = out[1] = out[2] = grey;
+                }
             }
         }
+        return anyOutside;
     }
-    return anyOutside;
-}
 
-template <bool kRadial>
-bool RenderPixels(std::int32_t d, const TSampler& sampler, const TTexels& texels,
-    const TLightTable& light, TRenderTarget& target)
-{
-    switch (d) {
-    case 1:
-        return RenderAntialiased<kRadial, 1>(sampler, texels, light, target);
-    case 2:
-        return RenderAntialiased<kRadial, 2>(sampler, texels, light, target);
-    default:
-        return RenderPlain<kRadial>(sampler, texels, light, target);
+    template <bool kRadial>
+    bool RenderPixels(std::int32_t d, const TSampler& sampler, const TTexels& texels,
+        const TLightTable& light, TRenderTarget& target)
+    {
+        switch (d) {
+        case 1:
+            return RenderAntialiased<kRadial, 1>(sampler, texels, light, target);
+        case 2:
+            return RenderAntialiased<kRadial, 2>(sampler, texels, light, target);
+        default:
+            return RenderPlain<kRadial>(sampler, texels, light, target);
+        }
     }
-}
 
-// Gives picture the shape width x height x bitCount, keeping its storage when
-// it has that shape already, so that re-rendering a slot allocates nothing.
-void EnsureShape(TDIB& picture, std::int32_t width, std::int32_t height, std::int32_t bitCount)
-{
-    if (picture.Width() != width || picture.Height() != height || picture.BitCount() != bitCount
-        || picture.Empty())
-        picture.SetSize(width, height, bitCount);
-}
+    // Gives picture the shape width x height x bitCount, keeping its storage when
+    // it has that shape already, so that re-rendering a slot allocates nothing.
+    void EnsureShape(TDIB& picture, std::int32_t width, std::int32_t height, std::int32_t bitCount)
+    {
+        if (picture.Width() != width || picture.Height() != height || picture.BitCount() != bitCount
+            || picture.Empty())
+            picture.SetSize(width, height, bitCount);
+    }
 
 } // namespace
 
@@ -266,8 +266,8 @@ TFrameGeometry ComputeFrameGeometry(const FlagParameters& params, const TFlagDer
     const std::int32_t W = derived.FrameWidth;
     const std::int32_t H = derived.FrameHeight;
     Require(textureWidth >= 1 && textureHeight >= 1, "Flag texture is empty");
-    Require(W >= kMinFrameWidth && W <= kMaxFrameWidth && H >= kMinFrameHeight
-            && H <= kMaxFrameHeight,
+    Require(
+        W >= kMinFrameWidth && W <= kMaxFrameWidth && H >= kMinFrameHeight && H <= kMaxFrameHeight,
         "Flag frame size out of range");
     Require(kDistanceRange.Contains(params.Distance) && kAmplitudeRange.Contains(params.Amplitude)
             && kAntialiasingRange.Contains(params.Antialiasing)

@@ -10,33 +10,33 @@ namespace zx {
 
 namespace {
 
-void Say(const TExportStatus& status, const std::string& text)
-{
-    if (status)
-        status(text);
-}
-
-// Clears the status text however the build ends.
-class TStatusGuard {
-public:
-    explicit TStatusGuard(const TExportStatus& status)
-        : m_status(status)
+    void Say(const TExportStatus& status, const std::string& text)
     {
+        if (status)
+            status(text);
     }
-    ~TStatusGuard() { Say(m_status, std::string()); }
-    TStatusGuard(const TStatusGuard&) = delete;
-    TStatusGuard& operator=(const TStatusGuard&) = delete;
 
-private:
-    const TExportStatus& m_status;
-};
+    // Clears the status text however the build ends.
+    class TStatusGuard {
+    public:
+        explicit TStatusGuard(const TExportStatus& status)
+            : m_status(status)
+        {
+        }
+        ~TStatusGuard() { Say(m_status, std::string()); }
+        TStatusGuard(const TStatusGuard&) = delete;
+        TStatusGuard& operator=(const TStatusGuard&) = delete;
 
-void CheckRange(std::int32_t value, std::int32_t min, std::int32_t max, const char* name)
-{
-    if (value < min || value > max)
-        throw EInvalidGraphicOperation(std::string(name) + " " + std::to_string(value)
-            + " 超出范围 " + std::to_string(min) + ".." + std::to_string(max));
-}
+    private:
+        const TExportStatus& m_status;
+    };
+
+    void CheckRange(std::int32_t value, std::int32_t min, std::int32_t max, const char* name)
+    {
+        if (value < min || value > max)
+            throw EInvalidGraphicOperation(std::string(name) + " " + std::to_string(value)
+                + " 超出范围 " + std::to_string(min) + ".." + std::to_string(max));
+    }
 
 } // namespace
 
@@ -58,7 +58,8 @@ TExportPalette BuildExportPalette(TFrameStore& store, const TExportOptions& opti
             renderFrame(i, static_cast<std::uint16_t>(i * 4096 / n));
     }
     const std::span<const TDIB> frames(store.FrameBitmaps.data(), static_cast<std::size_t>(n));
-    const std::span<const bool> transparent(store.FrameTransparent.data(), static_cast<std::size_t>(n));
+    const std::span<const bool> transparent(
+        store.FrameTransparent.data(), static_cast<std::size_t>(n));
     return BuildExportPalette(frames, transparent, options.GIFBits, status);
 }
 
@@ -67,7 +68,8 @@ TExportPalette BuildExportPalette(std::span<const TDIB> frames, std::span<const 
 {
     CheckRange(bits, kGIFBitsRange.Min, kGIFBitsRange.Max, "GIFBits");
     TExportPalette result;
-    result.AnyTransparent = std::find(transparent.begin(), transparent.end(), true) != transparent.end();
+    result.AnyTransparent
+        = std::find(transparent.begin(), transparent.end(), true) != transparent.end();
     TStatusGuard clear(status);
     Say(status, sStatusCreatingPalette);
     result.PaletteSize = 1 << bits;
@@ -81,8 +83,8 @@ TExportPalette BuildExportPalette(std::span<const TDIB> frames, std::span<const 
 }
 
 void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<const TDIB> masks,
-    std::span<const bool> transparent, const TExportOptions& options,
-    const TExportPalette& palette, const TExportStatus& status)
+    std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette,
+    const TExportStatus& status)
 {
     CheckExportOptions(options);
     TStatusGuard clear(status);
@@ -107,7 +109,8 @@ void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<cons
                 std::uint8_t* row = bitmap.ScanLine(y);
                 const std::uint8_t* mask = masks[i].ConstScanLine(y);
                 for (std::int32_t x = 0; x < bitmap.Width(); ++x)
-                    row[x] = static_cast<std::uint8_t>(row[x] | (palette.TransparentIndex & mask[x]));
+                    row[x]
+                        = static_cast<std::uint8_t>(row[x] | (palette.TransparentIndex & mask[x]));
             }
         }
 
@@ -120,7 +123,8 @@ void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<cons
             auto& loop = frame.Extensions().Add(std::make_unique<TGIFAppExtNSLoop>(&frame));
             loop.SetLoops(static_cast<std::uint16_t>(LoopCount(options.GIFLoops)));
         }
-        auto& control = frame.Extensions().Add(std::make_unique<TGIFGraphicControlExtension>(&frame));
+        auto& control
+            = frame.Extensions().Add(std::make_unique<TGIFGraphicControlExtension>(&frame));
         control.SetDelay(static_cast<std::uint16_t>(options.GIFDelay));
         control.SetTransparent(frameTransparent);
         if (frameTransparent)

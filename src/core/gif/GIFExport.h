@@ -69,8 +69,8 @@ TExportPalette BuildExportPalette(std::span<const TDIB> frames, std::span<const 
 // colour maps. masks[i] (8 bits, 255 = background) is read only for frames
 // whose transparent[i] is set.
 void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<const TDIB> masks,
-    std::span<const bool> transparent, const TExportOptions& options,
-    const TExportPalette& palette, const TExportStatus& status = {});
+    std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette,
+    const TExportStatus& status = {});
 
 // The whole build from the frame store: BuildExportPalette, then BuildGifFrames
 // into a new image.

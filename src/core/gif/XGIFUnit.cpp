@@ -106,7 +106,10 @@ void TGIFTrailer::LoadFromStream(TStream& stream)
         Warning(GIFMessages::sBadTrailer);
 }
 
-void TGIFTrailer::SaveToStream(std::vector<std::uint8_t>& out) const { out.push_back(0x3B); }
+void TGIFTrailer::SaveToStream(std::vector<std::uint8_t>& out) const
+{
+    out.push_back(0x3B);
+}
 
 // ---------------------------------------------------------------------------
 // Extensions
@@ -298,31 +301,37 @@ void TGIFUnknownAppExtension::SaveData(std::vector<std::uint8_t>& out) const
 
 namespace {
 
-void LoadLines(TStream& stream, std::vector<std::string>& lines)
-{
-    lines.clear();
-    ReadSubBlocks(stream, [&lines](std::span<const std::uint8_t> block) {
-        lines.emplace_back(block.begin(), block.end());
-    });
-}
+    void LoadLines(TStream& stream, std::vector<std::string>& lines)
+    {
+        lines.clear();
+        ReadSubBlocks(stream, [&lines](std::span<const std::uint8_t> block) {
+            lines.emplace_back(block.begin(), block.end());
+        });
+    }
 
-void SaveLines(std::vector<std::uint8_t>& out, const std::vector<std::string>& lines)
-{
-    for (const std::string& line : lines)
-        for (std::size_t at = 0; at < line.size(); at += 255) {
-            const std::size_t size = std::min<std::size_t>(255, line.size() - at);
-            out.push_back(static_cast<std::uint8_t>(size));
-            out.insert(out.end(), line.begin() + static_cast<std::ptrdiff_t>(at),
-                line.begin() + static_cast<std::ptrdiff_t>(at + size));
-        }
-    out.push_back(0);
-}
+    void SaveLines(std::vector<std::uint8_t>& out, const std::vector<std::string>& lines)
+    {
+        for (const std::string& line : lines)
+            for (std::size_t at = 0; at < line.size(); at += 255) {
+                const std::size_t size = std::min<std::size_t>(255, line.size() - at);
+                out.push_back(static_cast<std::uint8_t>(size));
+                out.insert(out.end(), line.begin() + static_cast<std::ptrdiff_t>(at),
+                    line.begin() + static_cast<std::ptrdiff_t>(at + size));
+            }
+        out.push_back(0);
+    }
 
 } // namespace
 
-void TGIFCommentExtension::LoadBody(TStream& stream) { LoadLines(stream, m_text); }
+void TGIFCommentExtension::LoadBody(TStream& stream)
+{
+    LoadLines(stream, m_text);
+}
 
-void TGIFCommentExtension::SaveBody(std::vector<std::uint8_t>& out) const { SaveLines(out, m_text); }
+void TGIFCommentExtension::SaveBody(std::vector<std::uint8_t>& out) const
+{
+    SaveLines(out, m_text);
+}
 
 void TGIFTextExtension::LoadBody(TStream& stream)
 {
@@ -471,13 +480,14 @@ void TGIFSubImage::Assign(const TDIB& bitmap)
         throw GIFException(GIFMessages::sUnsupportedClass);
     if (bitmap.Width() > 0xFFFF || bitmap.Height() > 0xFFFF)
         throw GIFException(GIFMessages::sFrameTooLarge);
-    SetSize(static_cast<std::uint16_t>(bitmap.Width()), static_cast<std::uint16_t>(bitmap.Height()));
+    SetSize(
+        static_cast<std::uint16_t>(bitmap.Width()), static_cast<std::uint16_t>(bitmap.Height()));
 
     const TDIBColorTable& table = bitmap.ColorTable();
     const std::int32_t entries = std::min(1 << bitCount, TGIFColorMap::kMaxColors);
     for (std::int32_t i = 0; i < entries; ++i)
-        m_colorMap.Add(table[static_cast<std::size_t>(i)].Red, table[static_cast<std::size_t>(i)].Green,
-            table[static_cast<std::size_t>(i)].Blue);
+        m_colorMap.Add(table[static_cast<std::size_t>(i)].Red,
+            table[static_cast<std::size_t>(i)].Green, table[static_cast<std::size_t>(i)].Blue);
 
     const std::int32_t width = m_width;
     for (std::int32_t y = 0; y < m_height; ++y) {
@@ -571,7 +581,10 @@ TGIFImage::TGIFImage()
 {
 }
 
-TGIFImage::~TGIFImage() { StopPainters(); }
+TGIFImage::~TGIFImage()
+{
+    StopPainters();
+}
 
 void TGIFImage::Warning(const std::string& message) const
 {
@@ -613,8 +626,10 @@ std::int32_t TGIFImage::ColorResolution() const
 
 void TGIFImage::FitScreenToFrame(const TGIFSubImage& frame)
 {
-    const std::uint32_t right = std::min<std::uint32_t>(std::uint32_t(frame.Left()) + frame.Width(), 0xFFFF);
-    const std::uint32_t bottom = std::min<std::uint32_t>(std::uint32_t(frame.Top()) + frame.Height(), 0xFFFF);
+    const std::uint32_t right
+        = std::min<std::uint32_t>(std::uint32_t(frame.Left()) + frame.Width(), 0xFFFF);
+    const std::uint32_t bottom
+        = std::min<std::uint32_t>(std::uint32_t(frame.Top()) + frame.Height(), 0xFFFF);
     bool grew = false;
     if (right > m_header.Width()) {
         if (m_header.Width() != 0) {

@@ -29,15 +29,17 @@ namespace GIFMessages {
     inline constexpr const char* sInvalidColorIndex = "无效的颜色指数";
     inline constexpr const char* sUnsupportedClass = "此操作不支持此对象类型";
     inline constexpr const char* sEmptyImage = "未被支持 GIF 样式";
-    inline constexpr const char* sScreenWidthTooSmall = "Image width too small for contained frames";
-    inline constexpr const char* sScreenHeightTooSmall = "Image height too small for contained frames";
+    inline constexpr const char* sScreenWidthTooSmall
+        = "Image width too small for contained frames";
+    inline constexpr const char* sScreenHeightTooSmall
+        = "Image height too small for contained frames";
     inline constexpr const char* sBadDimension = "图像超出了合理的屏幕大小";
     inline constexpr const char* sBadSignature = "无效的 GIF 标识信号";
     inline constexpr const char* sPrematureEOF = "过早的数据末端";
     inline constexpr const char* sUnknownExtension = "未知扩展类型";
     inline constexpr const char* sBadExtensionLabel = "无效的扩展引入";
-    inline constexpr const char* sBadExtensionInstance =
-        "Internal error: Extension Instance does not match Extension Label";
+    inline constexpr const char* sBadExtensionInstance
+        = "Internal error: Extension Instance does not match Extension Label";
     inline constexpr const char* sInvalidAppBlockSize = "不被支持的应用程序扩展数据快尺寸";
     inline constexpr const char* sInvalidData = "无效 GIF 数据";
     inline constexpr const char* sUnknownBlockType = "未知 GIF 数据块类型";
@@ -138,16 +140,14 @@ private:
 };
 
 // An ordered list of owned items.
-template <class T>
-class TGIFList {
+template <class T> class TGIFList {
 public:
     std::int32_t Count() const { return static_cast<std::int32_t>(m_items.size()); }
     bool Empty() const { return m_items.empty(); }
     T& operator[](std::int32_t index) { return *m_items[index]; }
     const T& operator[](std::int32_t index) const { return *m_items[index]; }
     // Appends the item and returns it.
-    template <class U>
-    U& Add(std::unique_ptr<U> item)
+    template <class U> U& Add(std::unique_ptr<U> item)
     {
         U& added = *item;
         m_items.push_back(std::move(item));

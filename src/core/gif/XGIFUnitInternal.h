@@ -56,8 +56,7 @@ inline void PutWord(std::vector<std::uint8_t>& out, std::uint16_t value)
 
 // Reads data sub-blocks up to and including the block terminator; each
 // block's bytes go to sink. A short read raises "过早的数据末端".
-template <class Sink>
-void ReadSubBlocks(TStream& stream, Sink&& sink)
+template <class Sink> void ReadSubBlocks(TStream& stream, Sink&& sink)
 {
     std::uint8_t block[255];
     for (;;) {

@@ -10,154 +10,154 @@ namespace zx {
 
 namespace {
 
-const char* const kColourNotInTable = "颜色不在颜色表中";
-const char* const kBadMinCodeSize = "无效的 LZW 最小代码长度 (%d)";
-const char* const kCircularEntry = "Circular decoder table entry";
-const char* const kPrematureEnd = "过早的数据末端";
-const char* const kBitBufferUnderRun = "Decoder bit buffer under-run";
+    const char* const kColourNotInTable = "颜色不在颜色表中";
+    const char* const kBadMinCodeSize = "无效的 LZW 最小代码长度 (%d)";
+    const char* const kCircularEntry = "Circular decoder table entry";
+    const char* const kPrematureEnd = "过早的数据末端";
+    const char* const kBitBufferUnderRun = "Decoder bit buffer under-run";
 
-// GIF codes are at most 12 bits wide (GIF89a appendix F).
-constexpr int kMaxCodeBits = 12;
-constexpr int kTableSize = 1 << kMaxCodeBits;
-// The writer never assigns 4095 and clears the table when it would have to:
-// some decoders treat a full table as an error.
-constexpr int kLastAssignedCode = 4094;
-constexpr std::int32_t kMaxMinCodeSize = kMaxCodeBits - 1;
+    // GIF codes are at most 12 bits wide (GIF89a appendix F).
+    constexpr int kMaxCodeBits = 12;
+    constexpr int kTableSize = 1 << kMaxCodeBits;
+    // The writer never assigns 4095 and clears the table when it would have to:
+    // some decoders treat a full table as an error.
+    constexpr int kLastAssignedCode = 4094;
+    constexpr std::int32_t kMaxMinCodeSize = kMaxCodeBits - 1;
 
-// ---------------------------------------------------------------------------
-// Encoder
+    // ---------------------------------------------------------------------------
+    // Encoder
 
-// Dictionary of (prefix code, pixel) pairs, open addressing over a power of
-// two number of slots, at most half of them used (codes stop at 4094). A slot
-// holds the key (prefix shl 8 or pixel, 20 bits) and its code (12 bits); keys
-// never reach 0xFFFFF, so an all-ones slot is free. The whole table is 32 KB
-// and stays in the first-level cache, which matters more than the probe count:
-// every pixel's look-up waits for the previous one.
-class TLZWDictionary {
-public:
-    static constexpr std::uint32_t kSlotBits = 13;
-    static constexpr std::uint32_t kSlots = 1u << kSlotBits;
-    static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+    // Dictionary of (prefix code, pixel) pairs, open addressing over a power of
+    // two number of slots, at most half of them used (codes stop at 4094). A slot
+    // holds the key (prefix shl 8 or pixel, 20 bits) and its code (12 bits); keys
+    // never reach 0xFFFFF, so an all-ones slot is free. The whole table is 32 KB
+    // and stays in the first-level cache, which matters more than the probe count:
+    // every pixel's look-up waits for the previous one.
+    class TLZWDictionary {
+    public:
+        static constexpr std::uint32_t kSlotBits = 13;
+        static constexpr std::uint32_t kSlots = 1u << kSlotBits;
+        static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
 
-    TLZWDictionary() { Clear(); }
+        TLZWDictionary() { Clear(); }
 
-    void Clear() { m_slots.fill(kFree); }
+        void Clear() { m_slots.fill(kFree); }
 
-    // Returns the code stored for key, or -1 with slot set to where the key
-    // would go.
-    int Find(std::uint32_t key, std::uint32_t& slot) const
-    {
-        // Fibonacci hashing: the multiplier spreads neighbouring keys (one
-        // prefix, consecutive pixels) over the table.
-        std::uint32_t at = (key * 0x9E3779B1u) >> (32 - kSlotBits);
-        for (;;) {
-            const std::uint32_t entry = m_slots[at];
-            if (entry == kFree) {
-                slot = at;
-                return -1;
+        // Returns the code stored for key, or -1 with slot set to where the key
+        // would go.
+        int Find(std::uint32_t key, std::uint32_t& slot) const
+        {
+            // Fibonacci hashing: the multiplier spreads neighbouring keys (one
+            // prefix, consecutive pixels) over the table.
+            std::uint32_t at = (key * 0x9E3779B1u) >> (32 - kSlotBits);
+            for (;;) {
+                const std::uint32_t entry = m_slots[at];
+                if (entry == kFree) {
+                    slot = at;
+                    return -1;
+                }
+                if ((entry >> 12) == key)
+                    return static_cast<int>(entry & 0xFFFu);
+                at = (at + 1) & (kSlots - 1);
             }
-            if ((entry >> 12) == key)
-                return static_cast<int>(entry & 0xFFFu);
-            at = (at + 1) & (kSlots - 1);
         }
-    }
 
-    void Insert(std::uint32_t slot, std::uint32_t key, int code)
-    {
-        m_slots[slot] = (key << 12) | static_cast<std::uint32_t>(code);
-    }
-
-private:
-    std::array<std::uint32_t, kSlots> m_slots;
-};
-
-// Packs codes least significant bit first into data sub-blocks (GIF89a §22:
-// a count byte, then that many bytes; never an empty block before the
-// terminator).
-class TCodeWriter {
-public:
-    explicit TCodeWriter(std::vector<std::uint8_t>& out)
-        : m_out(out)
-    {
-    }
-
-    void Put(int code, int width)
-    {
-        m_bits |= static_cast<std::uint32_t>(code) << m_bitCount;
-        m_bitCount += width;
-        while (m_bitCount >= 8) {
-            PutByte(static_cast<std::uint8_t>(m_bits));
-            m_bits >>= 8;
-            m_bitCount -= 8;
+        void Insert(std::uint32_t slot, std::uint32_t key, int code)
+        {
+            m_slots[slot] = (key << 12) | static_cast<std::uint32_t>(code);
         }
-    }
 
-    // Writes the last partial byte (high bits 0), the last block and the
-    // block terminator.
-    void Finish()
-    {
-        if (m_bitCount > 0)
-            PutByte(static_cast<std::uint8_t>(m_bits));
-        m_bits = 0;
-        m_bitCount = 0;
-        if (m_blockLength > 0)
-            FlushBlock();
-        m_out.push_back(0);
-    }
+    private:
+        std::array<std::uint32_t, kSlots> m_slots;
+    };
 
-private:
-    void PutByte(std::uint8_t byte)
-    {
-        m_block[1 + m_blockLength++] = byte;
-        if (m_blockLength == 255)
-            FlushBlock();
-    }
-
-    void FlushBlock()
-    {
-        m_block[0] = static_cast<std::uint8_t>(m_blockLength);
-        m_out.insert(m_out.end(), m_block.begin(), m_block.begin() + 1 + m_blockLength);
-        m_blockLength = 0;
-    }
-
-    std::vector<std::uint8_t>& m_out;
-    std::array<std::uint8_t, 256> m_block {};
-    int m_blockLength = 0;
-    std::uint32_t m_bits = 0;
-    int m_bitCount = 0;
-};
-
-// The code width the encoder uses next: back to S + 1 after a clear code, one
-// more bit once the next free code no longer fits (never beyond 12 bits).
-class TCodeWidth {
-public:
-    explicit TCodeWidth(int minCodeSize)
-        : m_minCodeSize(minCodeSize)
-    {
-        Reset();
-    }
-
-    int Width() const { return m_width; }
-
-    void Reset()
-    {
-        m_width = m_minCodeSize + 1;
-        m_largest = (1 << m_width) - 1;
-    }
-
-    void Grow(int nextFree)
-    {
-        if (nextFree > m_largest) {
-            ++m_width;
-            m_largest = m_width >= kMaxCodeBits ? kTableSize : (1 << m_width) - 1;
+    // Packs codes least significant bit first into data sub-blocks (GIF89a §22:
+    // a count byte, then that many bytes; never an empty block before the
+    // terminator).
+    class TCodeWriter {
+    public:
+        explicit TCodeWriter(std::vector<std::uint8_t>& out)
+            : m_out(out)
+        {
         }
-    }
 
-private:
-    int m_minCodeSize;
-    int m_width = 0;
-    int m_largest = 0;
-};
+        void Put(int code, int width)
+        {
+            m_bits |= static_cast<std::uint32_t>(code) << m_bitCount;
+            m_bitCount += width;
+            while (m_bitCount >= 8) {
+                PutByte(static_cast<std::uint8_t>(m_bits));
+                m_bits >>= 8;
+                m_bitCount -= 8;
+            }
+        }
+
+        // Writes the last partial byte (high bits 0), the last block and the
+        // block terminator.
+        void Finish()
+        {
+            if (m_bitCount > 0)
+                PutByte(static_cast<std::uint8_t>(m_bits));
+            m_bits = 0;
+            m_bitCount = 0;
+            if (m_blockLength > 0)
+                FlushBlock();
+            m_out.push_back(0);
+        }
+
+    private:
+        void PutByte(std::uint8_t byte)
+        {
+            m_block[1 + m_blockLength++] = byte;
+            if (m_blockLength == 255)
+                FlushBlock();
+        }
+
+        void FlushBlock()
+        {
+            m_block[0] = static_cast<std::uint8_t>(m_blockLength);
+            m_out.insert(m_out.end(), m_block.begin(), m_block.begin() + 1 + m_blockLength);
+            m_blockLength = 0;
+        }
+
+        std::vector<std::uint8_t>& m_out;
+        std::array<std::uint8_t, 256> m_block {};
+        int m_blockLength = 0;
+        std::uint32_t m_bits = 0;
+        int m_bitCount = 0;
+    };
+
+    // The code width the encoder uses next: back to S + 1 after a clear code, one
+    // more bit once the next free code no longer fits (never beyond 12 bits).
+    class TCodeWidth {
+    public:
+        explicit TCodeWidth(int minCodeSize)
+            : m_minCodeSize(minCodeSize)
+        {
+            Reset();
+        }
+
+        int Width() const { return m_width; }
+
+        void Reset()
+        {
+            m_width = m_minCodeSize + 1;
+            m_largest = (1 << m_width) - 1;
+        }
+
+        void Grow(int nextFree)
+        {
+            if (nextFree > m_largest) {
+                ++m_width;
+                m_largest = m_width >= kMaxCodeBits ? kTableSize : (1 << m_width) - 1;
+            }
+        }
+
+    private:
+        int m_minCodeSize;
+        int m_width = 0;
+        int m_largest = 0;
+    };
 
 } // namespace
 
@@ -418,7 +418,8 @@ struct TLZWDecoder::Impl {
                 }
             }
             // Hand out the stack top first: it holds the string reversed.
-            const std::size_t take = std::min<std::size_t>(static_cast<std::size_t>(sp), wanted - n);
+            const std::size_t take
+                = std::min<std::size_t>(static_cast<std::size_t>(sp), wanted - n);
             std::uint8_t* dest = out.data() + n;
             for (std::size_t i = 0; i < take; ++i)
                 dest[i] = stack[static_cast<std::size_t>(--sp)];
@@ -468,7 +469,8 @@ struct TLZWDecoder::Impl {
     bool ended = false;
 };
 
-TLZWDecoder::TLZWDecoder(TStream& stream, std::int32_t minCodeSize, const TGIFWarningHandler* warnings)
+TLZWDecoder::TLZWDecoder(
+    TStream& stream, std::int32_t minCodeSize, const TGIFWarningHandler* warnings)
     : m_stream(&stream)
     , m_minCodeSize(minCodeSize)
     , m_warnings(warnings)

@@ -273,6 +273,9 @@ void TColorMapOptimizer::Optimize()
         frame->FreeBitmap();
 }
 
-void TGIFImage::MergeColourMaps() { TColorMapOptimizer(*this).Optimize(); }
+void TGIFImage::MergeColourMaps()
+{
+    TColorMapOptimizer(*this).Optimize();
+}
 
 } // namespace zx

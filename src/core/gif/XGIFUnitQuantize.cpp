@@ -12,10 +12,10 @@ namespace zx {
 
 namespace {
 
-const char* const kInvalidBitmapList = "无效的位图列表";
+    const char* const kInvalidBitmapList = "无效的位图列表";
 
-// Child links are 16-bit pool indices.
-constexpr std::size_t kMaxPoolNodes = 32767;
+    // Child links are 16-bit pool indices.
+    constexpr std::size_t kMaxPoolNodes = 32767;
 
 } // namespace
 
@@ -115,8 +115,8 @@ std::int32_t TColorQuantizer::Descend(std::int32_t node, std::uint32_t key, std:
     return node;
 }
 
-void TColorQuantizer::AddToLeaf(std::int32_t node, std::int32_t red, std::int32_t green,
-    std::int32_t blue)
+void TColorQuantizer::AddToLeaf(
+    std::int32_t node, std::int32_t red, std::int32_t green, std::int32_t blue)
 {
     TOctreeNode& leaf = m_nodes[node];
     ++leaf.Hits;
@@ -166,8 +166,8 @@ void TColorQuantizer::FoldExcess()
     // A tree with more than one leaf always has an inner node to fold; the
     // check only guards against looping for ever should that ever fail.
     auto anyInner = [this] {
-        return std::any_of(m_foldLists.begin(), m_foldLists.end(),
-            [](std::int32_t head) { return head != 0; });
+        return std::any_of(
+            m_foldLists.begin(), m_foldLists.end(), [](std::int32_t head) { return head != 0; });
     };
     while (m_leaves > m_colourLimit && anyInner())
         FoldNode();
@@ -278,8 +278,8 @@ void TColorQuantizer::ListLeafColours(TColorPalette& out) const
     }
 }
 
-TColorPalette CreateSharedPalette(std::span<const TDIB* const> bitmaps, std::int32_t colours,
-    std::int32_t depth)
+TColorPalette CreateSharedPalette(
+    std::span<const TDIB* const> bitmaps, std::int32_t colours, std::int32_t depth)
 {
     if (bitmaps.empty())
         throw GIFException(kInvalidBitmapList);
@@ -299,8 +299,8 @@ TColorPalette CreateSharedPalette(std::span<const TDIB* const> bitmaps, std::int
     return palette;
 }
 
-TColorPalette CreateSharedPalette(std::span<const TDIB> bitmaps, std::int32_t colours,
-    std::int32_t depth)
+TColorPalette CreateSharedPalette(
+    std::span<const TDIB> bitmaps, std::int32_t colours, std::int32_t depth)
 {
     std::vector<const TDIB*> list;
     list.reserve(bitmaps.size());

@@ -144,10 +144,10 @@ private:
 // One palette of exactly colours entries for all bitmaps: the octree's leaf
 // colours in tree order, then black. Throws GIFException "无效的位图列表" for
 // an empty list or a null entry.
-TColorPalette CreateSharedPalette(std::span<const TDIB* const> bitmaps, std::int32_t colours,
-    std::int32_t depth);
-TColorPalette CreateSharedPalette(std::span<const TDIB> bitmaps, std::int32_t colours,
-    std::int32_t depth);
+TColorPalette CreateSharedPalette(
+    std::span<const TDIB* const> bitmaps, std::int32_t colours, std::int32_t depth);
+TColorPalette CreateSharedPalette(
+    std::span<const TDIB> bitmaps, std::int32_t colours, std::int32_t depth);
 
 // ---------------------------------------------------------------------------
 // Nearest-colour lookup
@@ -162,8 +162,8 @@ public:
     // cell is resolved gets the cell's index without a search; otherwise the
     // entry with the smallest Manhattan distance (lowest index on ties) is
     // found and stored for the whole cell.
-    std::int32_t Lookup(std::int32_t red, std::int32_t green, std::int32_t blue,
-        TPaletteEntry& colour);
+    std::int32_t Lookup(
+        std::int32_t red, std::int32_t green, std::int32_t blue, TPaletteEntry& colour);
     std::int32_t Lookup(std::int32_t red, std::int32_t green, std::int32_t blue)
     {
         TPaletteEntry colour;
@@ -187,8 +187,8 @@ public:
         return LookupCell(Cell(red, green, blue), red, green, blue);
     }
     // The same when the caller has computed the colour's cell already.
-    std::int32_t LookupCell(std::int32_t cell, std::int32_t red, std::int32_t green,
-        std::int32_t blue)
+    std::int32_t LookupCell(
+        std::int32_t cell, std::int32_t red, std::int32_t green, std::int32_t blue)
     {
         const std::int32_t index = m_cellCache[cell];
         if (index >= 0)
@@ -197,8 +197,8 @@ public:
     }
 
 private:
-    std::int32_t Resolve(std::int32_t cell, std::int32_t red, std::int32_t green,
-        std::int32_t blue);
+    std::int32_t Resolve(
+        std::int32_t cell, std::int32_t red, std::int32_t green, std::int32_t blue);
     void MakeBox(std::int32_t box);
 
     std::array<TPaletteEntry, 256> m_entries {};
@@ -267,8 +267,7 @@ struct T5by3Kernel {
 // The error diffusion engine for any five-by-three kernel. Keeps three error
 // rows per channel (current, next, after next), each with two guard cells on
 // either side that soak up error pushed beyond the frame's edges.
-template <T5by3Kernel Kernel>
-class T5by3Ditherer : public TDitherEngine {
+template <T5by3Kernel Kernel> class T5by3Ditherer : public TDitherEngine {
 public:
     // The lookup must have at least one entry (else EInvalidGraphicOperation)
     // and outlive the ditherer.
@@ -301,10 +300,8 @@ private:
     TCell Quantise(TCell carried, std::int32_t red, std::int32_t green, std::int32_t blue,
         std::int32_t& index);
     // Spreads an error over the two rows below, around column x.
-    template <int D>
-    void SpreadBelow(std::int32_t x, TCell error);
-    template <int D>
-    void DitherRowIn(const std::uint8_t* bgr, std::uint8_t* indices);
+    template <int D> void SpreadBelow(std::int32_t x, TCell error);
+    template <int D> void DitherRowIn(const std::uint8_t* bgr, std::uint8_t* indices);
     template <int D>
     void DitherRowPairIn(const std::uint8_t* bgr, std::uint8_t* indices, T5by3Ditherer& other,
         const std::uint8_t* otherBgr, std::uint8_t* otherIndices);
@@ -338,7 +335,7 @@ TDIB ReduceToPalette(const TDIB& bitmap, const TColorPalette& palette);
 // ReduceToPalette for each bitmap, with the frames spread over up to threads
 // worker threads (0: one per processor). Each frame gets its own lookup and
 // ditherer, so the results are exactly those of ReduceToPalette frame by frame.
-std::vector<TDIB> ReduceFramesToPalette(std::span<const TDIB> bitmaps,
-    const TColorPalette& palette, unsigned threads = 0);
+std::vector<TDIB> ReduceFramesToPalette(
+    std::span<const TDIB> bitmaps, const TColorPalette& palette, unsigned threads = 0);
 
 } // namespace zx

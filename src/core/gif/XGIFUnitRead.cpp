@@ -17,70 +17,73 @@ using namespace gifio;
 
 namespace {
 
-// The signature is compared case-insensitively and the version is not
-// examined: "gif89a" and "GIF90a" files exist and decode fine.
-bool IsSignature(const std::uint8_t* bytes)
-{
-    for (int i = 0; i < 3; ++i) {
-        std::uint8_t c = bytes[i];
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<std::uint8_t>(c - 'a' + 'A');
-        if (c != "GIF"[i])
-            return false;
+    // The signature is compared case-insensitively and the version is not
+    // examined: "gif89a" and "GIF90a" files exist and decode fine.
+    bool IsSignature(const std::uint8_t* bytes)
+    {
+        for (int i = 0; i < 3; ++i) {
+            std::uint8_t c = bytes[i];
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<std::uint8_t>(c - 'a' + 'A');
+            if (c != "GIF"[i])
+                return false;
+        }
+        return true;
     }
-    return true;
-}
 
-// Blocks may be separated by stray zero bytes (some writers pad after the
-// image data); they carry nothing.
-void SkipZeros(TStream& stream)
-{
-    std::int32_t value;
-    while ((value = TryReadByte(stream)) == 0) { }
-    if (value > 0)
+    // Blocks may be separated by stray zero bytes (some writers pad after the
+    // image data); they carry nothing.
+    void SkipZeros(TStream& stream)
+    {
+        std::int32_t value;
+        while ((value = TryReadByte(stream)) == 0) { }
+        if (value > 0)
+            stream.SetPosition(stream.Position() - 1);
+    }
+
+    void StepBack(TStream& stream)
+    {
         stream.SetPosition(stream.Position() - 1);
-}
-
-void StepBack(TStream& stream) { stream.SetPosition(stream.Position() - 1); }
-
-// Decides the class of the extension at the stream's position (its
-// introducer) from the label and, for application extensions, the block
-// size and identifier. Returns null for a label this reader does not know.
-// The stream is left at the introducer.
-std::unique_ptr<TGIFExtension> CreateExtension(TStream& stream, TGIFSubImage* frame)
-{
-    const std::uint64_t start = stream.Position();
-    std::uint8_t head[2];
-    ReadExact(stream, head, 2);
-    std::unique_ptr<TGIFExtension> extension;
-    switch (head[1]) {
-    case TGIFTextExtension::kLabel:
-        extension = std::make_unique<TGIFTextExtension>(frame);
-        break;
-    case TGIFGraphicControlExtension::kLabel:
-        extension = std::make_unique<TGIFGraphicControlExtension>(frame);
-        break;
-    case TGIFCommentExtension::kLabel:
-        extension = std::make_unique<TGIFCommentExtension>(frame);
-        break;
-    case TGIFApplicationExtension::kLabel: {
-        std::uint8_t block[12] = {};
-        const std::size_t got = stream.Read(block, sizeof block);
-        const bool loop = got == sizeof block && block[0] >= 11
-            && (std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0
-                || std::memcmp(block + 1, "ANIMEXTS1.0", 11) == 0);
-        if (loop)
-            extension = std::make_unique<TGIFAppExtNSLoop>(frame);
-        else
-            extension = std::make_unique<TGIFUnknownAppExtension>(frame);
-        break;
     }
-    default:
-        break;
+
+    // Decides the class of the extension at the stream's position (its
+    // introducer) from the label and, for application extensions, the block
+    // size and identifier. Returns null for a label this reader does not know.
+    // The stream is left at the introducer.
+    std::unique_ptr<TGIFExtension> CreateExtension(TStream& stream, TGIFSubImage* frame)
+    {
+        const std::uint64_t start = stream.Position();
+        std::uint8_t head[2];
+        ReadExact(stream, head, 2);
+        std::unique_ptr<TGIFExtension> extension;
+        switch (head[1]) {
+        case TGIFTextExtension::kLabel:
+            extension = std::make_unique<TGIFTextExtension>(frame);
+            break;
+        case TGIFGraphicControlExtension::kLabel:
+            extension = std::make_unique<TGIFGraphicControlExtension>(frame);
+            break;
+        case TGIFCommentExtension::kLabel:
+            extension = std::make_unique<TGIFCommentExtension>(frame);
+            break;
+        case TGIFApplicationExtension::kLabel: {
+            std::uint8_t block[12] = {};
+            const std::size_t got = stream.Read(block, sizeof block);
+            const bool loop = got == sizeof block && block[0] >= 11
+                && (std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0
+                    || std::memcmp(block + 1, "ANIMEXTS1.0", 11) == 0);
+            if (loop)
+                extension = std::make_unique<TGIFAppExtNSLoop>(frame);
+            else
+                extension = std::make_unique<TGIFUnknownAppExtension>(frame);
+            break;
+        }
+        default:
+            break;
+        }
+        stream.SetPosition(start);
+        return extension;
     }
-    stream.SetPosition(start);
-    return extension;
-}
 
 } // namespace
 
@@ -130,7 +133,7 @@ void TGIFSubImage::LoadExtensions(TStream& stream)
             // introducer, label, then data sub-blocks up to the terminator.
             std::uint8_t head[2];
             ReadExact(stream, head, 2);
-            ReadSubBlocks(stream, [](std::span<const std::uint8_t>) { });
+            ReadSubBlocks(stream, [](std::span<const std::uint8_t>) {});
         }
         next = TryReadByte(stream);
     }
@@ -182,7 +185,8 @@ void TGIFSubImage::LoadImageData(TStream& stream)
     const std::int32_t minCodeSize = TryReadByte(stream);
     if (minCodeSize < 0)
         return;
-    const TGIFWarningHandler* warnings = Image() && Image()->OnWarning ? &Image()->OnWarning : nullptr;
+    const TGIFWarningHandler* warnings
+        = Image() && Image()->OnWarning ? &Image()->OnWarning : nullptr;
     TLZWDecoder decoder(stream, minCodeSize, warnings);
 
     // Decode in growing chunks so that memory follows the data actually
@@ -194,10 +198,11 @@ void TGIFSubImage::LoadImageData(TStream& stream)
     while (total < m_pixelCount) {
         const std::size_t want = std::min<std::uint64_t>(chunk, m_pixelCount - total);
         if (total + want > m_coded.capacity())
-            m_coded.reserve(std::min<std::uint64_t>(m_pixelCount,
-                std::max<std::uint64_t>(m_coded.capacity() * 2, total + want)));
+            m_coded.reserve(std::min<std::uint64_t>(
+                m_pixelCount, std::max<std::uint64_t>(m_coded.capacity() * 2, total + want)));
         m_coded.resize(total + want);
-        const std::size_t got = decoder.Decode(std::span<std::uint8_t>(m_coded.data() + total, want));
+        const std::size_t got
+            = decoder.Decode(std::span<std::uint8_t>(m_coded.data() + total, want));
         total += got;
         if (got < want)
             break;

@@ -72,8 +72,8 @@ bool ReadBMPInfo(TStream& stream, TBMPReadMode mode, const TBMPFileHeader* file,
 // pixels kept compressed. The shared empty storage when the stream has no
 // bytes left. Raises "DIB 无效", Allocate's errors, EImageTooLarge or the
 // stream's read error; nothing is changed but the stream's position.
-std::shared_ptr<TDIBSharedImage> ReadDIBStorage(TStream& stream, bool plainMemory,
-    const TBMPFileHeader* file);
+std::shared_ptr<TDIBSharedImage> ReadDIBStorage(
+    TStream& stream, bool plainMemory, const TBMPFileHeader* file);
 
 // The picture loader's BMP road: reads a complete BMP file and makes target a
 // 24-bit picture of the file's size with the colours the file shows. On any

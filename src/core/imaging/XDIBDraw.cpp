@@ -8,34 +8,34 @@ namespace zx {
 
 namespace {
 
-std::uint32_t Unpacked(const TDIBChannelLayout& layout, std::uint32_t value)
-{
-    std::uint8_t red = 0, green = 0, blue = 0;
-    UnpackPixel(layout, value, red, green, blue);
-    return std::uint32_t(red) | std::uint32_t(green) << 8 | std::uint32_t(blue) << 16;
-}
+    std::uint32_t Unpacked(const TDIBChannelLayout& layout, std::uint32_t value)
+    {
+        std::uint8_t red = 0, green = 0, blue = 0;
+        UnpackPixel(layout, value, red, green, blue);
+        return std::uint32_t(red) | std::uint32_t(green) << 8 | std::uint32_t(blue) << 16;
+    }
 
-std::uint32_t TableColor(const TDIBColorTable& table, std::uint32_t index)
-{
-    const TRGBQuad& q = table[index & 0xFF];
-    return std::uint32_t(q.Red) | std::uint32_t(q.Green) << 8 | std::uint32_t(q.Blue) << 16;
-}
+    std::uint32_t TableColor(const TDIBColorTable& table, std::uint32_t index)
+    {
+        const TRGBQuad& q = table[index & 0xFF];
+        return std::uint32_t(q.Red) | std::uint32_t(q.Green) << 8 | std::uint32_t(q.Blue) << 16;
+    }
 
-void CheckTarget(const TDIB& target)
-{
-    if (target.BitCount() != 24 && target.BitCount() != 32)
-        throw EInvalidGraphicOperation("像素格式无效");
-}
+    void CheckTarget(const TDIB& target)
+    {
+        if (target.BitCount() != 24 && target.BitCount() != 32)
+            throw EInvalidGraphicOperation("像素格式无效");
+    }
 
-void Store(std::uint8_t* row, std::int32_t bitCount, std::int32_t x, std::uint32_t color)
-{
-    std::uint8_t* p = row + std::int64_t(x) * (bitCount / 8);
-    p[0] = static_cast<std::uint8_t>(color >> 16);
-    p[1] = static_cast<std::uint8_t>(color >> 8);
-    p[2] = static_cast<std::uint8_t>(color);
-    if (bitCount == 32)
-        p[3] = 0;
-}
+    void Store(std::uint8_t* row, std::int32_t bitCount, std::int32_t x, std::uint32_t color)
+    {
+        std::uint8_t* p = row + std::int64_t(x) * (bitCount / 8);
+        p[0] = static_cast<std::uint8_t>(color >> 16);
+        p[1] = static_cast<std::uint8_t>(color >> 8);
+        p[2] = static_cast<std::uint8_t>(color);
+        if (bitCount == 32)
+            p[3] = 0;
+    }
 
 } // namespace
 
@@ -50,7 +50,8 @@ std::uint32_t SourceColor(const TDIB& source, const std::uint8_t* row, std::int3
     case 8:
         return TableColor(image.ColorTable, row[x]);
     case 16:
-        return Unpacked(image.Layout, std::uint32_t(row[2 * x]) | std::uint32_t(row[2 * x + 1]) << 8);
+        return Unpacked(
+            image.Layout, std::uint32_t(row[2 * x]) | std::uint32_t(row[2 * x + 1]) << 8);
     case 24: {
         const std::uint8_t* p = row + 3 * std::int64_t(x);
         return std::uint32_t(p[2]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[0]) << 16;
@@ -73,9 +74,11 @@ void DrawDIB(TDIB& target, std::int32_t x, std::int32_t y, const TDIB& source)
     // pictures share one storage, the target's first write gives it a copy.
     const TDIB src(source);
     const std::int64_t firstRow = std::max<std::int64_t>(0, -std::int64_t(y));
-    const std::int64_t lastRow = std::min<std::int64_t>(src.Height(), std::int64_t(target.Height()) - y);
+    const std::int64_t lastRow
+        = std::min<std::int64_t>(src.Height(), std::int64_t(target.Height()) - y);
     const std::int64_t firstCol = std::max<std::int64_t>(0, -std::int64_t(x));
-    const std::int64_t lastCol = std::min<std::int64_t>(src.Width(), std::int64_t(target.Width()) - x);
+    const std::int64_t lastCol
+        = std::min<std::int64_t>(src.Width(), std::int64_t(target.Width()) - x);
     if (firstRow >= lastRow || firstCol >= lastCol)
         return;
     const std::int32_t bitCount = target.BitCount();

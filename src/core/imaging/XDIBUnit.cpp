@@ -11,56 +11,56 @@ namespace zx {
 
 namespace {
 
-const char* const kScanLineRange = "扫描线指针超过范围。(%d)";
-const char* const kBadBitCount = "Bitcount in invalid (%d)";
-const char* const kBadPixelFormat = "像素格式无效";
+    const char* const kScanLineRange = "扫描线指针超过范围。(%d)";
+    const char* const kBadBitCount = "Bitcount in invalid (%d)";
+    const char* const kBadPixelFormat = "像素格式无效";
 
-// Offsets of the info header's fields (BITMAPINFOHEADER).
-constexpr std::size_t kInfoWidth = 4;
-constexpr std::size_t kInfoHeight = 8;
-constexpr std::size_t kInfoPlanes = 12;
-constexpr std::size_t kInfoBitCount = 14;
-constexpr std::size_t kInfoCompression = 16;
-constexpr std::size_t kInfoSizeImage = 20;
-constexpr std::size_t kInfoHeaderSize = 40;
+    // Offsets of the info header's fields (BITMAPINFOHEADER).
+    constexpr std::size_t kInfoWidth = 4;
+    constexpr std::size_t kInfoHeight = 8;
+    constexpr std::size_t kInfoPlanes = 12;
+    constexpr std::size_t kInfoBitCount = 14;
+    constexpr std::size_t kInfoCompression = 16;
+    constexpr std::size_t kInfoSizeImage = 20;
+    constexpr std::size_t kInfoHeaderSize = 40;
 
-void PutU16(std::vector<std::uint8_t>& block, std::size_t at, std::uint32_t value)
-{
-    block[at] = static_cast<std::uint8_t>(value);
-    block[at + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void PutU32(std::vector<std::uint8_t>& block, std::size_t at, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        block[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t GetU32(const std::vector<std::uint8_t>& block, std::size_t at)
-{
-    return std::uint32_t(block[at]) | std::uint32_t(block[at + 1]) << 8
-        | std::uint32_t(block[at + 2]) << 16 | std::uint32_t(block[at + 3]) << 24;
-}
-
-std::uint32_t ChannelMask(std::int32_t bits)
-{
-    return bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1u;
-}
-
-// Width of the run of one bits that starts at the mask's lowest set bit.
-std::int32_t MaskWidth(std::uint32_t mask)
-{
-    if (mask == 0)
-        return 0;
-    while ((mask & 1u) == 0)
-        mask >>= 1;
-    std::int32_t width = 0;
-    while ((mask & 1u) != 0 && width < 32) {
-        ++width;
-        mask >>= 1;
+    void PutU16(std::vector<std::uint8_t>& block, std::size_t at, std::uint32_t value)
+    {
+        block[at] = static_cast<std::uint8_t>(value);
+        block[at + 1] = static_cast<std::uint8_t>(value >> 8);
     }
-    return width;
-}
+
+    void PutU32(std::vector<std::uint8_t>& block, std::size_t at, std::uint32_t value)
+    {
+        for (int i = 0; i < 4; ++i)
+            block[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+
+    std::uint32_t GetU32(const std::vector<std::uint8_t>& block, std::size_t at)
+    {
+        return std::uint32_t(block[at]) | std::uint32_t(block[at + 1]) << 8
+            | std::uint32_t(block[at + 2]) << 16 | std::uint32_t(block[at + 3]) << 24;
+    }
+
+    std::uint32_t ChannelMask(std::int32_t bits)
+    {
+        return bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1u;
+    }
+
+    // Width of the run of one bits that starts at the mask's lowest set bit.
+    std::int32_t MaskWidth(std::uint32_t mask)
+    {
+        if (mask == 0)
+            return 0;
+        while ((mask & 1u) == 0)
+            mask >>= 1;
+        std::int32_t width = 0;
+        while ((mask & 1u) != 0 && width < 32) {
+            ++width;
+            mask >>= 1;
+        }
+        return width;
+    }
 
 } // namespace
 
@@ -82,8 +82,8 @@ void GreyRamp(TDIBColorTable& table)
     }
 }
 
-TDIBChannelLayout MakeChannelLayout(std::int32_t redBits, std::int32_t greenBits,
-    std::int32_t blueBits)
+TDIBChannelLayout MakeChannelLayout(
+    std::int32_t redBits, std::int32_t greenBits, std::int32_t blueBits)
 {
     // Masks are computed in 32 unsigned bits, as a register would; widths that
     // do not fit simply shift their bits out.
@@ -106,8 +106,8 @@ TDIBChannelLayout MakeChannelLayout(std::int32_t redBits, std::int32_t greenBits
     return layout;
 }
 
-TDIBChannelLayout MakeChannelLayoutFromMasks(std::uint32_t redMask, std::uint32_t greenMask,
-    std::uint32_t blueMask)
+TDIBChannelLayout MakeChannelLayoutFromMasks(
+    std::uint32_t redMask, std::uint32_t greenMask, std::uint32_t blueMask)
 {
     return MakeChannelLayout(MaskWidth(redMask), MaskWidth(greenMask), MaskWidth(blueMask));
 }
@@ -216,9 +216,9 @@ TDIBSharedImage::~TDIBSharedImage()
     PaletteManager().ReleasePalette(Palette);
 }
 
-std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Allocate(std::int32_t width,
-    std::int32_t height, std::int32_t bitCount, const TDIBChannelLayout& layout,
-    const TDIBColorTable& colorTable, bool plainMemory, bool compressed)
+std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Allocate(std::int32_t width, std::int32_t height,
+    std::int32_t bitCount, const TDIBChannelLayout& layout, const TDIBColorTable& colorTable,
+    bool plainMemory, bool compressed)
 {
     switch (bitCount) {
     case 16:
@@ -295,8 +295,8 @@ std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Allocate(std::int32_t width,
     return image;
 }
 
-std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Duplicate(const TDIBSharedImage& source,
-    bool plainMemory)
+std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Duplicate(
+    const TDIBSharedImage& source, bool plainMemory)
 {
     if (source.Size == 0) {
         auto image = std::make_shared<TDIBSharedImage>();
@@ -308,12 +308,13 @@ std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Duplicate(const TDIBSharedImag
     if (source.Compressed)
         image->SetCompressedData(source.m_compressed);
     else
-        std::memcpy(image->m_pixels.get(), source.m_pixels.get(), static_cast<std::size_t>(source.Size));
+        std::memcpy(
+            image->m_pixels.get(), source.m_pixels.get(), static_cast<std::size_t>(source.Size));
     return image;
 }
 
-std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Decompress(const TDIBSharedImage& source,
-    bool plainMemory)
+std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Decompress(
+    const TDIBSharedImage& source, bool plainMemory)
 {
     if (!source.Compressed)
         return Duplicate(source, plainMemory);
@@ -380,8 +381,7 @@ const std::shared_ptr<TDIBSharedImage>& SharedEmptyImage()
 // dropped: runs past the end of a row, offsets past the last row and data after
 // the last row never touch memory outside the rows.
 
-void DecodeRLE(std::span<const std::uint8_t> stream, std::int32_t bitCount,
-    TDIBSharedImage& target)
+void DecodeRLE(std::span<const std::uint8_t> stream, std::int32_t bitCount, TDIBSharedImage& target)
 {
     // The code must match the rows it decodes into: RLE8 codes written into
     // 4-bit rows would put a byte per pixel into half a byte's room and run
@@ -517,12 +517,15 @@ void TDIB::SetSize(std::int32_t width, std::int32_t height, std::int32_t bitCoun
         Clear();
         return;
     }
-    SwitchImage(TDIBSharedImage::Allocate(width, height, bitCount, m_pixelFormat, m_colorTable,
-        m_image->PlainMemory, false));
+    SwitchImage(TDIBSharedImage::Allocate(
+        width, height, bitCount, m_pixelFormat, m_colorTable, m_image->PlainMemory, false));
     m_paletteModified = true;
 }
 
-void TDIB::Clear() { SwitchImage(SharedEmptyImage()); }
+void TDIB::Clear()
+{
+    SwitchImage(SharedEmptyImage());
+}
 
 void TDIB::SetWidth(std::int32_t value)
 {
@@ -547,7 +550,8 @@ void TDIB::SetHeight(std::int32_t value)
 void TDIB::MakeWritable(bool allowPlainMemory)
 {
     if (m_image.use_count() > 1 || m_image->Compressed)
-        SwitchImage(TDIBSharedImage::Decompress(*m_image, allowPlainMemory && m_image->PlainMemory));
+        SwitchImage(
+            TDIBSharedImage::Decompress(*m_image, allowPlainMemory && m_image->PlainMemory));
 }
 
 void TDIB::EnsureDecompressed() const

@@ -61,12 +61,12 @@ struct TDIBChannelLayout {
 };
 
 // Builds a layout from three channel widths, red most significant.
-TDIBChannelLayout MakeChannelLayout(std::int32_t redBits, std::int32_t greenBits,
-    std::int32_t blueBits);
+TDIBChannelLayout MakeChannelLayout(
+    std::int32_t redBits, std::int32_t greenBits, std::int32_t blueBits);
 // Measures each mask's width (the run of ones from its lowest set bit) and builds
 // the layout from the widths alone; the masks' positions are not used.
-TDIBChannelLayout MakeChannelLayoutFromMasks(std::uint32_t redMask, std::uint32_t greenMask,
-    std::uint32_t blueMask);
+TDIBChannelLayout MakeChannelLayoutFromMasks(
+    std::uint32_t redMask, std::uint32_t greenMask, std::uint32_t blueMask);
 
 // The three named layouts.
 const TDIBChannelLayout& Layout555(); // masks 0x7C00, 0x03E0, 0x001F
@@ -74,8 +74,8 @@ const TDIBChannelLayout& Layout565(); // masks 0xF800, 0x07E0, 0x001F
 const TDIBChannelLayout& Layout888(); // masks 0xFF0000, 0xFF00, 0xFF
 
 // Pixel packing with a layout (16- and 32-bit pixels).
-std::uint32_t PackPixel(const TDIBChannelLayout& layout, std::int32_t red, std::int32_t green,
-    std::int32_t blue);
+std::uint32_t PackPixel(
+    const TDIBChannelLayout& layout, std::int32_t red, std::int32_t green, std::int32_t blue);
 void UnpackPixel(const TDIBChannelLayout& layout, std::uint32_t value, std::uint8_t& red,
     std::uint8_t& green, std::uint8_t& blue);
 // A colour-table entry as the little-endian value 0x00RRGGBB.
@@ -140,11 +140,11 @@ public:
         std::int32_t bitCount, const TDIBChannelLayout& layout, const TDIBColorTable& colorTable,
         bool plainMemory, bool compressed);
     // An exact copy (a compressed source stays compressed).
-    static std::shared_ptr<TDIBSharedImage> Duplicate(const TDIBSharedImage& source,
-        bool plainMemory);
+    static std::shared_ptr<TDIBSharedImage> Duplicate(
+        const TDIBSharedImage& source, bool plainMemory);
     // An uncompressed copy; RLE8/RLE4 streams are decoded into rows.
-    static std::shared_ptr<TDIBSharedImage> Decompress(const TDIBSharedImage& source,
-        bool plainMemory);
+    static std::shared_ptr<TDIBSharedImage> Decompress(
+        const TDIBSharedImage& source, bool plainMemory);
 
     // Copies all 256 entries and marks the palette dirty; with pixels and a
     // palette, also the first PaletteCount entries into BitmapInfo.
@@ -205,8 +205,8 @@ const std::shared_ptr<TDIBSharedImage>& SharedEmptyImage();
 // uncompressed storage of the same shape. Runs and offsets that leave the
 // picture are clipped: nothing is written outside the pixel memory. A bitCount
 // other than the target's decodes nothing.
-void DecodeRLE(std::span<const std::uint8_t> stream, std::int32_t bitCount,
-    TDIBSharedImage& target);
+void DecodeRLE(
+    std::span<const std::uint8_t> stream, std::int32_t bitCount, TDIBSharedImage& target);
 
 // ---------------------------------------------------------------------------
 // Progress notifications of row-by-row operations.

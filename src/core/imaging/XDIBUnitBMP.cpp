@@ -1,9 +1,8 @@
 // TDIB's BMP streams: complete BMP files and packed DIBs (info header, masks,
 // colour table and pixels without the file header).
 
-#include "core/imaging/XDIBUnit.h"
-
 #include "core/imaging/BMPFormat.h"
+#include "core/imaging/XDIBUnit.h"
 
 #include <cstdint>
 
@@ -11,17 +10,17 @@ namespace zx {
 
 namespace {
 
-void PutU16(std::uint8_t* p, std::uint32_t value)
-{
-    p[0] = static_cast<std::uint8_t>(value);
-    p[1] = static_cast<std::uint8_t>(value >> 8);
-}
+    void PutU16(std::uint8_t* p, std::uint32_t value)
+    {
+        p[0] = static_cast<std::uint8_t>(value);
+        p[1] = static_cast<std::uint8_t>(value >> 8);
+    }
 
-void PutU32(std::uint8_t* p, std::uint32_t value)
-{
-    PutU16(p, value);
-    PutU16(p + 2, value >> 16);
-}
+    void PutU32(std::uint8_t* p, std::uint32_t value)
+    {
+        PutU16(p, value);
+        PutU16(p + 2, value >> 16);
+    }
 
 } // namespace
 

@@ -14,18 +14,18 @@ namespace zx {
 
 namespace {
 
-enum class TPictureRoad { JPEG, GIF, BMP };
+    enum class TPictureRoad { JPEG, GIF, BMP };
 
-TPictureRoad RoadForExtension(const std::string& ext)
-{
-    // Exact comparisons: ".JPEG", ".JPE" and ".PNG" go to the BMP reader and
-    // fail there, as they always have.
-    if (ext == ".JPG")
-        return TPictureRoad::JPEG;
-    if (ext == ".GIF")
-        return TPictureRoad::GIF;
-    return TPictureRoad::BMP;
-}
+    TPictureRoad RoadForExtension(const std::string& ext)
+    {
+        // Exact comparisons: ".JPEG", ".JPE" and ".PNG" go to the BMP reader and
+        // fail there, as they always have.
+        if (ext == ".JPG")
+            return TPictureRoad::JPEG;
+        if (ext == ".GIF")
+            return TPictureRoad::GIF;
+        return TPictureRoad::BMP;
+    }
 
 } // namespace
 
