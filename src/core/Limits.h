@@ -10,9 +10,17 @@ namespace zx {
 // ask for gigabytes.
 inline constexpr std::uint64_t kMaxPixelBytes = 512ull * 1024 * 1024;
 
+// The most decoded pixel memory the frames of one GIF may hold together:
+// 1 GiB. LZW packs up to about 2700 pixels into a byte, so without it a file
+// of a few megabytes could ask for many gigabytes over its frames.
+inline constexpr std::uint64_t kMaxAnimationBytes = 2 * kMaxPixelBytes;
+
 // Throws EImageTooLarge unless width x height x bytesPerPixel (after row
 // padding where the caller includes it) fits within kMaxPixelBytes.
 void CheckPixelMemory(std::uint64_t width, std::uint64_t height, std::uint64_t bytesPerPixel);
 void CheckPixelBytes(std::uint64_t bytes);
+// Throws EImageTooLarge when the frames of one animation would hold more than
+// limit bytes of pixels.
+void CheckAnimationBytes(std::uint64_t bytes, std::uint64_t limit = kMaxAnimationBytes);
 
 } // namespace zx

@@ -9,6 +9,7 @@
 #include "core/Limits.h"
 #include "core/Stream.h"
 #include "core/gif/XGIFUnit.h"
+#include "core/gif/XGIFUnitLZW.h"
 #include "core/imaging/BMPFormat.h"
 #include "core/imaging/XDIBUnit.h"
 #include "core/imaging/XImageFileUnit.h"
@@ -930,6 +931,44 @@ TEST(HostileGIF, TenThousandFramesWithoutDataLoadWithoutPixelStorage)
     EXPECT_EQ(data.size(), 65536u);
     EXPECT_EQ(std::count(data.begin(), data.end(), 0), 65536);
     EXPECT_EQ(LoadGIFTexture(file), "");
+}
+
+TEST(HostileGIF, FramesTogetherStopAtTheAnimationLimit)
+{
+    // LZW packs a run of 1000 x 1000 zeros into under 2 KB, so a small file
+    // of many such frames asks for far more memory than its size suggests.
+    // The reader keeps a running total and stops at the image's limit,
+    // whichever frame crosses it.
+    const Bytes zeros(1000 * 1000, 0);
+    Bytes data;
+    TLZWEncoder::Encode(zeros, 1, 2, data);
+    ASSERT_LT(data.size(), 2048u);
+    Bytes file = GIFStart(1000, 1000);
+    for (int i = 0; i < 5; ++i) {
+        ImageDescriptor(file, 1000, 1000);
+        Append(file, data);
+    }
+    U8(file, 0x3B);
+
+    TGIFImage gif;
+    ASSERT_EQ(LoadGIF(file, gif), "");
+    EXPECT_EQ(gif.DecodeLimit(), kMaxAnimationBytes);
+    ASSERT_EQ(gif.Images().Count(), 5);
+
+    // Room for four frames and a half: the fifth frame is refused, and the
+    // same image then reads a smaller file again from a zero total.
+    TGIFImage limited;
+    limited.SetDecodeLimit(4500000);
+    EXPECT_EQ(LoadGIF(file, limited), "图像太大: 动画各帧的像素内存合计超过 4 MiB");
+    Bytes four = GIFStart(1000, 1000);
+    for (int i = 0; i < 4; ++i) {
+        ImageDescriptor(four, 1000, 1000);
+        Append(four, data);
+    }
+    U8(four, 0x3B);
+    EXPECT_EQ(LoadGIF(four, limited), "");
+    EXPECT_EQ(LoadGIF(four, limited), "");
+    EXPECT_EQ(limited.Images().Count(), 4);
 }
 
 TEST(HostileGIF, EveryTruncationFailsCleanlyOrLoads)

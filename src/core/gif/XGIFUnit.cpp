@@ -578,6 +578,7 @@ std::uint32_t TGIFImage::DefaultDrawOptions
 TGIFImage::TGIFImage()
     : m_header(this)
     , m_drawOptions(DefaultDrawOptions)
+    , m_decodeLimit(kMaxAnimationBytes)
 {
 }
 

@@ -563,8 +563,12 @@ public:
 
     // Replaces the content with the GIF read from the stream. On error the
     // stream's position is restored before the exception propagates.
+    // Reading stops with EImageTooLarge once the frames' decoded pixels
+    // together pass DecodeLimit() bytes (kMaxAnimationBytes unless changed).
     void LoadFromStream(TStream& stream);
     void LoadGifFile(const std::string& path);
+    std::uint64_t DecodeLimit() const { return m_decodeLimit; }
+    void SetDecodeLimit(std::uint64_t bytes) { m_decodeLimit = bytes; }
 
     // Stops the painters, drops all frames, empties the global table and
     // sets the screen to 0 x 0.
@@ -590,6 +594,9 @@ private:
     TGIFHeader m_header;
     TGIFImageList m_images;
     std::uint32_t m_drawOptions;
+    std::uint64_t m_decodeLimit;
+    // Pixels decoded so far by the read in progress.
+    std::uint64_t m_decodedBytes = 0;
     std::mutex m_painterLock;
     std::vector<TGIFPainterLink*> m_painters;
 };

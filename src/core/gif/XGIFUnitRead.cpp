@@ -195,8 +195,11 @@ void TGIFSubImage::LoadImageData(TStream& stream)
     // wild, and each chunk is allocated and cleared before it is decoded.
     std::size_t total = 0;
     std::size_t chunk = std::size_t(1) << 12;
+    const std::uint64_t earlier = Image() ? Image()->m_decodedBytes : 0;
     while (total < m_pixelCount) {
         const std::size_t want = std::min<std::uint64_t>(chunk, m_pixelCount - total);
+        if (Image())
+            CheckAnimationBytes(earlier + total + want, Image()->m_decodeLimit);
         if (total + want > m_coded.capacity())
             m_coded.reserve(std::min<std::uint64_t>(
                 m_pixelCount, std::max<std::uint64_t>(m_coded.capacity() * 2, total + want)));
@@ -210,6 +213,8 @@ void TGIFSubImage::LoadImageData(TStream& stream)
     }
     m_coded.resize(total);
     decoder.Finish();
+    if (Image())
+        Image()->m_decodedBytes = earlier + total;
 
     if (total == m_pixelCount && !Interlaced()) {
         m_data = std::move(m_coded);
@@ -224,6 +229,7 @@ void TGIFSubImage::LoadImageData(TStream& stream)
 void TGIFImage::LoadFromStream(TStream& stream)
 {
     Clear();
+    m_decodedBytes = 0;
     const std::uint64_t start = stream.Position();
     try {
         m_header.LoadFromStream(stream);
