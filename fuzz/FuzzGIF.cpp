@@ -23,7 +23,7 @@ namespace {
 
 // Frames and screens above this many pixels are valid but only slow the
 // search down.
-constexpr std::uint64_t kMaxFuzzPixels = std::uint64_t(1) << 22;
+constexpr std::uint64_t kMaxFuzzPixels = std::uint64_t(1) << 18;
 
 bool Small(const zx::TGIFImage& gif)
 {

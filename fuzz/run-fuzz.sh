@@ -5,8 +5,11 @@
 #   fuzz/run-fuzz.sh [BUILD_DIR] [TARGET...]
 #
 # FUZZ_SECONDS (default 60) is the time per target; FUZZ_TIMEOUT (default 1)
-# the seconds after which one input counts as a hang. Each target starts from its
-# seeds (fuzz/corpus/<target>/, tests/data/regressions/<target>/ and the
+# the seconds after which one input counts as a hang; FUZZ_MAX_LEN (default:
+# the largest seed) the largest input libFuzzer makes, which keeps a target
+# whose seeds include big sample files from spending its time on them.
+# Each target starts from its seeds (fuzz/corpus/<target>/,
+# tests/data/regressions/<target>/ and the
 # sample files of its format under tests/data/), copied into the work corpus
 # fuzz/corpus-work/<target>/, which is kept between runs and never committed.
 # Crashing inputs land in BUILD_DIR/fuzz/artifacts/<target>/; copy one to
@@ -57,6 +60,7 @@ while IFS=$'\t' read -r target extensions; do
 
     options=(-max_total_time="$seconds" -timeout="$timeout" -rss_limit_mb=2048 -print_final_stats=1
         -artifact_prefix="$artifacts/")
+    [[ -n ${FUZZ_MAX_LEN:-} ]] && options+=(-max_len="$FUZZ_MAX_LEN")
     [[ -f $root/fuzz/$target.dict ]] && options+=(-dict="$root/fuzz/$target.dict")
 
     echo "== $target: ${seconds}s, corpus $(find "$work" -type f | wc -l) files"
