@@ -7,19 +7,15 @@
 
 namespace zx {
 
-namespace {
-
-    [[noreturn]] void Refuse()
-    {
-        throw EImageTooLarge("图像太大: 像素内存超过 512 MiB");
-    }
-
-} // namespace
+void RefuseImageTooLarge()
+{
+    throw EImageTooLarge("图像太大: 像素内存超过 512 MiB");
+}
 
 void CheckPixelBytes(std::uint64_t bytes)
 {
     if (bytes > kMaxPixelBytes)
-        Refuse();
+        RefuseImageTooLarge();
 }
 
 void CheckAnimationBytes(std::uint64_t bytes, std::uint64_t limit)
@@ -33,7 +29,7 @@ void CheckPixelMemory(std::uint64_t width, std::uint64_t height, std::uint64_t b
     std::uint64_t area = 0;
     std::uint64_t bytes = 0;
     if (!CheckedMul(width, height, area) || !CheckedMul(area, bytesPerPixel, bytes))
-        Refuse();
+        RefuseImageTooLarge();
     CheckPixelBytes(bytes);
 }
 

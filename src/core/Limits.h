@@ -19,6 +19,9 @@ inline constexpr std::uint64_t kMaxAnimationBytes = 2 * kMaxPixelBytes;
 // padding where the caller includes it) fits within kMaxPixelBytes.
 void CheckPixelMemory(std::uint64_t width, std::uint64_t height, std::uint64_t bytesPerPixel);
 void CheckPixelBytes(std::uint64_t bytes);
+// Throws the EImageTooLarge of CheckPixelMemory, for readers that learn of
+// the excess from elsewhere (a decoder library's own limit).
+[[noreturn]] void RefuseImageTooLarge();
 // Throws EImageTooLarge when the frames of one animation would hold more than
 // limit bytes of pixels.
 void CheckAnimationBytes(std::uint64_t bytes, std::uint64_t limit = kMaxAnimationBytes);

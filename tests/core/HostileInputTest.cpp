@@ -1007,9 +1007,9 @@ TEST(HostileGIF, EveryTruncationFailsCleanlyOrLoads)
 // JPEG files
 
 // A width x height JPEG made by libjpeg: greyscale or colour, baseline or
-// progressive. Pixels are a gradient.
+// progressive, colour at 4:2:0 unless fullChroma. Pixels are a gradient.
 Bytes MakeJPEG(int width, int height, int components, bool progressive,
-    const std::vector<jpeg_scan_info>* script = nullptr)
+    const std::vector<jpeg_scan_info>* script = nullptr, bool fullChroma = false)
 {
     jpeg_compress_struct cinfo {};
     jpeg_error_mgr err {};
@@ -1023,6 +1023,10 @@ Bytes MakeJPEG(int width, int height, int components, bool progressive,
     cinfo.input_components = components;
     cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
+    if (fullChroma) {
+        cinfo.comp_info[0].h_samp_factor = 1;
+        cinfo.comp_info[0].v_samp_factor = 1;
+    }
     if (progressive)
         jpeg_simple_progression(&cinfo);
     if (script) {
@@ -1109,6 +1113,28 @@ TEST(HostileJPEG, AbsurdFrameSizesAreRefusedBeforeDecoding)
             EXPECT_TRUE(IsJPEGError(LoadJPEGTexture(WithDimensions(small, width, height))));
         }
     }
+}
+
+TEST(HostileJPEG, ProgressiveCoefficientsAreBoundedLikePixels)
+{
+    // A progressive file keeps 2 bytes per sample of the whole picture while
+    // its scans are read. At 4:4:4 that is 6 bytes a pixel: 11000 x 10000
+    // gives a 330 MB picture (allowed) but 660 MB of coefficients, refused
+    // before libjpeg allocates them. At 4:2:0 the same frame needs 330 MB and
+    // goes on to fail on its missing data.
+    const Bytes full = MakeJPEG(16, 16, 3, true, nullptr, true);
+    ASSERT_EQ(LoadJPEGTexture(full), "");
+    TDIB target = MarkedTarget();
+    const auto before = target.Image();
+    try {
+        LoadJPEGPicture(WithDimensions(full, 11000, 10000), target);
+        ADD_FAILURE() << "loaded";
+    } catch (const EImageTooLarge& e) {
+        EXPECT_STREQ(e.what(), "图像太大: 像素内存超过 512 MiB");
+    }
+    ExpectUntouched(target, before);
+    const Bytes subsampled = MakeJPEG(16, 16, 3, true);
+    EXPECT_TRUE(IsJPEGError(LoadJPEGTexture(WithDimensions(subsampled, 11000, 10000))));
 }
 
 TEST(HostileJPEG, ManyMarkersBeforeTheFrameAreSkipped)

@@ -128,7 +128,8 @@ namespace {
     // Decodes a whole JPEG file into picture (which must not be shared with
     // anybody whose pixels matter: it is resized and overwritten). Returns false
     // with libjpeg's message code on any libjpeg error (with tooManyScans set
-    // when the scan count was the reason); C++ errors of our own
+    // when the scan count was the reason; JERR_NO_BACKING_STORE when libjpeg's
+    // working memory would pass kMaxPixelBytes); C++ errors of our own
     // (picture too large, out of memory) are thrown after the decompressor has
     // been destroyed.
     //
@@ -175,19 +176,19 @@ namespace {
 
         const auto width = static_cast<std::int32_t>(cinfo.image_width);
         const auto height = static_cast<std::int32_t>(cinfo.image_height);
-        std::uint8_t* top = nullptr;
-        std::int32_t rowStep = 0;
         try {
             // Refuse before anything large is allocated, libjpeg's buffers included.
             CheckPixelMemory(static_cast<std::uint64_t>(DIBRowBytes(width, 24)),
                 static_cast<std::uint64_t>(height), 1);
-            picture.SetSize(width, height, 24);
-            top = picture.TopBits();
-            rowStep = picture.RowStep();
         } catch (...) {
             jpeg_destroy_decompress(&cinfo);
             throw;
         }
+        // A multi-scan file keeps every coefficient of the picture while its
+        // scans are read: 2 bytes per sample, so up to 6 bytes per pixel. With
+        // a limit and no backing store libjpeg refuses a larger buffer
+        // (JERR_NO_BACKING_STORE) instead of allocating it.
+        cinfo.mem->max_memory_to_use = static_cast<long>(kMaxPixelBytes);
 
         // Multi-scan (progressive) files are decoded entirely while decompression
         // starts, single-scan ones while the scanlines are read: watch both.
@@ -201,6 +202,19 @@ namespace {
             // outside the rows if a libjpeg ever decides otherwise.
             cinfo.err->msg_code = JERR_CONVERSION_NOTIMPL;
             Fail(reinterpret_cast<j_common_ptr>(&cinfo));
+        }
+
+        // The picture is made only now, once a multi-scan file has been read
+        // whole, so that a file failing there never costs its pixel memory.
+        std::uint8_t* top = nullptr;
+        std::int32_t rowStep = 0;
+        try {
+            picture.SetSize(width, height, 24);
+            top = picture.TopBits();
+            rowStep = picture.RowStep();
+        } catch (...) {
+            jpeg_destroy_decompress(&cinfo);
+            throw;
         }
 
         const int components = cinfo.output_components;
@@ -240,6 +254,8 @@ void LoadJPEGPicture(std::span<const std::uint8_t> file, TDIB& target)
     if (!DecodeJPEG(file, picture, code, tooManyScans)) {
         if (tooManyScans)
             throw EInvalidGraphic(FormatMessage(kTooManyScans, kMaxScans));
+        if (code == JERR_NO_BACKING_STORE)
+            RefuseImageTooLarge(); // the coefficient buffer would pass the bound
         throw EInvalidGraphic(FormatMessage(kJPEGError, code));
     }
     target.Assign(picture);
