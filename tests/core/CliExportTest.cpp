@@ -1,5 +1,6 @@
 // End-to-end runs of zephyrix-cli export and encode, with giflib as the judge.
 
+#include "GIFTestUtil.h"
 #include "core/Stream.h"
 
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using zx::gif_test::GiflibDecode;
 
 namespace {
 
@@ -46,42 +48,6 @@ protected:
     fs::path m_dir;
 };
 
-struct TFrameInfo {
-    int Width, Height, Delay, Disposal, Transparent;
-};
-
-std::vector<TFrameInfo> Frames(const fs::path& path, int& loops)
-{
-    int error = 0;
-    GifFileType* file = DGifOpenFileName(path.c_str(), &error);
-    if (file == nullptr || DGifSlurp(file) != GIF_OK)
-        throw std::runtime_error("giflib cannot read " + path.string());
-    std::vector<TFrameInfo> frames;
-    loops = -1;
-    for (int i = 0; i < file->ImageCount; ++i) {
-        const SavedImage& image = file->SavedImages[i];
-        TFrameInfo info { image.ImageDesc.Width, image.ImageDesc.Height, -1, -1, -1 };
-        for (int e = 0; e < image.ExtensionBlockCount; ++e) {
-            const ExtensionBlock& block = image.ExtensionBlocks[e];
-            if (block.Function == GRAPHICS_EXT_FUNC_CODE) {
-                GraphicsControlBlock control;
-                DGifExtensionToGCB(block.ByteCount, block.Bytes, &control);
-                info.Delay = control.DelayTime;
-                info.Disposal = control.DisposalMode;
-                info.Transparent = control.TransparentColor;
-            }
-            if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11
-                && std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0
-                && e + 1 < image.ExtensionBlockCount)
-                loops = image.ExtensionBlocks[e + 1].Bytes[1]
-                    | image.ExtensionBlocks[e + 1].Bytes[2] << 8;
-        }
-        frames.push_back(info);
-    }
-    DGifCloseFile(file, &error);
-    return frames;
-}
-
 } // namespace
 
 TEST_F(CliExport, WritesTheAnimationAskedFor)
@@ -92,10 +58,10 @@ TEST_F(CliExport, WritesTheAnimationAskedFor)
         0)
         << Stderr();
     EXPECT_EQ(Stderr(), ""); // progress only on a terminal
-    int loops = 0;
-    const auto frames = Frames(out, loops);
+    const auto gif = GiflibDecode(zx::ReadFileBytes(out.string()));
+    const auto& frames = gif.Frames;
     ASSERT_EQ(frames.size(), 6u);
-    EXPECT_EQ(loops, 60);
+    EXPECT_EQ(gif.Loops, 60);
     for (const auto& frame : frames) {
         EXPECT_EQ(frame.Width, 120);
         EXPECT_EQ(frame.Height, 90);
@@ -109,9 +75,8 @@ TEST_F(CliExport, OpaqueBackgroundHasNoTransparentIndex)
     const fs::path out = m_dir / "opaque.gif";
     ASSERT_EQ(Run("export -o " + out.string() + " --frames 2 --background 336699 --distance 40"), 0)
         << Stderr();
-    int loops = 0;
-    for (const auto& frame : Frames(out, loops))
-        EXPECT_EQ(frame.Transparent, NO_TRANSPARENT_COLOR);
+    for (const auto& frame : GiflibDecode(zx::ReadFileBytes(out.string())).Frames)
+        EXPECT_EQ(frame.TransparentIndex, NO_TRANSPARENT_COLOR);
 }
 
 TEST_F(CliExport, ErrorsWriteNothingAndKeepExistingFiles)
@@ -158,14 +123,13 @@ TEST_F(CliExport, EncodeBuildsTheGifFromFrames)
         frames += (m_dir / ("frame-0" + std::to_string(k) + ".bmp")).string() + " ";
     ASSERT_EQ(Run("encode " + frames + "-o " + out.string() + " --bits 4 --delay 3 --loops 0"), 0)
         << Stderr();
-    int loops = -1;
-    const auto decoded = Frames(out, loops);
-    ASSERT_EQ(decoded.size(), 3u);
-    EXPECT_EQ(loops, 0);
-    for (const auto& frame : decoded) {
+    const auto decoded = GiflibDecode(zx::ReadFileBytes(out.string()));
+    ASSERT_EQ(decoded.Frames.size(), 3u);
+    EXPECT_EQ(decoded.Loops, 0);
+    for (const auto& frame : decoded.Frames) {
         EXPECT_EQ(frame.Width, 40);
         EXPECT_EQ(frame.Delay, 3);
-        EXPECT_EQ(frame.Transparent, NO_TRANSPARENT_COLOR);
+        EXPECT_EQ(frame.TransparentIndex, NO_TRANSPARENT_COLOR);
     }
     // A frame of another size is refused.
     ASSERT_EQ(Run("frames -d " + (m_dir / "small").string() + " --frames 1 --size 20x20"), 0);

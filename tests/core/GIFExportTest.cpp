@@ -1,5 +1,7 @@
 #include "core/gif/GIFExport.h"
 
+#include "GIFTestUtil.h"
+
 #include "core/Errors.h"
 #include "core/Stream.h"
 #include "core/flag/FlagParameters.h"
@@ -22,86 +24,7 @@ using namespace zx;
 
 namespace {
 
-// ---------------------------------------------------------------------------
-// giflib as an independent decoder
-
-struct TDecodedFrame {
-    int Width = 0, Height = 0, Left = 0, Top = 0;
-    std::vector<std::uint8_t> Indices;
-    std::vector<GifColorType> Colors;
-    int Delay = -1, Disposal = -1, TransparentIndex = -1;
-};
-
-struct TDecodedGif {
-    int Width = 0, Height = 0;
-    int Loops = -1; // -1: no loop extension
-    bool LoopOnFirstFrame = false;
-    std::vector<TDecodedFrame> Frames;
-};
-
-struct TMemoryReader {
-    const std::vector<std::uint8_t>* Bytes;
-    std::size_t Position = 0;
-};
-
-int ReadMemory(GifFileType* file, GifByteType* buffer, int count)
-{
-    auto* reader = static_cast<TMemoryReader*>(file->UserData);
-    const std::size_t n = std::min<std::size_t>(count, reader->Bytes->size() - reader->Position);
-    std::memcpy(buffer, reader->Bytes->data() + reader->Position, n);
-    reader->Position += n;
-    return static_cast<int>(n);
-}
-
-TDecodedGif DecodeWithGiflib(const std::vector<std::uint8_t>& bytes)
-{
-    TMemoryReader reader { &bytes };
-    int error = 0;
-    GifFileType* file = DGifOpen(&reader, ReadMemory, &error);
-    if (file == nullptr)
-        throw std::runtime_error("giflib cannot open the GIF: " + std::to_string(error));
-    if (DGifSlurp(file) != GIF_OK) {
-        DGifCloseFile(file, &error);
-        throw std::runtime_error("giflib cannot decode the GIF");
-    }
-    TDecodedGif gif;
-    gif.Width = file->SWidth;
-    gif.Height = file->SHeight;
-    for (int i = 0; i < file->ImageCount; ++i) {
-        const SavedImage& image = file->SavedImages[i];
-        TDecodedFrame frame;
-        frame.Width = image.ImageDesc.Width;
-        frame.Height = image.ImageDesc.Height;
-        frame.Left = image.ImageDesc.Left;
-        frame.Top = image.ImageDesc.Top;
-        frame.Indices.assign(image.RasterBits, image.RasterBits + frame.Width * frame.Height);
-        const ColorMapObject* map
-            = image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : file->SColorMap;
-        if (map)
-            frame.Colors.assign(map->Colors, map->Colors + map->ColorCount);
-        for (int e = 0; e < image.ExtensionBlockCount; ++e) {
-            const ExtensionBlock& block = image.ExtensionBlocks[e];
-            if (block.Function == GRAPHICS_EXT_FUNC_CODE) {
-                GraphicsControlBlock control;
-                DGifExtensionToGCB(block.ByteCount, block.Bytes, &control);
-                frame.Delay = control.DelayTime;
-                frame.Disposal = control.DisposalMode;
-                frame.TransparentIndex = control.TransparentColor;
-            }
-            if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11
-                && std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0
-                && e + 1 < image.ExtensionBlockCount
-                && image.ExtensionBlocks[e + 1].ByteCount >= 3) {
-                const auto* data = image.ExtensionBlocks[e + 1].Bytes;
-                gif.Loops = data[1] | data[2] << 8;
-                gif.LoopOnFirstFrame = i == 0;
-            }
-        }
-        gif.Frames.push_back(std::move(frame));
-    }
-    DGifCloseFile(file, &error);
-    return gif;
-}
+using gif_test::GiflibDecode;
 
 // ---------------------------------------------------------------------------
 // Frame stores for the tests
@@ -192,9 +115,9 @@ TEST(GIFExport, SingleFrameCarriesLoopAndControlExtensions)
     TRenderedFlag flag(params);
     const auto gif = BuildExportGif(flag.Store, Options(1, 8, 7, 3), flag.Renderer());
     ASSERT_EQ(gif->Images().Count(), 1);
-    const auto decoded = DecodeWithGiflib(Encode(*gif));
+    const auto decoded = GiflibDecode(Encode(*gif));
     ASSERT_EQ(decoded.Frames.size(), 1u);
-    EXPECT_TRUE(decoded.LoopOnFirstFrame);
+    EXPECT_EQ(decoded.LoopFrame, 0);
     EXPECT_EQ(decoded.Loops, 3);
     EXPECT_EQ(decoded.Frames[0].Delay, 7);
     EXPECT_EQ(decoded.Frames[0].Disposal, DISPOSE_BACKGROUND);
@@ -218,10 +141,10 @@ TEST(GIFExport, OpaqueFramesUseTheFullPaletteAndNoTransparency)
     EXPECT_EQ(palette.PaletteSize, 32);
     EXPECT_EQ(palette.TransparentIndex, 32);
     const auto decoded
-        = DecodeWithGiflib(Encode(*BuildExportGif(flag.Store, Options(3, 5), flag.Renderer())));
+        = GiflibDecode(Encode(*BuildExportGif(flag.Store, Options(3, 5), flag.Renderer())));
     for (const auto& frame : decoded.Frames) {
         EXPECT_EQ(frame.TransparentIndex, NO_TRANSPARENT_COLOR);
-        EXPECT_LE(frame.Colors.size(), 32u);
+        EXPECT_LE(frame.Colours.size(), 32u);
     }
 }
 
@@ -254,17 +177,17 @@ TEST(GIFExport, ThreeBitsWithTransparencyLeaveIndexSevenForTheBackground)
         std::span<const bool>(flag.Store.FrameTransparent.data(), n), options, palette);
 
     // After it, giflib sees exactly the mask's background pixels as transparent.
-    const auto decoded = DecodeWithGiflib(Encode(gif));
+    const auto decoded = GiflibDecode(Encode(gif));
     ASSERT_EQ(decoded.Frames.size(), n);
     for (std::size_t i = 0; i < n; ++i) {
         const auto& frame = decoded.Frames[i];
         ASSERT_NE(frame.TransparentIndex, NO_TRANSPARENT_COLOR);
-        EXPECT_LE(frame.Colors.size(), 8u);
+        EXPECT_LE(frame.Colours.size(), 8u);
         for (int y = 0; y < frame.Height; ++y) {
             for (int x = 0; x < frame.Width; ++x) {
                 const bool background = flag.Store.FrameMasks[i].Pixel(x, y) == 255;
                 const bool transparent
-                    = frame.Indices[y * frame.Width + x] == frame.TransparentIndex;
+                    = frame.Pixels[y * frame.Width + x] == frame.TransparentIndex;
                 ASSERT_EQ(background, transparent) << "frame " << i << " pixel " << x << "," << y;
             }
         }
@@ -281,14 +204,14 @@ TEST(GIFExport, LoopPositionsAndDelaysReachTheFile)
     TRenderedFlag flag(params, 16, 16);
     for (const Case c : { Case { 0, 0 }, Case { 51, 60 }, Case { 95, 500 }, Case { 96, 600 },
              Case { 100, 1000 }, Case { 101, 0 } }) {
-        const auto decoded = DecodeWithGiflib(
+        const auto decoded = GiflibDecode(
             Encode(*BuildExportGif(flag.Store, Options(1, 4, 5, c.position), flag.Renderer())));
         EXPECT_EQ(decoded.Loops, c.loops) << "slider position " << c.position;
     }
     for (const std::int32_t delay : { 1, 50 }) {
         params.Frames = 2;
         TRenderedFlag two(params, 16, 16);
-        const auto decoded = DecodeWithGiflib(
+        const auto decoded = GiflibDecode(
             Encode(*BuildExportGif(two.Store, Options(2, 4, delay), two.Renderer())));
         for (const auto& frame : decoded.Frames)
             EXPECT_EQ(frame.Delay, delay);
@@ -303,7 +226,7 @@ TEST(GIFExport, DecodedPixelsAreTheReducedFramesColours)
     TRenderedFlag flag(params, 80, 50);
     const TExportOptions options = Options(4, 6);
     const auto gif = BuildExportGif(flag.Store, options, flag.Renderer());
-    const auto decoded = DecodeWithGiflib(Encode(*gif));
+    const auto decoded = GiflibDecode(Encode(*gif));
     ASSERT_EQ(decoded.Width, 80);
     ASSERT_EQ(decoded.Height, 50);
     ASSERT_EQ(decoded.Frames.size(), 4u);
@@ -321,13 +244,13 @@ TEST(GIFExport, DecodedPixelsAreTheReducedFramesColours)
         ASSERT_EQ(frame.Height, 50);
         for (int y = 0; y < frame.Height; ++y) {
             for (int x = 0; x < frame.Width; ++x) {
-                const int index = frame.Indices[y * frame.Width + x];
+                const int index = frame.Pixels[y * frame.Width + x];
                 if (flag.Store.FrameTransparent[i] && flag.Store.FrameMasks[i].Pixel(x, y) == 255) {
                     ASSERT_EQ(index, frame.TransparentIndex);
                     continue;
                 }
-                ASSERT_LT(static_cast<std::size_t>(index), frame.Colors.size());
-                const GifColorType got = frame.Colors[index];
+                ASSERT_LT(static_cast<std::size_t>(index), frame.Colours.size());
+                const TGIFColor got = frame.Colours[index];
                 const TPaletteEntry want = palette.SharedPalette[reduced[i].Pixel(x, y)];
                 ASSERT_EQ(got.Red, want.Red) << i << ": " << x << "," << y;
                 ASSERT_EQ(got.Green, want.Green);

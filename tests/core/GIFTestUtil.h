@@ -13,6 +13,7 @@
 #include <gif_lib.h>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zx::gif_test {
@@ -102,6 +103,27 @@ inline Bytes NaiveLzw(const std::vector<std::uint8_t>& pixels, std::int32_t minC
     return out;
 }
 
+// Packs codes of the given widths, least significant bit first, into bytes
+// (no sub-blocks, no code size byte).
+inline Bytes PackCodeBits(const std::vector<std::pair<int, int>>& codes)
+{
+    Bytes out;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (const auto& [code, width] : codes) {
+        bits |= static_cast<std::uint32_t>(code) << count;
+        count += width;
+        while (count >= 8) {
+            out.push_back(static_cast<std::uint8_t>(bits));
+            bits >>= 8;
+            count -= 8;
+        }
+    }
+    if (count > 0)
+        out.push_back(static_cast<std::uint8_t>(bits));
+    return out;
+}
+
 inline void Append(Bytes& out, std::initializer_list<std::uint8_t> bytes)
 {
     out.insert(out.end(), bytes.begin(), bytes.end());
@@ -165,6 +187,8 @@ struct TGiflibFrame {
     std::int32_t Left = 0, Top = 0, Width = 0, Height = 0;
     bool Interlaced = false;
     std::vector<TGIFColor> LocalColours;
+    // The table in force for this frame: the local one, else the global one.
+    std::vector<TGIFColor> Colours;
     std::vector<std::uint8_t> Pixels; // row-major
     std::int32_t TransparentIndex = -1;
     std::int32_t Delay = 0;
@@ -174,7 +198,8 @@ struct TGiflibImage {
     std::int32_t Width = 0, Height = 0;
     std::vector<TGIFColor> GlobalColours;
     std::vector<TGiflibFrame> Frames;
-    std::int32_t Loops = -1;
+    std::int32_t Loops = -1; // -1: no loop extension
+    std::int32_t LoopFrame = -1; // the frame whose extensions hold it
 };
 
 inline std::vector<TGIFColor> ToColours(const ColorMapObject* map)
@@ -227,6 +252,7 @@ inline TGiflibImage GiflibDecode(const Bytes& bytes)
         frame.Height = saved.ImageDesc.Height;
         frame.Interlaced = saved.ImageDesc.Interlace;
         frame.LocalColours = ToColours(saved.ImageDesc.ColorMap);
+        frame.Colours = frame.LocalColours.empty() ? image.GlobalColours : frame.LocalColours;
         frame.Pixels.assign(
             saved.RasterBits, saved.RasterBits + std::size_t(frame.Width) * frame.Height);
         GraphicsControlBlock gcb;
@@ -240,8 +266,10 @@ inline TGiflibImage GiflibDecode(const Bytes& bytes)
             if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11
                 && std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0) {
                 const ExtensionBlock& data = saved.ExtensionBlocks[e + 1];
-                if (data.ByteCount >= 3 && data.Bytes[0] == 1)
+                if (data.ByteCount >= 3 && data.Bytes[0] == 1) {
                     image.Loops = data.Bytes[1] | (data.Bytes[2] << 8);
+                    image.LoopFrame = i;
+                }
             }
         }
         image.Frames.push_back(std::move(frame));

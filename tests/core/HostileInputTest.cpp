@@ -5,6 +5,7 @@
 // anything large), or load it; it must never crash, read or write outside its
 // buffers (the sanitizer build watches), or leave its target half-changed.
 
+#include "GIFTestUtil.h"
 #include "core/Errors.h"
 #include "core/Limits.h"
 #include "core/Stream.h"
@@ -629,24 +630,7 @@ void ImageDescriptor(Bytes& out, std::uint16_t width, std::uint16_t height)
 }
 
 // Packs codes of the given widths, least significant bit first, into bytes.
-Bytes PackCodes(const std::vector<std::pair<int, int>>& codes)
-{
-    Bytes out;
-    std::uint32_t bits = 0;
-    int count = 0;
-    for (const auto& [code, width] : codes) {
-        bits |= static_cast<std::uint32_t>(code) << count;
-        count += width;
-        while (count >= 8) {
-            out.push_back(static_cast<std::uint8_t>(bits));
-            bits >>= 8;
-            count -= 8;
-        }
-    }
-    if (count > 0)
-        out.push_back(static_cast<std::uint8_t>(bits));
-    return out;
-}
+using gif_test::PackCodeBits;
 
 // Image data: minimum code size, the bytes as one sub-block, terminator.
 void ImageData(Bytes& out, std::uint8_t minCodeSize, const Bytes& data)
@@ -705,7 +689,7 @@ TEST(HostileGIF, HugeLogicalScreenLoadsAsAModelButNeverAsATexture)
 {
     // 65535 x 65535 screen, one 1 x 1 frame: the model holds only the frame;
     // the 12 GiB texture is refused before it is made.
-    const Bytes file = OneFrameGIF(1, 1, 2, PackCodes({ { 4, 3 }, { 1, 3 }, { 5, 3 } }));
+    const Bytes file = OneFrameGIF(1, 1, 2, PackCodeBits({ { 4, 3 }, { 1, 3 }, { 5, 3 } }));
     Bytes huge = file;
     huge[6] = huge[7] = huge[8] = huge[9] = 0xFF; // screen 65535 x 65535
     TGIFImage gif;
@@ -723,7 +707,7 @@ TEST(HostileGIF, HugeFramesAreRefusedBeforeTheirPixelsExist)
 {
     // A 65535 x 65535 frame (4 GiB of indices), and a 0 x 0 frame on a
     // 65535 x 65535 screen (which takes the screen's size).
-    const Bytes data = PackCodes({ { 4, 3 }, { 1, 3 }, { 5, 3 } });
+    const Bytes data = PackCodeBits({ { 4, 3 }, { 1, 3 }, { 5, 3 } });
     Bytes bigFrame = GIFStart(10, 10);
     ImageDescriptor(bigFrame, 65535, 65535);
     ImageData(bigFrame, 2, data);
@@ -753,7 +737,7 @@ TEST(HostileGIF, LargestAllowedFrameKeepsOnlyTheDataItHolds)
     const std::size_t before = HeapInUse();
     TGIFImage gif;
     EXPECT_EQ(
-        LoadGIF(OneFrameGIF(65535, 8192, 2, PackCodes({ { 4, 3 }, { 1, 3 }, { 5, 3 } })), gif), "");
+        LoadGIF(OneFrameGIF(65535, 8192, 2, PackCodeBits({ { 4, 3 }, { 1, 3 }, { 5, 3 } })), gif), "");
     ASSERT_EQ(gif.Images().Count(), 1);
     EXPECT_EQ(gif.Images()[0].PixelCount(), 65535u * 8192u);
     EXPECT_LT(HeapInUse() - before, std::size_t(1) << 20);
@@ -764,7 +748,7 @@ TEST(HostileGIF, CodesBeyondTheTableDecodeAsThePreviousString)
     // Minimum code size 2 (clear 4, end 5, first free 6), 3-bit codes:
     // clear, 1, then 7 (two beyond the table): "the first pixel, then the
     // previous string" gives 1, 1; then end.
-    const Bytes file = OneFrameGIF(3, 1, 2, PackCodes({ { 4, 3 }, { 1, 3 }, { 7, 3 }, { 5, 3 } }));
+    const Bytes file = OneFrameGIF(3, 1, 2, PackCodeBits({ { 4, 3 }, { 1, 3 }, { 7, 3 }, { 5, 3 } }));
     TGIFImage gif;
     ASSERT_EQ(LoadGIF(file, gif), "");
     const auto data = gif.Images()[0].Data();
@@ -776,11 +760,11 @@ TEST(HostileGIF, CircularTableEntriesAreAnError)
     // clear, 6 (beyond the table as the first code), 7 (beyond: makes entry
     // 6 its own prefix), 6: the walk through entry 6 leads back to itself.
     const Bytes selfLoop
-        = OneFrameGIF(8, 8, 2, PackCodes({ { 4, 3 }, { 6, 3 }, { 7, 3 }, { 6, 3 } }));
+        = OneFrameGIF(8, 8, 2, PackCodeBits({ { 4, 3 }, { 6, 3 }, { 7, 3 }, { 6, 3 } }));
     // clear, 7, 6 (entry 6 -> 7), 7 (entry 7 -> 6), then 6 at 4 bits: a
     // loop of two entries.
     const Bytes twoLoop
-        = OneFrameGIF(8, 8, 2, PackCodes({ { 4, 3 }, { 7, 3 }, { 6, 3 }, { 7, 3 }, { 6, 4 } }));
+        = OneFrameGIF(8, 8, 2, PackCodeBits({ { 4, 3 }, { 7, 3 }, { 6, 3 }, { 7, 3 }, { 6, 4 } }));
     for (const Bytes& file : { selfLoop, twoLoop }) {
         TGIFImage gif;
         EXPECT_EQ(LoadGIF(file, gif), "Circular decoder table entry");
@@ -883,7 +867,7 @@ TEST(HostileGIF, ManyConsecutiveExtensionsLoad)
     for (int i = 0; i < 1000; ++i)
         Append(file, { 0x21, 0xF9, 4, 0x01, 0, 0, 1, 0 }); // transparent index 1
     ImageDescriptor(file, 2, 1);
-    ImageData(file, 2, PackCodes({ { 4, 3 }, { 0, 3 }, { 1, 3 }, { 5, 3 } }));
+    ImageData(file, 2, PackCodeBits({ { 4, 3 }, { 0, 3 }, { 1, 3 }, { 5, 3 } }));
     U8(file, 0x3B);
     TGIFImage gif;
     ASSERT_EQ(LoadGIF(file, gif), "");
@@ -981,10 +965,10 @@ TEST(HostileGIF, EveryTruncationFailsCleanlyOrLoads)
     Append(whole, { 3, 1, 0, 0, 0 });
     Append(whole, { 0x21, 0xF9, 4, 0x05, 10, 0, 1, 0 });
     ImageDescriptor(whole, 3, 2);
-    ImageData(whole, 2, PackCodes({ { 4, 3 }, { 0, 3 }, { 1, 3 }, { 6, 3 }, { 7, 3 }, { 5, 3 } }));
+    ImageData(whole, 2, PackCodeBits({ { 4, 3 }, { 0, 3 }, { 1, 3 }, { 6, 3 }, { 7, 3 }, { 5, 3 } }));
     Append(whole, { 0x21, 0xFE, 2, 'h', 'i', 0 });
     ImageDescriptor(whole, 3, 2);
-    ImageData(whole, 2, PackCodes({ { 4, 3 }, { 1, 3 }, { 1, 3 }, { 5, 3 } }));
+    ImageData(whole, 2, PackCodeBits({ { 4, 3 }, { 1, 3 }, { 1, 3 }, { 5, 3 } }));
     U8(whole, 0x3B);
     {
         TGIFImage gif;

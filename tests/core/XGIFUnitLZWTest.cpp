@@ -1,5 +1,6 @@
 #include "core/gif/XGIFUnitLZW.h"
 
+#include "GIFTestUtil.h"
 #include "core/Errors.h"
 
 #include <algorithm>
@@ -77,20 +78,7 @@ namespace {
     Bytes PackCodes(int minCodeSize, const std::vector<std::pair<int, int>>& codes,
         std::size_t blockSize = 255, bool terminate = true)
     {
-        Bytes raw;
-        std::uint32_t bits = 0;
-        int count = 0;
-        for (const auto& [code, width] : codes) {
-            bits |= static_cast<std::uint32_t>(code) << count;
-            count += width;
-            while (count >= 8) {
-                raw.push_back(static_cast<std::uint8_t>(bits));
-                bits >>= 8;
-                count -= 8;
-            }
-        }
-        if (count > 0)
-            raw.push_back(static_cast<std::uint8_t>(bits));
+        const Bytes raw = gif_test::PackCodeBits(codes);
         Bytes data { static_cast<std::uint8_t>(minCodeSize) };
         for (std::size_t at = 0; at < raw.size(); at += blockSize) {
             const std::size_t n = std::min(blockSize, raw.size() - at);
