@@ -71,25 +71,7 @@ namespace {
         }
         emit(endCode);
 
-        Bytes packed;
-        std::uint64_t buffer = 0;
-        int bits = 0;
-        for (const auto& [code, codeWidth] : codes) {
-            buffer |= static_cast<std::uint64_t>(code) << bits;
-            bits += codeWidth;
-            for (; bits >= 8; bits -= 8, buffer >>= 8)
-                packed.push_back(static_cast<std::uint8_t>(buffer));
-        }
-        if (bits > 0)
-            packed.push_back(static_cast<std::uint8_t>(buffer));
-        result.Data.push_back(static_cast<std::uint8_t>(minCodeSize));
-        for (std::size_t at = 0; at < packed.size(); at += 255) {
-            const std::size_t n = std::min<std::size_t>(255, packed.size() - at);
-            result.Data.push_back(static_cast<std::uint8_t>(n));
-            result.Data.insert(result.Data.end(), packed.begin() + static_cast<std::ptrdiff_t>(at),
-                packed.begin() + static_cast<std::ptrdiff_t>(at + n));
-        }
-        result.Data.push_back(0);
+        result.Data = gif_test::PackCodes(minCodeSize, codes);
         return result;
     }
 

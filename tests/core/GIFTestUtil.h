@@ -7,6 +7,7 @@
 #include "core/gif/XGIFUnit.h"
 #include "core/imaging/XDIBUnit.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -122,6 +123,25 @@ inline Bytes PackCodeBits(const std::vector<std::pair<int, int>>& codes)
     if (count > 0)
         out.push_back(static_cast<std::uint8_t>(bits));
     return out;
+}
+
+// Image data made of those codes: the minimum code size byte, the codes in
+// data sub-blocks of blockSize bytes and, unless told otherwise, the block
+// terminator.
+inline Bytes PackCodes(int minCodeSize, const std::vector<std::pair<int, int>>& codes,
+    std::size_t blockSize = 255, bool terminate = true)
+{
+    const Bytes raw = PackCodeBits(codes);
+    Bytes data { static_cast<std::uint8_t>(minCodeSize) };
+    for (std::size_t at = 0; at < raw.size(); at += blockSize) {
+        const std::size_t n = std::min(blockSize, raw.size() - at);
+        data.push_back(static_cast<std::uint8_t>(n));
+        data.insert(data.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
+            raw.begin() + static_cast<std::ptrdiff_t>(at + n));
+    }
+    if (terminate)
+        data.push_back(0);
+    return data;
 }
 
 inline void Append(Bytes& out, std::initializer_list<std::uint8_t> bytes)

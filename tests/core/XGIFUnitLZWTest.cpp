@@ -72,24 +72,7 @@ namespace {
         return result;
     }
 
-    // Packs codes of given widths least significant bit first into data
-    // sub-blocks of blockSize bytes, with the minimum code size byte in front and,
-    // unless told otherwise, the block terminator behind.
-    Bytes PackCodes(int minCodeSize, const std::vector<std::pair<int, int>>& codes,
-        std::size_t blockSize = 255, bool terminate = true)
-    {
-        const Bytes raw = gif_test::PackCodeBits(codes);
-        Bytes data { static_cast<std::uint8_t>(minCodeSize) };
-        for (std::size_t at = 0; at < raw.size(); at += blockSize) {
-            const std::size_t n = std::min(blockSize, raw.size() - at);
-            data.push_back(static_cast<std::uint8_t>(n));
-            data.insert(data.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
-                raw.begin() + static_cast<std::ptrdiff_t>(at + n));
-        }
-        if (terminate)
-            data.push_back(0);
-        return data;
-    }
+    using gif_test::PackCodes;
 
     // Splits image data into its code bytes, checking the sub-block framing:
     // 255-byte blocks, a last block of 1..255 bytes, the terminator at the end.
