@@ -63,47 +63,6 @@ inline TGIFSubImage& AddExportFrame(TGIFImage& gif, const TDIB& reduced, std::in
     return frame;
 }
 
-// A naive but valid LZW coder: a clear code before every pixel keeps the
-// code width at minCodeSize + 1 and never builds a table (GIF89a appendix F
-// allows clear codes anywhere). Returns the minimum code size byte, the
-// sub-blocks and, when terminate, the block terminator.
-inline Bytes NaiveLzw(const std::vector<std::uint8_t>& pixels, std::int32_t minCodeSize,
-    bool endCode = true, bool terminate = true)
-{
-    const std::uint32_t clear = 1u << minCodeSize;
-    const std::int32_t width = minCodeSize + 1;
-    Bytes packed;
-    std::uint32_t buffer = 0;
-    std::int32_t bits = 0;
-    auto put = [&](std::uint32_t code) {
-        buffer |= code << bits;
-        bits += width;
-        while (bits >= 8) {
-            packed.push_back(static_cast<std::uint8_t>(buffer & 0xFF));
-            buffer >>= 8;
-            bits -= 8;
-        }
-    };
-    for (const std::uint8_t p : pixels) {
-        put(clear);
-        put(p);
-    }
-    if (endCode)
-        put(clear + 1);
-    if (bits > 0)
-        packed.push_back(static_cast<std::uint8_t>(buffer & 0xFF));
-    Bytes out { static_cast<std::uint8_t>(minCodeSize) };
-    for (std::size_t at = 0; at < packed.size(); at += 255) {
-        const std::size_t n = std::min<std::size_t>(255, packed.size() - at);
-        out.push_back(static_cast<std::uint8_t>(n));
-        out.insert(out.end(), packed.begin() + static_cast<std::ptrdiff_t>(at),
-            packed.begin() + static_cast<std::ptrdiff_t>(at + n));
-    }
-    if (terminate)
-        out.push_back(0);
-    return out;
-}
-
 // Packs codes of the given widths, least significant bit first, into bytes
 // (no sub-blocks, no code size byte).
 inline Bytes PackCodeBits(const std::vector<std::pair<int, int>>& codes)
@@ -142,6 +101,25 @@ inline Bytes PackCodes(int minCodeSize, const std::vector<std::pair<int, int>>& 
     if (terminate)
         data.push_back(0);
     return data;
+}
+
+// A naive but valid LZW coder: a clear code before every pixel keeps the
+// code width at minCodeSize + 1 and never builds a table (GIF89a appendix F
+// allows clear codes anywhere). Returns the minimum code size byte, the
+// sub-blocks and, when terminate, the block terminator.
+inline Bytes NaiveLzw(const std::vector<std::uint8_t>& pixels, std::int32_t minCodeSize,
+    bool endCode = true, bool terminate = true)
+{
+    const int clear = 1 << minCodeSize;
+    const int width = minCodeSize + 1;
+    std::vector<std::pair<int, int>> codes;
+    for (const std::uint8_t p : pixels) {
+        codes.emplace_back(clear, width);
+        codes.emplace_back(p, width);
+    }
+    if (endCode)
+        codes.emplace_back(clear + 1, width);
+    return PackCodes(minCodeSize, codes, 255, terminate);
 }
 
 inline void Append(Bytes& out, std::initializer_list<std::uint8_t> bytes)
