@@ -16,6 +16,7 @@ packages=(
     libgif-dev
     clang
     libclang-rt-14-dev
+    llvm # llvm-cov and llvm-profdata, for scripts/fuzz-coverage.sh
 )
 
 missing=()
