@@ -21,7 +21,8 @@ void CheckPixelBytes(std::uint64_t bytes)
 void CheckAnimationBytes(std::uint64_t bytes, std::uint64_t limit)
 {
     if (bytes > limit)
-        throw EImageTooLarge("图像太大: 动画各帧的像素内存合计超过 " + std::to_string(limit >> 20) + " MiB");
+        throw EImageTooLarge(
+            "图像太大: 动画各帧的像素内存合计超过 " + std::to_string(limit >> 20) + " MiB");
 }
 
 void CheckPixelMemory(std::uint64_t width, std::uint64_t height, std::uint64_t bytesPerPixel)

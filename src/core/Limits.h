@@ -24,6 +24,6 @@ void CheckPixelBytes(std::uint64_t bytes);
 [[noreturn]] void RefuseImageTooLarge();
 // Throws EImageTooLarge when the frames of one animation would hold more than
 // limit bytes of pixels.
-void CheckAnimationBytes(std::uint64_t bytes, std::uint64_t limit = kMaxAnimationBytes);
+void CheckAnimationBytes(std::uint64_t bytes, std::uint64_t limit);
 
 } // namespace zx

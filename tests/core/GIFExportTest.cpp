@@ -1,7 +1,6 @@
 #include "core/gif/GIFExport.h"
 
 #include "GIFTestUtil.h"
-
 #include "core/Errors.h"
 #include "core/Stream.h"
 #include "core/flag/FlagParameters.h"

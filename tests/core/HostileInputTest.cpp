@@ -737,7 +737,8 @@ TEST(HostileGIF, LargestAllowedFrameKeepsOnlyTheDataItHolds)
     const std::size_t before = HeapInUse();
     TGIFImage gif;
     EXPECT_EQ(
-        LoadGIF(OneFrameGIF(65535, 8192, 2, PackCodeBits({ { 4, 3 }, { 1, 3 }, { 5, 3 } })), gif), "");
+        LoadGIF(OneFrameGIF(65535, 8192, 2, PackCodeBits({ { 4, 3 }, { 1, 3 }, { 5, 3 } })), gif),
+        "");
     ASSERT_EQ(gif.Images().Count(), 1);
     EXPECT_EQ(gif.Images()[0].PixelCount(), 65535u * 8192u);
     EXPECT_LT(HeapInUse() - before, std::size_t(1) << 20);
@@ -748,7 +749,8 @@ TEST(HostileGIF, CodesBeyondTheTableDecodeAsThePreviousString)
     // Minimum code size 2 (clear 4, end 5, first free 6), 3-bit codes:
     // clear, 1, then 7 (two beyond the table): "the first pixel, then the
     // previous string" gives 1, 1; then end.
-    const Bytes file = OneFrameGIF(3, 1, 2, PackCodeBits({ { 4, 3 }, { 1, 3 }, { 7, 3 }, { 5, 3 } }));
+    const Bytes file
+        = OneFrameGIF(3, 1, 2, PackCodeBits({ { 4, 3 }, { 1, 3 }, { 7, 3 }, { 5, 3 } }));
     TGIFImage gif;
     ASSERT_EQ(LoadGIF(file, gif), "");
     const auto data = gif.Images()[0].Data();
@@ -965,7 +967,8 @@ TEST(HostileGIF, EveryTruncationFailsCleanlyOrLoads)
     Append(whole, { 3, 1, 0, 0, 0 });
     Append(whole, { 0x21, 0xF9, 4, 0x05, 10, 0, 1, 0 });
     ImageDescriptor(whole, 3, 2);
-    ImageData(whole, 2, PackCodeBits({ { 4, 3 }, { 0, 3 }, { 1, 3 }, { 6, 3 }, { 7, 3 }, { 5, 3 } }));
+    ImageData(
+        whole, 2, PackCodeBits({ { 4, 3 }, { 0, 3 }, { 1, 3 }, { 6, 3 }, { 7, 3 }, { 5, 3 } }));
     Append(whole, { 0x21, 0xFE, 2, 'h', 'i', 0 });
     ImageDescriptor(whole, 3, 2);
     ImageData(whole, 2, PackCodeBits({ { 4, 3 }, { 1, 3 }, { 1, 3 }, { 5, 3 } }));
