@@ -17,6 +17,14 @@ packages=(
     clang
     libclang-rt-14-dev
     llvm # llvm-cov and llvm-profdata, for scripts/fuzz-coverage.sh
+    # The desktop program: Qt 6 Widgets with the OpenGL development files its
+    # CMake package asks for, and a CJK font for the Chinese texts.
+    qt6-base-dev
+    libgl-dev
+    libglx-dev
+    libopengl-dev
+    libvulkan-dev
+    fonts-wqy-microhei
 )
 
 missing=()

@@ -1,0 +1,32 @@
+// zephyrix: the desktop program. Creates the control panel and the flag window
+// and runs until the panel closes. It takes no command-line arguments.
+
+#include "ui/flag/FlagUnit.h"
+#include "ui/flag/ShowUnit.h"
+#include "ui/imaging/XDIBImageHandler.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char* argv[])
+{
+    // The program places its two windows and keeps them together, which Wayland
+    // does not let a program do: use X11 (XWayland on a Wayland desktop) unless
+    // the user chose a platform.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Zephyrix"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Zephyrix"));
+    QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/resources/zephyrix.png")));
+
+    // The "dib" picture class, for as long as the program runs.
+    const zx::TDIBPictureClassEntry dibEntry;
+
+    zx::TFlagForm panel;
+    auto* flagWindow = new zx::TShowForm(&panel);
+    panel.StartUp(flagWindow);
+    return QApplication::exec();
+}
