@@ -6,7 +6,6 @@
 #include "ui/imaging/XDIBImageHandler.h"
 
 #include <QApplication>
-#include <QIcon>
 
 int main(int argc, char* argv[])
 {
@@ -17,10 +16,7 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "xcb");
 
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Zephyrix"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Zephyrix"));
-    QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/resources/zephyrix.png")));
+    zx::InitializeApplication();
 
     // The "dib" picture class, for as long as the program runs.
     const zx::TDIBPictureClassEntry dibEntry;

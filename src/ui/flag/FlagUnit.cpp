@@ -61,6 +61,14 @@ namespace {
 
 } // namespace
 
+void InitializeApplication()
+{
+    QApplication::setApplicationName(QStringLiteral("Zephyrix"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Zephyrix"));
+    QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/resources/zephyrix.png")));
+}
+
 QStringList QtNameFilters(const QString& filter)
 {
     QStringList result;
