@@ -6,6 +6,8 @@
 #include "ui/imaging/XDIBImageHandler.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 int main(int argc, char* argv[])
 {
@@ -17,6 +19,12 @@ int main(int argc, char* argv[])
 
     QApplication application(argc, argv);
     zx::InitializeApplication();
+    // The program speaks Chinese; so do the file dialogs and message boxes Qt
+    // brings along, where Qt's translations are installed.
+    QTranslator qtTexts;
+    if (qtTexts.load(
+            QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     // The "dib" picture class, for as long as the program runs.
     const zx::TDIBPictureClassEntry dibEntry;

@@ -21,7 +21,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-
 #include <memory>
 
 using namespace zx;
@@ -104,7 +103,8 @@ private slots:
         QCOMPARE(m_show->StatusText(), QStringLiteral("150 x 97"));
         // The flag window stands beside the panel, to its right.
         QCOMPARE(m_show->frameGeometry().top(), m_panel->frameGeometry().top());
-        QVERIFY(m_show->frameGeometry().left() >= m_panel->frameGeometry().left() + m_panel->width());
+        QVERIFY(
+            m_show->frameGeometry().left() >= m_panel->frameGeometry().left() + m_panel->width());
         QStringList pages;
         for (int i = 0; i < m_panel->PageControl->count(); ++i)
             pages << m_panel->PageControl->tabText(i);
@@ -159,8 +159,7 @@ private slots:
         QCOMPARE(RenderedCount(), 0);
         Tick(5);
         QCOMPARE(RenderedCount(), 0);
-        QCOMPARE(m_panel->StatusText(),
-            QStringLiteral("帧序号 #%1 无效。").arg(shown + 1));
+        QCOMPARE(m_panel->StatusText(), QStringLiteral("帧序号 #%1 无效。").arg(shown + 1));
         // A blank in the button-face colour instead of the frame.
         const QImage blank = m_show->FlagPaintBox()->grab().toImage();
         QCOMPARE(blank.pixel(75, 48), m_show->palette().color(QPalette::Button).rgb());
@@ -244,7 +243,10 @@ private slots:
         m_show->resize(5, 5);
         QTRY_COMPARE(m_show->PaintAreaSize(), QSize(16, 16));
         Tick();
-        QCOMPARE(m_panel->FrameStore().FrameBitmaps[m_panel->RenderCursor() == 0 ? 0 : m_panel->RenderCursor() - 1].Width(), 16);
+        QCOMPARE(m_panel->FrameStore()
+                     .FrameBitmaps[m_panel->RenderCursor() == 0 ? 0 : m_panel->RenderCursor() - 1]
+                     .Width(),
+            16);
     }
 
     void transparencyRadialAndLightInvalidate()

@@ -14,7 +14,6 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
-
 #include <cstring>
 #include <memory>
 
@@ -142,7 +141,8 @@ private slots:
         TDIB source;
         source.SetSize(2, 2, 8);
         for (int i = 0; i < 4; ++i)
-            source.ColorTable()[i] = { std::uint8_t(10 * i), std::uint8_t(20 * i), std::uint8_t(30 * i), 0 };
+            source.ColorTable()[i]
+                = { std::uint8_t(10 * i), std::uint8_t(20 * i), std::uint8_t(30 * i), 0 };
         source.UpdatePalette();
         source.ScanLine(0)[0] = 0;
         source.ScanLine(0)[1] = 1;
@@ -188,7 +188,8 @@ private slots:
                 if (At(picture, x, y) != 0x404040u) {
                     ++changed;
                     // Everything drawn lies in the text's cell.
-                    QVERIFY2(x >= 4 && x < 4 + extent.width() + 2 && y >= 4 && y < 4 + extent.height(),
+                    QVERIFY2(
+                        x >= 4 && x < 4 + extent.width() + 2 && y >= 4 && y < 4 + extent.height(),
                         qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
                 }
         QVERIFY(changed > 20);
@@ -324,7 +325,8 @@ private slots:
         picture.ScanLine(3)[0] = 0x99;
         TMemoryStream file;
         picture.SaveToStream(file);
-        QByteArray bytes(reinterpret_cast<const char*>(file.Data().data()), qsizetype(file.Data().size()));
+        QByteArray bytes(
+            reinterpret_cast<const char*>(file.Data().data()), qsizetype(file.Data().size()));
 
         {
             const TDIBPictureClassEntry entry;
@@ -341,7 +343,8 @@ private slots:
             out.open(QIODevice::WriteOnly);
             QImageWriter writer(&out, "dib");
             QVERIFY(writer.write(image));
-            TSpanStream stream({ reinterpret_cast<const std::uint8_t*>(written.constData()), std::size_t(written.size()) });
+            TSpanStream stream({ reinterpret_cast<const std::uint8_t*>(written.constData()),
+                std::size_t(written.size()) });
             TDIB back;
             back.LoadFromStream(stream);
             QCOMPARE(back.Pixel(0, 3), picture.Pixel(0, 3));

@@ -7,7 +7,6 @@
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
-
 #include <string>
 #include <vector>
 
@@ -27,18 +26,17 @@ struct TEventLog {
                 Events.push_back("scroll " + std::to_string(int(code)));
                 Positions.push_back(position);
             });
-        QObject::connect(&slider, &TNiceScrollBar::OnChange,
-            [this](TNiceScrollBar* sender) {
-                Events.push_back("change");
-                Positions.push_back(sender->Position());
-            });
+        QObject::connect(&slider, &TNiceScrollBar::OnChange, [this](TNiceScrollBar* sender) {
+            Events.push_back("change");
+            Positions.push_back(sender->Position());
+        });
     }
 };
 
 void Move(QWidget& widget, QPoint at, Qt::MouseButtons held)
 {
-    QMouseEvent event(QEvent::MouseMove, at, widget.mapToGlobal(at), Qt::NoButton, held,
-        Qt::NoModifier);
+    QMouseEvent event(
+        QEvent::MouseMove, at, widget.mapToGlobal(at), Qt::NoButton, held, Qt::NoModifier);
     QApplication::sendEvent(&widget, &event);
 }
 
@@ -128,12 +126,14 @@ private slots:
         TEventLog log(slider);
         const TSliderPoint origin = slider.ThumbOrigin();
         QCOMPARE(origin.X, 112);
-        QTest::mousePress(&slider, Qt::LeftButton, Qt::NoModifier, QPoint(origin.X + 3, origin.Y + 2));
+        QTest::mousePress(
+            &slider, Qt::LeftButton, Qt::NoModifier, QPoint(origin.X + 3, origin.Y + 2));
         QVERIFY(slider.Hold());
         QCOMPARE(slider.GrabX(), 3);
         QCOMPARE(slider.GrabY(), 2);
         QVERIFY(log.Events.empty());
-        QTest::mouseRelease(&slider, Qt::LeftButton, Qt::NoModifier, QPoint(origin.X + 3, origin.Y + 2));
+        QTest::mouseRelease(
+            &slider, Qt::LeftButton, Qt::NoModifier, QPoint(origin.X + 3, origin.Y + 2));
         QCOMPARE(log.Events, (std::vector<std::string> { "scroll 8" }));
         QCOMPARE(slider.Position(), 100);
     }

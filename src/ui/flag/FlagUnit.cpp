@@ -64,7 +64,6 @@ namespace {
 void InitializeApplication()
 {
     QApplication::setApplicationName(QStringLiteral("Zephyrix"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Zephyrix"));
     QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/resources/zephyrix.png")));
 }

@@ -92,7 +92,7 @@ public:
 
 protected:
     // Runs before every drawing operation.
-    virtual void BeforeDrawing() {}
+    virtual void BeforeDrawing() { }
     // Finishes pending painter work before the pixels are touched directly.
     void Flush();
     QPainter& Painter();
