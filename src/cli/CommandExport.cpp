@@ -5,6 +5,7 @@
 #include "cli/CliFlagOptions.h"
 #include "cli/CliGifOptions.h"
 #include "cli/CliPicture.h"
+#include "cli/CliTextOptions.h"
 #include "core/flag/FlagParameters.h"
 #include "core/flag/FlagRenderer.h"
 #include "core/flag/LightTable.h"
@@ -65,7 +66,7 @@ namespace {
         "one, the built-in picture) and writes it as an animated GIF with one shared\n"
         "palette, Stucki dithering, the delay and loop count asked for and, in\n"
         "transparent mode, a transparent background.\n\n"
-            + FlagOptionsHelp() + "\n" + GifOptionsHelp(),
+            + FlagOptionsHelp() + "\n" + TextOptionsHelp() + "\n" + GifOptionsHelp(),
         RunExport,
     });
 

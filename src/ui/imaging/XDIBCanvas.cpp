@@ -46,7 +46,11 @@ QFont MakeCellFont(const QString& family, std::int32_t cellHeight, bool bold, bo
 {
     QFont font(family);
     font.setBold(bold);
-    font.setStyleStrategy(antialiased ? QFont::PreferAntialias : QFont::NoAntialias);
+    // Grey-level antialiasing only: colour fringes would differ from one
+    // display to the next, and the offscreen platform (the CLI) has none.
+    font.setStyleStrategy(antialiased
+            ? QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias)
+            : QFont::NoAntialias);
     if (cellHeight <= 0)
         return font;
     // The line height grows with the pixel size but not in proportion, and not
