@@ -3,6 +3,7 @@
 
 #include "core/Errors.h"
 #include "core/IntMath.h"
+#include "core/WorkerPool.h"
 #include "core/gif/XGIFUnitQuantize.h"
 #include "core/gif/XGIFUnitReadRGB.h"
 
@@ -10,11 +11,8 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <atomic>
 #include <cstdlib>
-#include <exception>
 #include <new>
-#include <thread>
 
 namespace zx {
 
@@ -678,46 +676,12 @@ std::vector<TDIB> ReduceFramesToPalette(
         }
     }
 
-    if (threads == 0)
-        threads = std::max(1u, std::thread::hardware_concurrency());
-    threads = static_cast<unsigned>(std::min<std::size_t>(threads, units.size()));
-
-    std::atomic<std::size_t> nextUnit { 0 };
-    std::vector<std::exception_ptr> failures(std::max(threads, 1u));
-    auto work = [&](unsigned worker) {
-        try {
-            for (std::size_t i = nextUnit++; i < units.size(); i = nextUnit++) {
-                if (units[i].First == units[i].Second)
-                    RunReduceJob(jobs[units[i].First], palette);
-                else
-                    RunReduceJobPair(jobs[units[i].First], jobs[units[i].Second], palette);
-            }
-        } catch (...) {
-            failures[worker] = std::current_exception();
-            nextUnit = units.size();
-        }
-    };
-
-    std::vector<std::thread> helpers;
-    {
-        // Joins the helpers however this block is left, also when starting one
-        // of them fails.
-        struct TJoinAll {
-            std::vector<std::thread>& Threads;
-            ~TJoinAll()
-            {
-                for (std::thread& thread : Threads)
-                    thread.join();
-            }
-        } joinAll { helpers };
-        for (unsigned worker = 1; worker < threads; ++worker)
-            helpers.emplace_back(work, worker);
-        work(0);
-    }
-    for (const std::exception_ptr& failure : failures) {
-        if (failure)
-            std::rethrow_exception(failure);
-    }
+    ParallelFor(units.size(), threads, [&](std::size_t i) {
+        if (units[i].First == units[i].Second)
+            RunReduceJob(jobs[units[i].First], palette);
+        else
+            RunReduceJobPair(jobs[units[i].First], jobs[units[i].Second], palette);
+    });
     return reduced;
 }
 
