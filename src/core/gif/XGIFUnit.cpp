@@ -193,7 +193,7 @@ void TGIFGraphicControlExtension::LoadBody(TStream& stream)
         Warning(GIFMessages::sPrematureEOF);
     m_blockSize = bytes[0];
     m_packed = bytes[1];
-    m_delay = Word(bytes + 2);
+    m_delay = GetLE16(bytes + 2);
     m_transparentColorIndex = bytes[4];
     if (SubImage() && SubImage()->m_gce == this)
         SubImage()->m_transparent = Transparent();
@@ -203,7 +203,7 @@ void TGIFGraphicControlExtension::SaveBody(std::vector<std::uint8_t>& out) const
 {
     out.push_back(4);
     out.push_back(m_packed);
-    PutWord(out, m_delay);
+    AppendLE16(out, m_delay);
     out.push_back(m_transparentColorIndex);
     out.push_back(0);
 }
@@ -251,13 +251,12 @@ void TGIFAppExtNSLoop::LoadData(TStream& stream)
         case 1:
             if (block.size() < 3)
                 throw GIFException(GIFMessages::sInvalidData);
-            m_loops = Word(block.data() + 1);
+            m_loops = GetLE16(block.data() + 1);
             break;
         case 2:
             if (block.size() < 5)
                 throw GIFException(GIFMessages::sInvalidData);
-            m_bufferSize = static_cast<std::uint32_t>(block[1]) | (std::uint32_t(block[2]) << 8)
-                | (std::uint32_t(block[3]) << 16) | (std::uint32_t(block[4]) << 24);
+            m_bufferSize = GetLE32(block.data() + 1);
             break;
         default:
             break;
@@ -269,12 +268,11 @@ void TGIFAppExtNSLoop::SaveData(std::vector<std::uint8_t>& out) const
 {
     out.push_back(3);
     out.push_back(1);
-    PutWord(out, m_loops);
+    AppendLE16(out, m_loops);
     if (m_bufferSize > 0) {
         out.push_back(5);
         out.push_back(2);
-        for (int shift = 0; shift < 32; shift += 8)
-            out.push_back(static_cast<std::uint8_t>(m_bufferSize >> shift));
+        AppendLE32(out, m_bufferSize);
     }
     out.push_back(0);
 }

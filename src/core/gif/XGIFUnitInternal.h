@@ -3,6 +3,7 @@
 // Byte-level helpers shared by the GIF reader and writer.
 
 #include "core/Errors.h"
+#include "core/LittleEndian.h"
 #include "core/Stream.h"
 #include "core/gif/XGIFUnit.h"
 
@@ -41,17 +42,6 @@ inline std::int32_t PeekByte(TStream& stream)
     if (value >= 0)
         stream.SetPosition(stream.Position() - 1);
     return value;
-}
-
-inline std::uint16_t Word(const std::uint8_t* bytes)
-{
-    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
-}
-
-inline void PutWord(std::vector<std::uint8_t>& out, std::uint16_t value)
-{
-    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
 }
 
 // Reads data sub-blocks up to and including the block terminator; each

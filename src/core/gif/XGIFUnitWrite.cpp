@@ -30,8 +30,8 @@ void TGIFHeader::SaveToStream(std::vector<std::uint8_t>& out) const
 
     // Logical screen descriptor (§18). The colour resolution and the size of
     // the global table are stored minus one in three bits each.
-    PutWord(out, m_width);
-    PutWord(out, m_height);
+    AppendLE16(out, m_width);
+    AppendLE16(out, m_height);
     std::uint32_t packed = 0;
     if (!m_colorMap.Empty())
         packed |= 0x80;
@@ -63,10 +63,10 @@ void TGIFSubImage::SaveToStream(std::vector<std::uint8_t>& out) const
     // kept with or without a local table: the pixels below are coded in
     // interlaced order whenever the bit is set, so it must reach the file.
     out.push_back(0x2C);
-    PutWord(out, m_left);
-    PutWord(out, m_top);
-    PutWord(out, m_width);
-    PutWord(out, m_height);
+    AppendLE16(out, m_left);
+    AppendLE16(out, m_top);
+    AppendLE16(out, m_width);
+    AppendLE16(out, m_height);
     std::uint32_t packed = m_packed & 0x58u;
     if (!m_colorMap.Empty()) {
         packed |= 0x80;

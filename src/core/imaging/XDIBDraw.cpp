@@ -1,6 +1,7 @@
 #include "core/imaging/XDIBDraw.h"
 
 #include "core/Errors.h"
+#include "core/LittleEndian.h"
 
 #include <algorithm>
 
@@ -50,8 +51,7 @@ std::uint32_t SourceColor(const TDIB& source, const std::uint8_t* row, std::int3
     case 8:
         return TableColor(image.ColorTable, row[x]);
     case 16:
-        return Unpacked(
-            image.Layout, std::uint32_t(row[2 * x]) | std::uint32_t(row[2 * x + 1]) << 8);
+        return Unpacked(image.Layout, GetLE16(row + 2 * std::int64_t(x)));
     case 24: {
         const std::uint8_t* p = row + 3 * std::int64_t(x);
         return std::uint32_t(p[2]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[0]) << 16;

@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 #include "core/IntMath.h"
 #include "core/Limits.h"
+#include "core/LittleEndian.h"
 
 #include <algorithm>
 #include <cstring>
@@ -23,24 +24,6 @@ namespace {
     constexpr std::size_t kInfoCompression = 16;
     constexpr std::size_t kInfoSizeImage = 20;
     constexpr std::size_t kInfoHeaderSize = 40;
-
-    void PutU16(std::vector<std::uint8_t>& block, std::size_t at, std::uint32_t value)
-    {
-        block[at] = static_cast<std::uint8_t>(value);
-        block[at + 1] = static_cast<std::uint8_t>(value >> 8);
-    }
-
-    void PutU32(std::vector<std::uint8_t>& block, std::size_t at, std::uint32_t value)
-    {
-        for (int i = 0; i < 4; ++i)
-            block[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-
-    std::uint32_t GetU32(const std::vector<std::uint8_t>& block, std::size_t at)
-    {
-        return std::uint32_t(block[at]) | std::uint32_t(block[at + 1]) << 8
-            | std::uint32_t(block[at + 2]) << 16 | std::uint32_t(block[at + 3]) << 24;
-    }
 
     std::uint32_t ChannelMask(std::int32_t bits)
     {
@@ -266,17 +249,17 @@ std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Allocate(std::int32_t width, s
     else if (compressed && bitCount == 8)
         compression = 1;
     auto& info = image->BitmapInfo;
-    PutU32(info, 0, kInfoHeaderSize);
-    PutU32(info, kInfoWidth, static_cast<std::uint32_t>(width));
-    PutU32(info, kInfoHeight, static_cast<std::uint32_t>(height));
-    PutU16(info, kInfoPlanes, 1);
-    PutU16(info, kInfoBitCount, static_cast<std::uint32_t>(bitCount));
-    PutU32(info, kInfoCompression, compression);
-    PutU32(info, kInfoSizeImage, static_cast<std::uint32_t>(image->Size));
+    PutLE32(info.data() + 0, kInfoHeaderSize);
+    PutLE32(info.data() + kInfoWidth, static_cast<std::uint32_t>(width));
+    PutLE32(info.data() + kInfoHeight, static_cast<std::uint32_t>(height));
+    PutLE16(info.data() + kInfoPlanes, 1);
+    PutLE16(info.data() + kInfoBitCount, static_cast<std::uint16_t>(bitCount));
+    PutLE32(info.data() + kInfoCompression, compression);
+    PutLE32(info.data() + kInfoSizeImage, static_cast<std::uint32_t>(image->Size));
     if (masks) {
-        PutU32(info, 40, static_cast<std::uint32_t>(layout.RedMask));
-        PutU32(info, 44, static_cast<std::uint32_t>(layout.GreenMask));
-        PutU32(info, 48, static_cast<std::uint32_t>(layout.BlueMask));
+        PutLE32(info.data() + 40, static_cast<std::uint32_t>(layout.RedMask));
+        PutLE32(info.data() + 44, static_cast<std::uint32_t>(layout.GreenMask));
+        PutLE32(info.data() + 48, static_cast<std::uint32_t>(layout.BlueMask));
     }
 
     image->ColorTable = colorTable;
@@ -352,21 +335,21 @@ void TDIBSharedImage::SetCompressedData(std::vector<std::uint8_t> data)
     if (!Compressed)
         return;
     m_compressed = std::move(data);
-    PutU32(BitmapInfo, kInfoSizeImage, static_cast<std::uint32_t>(m_compressed.size()));
+    PutLE32(BitmapInfo.data() + kInfoSizeImage, static_cast<std::uint32_t>(m_compressed.size()));
 }
 
 std::uint32_t TDIBSharedImage::ImageSize() const
 {
     if (BitmapInfo.size() < kInfoHeaderSize)
         return 0;
-    return GetU32(BitmapInfo, kInfoSizeImage);
+    return GetLE32(BitmapInfo.data() + kInfoSizeImage);
 }
 
 std::uint32_t TDIBSharedImage::Compression() const
 {
     if (BitmapInfo.size() < kInfoHeaderSize)
         return 0;
-    return GetU32(BitmapInfo, kInfoCompression);
+    return GetLE32(BitmapInfo.data() + kInfoCompression);
 }
 
 const std::shared_ptr<TDIBSharedImage>& SharedEmptyImage()
@@ -609,16 +592,13 @@ std::uint32_t TDIB::Pixel(std::int32_t x, std::int32_t y) const
     case 8:
         return row[x];
     case 16:
-        return std::uint32_t(row[2 * x]) | std::uint32_t(row[2 * x + 1]) << 8;
+        return GetLE16(row + 2 * std::int64_t(x));
     case 24: {
         const std::uint8_t* p = row + 3 * std::int64_t(x);
         return std::uint32_t(p[2]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[0]) << 16;
     }
-    case 32: {
-        const std::uint8_t* p = row + 4 * std::int64_t(x);
-        return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16
-            | std::uint32_t(p[3]) << 24;
-    }
+    case 32:
+        return GetLE32(row + 4 * std::int64_t(x));
     default:
         return 0;
     }

@@ -1,28 +1,13 @@
 // TDIB's BMP streams: complete BMP files and packed DIBs (info header, masks,
 // colour table and pixels without the file header).
 
+#include "core/LittleEndian.h"
 #include "core/imaging/BMPFormat.h"
 #include "core/imaging/XDIBUnit.h"
 
 #include <cstdint>
 
 namespace zx {
-
-namespace {
-
-    void PutU16(std::uint8_t* p, std::uint32_t value)
-    {
-        p[0] = static_cast<std::uint8_t>(value);
-        p[1] = static_cast<std::uint8_t>(value >> 8);
-    }
-
-    void PutU32(std::uint8_t* p, std::uint32_t value)
-    {
-        PutU16(p, value);
-        PutU16(p + 2, value >> 16);
-    }
-
-} // namespace
 
 void TDIB::LoadFromStream(TStream& stream)
 {
@@ -44,8 +29,8 @@ void TDIB::SaveToStream(TStream& stream) const
     // BITMAPFILEHEADER: "BM", bfSize, two reserved words, bfOffBits.
     const auto offset = static_cast<std::uint32_t>(14 + m_image->BitmapInfoSize);
     std::uint8_t header[14] = { 'B', 'M' };
-    PutU32(header + 2, offset + m_image->ImageSize());
-    PutU32(header + 10, offset);
+    PutLE32(header + 2, offset + m_image->ImageSize());
+    PutLE32(header + 10, offset);
     stream.WriteBuffer(header, sizeof header);
     WriteData(stream);
 }
