@@ -287,14 +287,7 @@ void TGIFUnknownAppExtension::LoadData(TStream& stream)
 
 void TGIFUnknownAppExtension::SaveData(std::vector<std::uint8_t>& out) const
 {
-    for (const auto& block : m_blocks)
-        for (std::size_t at = 0; at < block.size(); at += 255) {
-            const std::size_t size = std::min<std::size_t>(255, block.size() - at);
-            out.push_back(static_cast<std::uint8_t>(size));
-            out.insert(out.end(), block.begin() + static_cast<std::ptrdiff_t>(at),
-                block.begin() + static_cast<std::ptrdiff_t>(at + size));
-        }
-    out.push_back(0);
+    WriteSubBlocks(out, m_blocks);
 }
 
 namespace {
@@ -307,18 +300,6 @@ namespace {
         });
     }
 
-    void SaveLines(std::vector<std::uint8_t>& out, const std::vector<std::string>& lines)
-    {
-        for (const std::string& line : lines)
-            for (std::size_t at = 0; at < line.size(); at += 255) {
-                const std::size_t size = std::min<std::size_t>(255, line.size() - at);
-                out.push_back(static_cast<std::uint8_t>(size));
-                out.insert(out.end(), line.begin() + static_cast<std::ptrdiff_t>(at),
-                    line.begin() + static_cast<std::ptrdiff_t>(at + size));
-            }
-        out.push_back(0);
-    }
-
 } // namespace
 
 void TGIFCommentExtension::LoadBody(TStream& stream)
@@ -328,7 +309,7 @@ void TGIFCommentExtension::LoadBody(TStream& stream)
 
 void TGIFCommentExtension::SaveBody(std::vector<std::uint8_t>& out) const
 {
-    SaveLines(out, m_text);
+    WriteSubBlocks(out, m_text);
 }
 
 void TGIFTextExtension::LoadBody(TStream& stream)
@@ -343,7 +324,7 @@ void TGIFTextExtension::SaveBody(std::vector<std::uint8_t>& out) const
 {
     out.push_back(static_cast<std::uint8_t>(m_header.size()));
     out.insert(out.end(), m_header.begin(), m_header.end());
-    SaveLines(out, m_text);
+    WriteSubBlocks(out, m_text);
 }
 
 // ---------------------------------------------------------------------------
