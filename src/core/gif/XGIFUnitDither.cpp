@@ -5,6 +5,7 @@
 
 #include "core/Errors.h"
 #include "core/IntMath.h"
+#include "core/gif/XGIFUnitMessages.h"
 #include "core/gif/XGIFUnitQuantize.h"
 
 #include <algorithm>
@@ -159,7 +160,7 @@ T5by3Ditherer<Kernel>::T5by3Ditherer(std::int32_t width, TFastColorLookup& looku
         "the vector division is not exact for this divisor");
     // Without a palette entry there is nothing to map a pixel to.
     if (lookup.EntryCount() == 0)
-        throw EInvalidGraphicOperation("Ditherer without palette entries");
+        throw EInvalidGraphicOperation(GIFMessages::sDitherWithoutEntries);
 
     // Column x of the picture is cell x + 2 of a row: two guard cells on each
     // side take the error pushed past the edges, and nobody reads them.
@@ -216,7 +217,7 @@ std::int32_t T5by3Ditherer<Kernel>::DitherPixel(
 {
     const std::int32_t x = m_column;
     if (x < 0 || x >= m_width)
-        throw EInvalidGraphicOperation(FormatMessage("Dither column out of range (%d)", x));
+        throw EInvalidGraphicOperation(FormatMessage(GIFMessages::sDitherColumnRange, x));
     const std::int32_t d = m_direction;
     m_column = x + d;
     TCell* const cur = m_cur + x + 2;

@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 #include "core/IntMath.h"
+#include "core/gif/XGIFUnitMessages.h"
 #include "core/gif/XGIFUnitReadRGB.h"
 
 #include <algorithm>
@@ -11,8 +12,6 @@
 namespace zx {
 
 namespace {
-
-    const char* const kInvalidBitmapList = "无效的位图列表";
 
     // Child links are 16-bit pool indices.
     constexpr std::size_t kMaxPoolNodes = 32767;
@@ -61,10 +60,9 @@ TColorQuantizer::TColorQuantizer(std::int32_t colourLimit, std::int32_t treeDept
     // A limit of 0 could never be met (folding ends with one leaf) and depths
     // outside 1..8 have no colour bits to choose children with.
     if (colourLimit < 1 || colourLimit > 256)
-        throw EInvalidGraphicOperation(
-            FormatMessage("Colour limit out of range (%d)", colourLimit));
+        throw EInvalidGraphicOperation(FormatMessage(GIFMessages::sColourLimitRange, colourLimit));
     if (treeDepth < 1 || treeDepth > 8)
-        throw EInvalidGraphicOperation(FormatMessage("Tree depth out of range (%d)", treeDepth));
+        throw EInvalidGraphicOperation(FormatMessage(GIFMessages::sTreeDepthRange, treeDepth));
 
     // Every inner node has a leaf below it and every leaf at most treeDepth
     // ancestors, and there are never more than colourLimit + 1 leaves, so this
@@ -320,10 +318,10 @@ TColorPalette CreateSharedPalette(
     std::span<const TDIB* const> bitmaps, std::int32_t colours, std::int32_t depth)
 {
     if (bitmaps.empty())
-        throw GIFException(kInvalidBitmapList);
+        throw GIFException(GIFMessages::sInvalidBitmapList);
     for (const TDIB* bitmap : bitmaps) {
         if (bitmap == nullptr)
-            throw GIFException(kInvalidBitmapList);
+            throw GIFException(GIFMessages::sInvalidBitmapList);
     }
 
     TColorQuantizer quantizer(colours, depth);

@@ -3,6 +3,7 @@
 
 #include "core/Errors.h"
 #include "core/WorkerPool.h"
+#include "core/gif/XGIFUnitMessages.h"
 #include "core/gif/XGIFUnitQuantize.h"
 #include "core/gif/XGIFUnitReadRGB.h"
 
@@ -12,9 +13,6 @@
 namespace zx {
 
 namespace {
-
-    const char* const kInvalidImageSize = "无效的图像维数尺寸";
-    const char* const kOutOfMemoryForDIB = "用于 GIF DIB 分配内存失败";
 
     // One frame's work, prepared on the calling thread so that the pixel loop
     // touches plain memory only.
@@ -45,7 +43,7 @@ namespace {
         if (entries == 0)
             return reduced;
         if (source.Width() <= 0 || source.Height() <= 0)
-            throw GIFException(kInvalidImageSize);
+            throw GIFException(GIFMessages::sInvalidImageSize);
 
         TDIBColorTable table {};
         for (std::int32_t i = 0; i < entries; ++i)
@@ -56,7 +54,7 @@ namespace {
             reduced.ColorTable() = table;
             reduced.UpdatePalette();
         } catch (const std::bad_alloc&) {
-            throw EOutOfResources(kOutOfMemoryForDIB);
+            throw EOutOfResources(GIFMessages::sOutOfMemoryForDIB);
         }
         // The header's biClrImportant field (offset 36 of the 40-byte
         // BITMAPINFOHEADER) counts the palette's own entries; the black fill after

@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 #include "core/Limits.h"
 #include "core/LittleEndian.h"
+#include "core/imaging/XDIBUnitMessages.h"
 
 #include <algorithm>
 #include <bit>
@@ -28,13 +29,9 @@ namespace {
     constexpr std::uint32_t kLargestHeaderSize = 124; // BITMAPV5HEADER
     constexpr std::size_t kFileHeaderSize = 14;
 
-    // The text of TStream's own short-read error, for reads refused before they
-    // are tried because the stream cannot hold what a header claims.
-    constexpr const char* kStreamReadError = "Stream read error";
-
     [[noreturn]] void Invalid()
     {
-        throw EInvalidGraphic(kInvalidDIB);
+        throw EInvalidGraphic(DIBMessages::sInvalidDIB);
     }
 
     // Reads up to count bytes: as many as the stream has.
@@ -514,7 +511,7 @@ void LoadBMPPicture(std::span<const std::uint8_t> file, TDIB& target)
     } catch (const EReadError&) {
         // A file that ends inside its headers is as invalid as any other
         // malformed bitmap to the loader.
-        throw EInvalidGraphic(kInvalidDIB);
+        throw EInvalidGraphic(DIBMessages::sInvalidDIB);
     }
     target.SetImage(std::move(image));
     target.SetPaletteModified(true);

@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 #include "core/LittleEndian.h"
+#include "core/imaging/XDIBUnitMessages.h"
 
 #include <algorithm>
 
@@ -25,7 +26,7 @@ namespace {
     void CheckTarget(const TDIB& target)
     {
         if (target.BitCount() != 24 && target.BitCount() != 32)
-            throw EInvalidGraphicOperation("像素格式无效");
+            throw EInvalidGraphicOperation(DIBMessages::sBadPixelFormat);
     }
 
     void Store(std::uint8_t* row, std::int32_t bitCount, std::int32_t x, std::uint32_t color)

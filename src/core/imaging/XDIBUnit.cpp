@@ -4,6 +4,7 @@
 #include "core/IntMath.h"
 #include "core/Limits.h"
 #include "core/LittleEndian.h"
+#include "core/imaging/XDIBUnitMessages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,10 +12,6 @@
 namespace zx {
 
 namespace {
-
-    const char* const kScanLineRange = "扫描线指针超过范围。(%d)";
-    const char* const kBadBitCount = "Bitcount in invalid (%d)";
-    const char* const kBadPixelFormat = "像素格式无效";
 
     // Offsets of the info header's fields (BITMAPINFOHEADER).
     constexpr std::size_t kInfoWidth = 4;
@@ -206,7 +203,7 @@ std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Allocate(std::int32_t width, s
     switch (bitCount) {
     case 16:
         if (!layout.SameMasks(Layout555()) && !layout.SameMasks(Layout565()))
-            throw EInvalidGraphicOperation(kBadPixelFormat);
+            throw EInvalidGraphicOperation(DIBMessages::sBadPixelFormat);
         break;
     case 1:
     case 4:
@@ -214,16 +211,16 @@ std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Allocate(std::int32_t width, s
     case 24:
     case 32:
         if (!layout.SameMasks(Layout888()))
-            throw EInvalidGraphicOperation(kBadPixelFormat);
+            throw EInvalidGraphicOperation(DIBMessages::sBadPixelFormat);
         break;
     default:
-        throw EInvalidGraphicOperation(FormatMessage(kBadBitCount, bitCount));
+        throw EInvalidGraphicOperation(FormatMessage(DIBMessages::sBadBitCount, bitCount));
     }
     // The shape comes from callers that checked it (SetSize clears for sizes of
     // 0 and below, the readers refuse them), but a storage must never be made
     // with a size its 32-bit fields cannot hold.
     if (width <= 0 || height <= 0)
-        throw EInvalidGraphic("DIB 无效");
+        throw EInvalidGraphic(DIBMessages::sInvalidDIB);
     const std::int64_t rowBytes = DIBRowBytes(width, bitCount);
     CheckPixelMemory(static_cast<std::uint64_t>(rowBytes), static_cast<std::uint64_t>(height), 1);
 
@@ -547,7 +544,7 @@ std::uint8_t* TDIB::ScanLine(std::int32_t y)
 {
     MakeWritable(true);
     if (y < 0 || y >= m_image->Height)
-        throw EInvalidGraphicOperation(FormatMessage(kScanLineRange, y));
+        throw EInvalidGraphicOperation(FormatMessage(DIBMessages::sScanLineRange, y));
     return m_image->TopBits() + std::int64_t(y) * m_image->RowStep;
 }
 
@@ -567,7 +564,7 @@ const std::uint8_t* TDIB::ConstScanLine(std::int32_t y) const
 {
     EnsureDecompressed();
     if (y < 0 || y >= m_image->Height)
-        throw EInvalidGraphicOperation(FormatMessage(kScanLineRange, y));
+        throw EInvalidGraphicOperation(FormatMessage(DIBMessages::sScanLineRange, y));
     return m_image->TopBits() + std::int64_t(y) * m_image->RowStep;
 }
 
