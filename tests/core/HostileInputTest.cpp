@@ -43,6 +43,16 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #include <malloc.h>
 #endif
 
+namespace zx {
+
+// The storage's header is private to the bitmap code; these tests forge
+// damaged ones to see that decoding still stays inside the rows.
+struct TDIBSharedImageTestAccess {
+    static std::vector<std::uint8_t>& Header(TDIBSharedImage& image) { return image.m_bitmapInfo; }
+};
+
+} // namespace zx
+
 using namespace zx;
 
 namespace {
@@ -536,7 +546,7 @@ TEST(HostileRLE, StorageWhoseHeaderCodeDisagreesWithItsBitCountStaysInsideItsRow
     // would write a byte per pixel into rows of half a byte per pixel.
     {
         auto image = TDIBSharedImage::Allocate(9, 2, 4, Layout888(), GreyRamp(), true, true);
-        image->BitmapInfo[16] = 1;
+        TDIBSharedImageTestAccess::Header(*image)[16] = 1;
         image->SetCompressedData({ 255, 0xAB, 0, 0, 255, 0xCD, 0, 1 });
         TDIB dib;
         dib.SetImage(image);
@@ -551,7 +561,7 @@ TEST(HostileRLE, StorageWhoseHeaderCodeDisagreesWithItsBitCountStaysInsideItsRow
     // And an 8-bit storage whose header says RLE4.
     {
         auto image = TDIBSharedImage::Allocate(3, 1, 8, Layout888(), GreyRamp(), true, true);
-        image->BitmapInfo[16] = 2;
+        TDIBSharedImageTestAccess::Header(*image)[16] = 2;
         image->SetCompressedData({ 255, 0x12, 0, 1 });
         TDIB dib;
         dib.SetImage(image);

@@ -56,14 +56,9 @@ namespace {
         } catch (const std::bad_alloc&) {
             throw EOutOfResources(GIFMessages::sOutOfMemoryForDIB);
         }
-        // The header's biClrImportant field (offset 36 of the 40-byte
-        // BITMAPINFOHEADER) counts the palette's own entries; the black fill after
+        // The palette's own entries are the important ones; the black fill after
         // them is only there to make 256.
-        std::vector<std::uint8_t>& header = reduced.Image()->BitmapInfo;
-        if (header.size() >= 40) {
-            for (int i = 0; i < 4; ++i)
-                header[36 + i] = static_cast<std::uint8_t>(std::uint32_t(entries) >> (8 * i));
-        }
+        reduced.SetImportantColorCount(static_cast<std::uint32_t>(entries));
         return reduced;
     }
 

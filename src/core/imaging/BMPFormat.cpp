@@ -296,7 +296,7 @@ namespace {
                 true, false);
             // Pixels the stream never reaches are left undefined by the format;
             // here they show palette entry 0.
-            std::memset(decoded->Bits(), 0, static_cast<std::size_t>(decoded->Size));
+            std::memset(decoded->Bits(), 0, static_cast<std::size_t>(decoded->Size()));
             DecodeRLE(file.subspan(static_cast<std::size_t>(info.PixelPosition),
                           static_cast<std::size_t>(length)),
                 info.BitCount, *decoded);
@@ -312,7 +312,7 @@ namespace {
         auto image = TDIBSharedImage::Allocate(static_cast<std::int32_t>(width),
             static_cast<std::int32_t>(height), 24, Layout888(), colorTable, plainMemory, false);
         const std::size_t pixelBytes = 3 * static_cast<std::size_t>(width);
-        const auto rowBytes = static_cast<std::size_t>(image->RowBytes);
+        const auto rowBytes = static_cast<std::size_t>(image->RowBytes());
         for (std::uint64_t k = 0; k < height; ++k) {
             // Stored row k is the k-th row from the bottom unless the file is
             // top-down; the storage is bottom-up either way.
@@ -494,11 +494,11 @@ std::shared_ptr<TDIBSharedImage> ReadDIBStorage(
         static_cast<std::int32_t>(height), info.BitCount, layout, info.ColorTable, plainMemory,
         false);
     if (!info.TopDown) {
-        stream.ReadBuffer(image->Bits(), static_cast<std::size_t>(image->Size));
+        stream.ReadBuffer(image->Bits(), static_cast<std::size_t>(image->Size()));
     } else {
-        for (std::int32_t y = 0; y < image->Height; ++y)
-            stream.ReadBuffer(image->TopBits() + std::int64_t(y) * image->RowStep,
-                static_cast<std::size_t>(image->RowBytes));
+        for (std::int32_t y = 0; y < image->Height(); ++y)
+            stream.ReadBuffer(image->TopBits() + std::int64_t(y) * image->RowStep(),
+                static_cast<std::size_t>(image->RowBytes()));
     }
     return image;
 }
@@ -507,7 +507,7 @@ void LoadBMPPicture(std::span<const std::uint8_t> file, TDIB& target)
 {
     std::shared_ptr<TDIBSharedImage> image;
     try {
-        image = DecodeBMPPicture(file, target.ColorTable(), target.Image()->PlainMemory);
+        image = DecodeBMPPicture(file, target.ColorTable(), target.Image()->PlainMemory());
     } catch (const EReadError&) {
         // A file that ends inside its headers is as invalid as any other
         // malformed bitmap to the loader.

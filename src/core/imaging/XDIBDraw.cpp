@@ -44,15 +44,15 @@ namespace {
 std::uint32_t SourceColor(const TDIB& source, const std::uint8_t* row, std::int32_t x)
 {
     const TDIBSharedImage& image = *source.Image();
-    switch (image.BitCount) {
+    switch (image.BitCount()) {
     case 1:
-        return TableColor(image.ColorTable, (row[x / 8] >> (7 - x % 8)) & 1u);
+        return TableColor(image.ColorTable(), (row[x / 8] >> (7 - x % 8)) & 1u);
     case 4:
-        return TableColor(image.ColorTable, x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0Fu);
+        return TableColor(image.ColorTable(), x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0Fu);
     case 8:
-        return TableColor(image.ColorTable, row[x]);
+        return TableColor(image.ColorTable(), row[x]);
     case 16:
-        return Unpacked(image.Layout, GetLE16(row + 2 * std::int64_t(x)));
+        return Unpacked(image.Layout(), GetLE16(row + 2 * std::int64_t(x)));
     case 24: {
         const std::uint8_t* p = row + 3 * std::int64_t(x);
         return std::uint32_t(p[2]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[0]) << 16;
