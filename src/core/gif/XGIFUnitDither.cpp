@@ -55,25 +55,14 @@ struct T5by3Kernel {
 // The error diffusion engine for any five-by-three kernel. Keeps three error
 // rows per channel (current, next, after next), each with two guard cells on
 // either side that soak up error pushed beyond the frame's edges.
+// Its operations are those of TStuckiDitherer (XGIFUnitQuantize.h), which
+// documents them.
 template <T5by3Kernel Kernel> class T5by3Ditherer : public TDitherEngine {
 public:
-    // The lookup must have at least one entry (else EInvalidGraphicOperation)
-    // and outlive the ditherer.
     T5by3Ditherer(std::int32_t width, TFastColorLookup& lookup);
-
-    // Maps the pixel at Column to a palette index, diffuses its error and
-    // steps Column one pixel in Direction.
     std::int32_t DitherPixel(std::int32_t red, std::int32_t green, std::int32_t blue);
-    // Moves on to the next row: the error rows move up one, the scan turns.
     void NextRow();
-    // Dithers one whole row of Width pixels stored blue, green, red into
-    // Width indices, in the current direction, then calls NextRow.
     void DitherRow(const std::uint8_t* bgr, std::uint8_t* indices);
-    // DitherRow for this ditherer and another one of the same width standing
-    // at the same place (direction and column), with the pixels of the two
-    // rows interleaved. Each frame's result is exactly what DitherRow gives;
-    // the interleaving only lets the processor work on two independent chains
-    // of pixels at once.
     void DitherRowPair(const std::uint8_t* bgr, std::uint8_t* indices, T5by3Ditherer& other,
         const std::uint8_t* otherBgr, std::uint8_t* otherIndices);
 
