@@ -185,6 +185,19 @@ std::size_t ParseFlagOption(
     return ParseTextOption(args, index, options.Text);
 }
 
+void RefuseUnknownOption(const std::string& arg)
+{
+    if (arg.size() > 1 && arg.front() == '-')
+        throw EUsageError("unknown option " + arg);
+}
+
+void SetPictureArgument(std::optional<std::string>& picture, const std::string& arg)
+{
+    if (picture)
+        throw EUsageError("more than one picture given: " + *picture + ", " + arg);
+    picture = arg;
+}
+
 std::string FlagOptionsHelp()
 {
     std::string text = "Flag options (numbers out of range are errors):\n";

@@ -51,6 +51,14 @@ std::int32_t ParseIntValue(const std::string& option, const std::string& text, T
 std::string OptionValue(std::span<const std::string> args, std::size_t index,
     const std::string& name, std::size_t& used);
 
+// A command's argument that is not one of its options: raises "unknown option
+// ARG" when it starts with '-' (a lone "-" is not an option).
+void RefuseUnknownOption(const std::string& arg);
+
+// Takes the one picture argument of export and frames; a second one raises
+// "more than one picture given: FIRST, SECOND".
+void SetPictureArgument(std::optional<std::string>& picture, const std::string& arg);
+
 // The help lines of every flag option, with ranges and defaults.
 std::string FlagOptionsHelp();
 

@@ -33,15 +33,11 @@ namespace {
                 continue;
             }
             const std::string& arg = args[i];
-            if (arg.size() > 1 && arg.front() == '-')
-                throw EUsageError("unknown option " + arg);
-            if (picture)
-                throw EUsageError("more than one picture given: " + *picture + ", " + arg);
-            picture = arg;
+            RefuseUnknownOption(arg);
+            SetPictureArgument(picture, arg);
             ++i;
         }
-        if (gif.OutputPath.empty())
-            throw EUsageError("missing -o OUT.gif (the file to write)");
+        RequireOutputPath(gif);
         gif.Export.Frames = flag.Params.Frames;
         CheckExportOptions(gif.Export);
 

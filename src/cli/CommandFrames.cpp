@@ -53,11 +53,8 @@ namespace {
                 i += used;
                 continue;
             }
-            if (arg.size() > 1 && arg.front() == '-')
-                throw EUsageError("unknown option " + arg);
-            if (picture)
-                throw EUsageError("more than one picture given: " + *picture + ", " + arg);
-            picture = arg;
+            RefuseUnknownOption(arg);
+            SetPictureArgument(picture, arg);
             ++i;
         }
         if (!directory || directory->empty())
