@@ -121,7 +121,9 @@ TEST(XTextOverlay, SplitsMemoText)
 {
     EXPECT_TRUE(SplitTextLines("").empty());
     EXPECT_EQ(SplitTextLines("a"), (std::vector<std::string> { "a" }));
-    EXPECT_EQ(SplitTextLines("a\r\n\nb\n"), (std::vector<std::string> { "a", "", "b", "" }));
+    EXPECT_EQ(SplitTextLines("a\r\n\nb\n"), (std::vector<std::string> { "a", "", "b" }));
+    EXPECT_EQ(SplitTextLines("\n"), (std::vector<std::string> { "" }));
+    EXPECT_EQ(SplitTextLines("a\n\n"), (std::vector<std::string> { "a", "" }));
     TTextOverlaySettings settings;
     EXPECT_FALSE(settings.HasText());
     settings.Lines = { "", "later" };

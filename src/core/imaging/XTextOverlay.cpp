@@ -37,7 +37,8 @@ std::vector<std::string> SplitTextLines(const std::string& text)
     if (text.empty())
         return lines;
     std::size_t start = 0;
-    while (true) {
+    // A memo's last line break ends its last line; it does not start another.
+    while (start < text.size()) {
         const std::size_t end = text.find('\n', start);
         std::string line
             = text.substr(start, end == std::string::npos ? std::string::npos : end - start);

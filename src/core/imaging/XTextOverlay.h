@@ -46,7 +46,8 @@ struct TTextOverlaySettings {
     friend bool operator==(const TTextOverlaySettings&, const TTextOverlaySettings&) = default;
 };
 
-// Splits a memo's text into its lines at "\n" (a "\r" before it goes too).
+// Splits a memo's text into its lines at "\n" (a "\r" before it goes too); a
+// final line break adds no empty line.
 std::vector<std::string> SplitTextLines(const std::string& text);
 
 // The font's cell height in pixels for a picture width: Size x W div 100. A 0
