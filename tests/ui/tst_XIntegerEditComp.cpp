@@ -205,6 +205,14 @@ private slots:
         QVERIFY(w.Edit->selectedText().isEmpty());
     }
 
+    void TheFirstFocusOfAnOpeningWindowSelectsAll()
+    {
+        TWindow w;
+        QVERIFY(QTest::qWaitForWindowActive(&w.Window));
+        QVERIFY(w.Edit->hasFocus());
+        QCOMPARE(w.Edit->selectedText(), QStringLiteral("0"));
+    }
+
     void ValueReadNormalisesAndWriteClamps()
     {
         TIntegerEdit edit;

@@ -85,11 +85,14 @@ void TIntegerEdit::keyPressEvent(QKeyEvent* event)
 void TIntegerEdit::focusInEvent(QFocusEvent* event)
 {
     QLineEdit::focusInEvent(event);
-    // A mouse press places the cursor itself; coming back to the window or
-    // from a context menu keeps the selection the user had.
+    // A mouse press places the cursor itself. Coming back from another
+    // window or from the context menu keeps the selection the user had; the
+    // first focus of a window that opens is an ordinary entry.
     const Qt::FocusReason reason = event->reason();
-    if (reason != Qt::MouseFocusReason && reason != Qt::ActiveWindowFocusReason
-        && reason != Qt::PopupFocusReason)
+    const bool returning
+        = m_away && (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason);
+    m_away = false;
+    if (reason != Qt::MouseFocusReason && !returning)
         selectAll();
 }
 
@@ -99,8 +102,10 @@ void TIntegerEdit::focusOutEvent(QFocusEvent* event)
     // Switching to another window or opening the context menu does not leave
     // the edit.
     const Qt::FocusReason reason = event->reason();
-    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) {
+        m_away = true;
         return;
+    }
     emit OnExit(this);
     Value();
 }

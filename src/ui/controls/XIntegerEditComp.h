@@ -56,6 +56,8 @@ private:
 
     TIntegerRange m_range;
     bool m_beep = false;
+    // The focus went to another window or a popup, and may come back.
+    bool m_away = false;
 };
 
 } // namespace zx
