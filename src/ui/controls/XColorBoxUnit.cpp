@@ -177,7 +177,10 @@ TColorBoxForm::TColorBoxForm(QWidget* parent)
     font.setPixelSize(12);
     setFont(font);
     setFixedSize(465, 273);
-    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+    // A fixed dialog border: a title and a close button, nothing to resize,
+    // minimise or maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+        | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
 
     const QImage marker(QStringLiteral(":/resources/CIRCLE01.png"));
     m_markerBitmap = QImageToDIB(marker);
