@@ -1,4 +1,5 @@
 #include "core/controls/XColorUnit.h"
+#include "ui/ColorTestUtil.h"
 #include "ui/controls/XColorBoxComp.h"
 #include "ui/controls/XColorBoxUnit.h"
 #include "ui/controls/XColorDepthUnit.h"
@@ -13,6 +14,8 @@
 #include <QTimer>
 
 using namespace zx;
+using zx::test::ScreenColor;
+using zx::test::SendMouse;
 
 namespace {
 
@@ -20,12 +23,6 @@ QStringList EditTexts(const TColorBoxForm& form)
 {
     return { form.HueEdit->text(), form.SatEdit->text(), form.BriEdit->text(), form.RedEdit->text(),
         form.GreenEdit->text(), form.BlueEdit->text() };
-}
-
-TColor ScreenColor(const QImage& image, int x, int y)
-{
-    const QRgb c = image.pixel(x, y);
-    return RGBToColor(std::uint8_t(qRed(c)), std::uint8_t(qGreen(c)), std::uint8_t(qBlue(c)));
 }
 
 TColor PictureColor(const TDIB& picture, int x, int y)
@@ -38,13 +35,6 @@ TColor PictureColor(const TDIB& picture, int x, int y)
 bool UnderMarker(int x, int y, int cx, int cy)
 {
     return x >= cx - 8 && x < cx + 8 && y >= cy - 8 && y < cy + 8;
-}
-
-void SendMouse(QWidget* widget, QEvent::Type type, QPoint at, Qt::MouseButtons buttons)
-{
-    QMouseEvent event(type, QPointF(at), widget->mapToGlobal(QPointF(at)),
-        type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "ui/ColorTestUtil.h"
 #include "ui/controls/XColorBoxUnit.h"
 #include "ui/controls/XColorChoiceComp.h"
 #include "ui/controls/XColorDepthUnit.h"
@@ -10,25 +11,14 @@
 #include <QTimer>
 
 using namespace zx;
+using zx::test::ScreenColor;
+using zx::test::SendMouse;
 
 namespace {
 
 constexpr TColor kWhite = 0xFFFFFF;
 constexpr TColor kBlack = 0;
 constexpr TColor kRed = 0x0000FF;
-
-TColor ScreenColor(const QImage& image, int x, int y)
-{
-    const QRgb c = image.pixel(x, y);
-    return RGBToColor(std::uint8_t(qRed(c)), std::uint8_t(qGreen(c)), std::uint8_t(qBlue(c)));
-}
-
-void SendMouse(QWidget* widget, QEvent::Type type, QPoint at, Qt::MouseButtons buttons)
-{
-    QMouseEvent event(type, QPointF(at), widget->mapToGlobal(QPointF(at)),
-        type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
-}
 
 void PressChart(TColorChoice& choice, QPoint at)
 {
@@ -49,6 +39,20 @@ std::pair<int, int> DarkAndLightPixels(const QImage& image)
     }
     return { dark, light };
 }
+
+// A window with a chooser and another control to take the focus from.
+struct TWindow {
+    QWidget Window;
+    TColorChoice* Choice = new TColorChoice(&Window);
+    QPushButton* Other = new QPushButton(QStringLiteral("x"), &Window);
+
+    TWindow()
+    {
+        Other->move(0, 80);
+        Window.show();
+    }
+    bool Active() { return QTest::qWaitForWindowActive(&Window); }
+};
 
 // Parts are placed when the chooser's size reaches them, which for a hidden
 // widget waits until it is shown.
@@ -150,13 +154,10 @@ private slots:
 
     void EveryPickFiresEvenWithoutAChangeAndTakesTheFocus()
     {
-        QWidget window;
-        auto* choice = new TColorChoice(&window);
-        auto* other = new QPushButton(QStringLiteral("x"), &window);
-        other->move(0, 80);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        other->setFocus();
+        TWindow w;
+        QVERIFY(w.Active());
+        TColorChoice* choice = w.Choice;
+        w.Other->setFocus();
         QSignalSpy spy(choice, &TColorChoice::OnChange);
         PressChart(*choice, QPoint(0, 10));
         PressChart(*choice, QPoint(0, 20));
@@ -267,12 +268,9 @@ private slots:
 
     void SpaceOpensTheDialogAndCancelChangesNothing()
     {
-        QWidget window;
-        auto* choice = new TColorChoice(&window);
-        auto* other = new QPushButton(QStringLiteral("x"), &window);
-        other->move(0, 80);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        TWindow w;
+        QVERIFY(w.Active());
+        TColorChoice* choice = w.Choice;
         choice->SetCaption(QStringLiteral("颜色"));
         choice->SetColor(RGBToColor(10, 20, 30));
         choice->setFocus(Qt::TabFocusReason);
@@ -291,7 +289,7 @@ private slots:
         QCOMPARE(choice->Color(), RGBToColor(10, 20, 30));
         QCOMPARE(spy.count(), 0);
         QVERIFY(!QApplication::activeModalWidget());
-        QCOMPARE(window.focusWidget(), choice);
+        QCOMPARE(w.Window.focusWidget(), choice);
     }
 
     void SwatchClickOpensTheDialogAndConfirmingFires()
