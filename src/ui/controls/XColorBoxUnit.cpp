@@ -26,9 +26,9 @@ namespace {
     constexpr std::int32_t kPlaneSize = 256;
     constexpr std::int32_t kStripWidth = 24;
     constexpr std::int32_t kMarkerSize = 16;
-    // During a smooth plane the marker's squares are recomputed pixel by
-    // pixel; on a shallow screen the plane is drawn in blocks of this size,
-    // aligned to its multiples, and the strip in bands of 8 rows.
+    // A screen of fewer than 15 bits could only dither a smooth field: there
+    // the plane is drawn in blocks of this size, aligned to its multiples, and
+    // the strip in bands of 8 rows.
     constexpr std::int32_t kPlaneBlock = 16;
     constexpr std::int32_t kStripBand = 8;
 
