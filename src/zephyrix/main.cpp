@@ -3,6 +3,7 @@
 
 #include "ui/flag/FlagUnit.h"
 #include "ui/flag/ShowUnit.h"
+#include "ui/imaging/TextUnit.h"
 #include "ui/imaging/XDIBImageHandler.h"
 
 #include <QApplication>
@@ -31,6 +32,7 @@ int main(int argc, char* argv[])
 
     zx::TFlagForm panel;
     auto* flagWindow = new zx::TShowForm(&panel);
+    panel.SetTextForm(new zx::TTextForm(&panel));
     panel.StartUp(flagWindow);
     return QApplication::exec();
 }

@@ -5,6 +5,7 @@
 
 #include "core/Stream.h"
 #include "ui/controls/XBoxUnit.h"
+#include "ui/controls/XColorChoiceComp.h"
 #include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/controls/XRadioGroupComp.h"
 #include "ui/flag/FlagUnit.h"
@@ -279,6 +280,32 @@ private slots:
         m_panel->LoopsNiceScrollBar->setFocus();
         QTest::keyClick(m_panel->LoopsNiceScrollBar, Qt::Key_Right);
         QCOMPARE(m_panel->LoopsNiceScrollBar->LabelText(), QStringLiteral("循环：1"));
+        QCOMPARE(RenderedCount(), 8);
+    }
+
+    void theBackgroundColourInvalidatesOnlyOpaqueFlags()
+    {
+        Tick(8);
+        // A pick in the chart, as the user makes it.
+        const auto pick = [&](QPoint at) {
+            QTest::mouseClick(
+                m_panel->BackColorChoice->Chart(), Qt::LeftButton, Qt::NoModifier, at);
+        };
+        m_panel->PageControl->setCurrentIndex(4);
+        QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
+        pick(QPoint(30, 10));
+        const TColor chosen = m_panel->BackColorChoice->Color();
+        QCOMPARE(m_panel->CurrentParameters().BackgroundColor, chosen);
+        QCOMPARE(RenderedCount(), 8); // transparent: the colour is not seen
+        m_panel->TransparentCheckBox->click();
+        QCOMPARE(RenderedCount(), 0);
+        Tick(8);
+        pick(QPoint(60, 12));
+        QVERIFY(m_panel->BackColorChoice->Color() != chosen);
+        QCOMPARE(RenderedCount(), 0);
+        // Setting the colour from code is silent.
+        Tick(8);
+        m_panel->BackColorChoice->SetColor(0x123456);
         QCOMPARE(RenderedCount(), 8);
     }
 

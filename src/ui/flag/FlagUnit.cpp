@@ -3,9 +3,11 @@
 #include "core/imaging/DefaultImage.h"
 #include "core/imaging/XImageFileUnit.h"
 #include "ui/controls/XBoxUnit.h"
+#include "ui/controls/XColorChoiceComp.h"
 #include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/controls/XRadioGroupComp.h"
 #include "ui/flag/ShowUnit.h"
+#include "ui/imaging/TextUnit.h"
 #include "ui/imaging/XDIBCanvas.h"
 #include "ui/imaging/XDIBClipboardQt.h"
 
@@ -133,6 +135,8 @@ void TFlagForm::CreateMenus()
     Pasteimage1 = Edit1->addAction(QStringLiteral("粘贴图片(&P)"));
     Pasteimage1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
     connect(Pasteimage1, &QAction::triggered, this, [this] { Pasteimage1Click(); });
+    Text1 = Edit1->addAction(QStringLiteral("文本(&T)..."));
+    connect(Text1, &QAction::triggered, this, [this] { Text1Click(); });
     connect(Edit1, &QMenu::aboutToShow, this, [this] { Edit1Click(); });
     // The menu shows whether a paste would find a picture; the shortcut always
     // runs the command, which says so when the clipboard is empty.
@@ -205,6 +209,13 @@ void TFlagForm::CreateControls()
     TransparentCheckBox = new QCheckBox(QStringLiteral("透明"), background);
     TransparentCheckBox->setChecked(true);
     background->layout()->addWidget(TransparentCheckBox);
+    BackColorChoice = new TColorChoice(background);
+    BackColorChoice->SetKind(ccHorizontal);
+    BackColorChoice->SetBorderStyle(bsSingle);
+    BackColorChoice->SetCaption(QStringLiteral("颜色"));
+    BackColorChoice->setCursor(Qt::PointingHandCursor);
+    BackColorChoice->setFixedHeight(64);
+    background->layout()->addWidget(BackColorChoice);
 
     QWidget* gif = addPage(QStringLiteral("GIF"));
     DelayNiceScrollBar = AddSlider(gif, QStringLiteral("延迟：<#Mul1> 毫秒"), kGIFDelayRange);
@@ -254,6 +265,7 @@ void TFlagForm::CreateControls()
     connect(RadialCheckBox, &QCheckBox::toggled, this, [this] { ClickNewFlag(); });
     connect(TransparentCheckBox, &QCheckBox::toggled, this, [this] { ClickNewFlag(); });
     connect(SwapLightCheckBox, &QCheckBox::toggled, this, [this] { LightChanged(); });
+    connect(BackColorChoice, &TColorChoice::OnChange, this, [this] { BackColorChoiceChange(); });
     connect(LoopsNiceScrollBar, &TNiceScrollBar::OnChange, this,
         [this] { LoopsNiceScrollBarChange(); });
     connect(
@@ -322,7 +334,7 @@ FlagParameters TFlagForm::CurrentParameters() const
     p.Contrast = ContrastNiceScrollBar->Position();
     p.InvertLightMode = SwapLightCheckBox->isChecked();
     p.TransparentMode = TransparentCheckBox->isChecked();
-    p.BackgroundColor = 0;
+    p.BackgroundColor = BackColorChoice->Color();
     p.GIFDelay = DelayNiceScrollBar->Position();
     p.GIFLoops = LoopsNiceScrollBar->Position();
     p.GIFBits = BitsNiceScrollBar->Position();
@@ -389,6 +401,8 @@ void TFlagForm::PrepareTexture()
     if (!texture)
         return;
     ImportBitmap(texture->Source, texture->Prepared);
+    if (m_textForm)
+        m_textForm->RenderTextOverlay(texture->Prepared);
 }
 
 void TFlagForm::ClickNewFlag()
@@ -574,6 +588,19 @@ void TFlagForm::Save1Click()
 void TFlagForm::Edit1Click()
 {
     Pasteimage1->setEnabled(ClipboardHasPicture(QGuiApplication::clipboard()));
+}
+
+void TFlagForm::Text1Click()
+{
+    if (!m_textForm)
+        return;
+    TBusyScope dialog(*this, bfDialog);
+    m_textForm->exec();
+    // Whichever way the dialog closed, its settings make the next texture.
+    RunCommand(this, [this] {
+        InvalidateFrames();
+        PrepareTexture();
+    });
 }
 
 void TFlagForm::Pasteimage1Click()

@@ -38,6 +38,8 @@ namespace zx {
 class TNiceScrollBar;
 class TRadioGroup;
 class TShowForm;
+class TTextForm;
+class TColorChoice;
 
 // Set while a control panel exists.
 extern bool PanelExists;
@@ -84,6 +86,10 @@ public:
     // picture, playback state, placing the flag window, lighting table, the GIF
     // captions; then the panel is shown and the timer started.
     void StartUp(TShowForm* showForm);
+    // The text dialog, created after the flag window; PrepareTexture draws its
+    // text.
+    void SetTextForm(TTextForm* textForm) { m_textForm = textForm; }
+    TTextForm* TextForm() const { return m_textForm; }
 
     // --- the operations
     void InvalidateFrames();
@@ -120,6 +126,7 @@ public:
     void Save1Click();
     void Pasteimage1Click();
     void Edit1Click();
+    void Text1Click();
     void Quit1Click();
     // The save path of the export: file name, build, write.
     void ExportAnimation();
@@ -167,6 +174,7 @@ public:
     TNiceScrollBar* ContrastNiceScrollBar = nullptr;
     QCheckBox* SwapLightCheckBox = nullptr;
     QCheckBox* TransparentCheckBox = nullptr;
+    TColorChoice* BackColorChoice = nullptr;
     TNiceScrollBar* DelayNiceScrollBar = nullptr;
     TNiceScrollBar* LoopsNiceScrollBar = nullptr;
     TNiceScrollBar* BitsNiceScrollBar = nullptr;
@@ -183,6 +191,7 @@ public:
     QAction* Save1 = nullptr;
     QAction* Quit1 = nullptr;
     QAction* Pasteimage1 = nullptr;
+    QAction* Text1 = nullptr;
 
     // The file dialogs, replaceable so that tests can answer them. Each
     // returns the chosen file, or nothing when the user cancelled.
@@ -235,6 +244,7 @@ private:
     std::int32_t m_lastTop = 0;
     std::int32_t m_lastLeft = 0;
     TShowForm* m_showForm = nullptr;
+    TTextForm* m_textForm = nullptr;
     QLabel* m_statusLabel = nullptr;
 };
 

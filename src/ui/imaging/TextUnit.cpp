@@ -1,0 +1,187 @@
+#include "ui/imaging/TextUnit.h"
+
+#include "ui/controls/XColorChoiceComp.h"
+#include "ui/controls/XNiceScrollBarComp.h"
+#include "ui/controls/XRadioGroupComp.h"
+#include "ui/imaging/XDIBCanvas.h"
+#include "ui/imaging/XDIBImageComp.h"
+#include "ui/imaging/XTextOverlayDraw.h"
+
+#include <QGroupBox>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace zx {
+
+namespace {
+
+    QFont PixelFont(const QString& family, int pixels)
+    {
+        QFont font(family);
+        font.setPixelSize(pixels);
+        return font;
+    }
+
+    QGroupBox* Group(QWidget* parent, const QString& caption, const QRect& bounds)
+    {
+        auto* group = new QGroupBox(caption, parent);
+        group->setGeometry(bounds);
+        auto* layout = new QVBoxLayout(group);
+        layout->setContentsMargins(6, 4, 6, 6);
+        layout->setSpacing(2);
+        return group;
+    }
+
+    TNiceScrollBar* Slider(QWidget* parent, const QString& caption, TTextRange range, int step)
+    {
+        auto* slider = new TNiceScrollBar(parent);
+        slider->SetMax(range.Max);
+        slider->SetMin(range.Min);
+        slider->SetPosition(range.Default);
+        slider->SetSmallChange(step);
+        slider->SetDefaultMode(dmFixed);
+        slider->SetDefaultPos(range.Default);
+        slider->SetLabelCaption(caption);
+        slider->setMinimumHeight(32);
+        return slider;
+    }
+
+} // namespace
+
+TTextForm::TTextForm(QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("文本"));
+    setFont(PixelFont(QStringLiteral("宋体"), 12));
+    setFixedSize(513, 345);
+
+    QGroupBox* fontGroup = Group(this, QStringLiteral("字体"), QRect(8, 6, 182, 160));
+    FontListBox = new QListWidget(fontGroup);
+    fontGroup->layout()->addWidget(FontListBox);
+
+    FontColorChoice = new TColorChoice(this);
+    FontColorChoice->SetKind(ccVertical);
+    FontColorChoice->SetCaption(QStringLiteral("颜色"));
+    FontColorChoice->SetBorderStyle(bsSingle);
+    FontColorChoice->setGeometry(198, 14, 48, 152);
+
+    QGroupBox* textGroup = Group(this, QStringLiteral("文本"), QRect(8, 170, 238, 128));
+    TextMemo = new QPlainTextEdit(textGroup);
+    TextMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    TextMemo->setFont(PixelFont(QStringLiteral("宋体"), 13));
+    QPalette white = TextMemo->palette();
+    white.setColor(QPalette::Base, Qt::white);
+    TextMemo->setPalette(white);
+    textGroup->layout()->addWidget(TextMemo);
+
+    SizeNiceScrollBar = Slider(this, QStringLiteral("尺寸：<#Pos>%"), kTextSizeRange, 1);
+    SizeNiceScrollBar->setGeometry(8, 304, 238, 34);
+
+    QGroupBox* previewGroup = Group(this, QStringLiteral("预览"), QRect(254, 6, 251, 204));
+    TextDIBImage = new TDIBImage(previewGroup);
+    TextDIBImage->setFixedSize(kPreviewWidth, kPreviewHeight);
+    previewGroup->layout()->addWidget(TextDIBImage);
+    TextDIBImage->DIB().SetSize(kPreviewWidth, kPreviewHeight, 24);
+
+    AlignHRadioGroup = new TRadioGroup(QStringLiteral("水平对齐"),
+        { QStringLiteral("左"), QStringLiteral("中"), QStringLiteral("右") }, this, Qt::Horizontal);
+    AlignHRadioGroup->setGeometry(254, 212, 124, 44);
+    AlignHRadioGroup->SetItemIndex(taCenter);
+    AlignVRadioGroup = new TRadioGroup(QStringLiteral("垂直调整"),
+        { QStringLiteral("顶"), QStringLiteral("中"), QStringLiteral("底") }, this, Qt::Horizontal);
+    AlignVRadioGroup->setGeometry(381, 212, 124, 44);
+    AlignVRadioGroup->SetItemIndex(taMiddle);
+
+    QGroupBox* options = Group(this, QStringLiteral("选项"), QRect(254, 258, 166, 82));
+    AngleNiceScrollBar = Slider(options, QStringLiteral("角度：<#Pos>"), kTextAngleRange, 1);
+    ShaddowNiceScrollBar
+        = Slider(options, QStringLiteral("投影深度：<#Pos>%"), kTextShadowRange, 5);
+    options->layout()->addWidget(AngleNiceScrollBar);
+    options->layout()->addWidget(ShaddowNiceScrollBar);
+
+    BitBtn1 = new QPushButton(QStringLiteral("确定"), this);
+    BitBtn1->setDefault(true);
+    BitBtn1->setGeometry(428, 310, 77, 27);
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+
+    // The installed fonts in the platform's order, the first one selected.
+    FontListBox->addItems(InstalledFontFamilies());
+    if (FontListBox->count() > 0)
+        FontListBox->setCurrentRow(0);
+
+    const auto refresh = [this] { RefreshPreview(); };
+    connect(FontListBox, &QListWidget::currentRowChanged, this, refresh);
+    connect(FontColorChoice, &TColorChoice::OnChange, this, refresh);
+    connect(SizeNiceScrollBar, &TNiceScrollBar::OnChange, this, refresh);
+    connect(AngleNiceScrollBar, &TNiceScrollBar::OnChange, this, refresh);
+    connect(ShaddowNiceScrollBar, &TNiceScrollBar::OnChange, this, refresh);
+    connect(AlignHRadioGroup, &TRadioGroup::OnClick, this, refresh);
+    connect(AlignVRadioGroup, &TRadioGroup::OnClick, this, refresh);
+    connect(TextMemo, &QPlainTextEdit::textChanged, this, refresh);
+}
+
+QString TTextForm::SelectedFontName() const
+{
+    const QListWidgetItem* item = FontListBox->currentItem();
+    return item ? item->text() : QString();
+}
+
+TTextOverlaySettings TTextForm::Settings() const
+{
+    TTextOverlaySettings settings;
+    settings.Lines = SplitTextLines(TextMemo->toPlainText().toStdString());
+    // With no font installed there is nothing to select; the toolkit's default
+    // face stands in.
+    settings.FontName = SelectedFontName().toStdString();
+    settings.Size = SizeNiceScrollBar->Position();
+    settings.Color = FontColorChoice->Color();
+    settings.Angle = AngleNiceScrollBar->Position();
+    settings.Shadow = ShaddowNiceScrollBar->Position();
+    settings.AlignH = static_cast<TTextAlignH>(std::max(0, AlignHRadioGroup->ItemIndex()));
+    settings.AlignV = static_cast<TTextAlignV>(std::max(0, AlignVRadioGroup->ItemIndex()));
+    return settings;
+}
+
+void TTextForm::RenderTextOverlay(TDIB& target) const
+{
+    zx::RenderTextOverlay(target, Settings());
+}
+
+void TTextForm::RefreshPreview()
+{
+    TDIB& preview = TextDIBImage->DIB();
+    const std::uint32_t background
+        = TextPreviewBackground(FontColorChoice->Color(), ShaddowNiceScrollBar->Position());
+    {
+        TDIBCanvas canvas(preview);
+        canvas.SetBrushColor(QColor(
+            int(background & 0xFF), int((background >> 8) & 0xFF), int((background >> 16) & 0xFF)));
+        canvas.FillRect(0, 0, preview.Width(), preview.Height());
+    }
+    RenderTextOverlay(preview);
+    TextDIBImage->repaint();
+}
+
+void TTextForm::SelectPreferredFont()
+{
+    for (int i = 0; i < FontListBox->count(); ++i)
+        if (FontListBox->item(i)->text() == PreferredFontName)
+            FontListBox->setCurrentRow(i);
+}
+
+void TTextForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Centred on the screen the dialog opens on.
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->geometry();
+        move(area.left() + (area.width() - frameGeometry().width()) / 2,
+            area.top() + (area.height() - frameGeometry().height()) / 2);
+    }
+    RefreshPreview();
+}
+
+} // namespace zx
