@@ -71,7 +71,8 @@ public:
     QByteArray ReadUserFile() const
     {
         QFile file(UserFile());
-        file.open(QIODevice::ReadOnly);
+        if (!file.open(QIODevice::ReadOnly))
+            return QByteArray();
         return file.readAll();
     }
 
