@@ -1,8 +1,10 @@
 #pragma once
 
 // A fresh settings store and data folder for one test: the per-user and the
-// machine-wide QSettings stores, XDG_DATA_HOME (the menu folder) and HOME all
-// point into a temporary folder that is removed afterwards.
+// machine-wide QSettings stores, XDG_CONFIG_HOME, XDG_DATA_HOME (the menu
+// folder) and HOME all point into a temporary folder that is removed
+// afterwards. QSettings takes its folders from the environment only once per
+// process, so its paths are set directly as well.
 
 #include <QByteArray>
 #include <QDir>
@@ -18,13 +20,16 @@ public:
     {
         SetStorePath(QSettings::UserScope, UserFolder());
         SetStorePath(QSettings::SystemScope, SystemFolder());
+        m_oldConfigHome = qgetenv("XDG_CONFIG_HOME");
         m_oldDataHome = qgetenv("XDG_DATA_HOME");
         m_oldHome = qgetenv("HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(UserFolder()));
         qputenv("XDG_DATA_HOME", QFile::encodeName(DataFolder()));
         qputenv("HOME", QFile::encodeName(m_dir.path()));
     }
     ~TTemporaryStore()
     {
+        qputenv("XDG_CONFIG_HOME", m_oldConfigHome);
         qputenv("XDG_DATA_HOME", m_oldDataHome);
         qputenv("HOME", m_oldHome);
     }
@@ -84,6 +89,7 @@ private:
     }
 
     QTemporaryDir m_dir;
+    QByteArray m_oldConfigHome;
     QByteArray m_oldDataHome;
     QByteArray m_oldHome;
 };
