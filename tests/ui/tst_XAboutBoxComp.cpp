@@ -138,34 +138,6 @@ private slots:
         QCOMPARE(box.Execute(), confirmed);
     }
 
-    void theLayoutKeepsItsPlaces()
-    {
-        TAboutBoxForm form;
-        QCOMPARE(form.size(), QSize(352, 257));
-        QCOMPARE(form.OKButton->geometry(), QRect(136, 224, 80, 25));
-        QCOMPARE(form.OKButton->text(), QStringLiteral("确定"));
-        QVERIFY(form.OKButton->isDefault());
-        QCOMPARE(form.ProductImage->geometry(), QRect(96, 16, 240, 36));
-        QCOMPARE(form.ProductLabel->geometry(), QRect(16, 56, 320, 17));
-        QCOMPARE(form.VersionLabel->geometry(), QRect(16, 72, 320, 17));
-        QCOMPARE(form.CopyrightLabel->geometry(), QRect(16, 88, 320, 17));
-        QCOMPARE(form.CompanyLink->geometry(), QRect(16, 104, 320, 17));
-        QCOMPARE(form.InfoLabel->geometry(), QRect(16, 192, 321, 17));
-        QVERIFY(form.ProductLabel->font().bold());
-        QCOMPARE(form.ProductLabel->font().pixelSize(), 11);
-        QCOMPARE(form.VersionLabel->font().pixelSize(), 13);
-        QCOMPARE(form.ProductLabel->alignment(), Qt::AlignCenter);
-    }
-
-    void theLinkLooksLikeALink()
-    {
-        TAboutBoxForm form;
-        const TLink* link = form.CompanyLink;
-        QVERIFY(link->font().underline());
-        QCOMPARE(link->palette().color(QPalette::WindowText), QColor(0, 0, 255));
-        QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
-    }
-
     void aClickFiresOnClickBeforeOpeningTheAddress()
     {
         TLink link;
