@@ -42,14 +42,25 @@ namespace {
     struct TSwitchOption {
         const char* Name;
         const char* Meaning;
+        bool FlagParameters::*Field;
+        bool Value;
+        const char* Default;
     };
 
+    // The last two turn back what --settings may have brought.
     const TSwitchOption kSwitches[] = {
-        { "--radial", "radial ripples around the pin point instead of straight waves" },
-        { "--invert-light", "swap the light and dark sides of the waves" },
+        { "--radial", "radial ripples around the pin point instead of straight waves",
+            &FlagParameters::Radial, true, "default off" },
+        { "--invert-light", "swap the light and dark sides of the waves",
+            &FlagParameters::InvertLightMode, true, "default off" },
         { "--opaque",
             "fill the area outside the flag with the background colour instead of "
-            "making it transparent" },
+            "making it transparent",
+            &FlagParameters::TransparentMode, false, "default off" },
+        { "--transparent", "make the area outside the flag transparent",
+            &FlagParameters::TransparentMode, true, "the default" },
+        { "--no-invert-light", "light and dark sides as they come",
+            &FlagParameters::InvertLightMode, false, "the default" },
     };
 
     std::string RangeText(TFlagRange range)
@@ -155,12 +166,13 @@ std::size_t ParseFlagOption(
             continue;
         if (assigned)
             throw EUsageError(name + " takes no value");
-        if (name == "--radial")
-            options.Params.Radial = true;
-        else if (name == "--invert-light")
-            options.Params.InvertLightMode = true;
-        else
-            options.Params.TransparentMode = false;
+        options.Params.*option.Field = option.Value;
+        return 1;
+    }
+    if (name == "--settings") {
+        if (assigned)
+            throw EUsageError(name + " takes no value");
+        options.SavedSettings = true;
         return 1;
     }
     if (name == "--background") {
@@ -232,7 +244,7 @@ std::string FlagOptionsHelp()
                 + std::to_string(option.Range.Default) + ")");
     }
     for (const auto& option : kSwitches)
-        line(option.Name, std::string(option.Meaning) + " (default off)");
+        line(option.Name, std::string(option.Meaning) + " (" + option.Default + ")");
     line("--background RRGGBB",
         "colour outside the flag in web order, e.g. ff8000; implies --opaque (default 000000)");
     line("--spot X,Y",
@@ -243,6 +255,10 @@ std::string FlagOptionsHelp()
             + " x " + std::to_string(kMinFrameHeight) + ".." + std::to_string(kMaxFrameHeight)
             + ", default " + std::to_string(kDefaultFrameWidth) + "x"
             + std::to_string(kDefaultFrameHeight) + ")");
+    line("--settings",
+        "start from the desktop program's saved flag settings (and, for export, its GIF "
+        "settings) instead of the defaults; the other options override them. The frame "
+        "size still comes from --size alone. The saved settings are only read, never written");
     text += "  Options take their value as \"--name VALUE\" or \"--name=VALUE\".\n";
     return text;
 }

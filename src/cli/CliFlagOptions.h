@@ -30,9 +30,12 @@ struct TFlagOptions {
     std::int32_t FrameHeight = kDefaultFrameHeight;
     // The text drawn on the picture first (none by default).
     TTextOverlaySettings Text;
+    // --settings was given: the command starts again from the saved settings.
+    bool SavedSettings = false;
 };
 
-// When args[index] is a flag or text option, applies it and returns how many arguments
+// When args[index] is a flag or text option (or --settings, which only sets
+// SavedSettings), applies it and returns how many arguments
 // it took (1, or 2 for "--name VALUE"; "--name=VALUE" is accepted too). Returns
 // 0 when args[index] is not a flag option. Throws EUsageError for a missing,
 // malformed or out-of-range value.

@@ -5,6 +5,7 @@
 #include "cli/CliFlagOptions.h"
 #include "cli/CliGifOptions.h"
 #include "cli/CliPicture.h"
+#include "cli/CliSettings.h"
 #include "cli/CliTextOptions.h"
 #include "core/flag/FlagParameters.h"
 #include "core/flag/FlagRenderer.h"
@@ -18,25 +19,48 @@ namespace zx::cli {
 
 namespace {
 
-    int RunExport(std::span<const std::string> args)
+    struct TExportArguments {
+        TFlagOptions Flag;
+        TGifOutputOptions Gif;
+        std::optional<std::string> Picture;
+    };
+
+    // The command line over the given starting values.
+    TExportArguments ParseExportArguments(
+        std::span<const std::string> args, TExportArguments parsed)
     {
-        TFlagOptions flag;
-        TGifOutputOptions gif;
-        std::optional<std::string> picture;
         for (std::size_t i = 0; i < args.size();) {
-            if (const std::size_t used = ParseGifOption(args, i, gif)) {
+            if (const std::size_t used = ParseGifOption(args, i, parsed.Gif)) {
                 i += used;
                 continue;
             }
-            if (const std::size_t used = ParseFlagOption(args, i, flag)) {
+            if (const std::size_t used = ParseFlagOption(args, i, parsed.Flag)) {
                 i += used;
                 continue;
             }
             const std::string& arg = args[i];
             RefuseUnknownOption(arg);
-            SetPictureArgument(picture, arg);
+            SetPictureArgument(parsed.Picture, arg);
             ++i;
         }
+        return parsed;
+    }
+
+    int RunExport(std::span<const std::string> args)
+    {
+        TExportArguments parsed = ParseExportArguments(args, {});
+        if (parsed.Flag.SavedSettings) {
+            // The command line again, this time over the saved settings.
+            TExportArguments saved;
+            LoadSavedSettings(saved.Flag.Params);
+            saved.Gif.Export.GIFDelay = saved.Flag.Params.GIFDelay;
+            saved.Gif.Export.GIFLoops = saved.Flag.Params.GIFLoops;
+            saved.Gif.Export.GIFBits = saved.Flag.Params.GIFBits;
+            parsed = ParseExportArguments(args, saved);
+        }
+        TFlagOptions& flag = parsed.Flag;
+        TGifOutputOptions& gif = parsed.Gif;
+        const std::optional<std::string>& picture = parsed.Picture;
         RequireOutputPath(gif);
         gif.Export.Frames = flag.Params.Frames;
         CheckExportOptions(gif.Export);

@@ -4,6 +4,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CliFlagOptions.h"
 #include "cli/CliPicture.h"
+#include "cli/CliSettings.h"
 #include "cli/CliTextOptions.h"
 #include "core/Stream.h"
 #include "core/flag/FlagParameters.h"
@@ -36,27 +37,47 @@ namespace {
         return std::move(stream.Data());
     }
 
-    int RunFrames(std::span<const std::string> args)
+    struct TFramesArguments {
+        TFlagOptions Options;
+        std::optional<std::string> Picture;
+        std::optional<std::string> Directory;
+    };
+
+    // The command line over the given starting values.
+    TFramesArguments ParseFramesArguments(
+        std::span<const std::string> args, TFramesArguments parsed)
     {
-        TFlagOptions options;
-        std::optional<std::string> picture;
-        std::optional<std::string> directory;
         for (std::size_t i = 0; i < args.size();) {
             const std::string& arg = args[i];
             if (arg == "-d" || arg == "--dir" || arg.starts_with("--dir=")) {
                 std::size_t used = 0;
-                directory = OptionValue(args, i, "-d", used);
+                parsed.Directory = OptionValue(args, i, "-d", used);
                 i += used;
                 continue;
             }
-            if (const std::size_t used = ParseFlagOption(args, i, options)) {
+            if (const std::size_t used = ParseFlagOption(args, i, parsed.Options)) {
                 i += used;
                 continue;
             }
             RefuseUnknownOption(arg);
-            SetPictureArgument(picture, arg);
+            SetPictureArgument(parsed.Picture, arg);
             ++i;
         }
+        return parsed;
+    }
+
+    int RunFrames(std::span<const std::string> args)
+    {
+        TFramesArguments parsed = ParseFramesArguments(args, {});
+        if (parsed.Options.SavedSettings) {
+            // The command line again, this time over the saved settings.
+            TFramesArguments saved;
+            LoadSavedSettings(saved.Options.Params);
+            parsed = ParseFramesArguments(args, saved);
+        }
+        const TFlagOptions& options = parsed.Options;
+        const std::optional<std::string>& picture = parsed.Picture;
+        const std::optional<std::string>& directory = parsed.Directory;
         if (!directory || directory->empty())
             throw EUsageError("missing -d DIR (the folder for the frames)");
         const std::filesystem::path folder(*directory);

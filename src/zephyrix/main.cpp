@@ -30,7 +30,7 @@ int main(int argc, char* argv[])
     // The "dib" picture class, for as long as the program runs.
     const zx::TDIBPictureClassEntry dibEntry;
 
-    zx::TFlagForm panel;
+    zx::TFlagForm panel(nullptr, zx::TPanelStart::ProgramStart);
     auto* flagWindow = new zx::TShowForm(&panel);
     panel.SetTextForm(new zx::TTextForm(&panel));
     panel.StartUp(flagWindow);

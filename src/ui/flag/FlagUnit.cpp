@@ -88,7 +88,7 @@ QStringList QtNameFilters(const QString& filter)
     return result;
 }
 
-TFlagForm::TFlagForm(QWidget* parent)
+TFlagForm::TFlagForm(QWidget* parent, TPanelStart start)
     : QMainWindow(parent)
     , m_frames(std::make_unique<TFrameStore>())
 {
@@ -106,6 +106,9 @@ TFlagForm::TFlagForm(QWidget* parent)
     OpenPictureDialog = [this] { return RunOpenPictureDialog(); };
     GIFSaveDialog = [this] { return RunGIFSaveDialog(); };
 
+    CreateAboutBox();
+    if (start == TPanelStart::ProgramStart)
+        FirstStartCheck();
     PanelExists = true;
 }
 
@@ -141,6 +144,10 @@ void TFlagForm::CreateMenus()
     // The menu shows whether a paste would find a picture; the shortcut always
     // runs the command, which says so when the clipboard is empty.
     connect(Edit1, &QMenu::aboutToHide, this, [this] { Pasteimage1->setEnabled(true); });
+
+    About1 = menuBar()->addMenu(QStringLiteral("关于(&A)"));
+    Info1 = About1->addAction(QStringLiteral("信息(&I)..."));
+    connect(Info1, &QAction::triggered, this, [this] { Info1Click(); });
 }
 
 TNiceScrollBar* TFlagForm::AddSlider(QWidget* page, const QString& caption, TFlagRange range)
@@ -305,8 +312,12 @@ void TFlagForm::StartUp(TShowForm* showForm)
     }
     m_showForm->move(frameGeometry().left() + frameGeometry().width(), frameGeometry().top());
 
+    LoadSettings();
+
     m_lightTable = BuildLightTable(BrightnessNiceScrollBar->Position(),
         ContrastNiceScrollBar->Position(), SwapLightCheckBox->isChecked());
+
+    KeepWindowsOnScreen();
 
     LoopsNiceScrollBarChange();
     BitsNiceScrollBarChange();
@@ -663,8 +674,17 @@ void TFlagForm::hideEvent(QHideEvent* event)
 void TFlagForm::closeEvent(QCloseEvent* event)
 {
     QMainWindow::closeEvent(event);
-    if (event->isAccepted() && m_showForm)
+    if (!event->isAccepted())
+        return;
+    FormClose();
+    if (m_showForm)
         m_showForm->AllowClose();
+}
+
+void TFlagForm::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    FormMoved();
 }
 
 void TFlagForm::dragEnterEvent(QDragEnterEvent* event)

@@ -11,9 +11,12 @@
 #include "core/flag/FlagParameters.h"
 #include "core/flag/FlagRenderer.h"
 #include "core/flag/LightTable.h"
+#include "core/flag/XMagnetUnit.h"
 #include "core/imaging/XDIBUnit.h"
 
 #include <QMainWindow>
+#include <QMargins>
+#include <QSize>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -35,6 +38,7 @@ class QToolButton;
 
 namespace zx {
 
+class TAboutBox;
 class TNiceScrollBar;
 class TRadioGroup;
 class TShowForm;
@@ -70,6 +74,10 @@ inline constexpr const char* sClipboardEmpty = "剪贴板为空！";
 // The application's names ("Zephyrix" is its title, the settings live under
 // the organisation "Tarnwick") and its icon. The first start-up step.
 void InitializeApplication();
+// Whether making a panel runs the first-start check (run counter, install
+// record, menu entry, About box). The program's panel does; panels made for
+// tests and tools do not, so that no modal box comes up unasked.
+enum class TPanelStart { Plain, ProgramStart };
 
 // A filter of the form "name|patterns|name|patterns" as Qt's name filters
 // ("name (patterns)"; a name that already shows its patterns keeps them).
@@ -79,7 +87,7 @@ class TFlagForm : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit TFlagForm(QWidget* parent = nullptr);
+    explicit TFlagForm(QWidget* parent = nullptr, TPanelStart start = TPanelStart::Plain);
     ~TFlagForm() override;
 
     // The start-up steps after the windows exist: frame store, built-in
@@ -138,6 +146,25 @@ public:
     void PictureDragEnter(QDragEnterEvent* event);
     void PictureDrop(QDropEvent* event);
 
+    // --- settings, window placement, About box and first start
+    // Reads the saved settings into the controls, the pin point, the current
+    // directory and the window bounds; a missing group or value keeps what is
+    // there.
+    void LoadSettings();
+    // Writes them back. Throws ERegistryException when the store cannot be
+    // written.
+    void SaveSettings();
+    // Moves both windows fully onto the panel's screen, the panel first.
+    void KeepWindowsOnScreen();
+    // The move notifications of the panel and of the flag window.
+    void FormMoved();
+    void FlagWindowMoved();
+    void FormClose();
+    void Info1Click();
+    // Run counter and install record; at a first start, a new version or a
+    // moved program, the menu entry and the About box.
+    void FirstStartCheck();
+
     // --- state, for the flag window and for tests
     TFrameStore& FrameStore() { return *m_frames; }
     const TFrameStore& FrameStore() const { return *m_frames; }
@@ -192,6 +219,9 @@ public:
     QAction* Quit1 = nullptr;
     QAction* Pasteimage1 = nullptr;
     QAction* Text1 = nullptr;
+    QMenu* About1 = nullptr;
+    QAction* Info1 = nullptr;
+    TAboutBox* AboutBox = nullptr;
 
     // The file dialogs, replaceable so that tests can answer them. Each
     // returns the chosen file, or nothing when the user cancelled.
@@ -203,6 +233,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -213,6 +244,16 @@ private:
     void RenderSlot(std::uint16_t k, std::uint16_t phase);
     std::optional<QString> RunOpenPictureDialog();
     std::optional<QString> RunGIFSaveDialog();
+    void CreateAboutBox();
+    // Window placement: both windows to the given outer bounds, without the
+    // snapping and following their moves would otherwise cause.
+    void PlaceWindows(const TWindowLayout& layout);
+    // The restored layout, snapped and on the screen, with the windows' true
+    // outer sizes.
+    void ApplyRestoredLayout();
+    // Applies it again once the window system has put its frames round the
+    // windows (before that, outer and inner bounds are the same).
+    void SettleRestoredLayout();
     // Sets a busy bit for a command and clears it on every way out.
     class TBusyScope {
     public:
@@ -246,6 +287,19 @@ private:
     TShowForm* m_showForm = nullptr;
     TTextForm* m_textForm = nullptr;
     QLabel* m_statusLabel = nullptr;
+    // The layout restored at start-up, until both windows have their frames.
+    struct TRestoredLayout {
+        bool Pending = false;
+        // Outer bounds as loaded.
+        TWindowLayout Target;
+        // The flag window's stored outer size, if there was one.
+        std::optional<QSize> FlagOuterSize;
+        // The frames the layout was last applied with.
+        QMargins PanelFrame;
+        QMargins FlagFrame;
+    };
+    TRestoredLayout m_restoredLayout;
+    bool m_placingWindows = false;
 };
 
 } // namespace zx

@@ -110,6 +110,13 @@ void TShowForm::resizeEvent(QResizeEvent* event)
         m_panel->FlagWindowResize();
 }
 
+void TShowForm::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    if (m_panel)
+        m_panel->FlagWindowMoved();
+}
+
 void TShowForm::closeEvent(QCloseEvent* event)
 {
     // Only the end of the program closes the flag window.

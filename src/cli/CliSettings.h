@@ -1,0 +1,18 @@
+#pragma once
+
+// --settings: the desktop program's saved settings as the starting point of a
+// command. They are read from the same store, with the same fallbacks, as the
+// desktop program reads them at its start: a missing store, group or value,
+// or one that does not read as its type, keeps the default; numbers out of a
+// control's range are clamped as the control clamps them. The store is never
+// written.
+
+#include "core/flag/FlagParameters.h"
+
+namespace zx::cli {
+
+// Puts the saved flag and GIF settings into params. Throws EUsageError when
+// this build of zephyrix-cli cannot read the store.
+void LoadSavedSettings(FlagParameters& params);
+
+} // namespace zx::cli

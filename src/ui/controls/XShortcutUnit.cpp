@@ -1,0 +1,116 @@
+#include "ui/controls/XShortcutUnit.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QPixmap>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace zx {
+
+namespace {
+
+    // The icon size the entry's icon is installed at (the program's own icon
+    // is drawn at it).
+    constexpr int kIconSize = 48;
+
+    // A value as the desktop entry format writes strings: backslash and the
+    // control characters escaped.
+    QString EscapeValue(const QString& text)
+    {
+        QString result;
+        for (const QChar c : text) {
+            if (c == QLatin1Char('\\'))
+                result += QStringLiteral("\\\\");
+            else if (c == QLatin1Char('\n'))
+                result += QStringLiteral("\\n");
+            else if (c == QLatin1Char('\t'))
+                result += QStringLiteral("\\t");
+            else if (c == QLatin1Char('\r'))
+                result += QStringLiteral("\\r");
+            else
+                result += c;
+        }
+        return result;
+    }
+
+    // One argument of the Exec key: in double quotes, with the double quote,
+    // the backtick, the dollar sign and the backslash escaped by a backslash,
+    // and % doubled (a single % starts a field code).
+    QString QuoteExecArgument(const QString& argument)
+    {
+        QString result = QStringLiteral("\"");
+        for (const QChar c : argument) {
+            if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$')
+                || c == QLatin1Char('\\'))
+                result += QLatin1Char('\\');
+            if (c == QLatin1Char('%'))
+                result += QLatin1Char('%');
+            result += c;
+        }
+        return result + QLatin1Char('"');
+    }
+
+    bool InstallIcon(const QString& iconName)
+    {
+        const QIcon icon = QGuiApplication::windowIcon();
+        const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        if (icon.isNull() || data.isEmpty())
+            return false;
+        const QString folder = data + QStringLiteral("/icons/hicolor/%1x%1/apps").arg(kIconSize);
+        if (!QDir().mkpath(folder))
+            return false;
+        return icon.pixmap(kIconSize, kIconSize)
+            .save(folder + QLatin1Char('/') + iconName + QStringLiteral(".png"), "PNG");
+    }
+
+} // namespace
+
+QString ShortcutFileName(const QString& name, const QString& folder)
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty())
+        return QString();
+    return data + QStringLiteral("/applications/") + folder + QLatin1Char('/') + name
+        + QStringLiteral(".desktop");
+}
+
+QString DesktopEntryText(
+    const QString& name, const QString& target, const QString& arguments, const QString& iconName)
+{
+    QString exec = QuoteExecArgument(target);
+    if (!arguments.isEmpty())
+        exec += QLatin1Char(' ') + arguments;
+    QString text = QStringLiteral("[Desktop Entry]\n"
+                                  "Type=Application\n"
+                                  "Version=1.5\n");
+    text += QStringLiteral("Name=") + EscapeValue(name) + QLatin1Char('\n');
+    text += QStringLiteral("Exec=") + EscapeValue(exec) + QLatin1Char('\n');
+    text += QStringLiteral("Path=") + EscapeValue(QFileInfo(target).absolutePath())
+        + QLatin1Char('\n');
+    if (!iconName.isEmpty())
+        text += QStringLiteral("Icon=") + EscapeValue(iconName) + QLatin1Char('\n');
+    text += QStringLiteral("Terminal=false\n"
+                           "Categories=Graphics;\n");
+    return text;
+}
+
+bool CreateShortcut(const QString& name, const QString& target, const QString& arguments,
+    bool inPrograms, const QString& folder)
+{
+    static_cast<void>(inPrograms);
+    const QString fileName = ShortcutFileName(name, folder);
+    if (fileName.isEmpty() || !QDir().mkpath(QFileInfo(fileName).absolutePath()))
+        return false;
+    const QString iconName = QFileInfo(target).completeBaseName().toLower();
+    const bool hasIcon = !iconName.isEmpty() && InstallIcon(iconName);
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(DesktopEntryText(name, target, arguments, hasIcon ? iconName : QString()).toUtf8());
+    return file.commit();
+}
+
+} // namespace zx

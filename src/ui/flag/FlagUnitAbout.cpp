@@ -1,0 +1,108 @@
+// The panel's About box, the information command that shows it, and the check
+// the panel's creation makes at the program's start: a first start, a second
+// one (the install record is first written then), a new version or a moved
+// program puts the program's entry into the application menu and shows the
+// About box.
+
+#include "ui/controls/XAboutBoxComp.h"
+#include "ui/controls/XExeCounterUnit.h"
+#include "ui/controls/XInstallUnit.h"
+#include "ui/controls/XShortcutUnit.h"
+#include "ui/flag/FlagSettingsStore.h"
+#include "ui/flag/FlagUnit.h"
+
+#include <QCoreApplication>
+#include <QFont>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QtGlobal>
+#include <cmath>
+#include <exception>
+#include <numbers>
+
+namespace zx {
+
+namespace {
+
+    // The version text is also what the install record compares.
+    constexpr const char* sAboutVersion = "版本 1.05 - 1999 年 12 月 11 日";
+    constexpr const char* sAboutCopyright = "1999 Tarnwick";
+    constexpr const char* sAboutLink = "https://tarnwick.example/zephyrix/";
+    constexpr const char* sAboutMotto = "让每一幅图片都迎风飘扬。";
+
+    // The product picture: the program's name in a blue-to-teal gradient,
+    // waving, on a transparent ground. Each column of the drawn name is
+    // shifted by one period of a sine across the picture's width.
+    QImage ProductPicture()
+    {
+        constexpr int kWidth = 240;
+        constexpr int kHeight = 36;
+        constexpr double kWaveHeight = 3.0;
+        QImage flat(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+        flat.fill(Qt::transparent);
+        {
+            QPainter painter(&flat);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setRenderHint(QPainter::TextAntialiasing);
+            QFont font(QStringLiteral("DejaVu Sans"));
+            font.setPixelSize(26);
+            font.setBold(true);
+            font.setItalic(true);
+            painter.setFont(font);
+            QLinearGradient gradient(0, 0, kWidth, 0);
+            gradient.setColorAt(0.0, QColor(0x1f, 0x4e, 0xb4));
+            gradient.setColorAt(1.0, QColor(0x11, 0x9c, 0x8f));
+            painter.setPen(QPen(QBrush(gradient), 1));
+            painter.drawText(flat.rect(), Qt::AlignCenter, QStringLiteral("Zephyrix"));
+        }
+        QImage waving(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+        waving.fill(Qt::transparent);
+        for (int x = 0; x < kWidth; ++x) {
+            const int shift = int(
+                std::lround(kWaveHeight * std::sin(2.0 * std::numbers::pi * x / double(kWidth))));
+            for (int y = 0; y < kHeight; ++y) {
+                const int from = y - shift;
+                if (from >= 0 && from < kHeight)
+                    waving.setPixel(x, y, flat.pixel(x, from));
+            }
+        }
+        return waving;
+    }
+
+} // namespace
+
+void TFlagForm::CreateAboutBox()
+{
+    AboutBox = new TAboutBox(this);
+    AboutBox->SetCompany(QStringLiteral("Tarnwick"));
+    AboutBox->SetProduct(QStringLiteral("Zephyrix"));
+    AboutBox->SetVersion(QString::fromUtf8(sAboutVersion));
+    AboutBox->SetCopyright(QString::fromUtf8(sAboutCopyright));
+    AboutBox->SetLink(QString::fromUtf8(sAboutLink));
+    AboutBox->SetInfoText(QString::fromUtf8(sAboutMotto));
+    AboutBox->SetBitmap(ProductPicture());
+}
+
+void TFlagForm::FirstStartCheck()
+{
+    // The bookkeeping of a first start never keeps the program from starting:
+    // a store that cannot be written costs the menu entry and the box, no more.
+    try {
+        const std::int32_t earlierStarts = ExeCounter(ProgramKey());
+        if (earlierStarts == 0 || InstallRecord(ProgramKey(), AboutBox->Version())) {
+            CreateShortcut(QStringLiteral("Zephyrix"), QCoreApplication::applicationFilePath(),
+                QString(), true, QStringLiteral("Tarnwick"));
+            AboutBox->Execute();
+        }
+    } catch (const std::exception& error) {
+        qWarning("zephyrix: %s", error.what());
+    }
+}
+
+void TFlagForm::Info1Click()
+{
+    TBusyScope dialog(*this, bfDialog);
+    AboutBox->Execute(this);
+}
+
+} // namespace zx

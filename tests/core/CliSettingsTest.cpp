@@ -1,0 +1,219 @@
+// zephyrix-cli --settings: export and frames start from the desktop program's
+// saved settings, with its fallbacks, the command line overriding them, and
+// the store is never written.
+
+#include "GIFTestUtil.h"
+#include "core/Stream.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using zx::gif_test::GiflibDecode;
+
+namespace {
+
+class CliSettings : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_root = fs::temp_directory_path()
+            / ("zx-cli-settings-" + std::to_string(::getpid()) + "-" + info->name());
+        fs::remove_all(m_root);
+        fs::create_directories(m_root);
+    }
+    void TearDown() override { fs::remove_all(m_root); }
+
+    fs::path StoreFile() const { return m_root / "config" / "Tarnwick" / "Zephyrix.conf"; }
+
+    void WriteStore(const std::string& text) const
+    {
+        fs::create_directories(StoreFile().parent_path());
+        std::ofstream(StoreFile(), std::ios::binary) << text;
+    }
+
+    static std::string Quote(const std::string& text)
+    {
+        std::string quoted = "'";
+        for (const char c : text)
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return quoted + "'";
+    }
+
+    // Runs the CLI with this test's store and no display; returns the exit
+    // status.
+    int Run(const std::string& command, const std::vector<std::string>& args) const
+    {
+        std::string line = "env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="
+            + Quote((m_root / "config").string()) + " XDG_CONFIG_DIRS="
+            + Quote((m_root / "system").string()) + " " + Quote(ZX_CLI_PATH) + " " + command;
+        for (const auto& arg : args)
+            line += " " + Quote(arg);
+        line += " >" + Quote((m_root / "stdout").string()) + " 2>"
+            + Quote((m_root / "stderr").string());
+        const int status = std::system(line.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string Stderr() const
+    {
+        std::ifstream in(m_root / "stderr");
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    std::size_t FrameFiles(const fs::path& folder) const
+    {
+        std::size_t count = 0;
+        for (const auto& entry : fs::directory_iterator(folder))
+            count += entry.path().filename().string().starts_with("frame-") ? 1 : 0;
+        return count;
+    }
+
+    // Every file of the folder, by name.
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> Files(
+        const fs::path& folder) const
+    {
+        std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
+        for (const auto& entry : fs::directory_iterator(folder))
+            files.emplace_back(
+                entry.path().filename().string(), zx::ReadFileBytes(entry.path().string()));
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+
+    fs::path m_root;
+};
+
+TEST_F(CliSettings, FramesStartFromTheSavedSettings)
+{
+    WriteStore("[Settings]\nFrames=3\n");
+    ASSERT_EQ(Run("frames", { "--settings", "--size", "24x20", "-d", (m_root / "a").string() }), 0)
+        << Stderr();
+    EXPECT_EQ(FrameFiles(m_root / "a"), 3u);
+    // Without --settings the store is not read.
+    ASSERT_EQ(Run("frames", { "--size", "24x20", "-d", (m_root / "b").string() }), 0) << Stderr();
+    EXPECT_EQ(FrameFiles(m_root / "b"), 8u);
+    // The command line wins, wherever it stands.
+    ASSERT_EQ(
+        Run("frames",
+            { "--frames", "2", "--settings", "--size", "24x20", "-d", (m_root / "c").string() }),
+        0)
+        << Stderr();
+    EXPECT_EQ(FrameFiles(m_root / "c"), 2u);
+}
+
+TEST_F(CliSettings, SavedValuesRenderAsTheSameOptionsWould)
+{
+    WriteStore("[General]\nCurrentDirectory=/tmp\n\n"
+               "[Settings]\nDistance=20\nAmplitude=70\nFrequency=-35\nAngle=100\n"
+               "BumpIntensity=60\nBumpFrequency=80\nBrightness=140\nContrast=30\n"
+               "Antialiasing=1\nInvertLightMode=1\nTransparentMode=0\nBackgroundColor=16744448\n"
+               "SpotX=100\nSpotY=-50\nFrames=4\n");
+    ASSERT_EQ(
+        Run("frames", { "--settings", "--size", "40x30", "-d", (m_root / "saved").string() }), 0)
+        << Stderr();
+    // BackgroundColor 16744448 is 0xFF8000: blue FF, green 80, red 00.
+    ASSERT_EQ(Run("frames",
+                  { "--distance", "20", "--amplitude", "70", "--frequency", "-35", "--angle", "100",
+                      "--bump-intensity", "60", "--bump-frequency", "80", "--brightness", "140",
+                      "--contrast", "30", "--antialias", "1", "--invert-light", "--background",
+                      "0080FF", "--spot", "100,-50", "--frames", "4", "--size", "40x30", "-d",
+                      (m_root / "options").string() }),
+        0)
+        << Stderr();
+    EXPECT_EQ(Files(m_root / "saved"), Files(m_root / "options"));
+}
+
+TEST_F(CliSettings, SavedValuesFallBackAndClampAsThePanelsControls)
+{
+    // 100 frames is 40 (the slider's limit); a word, a fraction and a colour
+    // beyond 24 bits keep the defaults; a boolean is any non-zero number; the
+    // pin point stays within the frame.
+    WriteStore("[Settings]\nFrames=100\nDistance=far\nAmplitude=3.5\nBackgroundColor=16777216\n"
+               "TransparentMode=0\nInvertLightMode=7\nSpotX=99999\nAntialiasing=9\n");
+    ASSERT_EQ(
+        Run("frames", { "--settings", "--size", "20x16", "-d", (m_root / "saved").string() }), 0)
+        << Stderr();
+    EXPECT_EQ(FrameFiles(m_root / "saved"), 40u);
+    ASSERT_EQ(Run("frames",
+                  { "--frames", "40", "--opaque", "--invert-light", "--spot", "511,0",
+                      "--antialias", "2", "--size", "20x16", "-d", (m_root / "options").string() }),
+        0)
+        << Stderr();
+    EXPECT_EQ(Files(m_root / "saved"), Files(m_root / "options"));
+}
+
+TEST_F(CliSettings, ExportTakesTheSavedGifSettings)
+{
+    WriteStore("[Settings]\nFrames=3\nGIFDelay=9\nGIFLoops=51\nGIFBits=5\nTransparentMode=0\n");
+    const fs::path saved = m_root / "saved.gif";
+    ASSERT_EQ(Run("export", { "--settings", "--size", "30x20", "-o", saved.string() }), 0)
+        << Stderr();
+    const auto gif = GiflibDecode(zx::ReadFileBytes(saved.string()));
+    ASSERT_EQ(gif.Frames.size(), 3u);
+    EXPECT_EQ(gif.Loops, 60);
+    EXPECT_LE(gif.GlobalColours.size(), 32u);
+    for (const auto& frame : gif.Frames) {
+        EXPECT_EQ(frame.Delay, 9);
+        EXPECT_EQ(frame.TransparentIndex, NO_TRANSPARENT_COLOR);
+    }
+
+    // The command line overrides, the switches included.
+    const fs::path overridden = m_root / "overridden.gif";
+    ASSERT_EQ(Run("export",
+                  { "--settings", "--delay", "7", "--transparent", "--distance", "40", "--size",
+                      "30x20", "-o", overridden.string() }),
+        0)
+        << Stderr();
+    const auto other = GiflibDecode(zx::ReadFileBytes(overridden.string()));
+    ASSERT_EQ(other.Frames.size(), 3u);
+    EXPECT_EQ(other.Loops, 60);
+    for (const auto& frame : other.Frames) {
+        EXPECT_EQ(frame.Delay, 7);
+        EXPECT_NE(frame.TransparentIndex, NO_TRANSPARENT_COLOR);
+    }
+}
+
+TEST_F(CliSettings, TheStoreIsNeverWritten)
+{
+    const std::string text = "; kept as it is\n[Settings]\nFrames=2\n";
+    WriteStore(text);
+    const auto before = fs::last_write_time(StoreFile());
+    ASSERT_EQ(Run("frames", { "--settings", "--size", "20x16", "-d", (m_root / "a").string() }), 0)
+        << Stderr();
+    std::ifstream in(StoreFile(), std::ios::binary);
+    std::stringstream after;
+    after << in.rdbuf();
+    EXPECT_EQ(after.str(), text);
+    EXPECT_EQ(fs::last_write_time(StoreFile()), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(StoreFile().parent_path()), {}), 1);
+
+    // No store at all: the defaults, and nothing is created.
+    fs::remove_all(m_root / "config");
+    ASSERT_EQ(Run("frames", { "--settings", "--size", "20x16", "-d", (m_root / "b").string() }), 0)
+        << Stderr();
+    EXPECT_EQ(FrameFiles(m_root / "b"), 8u);
+    EXPECT_FALSE(fs::exists(m_root / "config"));
+    EXPECT_FALSE(fs::exists(m_root / "system"));
+}
+
+TEST_F(CliSettings, TheSwitchTakesNoValue)
+{
+    EXPECT_NE(Run("frames", { "--settings=yes", "-d", (m_root / "a").string() }), 0);
+    EXPECT_NE(Stderr().find("--settings takes no value"), std::string::npos) << Stderr();
+    EXPECT_FALSE(fs::exists(m_root / "a"));
+}
+
+} // namespace

@@ -1,0 +1,357 @@
+// The panel's settings: what a close writes comes back at the next start;
+// mistyped and out-of-range values fall back or clamp; the window bounds come
+// back snapped and on the screen, and the flag window follows the panel.
+
+#include "TemporaryStore.h"
+#include "core/flag/FlagParameters.h"
+#include "ui/controls/XBoxUnit.h"
+#include "ui/controls/XNiceScrollBarComp.h"
+#include "ui/controls/XRadioGroupComp.h"
+#include "ui/flag/FlagUnit.h"
+#include "ui/flag/ShowUnit.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QScreen>
+#include <QTest>
+#include <memory>
+
+using zx::TFlagForm;
+using zx::TShowForm;
+
+namespace {
+
+// A panel through the program's start-up steps, with its flag window.
+struct TStartedPanel {
+    TFlagForm Panel;
+    TShowForm* Flag;
+
+    TStartedPanel()
+        : Flag(new TShowForm(&Panel))
+    {
+        Panel.StartUp(Flag);
+    }
+};
+
+QRect ScreenRect()
+{
+    return QGuiApplication::primaryScreen()->geometry();
+}
+
+} // namespace
+
+class tst_FlagUnitSettings : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+
+    void init()
+    {
+        m_store = std::make_unique<zx::test::TTemporaryStore>();
+        QVERIFY(m_store->IsValid());
+        m_oldDirectory = QDir::currentPath();
+        m_boxes.clear();
+        zx::SetMessageBoxHook(
+            [this](const QString& title, const QString& text) { m_boxes << title + ": " + text; });
+    }
+    void cleanup()
+    {
+        zx::SetMessageBoxHook({});
+        QDir::setCurrent(m_oldDirectory);
+        m_store.reset();
+    }
+
+    void everyValueWrittenOnCloseComesBack()
+    {
+        const QString folder = m_store->Path() + QStringLiteral("/pictures");
+        QVERIFY(QDir().mkpath(folder));
+        {
+            TStartedPanel first;
+            TFlagForm& p = first.Panel;
+            p.FramesNiceScrollBar->SetPosition(17);
+            p.DistanceNiceScrollBar->SetPosition(-12);
+            p.AntialiasRadioGroup->SetItemIndex(2);
+            p.HeightNiceScrollBar->SetPosition(66);
+            p.FrequencyNiceScrollBar->SetPosition(-41);
+            p.AngleNiceScrollBar->SetPosition(300);
+            p.BumpAmpNiceScrollBar->SetPosition(3);
+            p.BumpSizeNiceScrollBar->SetPosition(99);
+            p.BrightnessNiceScrollBar->SetPosition(180);
+            p.ContrastNiceScrollBar->SetPosition(7);
+            p.SwapLightCheckBox->setChecked(true);
+            p.TransparentCheckBox->setChecked(false);
+            p.DelayNiceScrollBar->SetPosition(33);
+            p.LoopsNiceScrollBar->SetPosition(77);
+            p.BitsNiceScrollBar->SetPosition(4);
+            p.SetSpot(-300, 211);
+            p.RadialCheckBox->setChecked(true);
+            p.move(40, 50);
+            first.Flag->move(500, 320);
+            first.Flag->SetPaintAreaSize(QSize(180, 120));
+            QDir::setCurrent(folder);
+            QVERIFY(p.close());
+        }
+        QVERIFY(m_boxes.isEmpty());
+        QDir::setCurrent(m_oldDirectory);
+
+        TStartedPanel second;
+        TFlagForm& p = second.Panel;
+        QCOMPARE(p.FramesNiceScrollBar->Position(), 17);
+        QCOMPARE(p.DistanceNiceScrollBar->Position(), -12);
+        QCOMPARE(p.AntialiasRadioGroup->ItemIndex(), 2);
+        QCOMPARE(p.HeightNiceScrollBar->Position(), 66);
+        QCOMPARE(p.FrequencyNiceScrollBar->Position(), -41);
+        QCOMPARE(p.AngleNiceScrollBar->Position(), 300);
+        QCOMPARE(p.BumpAmpNiceScrollBar->Position(), 3);
+        QCOMPARE(p.BumpSizeNiceScrollBar->Position(), 99);
+        QCOMPARE(p.BrightnessNiceScrollBar->Position(), 180);
+        QCOMPARE(p.ContrastNiceScrollBar->Position(), 7);
+        QVERIFY(p.SwapLightCheckBox->isChecked());
+        QVERIFY(!p.TransparentCheckBox->isChecked());
+        QCOMPARE(p.DelayNiceScrollBar->Position(), 33);
+        QCOMPARE(p.LoopsNiceScrollBar->Position(), 77);
+        QCOMPARE(p.BitsNiceScrollBar->Position(), 4);
+        QCOMPARE(p.SpotX(), -300);
+        QCOMPARE(p.SpotY(), 211);
+        // The radial mode is not kept; it always starts off.
+        QVERIFY(!p.RadialCheckBox->isChecked());
+        QCOMPARE(QDir::currentPath(), folder);
+        QCOMPARE(p.frameGeometry().topLeft(), QPoint(40, 50));
+        QCOMPARE(second.Flag->frameGeometry().topLeft(), QPoint(500, 320));
+        QCOMPARE(second.Flag->PaintAreaSize(), QSize(180, 120));
+        // The captions and the lighting table follow the loaded values.
+        QCOMPARE(p.LoopsNiceScrollBar->LabelCaption(), QStringLiteral("循环：320"));
+        QCOMPARE(p.BitsNiceScrollBar->LabelCaption(), QStringLiteral("颜色：16 (4 位)"));
+        QCOMPARE(p.LightTable(), zx::BuildLightTable(180, 7, true));
+    }
+
+    void theStoreHoldsIntegersInItsGroups()
+    {
+        {
+            TStartedPanel panel;
+            QVERIFY(panel.Panel.close());
+        }
+        const QByteArray file = m_store->ReadUserFile();
+        for (const char* line : { "[Settings]", "Frames=8", "Distance=0", "Amplitude=50",
+                 "Frequency=50", "Angle=15", "BumpIntensity=25", "BumpFrequency=25",
+                 "Brightness=100", "Contrast=50", "GIFDelay=5", "GIFLoops=0", "GIFBits=8",
+                 "Antialiasing=0", "TransparentMode=1", "InvertLightMode=0", "SpotX=0", "SpotY=0",
+                 "[Forms]", "ControlPanelX=", "ControlPanelY=", "PreviewX=", "PreviewY=",
+                 "PreviewW=", "PreviewH=", "[General]", "CurrentDirectory=" })
+            QVERIFY2(file.contains(line), line);
+        // The radial mode is not stored.
+        QVERIFY(!file.contains("Radial"));
+    }
+
+    void storedValuesAreTakenAsTheControlsTakeThem_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("Frames 100 is 40") << QByteArray("Frames=100") << "Frames" << 40;
+        QTest::newRow("Frames 0 is 1") << QByteArray("Frames=0") << "Frames" << 1;
+        QTest::newRow("Frames as a word") << QByteArray("Frames=many") << "Frames" << 8;
+        QTest::newRow("Distance as a fraction") << QByteArray("Distance=3.5") << "Distance" << 0;
+        QTest::newRow("Brightness too high") << QByteArray("Brightness=999") << "Brightness" << 200;
+        QTest::newRow("Angle negative") << QByteArray("Angle=-5") << "Angle" << 0;
+        QTest::newRow("GIFBits too low") << QByteArray("GIFBits=1") << "GIFBits" << 3;
+        QTest::newRow("Antialiasing too high")
+            << QByteArray("Antialiasing=7") << "Antialiasing" << 2;
+        QTest::newRow("Antialiasing negative")
+            << QByteArray("Antialiasing=-3") << "Antialiasing" << 0;
+        QTest::newRow("SpotX beyond the frame") << QByteArray("SpotX=100000") << "SpotX" << 511;
+        QTest::newRow("SpotY beyond the frame")
+            << QByteArray("SpotY=-2147483648") << "SpotY" << -512;
+        QTest::newRow("TransparentMode 0")
+            << QByteArray("TransparentMode=0") << "TransparentMode" << 0;
+        QTest::newRow("TransparentMode as a word")
+            << QByteArray("TransparentMode=false") << "TransparentMode" << 1;
+        QTest::newRow("InvertLightMode 5")
+            << QByteArray("InvertLightMode=5") << "InvertLightMode" << 1;
+    }
+    void storedValuesAreTakenAsTheControlsTakeThem()
+    {
+        QFETCH(QByteArray, settings);
+        QFETCH(QString, field);
+        QFETCH(int, expected);
+        m_store->WriteUserFile("[Settings]\n" + settings + "\n");
+        TStartedPanel panel;
+        const zx::FlagParameters params = panel.Panel.CurrentParameters();
+        const zx::TFlagField* described = zx::FindFlagField(field.toStdString());
+        QVERIFY(described);
+        QCOMPARE(described->Get(params), expected);
+    }
+
+    void loadedWaveSettingsReachTheFramesStepValues()
+    {
+        // The sliders are set without their change events; the frames still
+        // use the loaded wave, not the defaults the built-in picture was
+        // invalidated with.
+        m_store->WriteUserFile("[Settings]\nFrequency=-30\nAngle=90\n");
+        TStartedPanel panel;
+        const zx::FlagParameters params = panel.Panel.CurrentParameters();
+        const QSize area = panel.Flag->PaintAreaSize();
+        QCOMPARE(panel.Panel.Derived(), zx::DeriveFlagValues(params, area.width(), area.height()));
+        QCOMPARE(panel.Panel.Derived().FreqStep, -30);
+    }
+
+    void transparentModeStoredAsZeroInvalidatesTheFrames()
+    {
+        TStartedPanel panel;
+        TFlagForm& p = panel.Panel;
+        p.FlagTimerTimer();
+        QVERIFY(p.FrameStore().FrameRendered[0]);
+        m_store->WriteUserFile("[Settings]\nTransparentMode=0\n");
+        p.LoadSettings();
+        QVERIFY(!p.TransparentCheckBox->isChecked());
+        QVERIFY(!p.FrameStore().FrameRendered[0]);
+    }
+
+    void aMissingGroupKeepsTheCurrentValues()
+    {
+        m_store->WriteUserFile("[Text]\nFontName=Arial\n");
+        TStartedPanel reference;
+        const zx::FlagParameters defaults;
+        QCOMPARE(reference.Panel.CurrentParameters(), defaults);
+        // The flag window stays where start-up put it: right beside the panel.
+        QCOMPARE(reference.Flag->frameGeometry().topLeft(),
+            QPoint(reference.Panel.frameGeometry().right() + 1,
+                reference.Panel.frameGeometry().top()));
+    }
+
+    void theCurrentDirectory_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("changes");
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("a folder") << QStringLiteral("<folder>") << true;
+        QTest::newRow("a folder that is gone") << QStringLiteral("/no/such/folder") << false;
+    }
+    void theCurrentDirectory()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, changes);
+        const QString folder = m_store->Path() + QStringLiteral("/work");
+        QVERIFY(QDir().mkpath(folder));
+        if (stored == QLatin1String("<folder>"))
+            stored = folder;
+        m_store->WriteUserFile("[General]\nCurrentDirectory=" + stored.toUtf8() + "\n");
+        const QString before = QDir::currentPath();
+        TStartedPanel panel;
+        QCOMPARE(QDir::currentPath(), changes ? folder : before);
+    }
+
+    void valuesThePanelDoesNotOwnSurviveASave()
+    {
+        m_store->WriteUserFile("[General]\nCurrentDirectory=/tmp\nExeCounter=4\n\n"
+                               "[Settings]\nBackgroundColor=16711680\nFrames=9\nUnknown=x\n\n"
+                               "[Text]\nFontName=Noto Sans\nFontSize=44\nFontShaddow=10\n\n"
+                               "[Elsewhere]\nKept=1\n");
+        {
+            TStartedPanel panel;
+            panel.Panel.FramesNiceScrollBar->SetPosition(12);
+            QVERIFY(panel.Panel.close());
+        }
+        const QByteArray file = m_store->ReadUserFile();
+        for (const char* line :
+            { "ExeCounter=4", "BackgroundColor=16711680", "Frames=12", "Unknown=x", "[Text]",
+                "FontName=Noto Sans", "FontSize=44", "FontShaddow=10", "[Elsewhere]", "Kept=1" })
+            QVERIFY2(file.contains(line), line);
+    }
+
+    void theRestoredLayoutSnapsAndStaysOnTheScreen()
+    {
+        // The flag window 5 pixels right of the panel's right edge and 3
+        // below its top, 160 x 140 outside.
+        TStartedPanel probe;
+        const QSize panelSize = probe.Panel.frameGeometry().size();
+        probe.Panel.hide();
+        const int right = 60 + panelSize.width();
+        m_store->WriteUserFile(QStringLiteral("[Forms]\nControlPanelX=60\nControlPanelY=70\n"
+                                              "PreviewX=%1\nPreviewY=73\nPreviewW=160\n"
+                                              "PreviewH=140\n")
+                                   .arg(right + 5)
+                                   .toUtf8());
+        TStartedPanel panel;
+        QCOMPARE(panel.Panel.frameGeometry().topLeft(), QPoint(60, 70));
+        QCOMPARE(panel.Flag->frameGeometry(), QRect(right, 70, 160, 140));
+        QCOMPARE(panel.Panel.LastLeft(), 60);
+        QCOMPARE(panel.Panel.LastTop(), 70);
+    }
+
+    void windowsOffTheScreenComeBack()
+    {
+        const QRect screen = ScreenRect();
+        m_store->WriteUserFile(QStringLiteral("[Forms]\nControlPanelX=-500\nControlPanelY=%1\n"
+                                              "PreviewX=%2\nPreviewY=-40\nPreviewW=99999\n"
+                                              "PreviewH=140\n")
+                                   .arg(screen.bottom() + 300)
+                                   .arg(screen.right() + 1000)
+                                   .toUtf8());
+        TStartedPanel panel;
+        const QRect panelBounds = panel.Panel.frameGeometry();
+        const QRect flagBounds = panel.Flag->frameGeometry();
+        QVERIFY2(screen.contains(panelBounds),
+            qPrintable(QStringLiteral("%1,%2 %3x%4")
+                           .arg(panelBounds.x())
+                           .arg(panelBounds.y())
+                           .arg(panelBounds.width())
+                           .arg(panelBounds.height())));
+        QCOMPARE(panelBounds.left(), screen.left());
+        QVERIFY(screen.contains(flagBounds));
+        // A width beyond the flag window's limits is cut to them.
+        QCOMPARE(panel.Flag->PaintAreaSize().width(), TShowForm::kMaxPaintArea.width());
+    }
+
+    void theFlagWindowFollowsEveryMoveOfThePanel()
+    {
+        TStartedPanel panel;
+        TFlagForm& p = panel.Panel;
+        p.move(20, 30);
+        // Far from the panel, the flag window keeps its distance.
+        panel.Flag->move(600, 400);
+        QCOMPARE(panel.Flag->frameGeometry().topLeft(), QPoint(600, 400));
+        p.move(35, 10);
+        QCOMPARE(panel.Flag->frameGeometry().topLeft(), QPoint(615, 380));
+        QCOMPARE(p.LastLeft(), 35);
+        QCOMPARE(p.LastTop(), 10);
+    }
+
+    void theFlagWindowSnapsWhenMovedNearThePanel()
+    {
+        TStartedPanel panel;
+        TFlagForm& p = panel.Panel;
+        p.move(20, 30);
+        const QRect bounds = p.frameGeometry();
+        panel.Flag->move(bounds.right() + 1 + 5, bounds.top() + 3);
+        QCOMPARE(panel.Flag->frameGeometry().topLeft(), QPoint(bounds.right() + 1, bounds.top()));
+        panel.Flag->move(bounds.right() + 1 + 8, bounds.top() + 3);
+        QCOMPARE(panel.Flag->frameGeometry().topLeft(),
+            QPoint(bounds.right() + 1 + 8, bounds.top() + 3));
+        // Docked, it follows the panel and stays docked.
+        panel.Flag->move(bounds.right() + 1, bounds.top());
+        p.move(120, 90);
+        QCOMPARE(panel.Flag->frameGeometry().topLeft(), QPoint(p.frameGeometry().right() + 1, 90));
+    }
+
+    void aStoreThatCannotBeWrittenDoesNotKeepThePanelOpen()
+    {
+        TStartedPanel panel;
+        m_store->MakeUserStoreUnwritable();
+        // Every group's key fails to open: nothing is written, and the close
+        // goes ahead.
+        QVERIFY(panel.Panel.close());
+        QVERIFY(m_boxes.isEmpty());
+        QVERIFY(!panel.Panel.isVisible());
+    }
+
+private:
+    std::unique_ptr<zx::test::TTemporaryStore> m_store;
+    QString m_oldDirectory;
+    QStringList m_boxes;
+};
+
+QTEST_MAIN(tst_FlagUnitSettings)
+#include "tst_FlagUnitSettings.moc"
