@@ -4,10 +4,10 @@
 // one option per flag setting, with the control's range and default. Numbers
 // out of range are errors, never silently clamped.
 
+#include "cli/CliTextOptions.h"
 #include "core/flag/FlagParameters.h"
 #include "core/flag/LightTable.h"
 #include "core/imaging/XDIBUnit.h"
-#include "core/imaging/XTextOverlay.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -29,7 +29,7 @@ struct TFlagOptions {
     std::int32_t FrameWidth = kDefaultFrameWidth;
     std::int32_t FrameHeight = kDefaultFrameHeight;
     // The text drawn on the picture first (none by default).
-    TTextOverlaySettings Text;
+    TCliText Text;
     // --settings was given: the command starts again from the saved settings.
     bool SavedSettings = false;
 };

@@ -1,23 +1,41 @@
 #include "cli/CliSettings.h"
 
 #include "cli/CliFlagOptions.h"
+#include "cli/CliQtModule.h"
 
-#if ZX_CLI_SETTINGS
-#include "ui/flag/FlagSettingsStore.h"
-#endif
+#include <cstring>
+#include <stdexcept>
 
 namespace zx::cli {
 
-void LoadSavedSettings(FlagParameters& params)
+void LoadSavedSettings(FlagParameters& params, TCliText& text)
 {
-#if ZX_CLI_SETTINGS
-    // No saved settings at all is no error: the desktop program then starts
-    // from its defaults too.
-    ReadSavedFlagParameters(params);
-#else
-    static_cast<void>(params);
-    throw EUsageError("--settings: this build reads no settings store (it has no QtCore)");
-#endif
+    // The store is read with the desktop program's own reader, in the Qt
+    // module. No saved settings at all is no error: the desktop program then
+    // starts from its defaults too.
+    char message[512] = {};
+    ZxSettingsRequest request {};
+    request.Params = &params;
+    const TTextOverlaySettings& current = text.Settings;
+    std::strncpy(request.FontName, current.FontName.c_str(), sizeof request.FontName - 1);
+    request.Size = current.Size;
+    request.Color = current.Color;
+    request.Angle = current.Angle;
+    request.Shadow = current.Shadow;
+    request.AlignH = current.AlignH;
+    request.AlignV = current.AlignV;
+    request.Error = message;
+    request.ErrorSize = sizeof message;
+    if (ModuleSettingsRead()(&request) != kZxDone)
+        throw std::runtime_error(std::string("--settings: ") + message);
+    TTextOverlaySettings& saved = text.Settings;
+    saved.FontName = request.FontName;
+    saved.Size = request.Size;
+    saved.Color = request.Color;
+    saved.Angle = request.Angle;
+    saved.Shadow = request.Shadow;
+    saved.AlignH = static_cast<TTextAlignH>(request.AlignH);
+    saved.AlignV = static_cast<TTextAlignV>(request.AlignV);
 }
 
 } // namespace zx::cli

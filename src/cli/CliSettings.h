@@ -7,12 +7,13 @@
 // control's range are clamped as the control clamps them. The store is never
 // written.
 
+#include "cli/CliTextOptions.h"
 #include "core/flag/FlagParameters.h"
 
 namespace zx::cli {
 
-// Puts the saved flag and GIF settings into params. Throws EUsageError when
-// this build of zephyrix-cli cannot read the store.
-void LoadSavedSettings(FlagParameters& params);
+// Puts the saved flag and GIF settings into params and the text dialog's
+// (font, size, colour, angle, shadow, alignments) into text.
+void LoadSavedSettings(FlagParameters& params, TCliText& text);
 
 } // namespace zx::cli

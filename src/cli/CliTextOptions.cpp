@@ -1,13 +1,10 @@
 #include "cli/CliTextOptions.h"
 
 #include "cli/CliFlagOptions.h"
-#include "cli/CliTextModule.h"
+#include "cli/CliQtModule.h"
 #include "core/imaging/XImageFileUnit.h"
 
-#include <dlfcn.h>
-#include <filesystem>
 #include <stdexcept>
-#include <unistd.h>
 #include <vector>
 namespace zx::cli {
 
@@ -46,32 +43,11 @@ namespace {
         return { range.Min, range.Max, range.Default };
     }
 
-    // The text module beside the program (the same folder as the executable).
-    ZxTextDrawFunction LoadTextModule()
-    {
-        static ZxTextDrawFunction draw = [] {
-            std::error_code error;
-            const std::filesystem::path self
-                = std::filesystem::read_symlink("/proc/self/exe", error);
-            const std::filesystem::path module
-                = (error ? std::filesystem::path(".") : self.parent_path()) / ZX_TEXT_MODULE_NAME;
-            void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-            if (!handle)
-                throw std::runtime_error(std::string("cannot draw text: ") + ::dlerror());
-            auto* function
-                = reinterpret_cast<ZxTextDrawFunction>(::dlsym(handle, ZX_TEXT_DRAW_SYMBOL));
-            if (!function)
-                throw std::runtime_error(std::string("cannot draw text: ") + ::dlerror());
-            return function;
-        }();
-        return draw;
-    }
-
 } // namespace
 
-std::size_t ParseTextOption(
-    std::span<const std::string> args, std::size_t index, TTextOverlaySettings& text)
+std::size_t ParseTextOption(std::span<const std::string> args, std::size_t index, TCliText& cli)
 {
+    TTextOverlaySettings& text = cli.Settings;
     const std::string& arg = args[index];
     const std::string name = arg.substr(0, arg.find('='));
     std::size_t used = 0;
@@ -81,6 +57,7 @@ std::size_t ParseTextOption(
         text.FontName = OptionValue(args, index, name, used);
         if (text.FontName.empty())
             throw EUsageError("--font needs a font family name");
+        cli.FontRequired = true;
     } else if (name == "--font-size") {
         text.Size
             = ParseIntValue(name, OptionValue(args, index, name, used), Range(kTextSizeRange));
@@ -126,8 +103,9 @@ std::string TextOptionsHelp()
           "  --align-v top|middle|bottom   vertical alignment (default middle)\n";
 }
 
-void ApplyTextOverlay(TDIB& texture, const TTextOverlaySettings& text)
+void ApplyTextOverlay(TDIB& texture, const TCliText& cli)
 {
+    const TTextOverlaySettings& text = cli.Settings;
     if (!text.HasText())
         return;
     TDIB prepared;
@@ -142,6 +120,7 @@ void ApplyTextOverlay(TDIB& texture, const TTextOverlaySettings& text)
     request.Lines = lines.data();
     request.LineCount = static_cast<int>(lines.size());
     request.FontName = font.c_str();
+    request.FontRequired = cli.FontRequired ? 1 : 0;
     request.Size = text.Size;
     request.Color = text.Color;
     request.Angle = text.Angle;
@@ -154,11 +133,11 @@ void ApplyTextOverlay(TDIB& texture, const TTextOverlaySettings& text)
     request.Stride = prepared.RowStep();
     request.Error = message;
     request.ErrorSize = sizeof message;
-    switch (LoadTextModule()(&request)) {
-    case kZxTextDrawn:
+    switch (ModuleTextDraw()(&request)) {
+    case kZxDone:
         texture = prepared;
         return;
-    case kZxTextUnknownFont:
+    case kZxUnknownFont:
         throw EUsageError(message);
     default:
         throw std::runtime_error(message);

@@ -14,15 +14,22 @@
 
 namespace zx::cli {
 
+struct TCliText {
+    TTextOverlaySettings Settings;
+    // --font was given: a font that is not installed is an error. A font from
+    // the saved settings that is gone falls back as the text dialog does.
+    bool FontRequired = false;
+};
+
 // When args[index] is a text option, applies it and returns how many arguments
 // it took; 0 otherwise. Throws EUsageError for a missing or bad value.
-std::size_t ParseTextOption(
-    std::span<const std::string> args, std::size_t index, TTextOverlaySettings& text);
+std::size_t ParseTextOption(std::span<const std::string> args, std::size_t index, TCliText& text);
 
 std::string TextOptionsHelp();
 
-// Draws the text onto the texture when there is any. An empty font name means
-// the dialog's first choice; a font that is not installed is a usage error.
-void ApplyTextOverlay(TDIB& texture, const TTextOverlaySettings& text);
+// Draws the text onto the texture when there is any. The default face, Arial,
+// stands for the text dialog's first choice: Arial when it is installed,
+// otherwise the first installed family.
+void ApplyTextOverlay(TDIB& texture, const TCliText& text);
 
 } // namespace zx::cli

@@ -18,7 +18,7 @@ namespace {
 
     int RunConvert(std::span<const std::string> args)
     {
-        TTextOverlaySettings text;
+        TCliText text;
         std::vector<std::string> files;
         for (std::size_t i = 0; i < args.size();) {
             if (const std::size_t used = ParseTextOption(args, i, text)) {

@@ -52,7 +52,7 @@ namespace {
         if (parsed.Flag.SavedSettings) {
             // The command line again, this time over the saved settings.
             TExportArguments saved;
-            LoadSavedSettings(saved.Flag.Params);
+            LoadSavedSettings(saved.Flag.Params, saved.Flag.Text);
             saved.Gif.Export.GIFDelay = saved.Flag.Params.GIFDelay;
             saved.Gif.Export.GIFLoops = saved.Flag.Params.GIFLoops;
             saved.Gif.Export.GIFBits = saved.Flag.Params.GIFBits;

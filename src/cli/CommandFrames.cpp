@@ -72,7 +72,7 @@ namespace {
         if (parsed.Options.SavedSettings) {
             // The command line again, this time over the saved settings.
             TFramesArguments saved;
-            LoadSavedSettings(saved.Options.Params);
+            LoadSavedSettings(saved.Options.Params, saved.Options.Text);
             parsed = ParseFramesArguments(args, saved);
         }
         const TFlagOptions& options = parsed.Options;

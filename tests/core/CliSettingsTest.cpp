@@ -209,6 +209,33 @@ TEST_F(CliSettings, TheStoreIsNeverWritten)
     EXPECT_FALSE(fs::exists(m_root / "system"));
 }
 
+TEST_F(CliSettings, TheTextGroupComesAlong)
+{
+    // The text itself is never stored; the dialog's other settings are. A saved
+    // font that is not installed falls back as the dialog does, with no error.
+    WriteStore("[Text]\nFontName=No Such Face\nFontSize=45\nFontColor=255\nFontAngle=30\n"
+               "FontShaddow=0\nAlignHorizontal=2\nAlignVertical=9\n");
+    ASSERT_EQ(Run("frames",
+                  { "--settings", "--text", "Flag", "--frames", "1", "--size", "60x40", "-d",
+                      (m_root / "saved").string() }),
+        0)
+        << Stderr();
+    ASSERT_EQ(Run("frames",
+                  { "--text", "Flag", "--font-size", "45", "--font-color", "ff0000", "--font-angle",
+                      "30", "--shadow", "0", "--align-h", "right", "--align-v", "bottom",
+                      "--frames", "1", "--size", "60x40", "-d", (m_root / "options").string() }),
+        0)
+        << Stderr();
+    EXPECT_EQ(Files(m_root / "saved"), Files(m_root / "options"));
+    // The command line still wins.
+    ASSERT_EQ(Run("frames",
+                  { "--settings", "--text", "Flag", "--font-size", "20", "--frames", "1", "--size",
+                      "60x40", "-d", (m_root / "override").string() }),
+        0)
+        << Stderr();
+    EXPECT_NE(Files(m_root / "saved"), Files(m_root / "override"));
+}
+
 TEST_F(CliSettings, TheSwitchTakesNoValue)
 {
     EXPECT_NE(Run("frames", { "--settings=yes", "-d", (m_root / "a").string() }), 0);

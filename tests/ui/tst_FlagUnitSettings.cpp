@@ -5,14 +5,18 @@
 #include "TemporaryStore.h"
 #include "core/flag/FlagParameters.h"
 #include "ui/controls/XBoxUnit.h"
+#include "ui/controls/XColorChoiceComp.h"
 #include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/controls/XRadioGroupComp.h"
 #include "ui/flag/FlagUnit.h"
 #include "ui/flag/ShowUnit.h"
+#include "ui/imaging/TextUnit.h"
+#include "ui/imaging/XTextOverlayDraw.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QListWidget>
 #include <QScreen>
 #include <QTest>
 #include <memory>
@@ -27,9 +31,11 @@ struct TStartedPanel {
     TFlagForm Panel;
     TShowForm* Flag;
 
-    TStartedPanel()
+    explicit TStartedPanel(bool withTextDialog = false)
         : Flag(new TShowForm(&Panel))
     {
+        if (withTextDialog)
+            Panel.SetTextForm(new zx::TTextForm(&Panel));
         Panel.StartUp(Flag);
     }
 };
@@ -259,6 +265,50 @@ private slots:
             { "ExeCounter=4", "BackgroundColor=16711680", "Frames=12", "Unknown=x", "[Text]",
                 "FontName=Noto Sans", "FontSize=44", "FontShaddow=10", "[Elsewhere]", "Kept=1" })
             QVERIFY2(file.contains(line), line);
+    }
+
+    void theColourAndTheTextDialogComeBack()
+    {
+        const QStringList fonts = zx::InstalledFontFamilies();
+        QVERIFY(!fonts.isEmpty());
+        const QString wanted = fonts.back();
+        m_store->WriteUserFile(QStringLiteral("[Settings]\nBackgroundColor=4227327\n\n"
+                                              "[Text]\nFontName=%1\nFontSize=44\nFontColor=255\n"
+                                              "FontAngle=400\nFontShaddow=10\nAlignHorizontal=0\n"
+                                              "AlignVertical=2\n")
+                                   .arg(wanted)
+                                   .toUtf8());
+        {
+            TStartedPanel panel(true);
+            zx::TTextForm* text = panel.Panel.TextForm();
+            QCOMPARE(panel.Panel.BackColorChoice->Color(), zx::TColor(4227327));
+            QCOMPARE(text->SelectedFontName(), wanted);
+            QCOMPARE(text->SizeNiceScrollBar->Position(), 44);
+            QCOMPARE(text->FontColorChoice->Color(), zx::TColor(255));
+            QCOMPARE(text->AngleNiceScrollBar->Position(), 360); // clamped
+            QCOMPARE(text->ShaddowNiceScrollBar->Position(), 10);
+            QCOMPARE(text->AlignHRadioGroup->ItemIndex(), 0);
+            QCOMPARE(text->AlignVRadioGroup->ItemIndex(), 2);
+            // Changed in the dialog, then saved on close.
+            text->SizeNiceScrollBar->SetPosition(12);
+            text->FontListBox->setCurrentRow(0);
+            panel.Panel.BackColorChoice->SetColor(0x102030);
+            QVERIFY(panel.Panel.close());
+        }
+        {
+            TStartedPanel panel(true);
+            zx::TTextForm* text = panel.Panel.TextForm();
+            QCOMPARE(text->SizeNiceScrollBar->Position(), 12);
+            QCOMPARE(text->SelectedFontName(), fonts.front());
+            QCOMPARE(panel.Panel.BackColorChoice->Color(), zx::TColor(0x102030));
+        }
+        // A font that is gone leaves the list on its first entry; a colour
+        // beyond 24 bits leaves the chooser alone.
+        m_store->WriteUserFile(
+            "[Settings]\nBackgroundColor=16777216\n\n[Text]\nFontName=No Such Face\n");
+        TStartedPanel panel(true);
+        QCOMPARE(panel.Panel.TextForm()->FontListBox->currentRow(), 0);
+        QCOMPARE(panel.Panel.BackColorChoice->Color(), zx::TColor(0));
     }
 
     void theRestoredLayoutSnapsAndStaysOnTheScreen()

@@ -2,6 +2,8 @@
 
 #include "ui/flag/XRegistryUnit.h"
 
+#include <algorithm>
+
 namespace zx {
 
 QString ProgramKey()
@@ -48,6 +50,57 @@ bool ReadSavedFlagParameters(FlagParameters& params)
             field.Set(params, field.Range.Clamp(value));
         }
     }
+    return true;
+}
+
+namespace {
+
+    std::int32_t ReadClamped(
+        const TNewRegistry& registry, const char* name, std::int32_t current, TTextRange range)
+    {
+        return std::clamp(
+            registry.ReadIntegerDef(QLatin1String(name), current), range.Min, range.Max);
+    }
+
+    constexpr TTextRange kAlignRange { 0, 2, 1 };
+
+} // namespace
+
+void ReadTextSettings(const TNewRegistry& registry, TTextOverlaySettings& text)
+{
+    text.FontName
+        = registry.ReadStringDef(QStringLiteral("FontName"), QString::fromLatin1(kDefaultTextFont))
+              .toStdString();
+    text.Size = ReadClamped(registry, "FontSize", text.Size, kTextSizeRange);
+    const std::int32_t color
+        = registry.ReadIntegerDef(QStringLiteral("FontColor"), std::int32_t(text.Color));
+    if (kColorRange.Contains(color))
+        text.Color = std::uint32_t(color);
+    text.Angle = ReadClamped(registry, "FontAngle", text.Angle, kTextAngleRange);
+    text.Shadow = ReadClamped(registry, "FontShaddow", text.Shadow, kTextShadowRange);
+    text.AlignH = static_cast<TTextAlignH>(
+        ReadClamped(registry, "AlignHorizontal", text.AlignH, kAlignRange));
+    text.AlignV = static_cast<TTextAlignV>(
+        ReadClamped(registry, "AlignVertical", text.AlignV, kAlignRange));
+}
+
+void WriteTextSettings(TNewRegistry& registry, const TTextOverlaySettings& text)
+{
+    registry.WriteString(QStringLiteral("FontName"), QString::fromStdString(text.FontName));
+    registry.WriteInteger(QStringLiteral("FontSize"), text.Size);
+    registry.WriteInteger(QStringLiteral("FontColor"), std::int32_t(text.Color));
+    registry.WriteInteger(QStringLiteral("FontAngle"), text.Angle);
+    registry.WriteInteger(QStringLiteral("FontShaddow"), text.Shadow);
+    registry.WriteInteger(QStringLiteral("AlignHorizontal"), text.AlignH);
+    registry.WriteInteger(QStringLiteral("AlignVertical"), text.AlignV);
+}
+
+bool ReadSavedTextSettings(TTextOverlaySettings& text)
+{
+    TNewRegistry registry;
+    if (!registry.OpenKey(ProgramSubKey(kTextGroup), false))
+        return false;
+    ReadTextSettings(registry, text);
     return true;
 }
 

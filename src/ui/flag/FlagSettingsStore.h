@@ -6,6 +6,7 @@
 // fallbacks, into a FlagParameters. QtCore only, like XRegistryUnit.
 
 #include "core/flag/FlagParameters.h"
+#include "core/imaging/XTextOverlay.h"
 
 #include <QString>
 #include <cstdint>
@@ -38,5 +39,15 @@ void WriteFlagField(TNewRegistry& registry, const TFlagField& field, std::int32_
 // that are missing or unreadable keep params' value. Returns false when the
 // store holds no flag settings; it is never written.
 bool ReadSavedFlagParameters(FlagParameters& params);
+
+// The text dialog's settings from the open "Text" group over text: "FontName",
+// "FontSize", "FontColor", "FontAngle", "FontShaddow", "AlignHorizontal" and
+// "AlignVertical", each as the dialog's control takes it (numbers clamped, a
+// colour out of range ignored). The lines themselves are never stored.
+void ReadTextSettings(const TNewRegistry& registry, TTextOverlaySettings& text);
+void WriteTextSettings(TNewRegistry& registry, const TTextOverlaySettings& text);
+// The same from the store, for zephyrix-cli: false when it holds no "Text"
+// group. The store is never written.
+bool ReadSavedTextSettings(TTextOverlaySettings& text);
 
 } // namespace zx

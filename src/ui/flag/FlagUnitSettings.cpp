@@ -3,18 +3,18 @@
 // missing group, a missing value or one that does not read as its type keeps
 // what the control holds (at start-up, its default).
 //
-// Values the panel has no control for (the background colour, until its
-// chooser exists, and the text dialog's group) are neither read nor written
-// here, so whatever the store holds for them stays as it is.
+// Values and groups the program does not know are left alone in the store.
 
 #include "core/flag/FlagParameters.h"
 #include "ui/controls/XBoxUnit.h"
+#include "ui/controls/XColorChoiceComp.h"
 #include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/controls/XRadioGroupComp.h"
 #include "ui/flag/FlagSettingsStore.h"
 #include "ui/flag/FlagUnit.h"
 #include "ui/flag/ShowUnit.h"
 #include "ui/flag/XRegistryUnit.h"
+#include "ui/imaging/TextUnit.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -67,6 +67,15 @@ namespace {
         for (const auto& [sliderName, slider] : sliders) {
             if (name == sliderName)
                 return SliderControl(slider);
+        }
+        if (name == "BackgroundColor") {
+            // A value that is no colour leaves the chooser as it is.
+            TColorChoice* choice = form.BackColorChoice;
+            return TFieldControl { [choice] { return std::int32_t(choice->Color()); },
+                [choice](std::int32_t value) {
+                    if (kColorRange.Contains(value))
+                        choice->SetColor(TColor(value));
+                } };
         }
         if (name == "TransparentMode")
             return CheckBoxControl(form.TransparentCheckBox);
@@ -124,6 +133,12 @@ void TFlagForm::LoadSettings()
             }
         }
 
+        if (m_textForm && registry.OpenKey(ProgramSubKey(kTextGroup), false)) {
+            TTextOverlaySettings text = m_textForm->Settings();
+            ReadTextSettings(registry, text);
+            m_textForm->ApplySettings(text);
+        }
+
         if (registry.OpenKey(ProgramSubKey(kFormsGroup), false) && m_showForm) {
             // Stored bounds are outer bounds. Before the windows are shown
             // they have no frame yet, so the flag window's stored size is
@@ -152,6 +167,9 @@ void TFlagForm::LoadSettings()
         }
     }
 
+    if (m_textForm)
+        m_textForm->SelectPreferredFont();
+
     // The sliders were set without their change events: the frames are
     // invalidated once with the loaded values, so that the wave's steps and
     // the frame size are those of the loaded settings.
@@ -172,6 +190,15 @@ void TFlagForm::SaveSettings()
             if (field.Stored && control)
                 WriteFlagField(registry, field, control->Get());
         }
+        registry.Flush();
+    }
+
+    if (m_textForm && registry.OpenKey(ProgramSubKey(kTextGroup), true)) {
+        TTextOverlaySettings text = m_textForm->Settings();
+        // With no font installed there is no entry to save; keep the wanted one.
+        if (text.FontName.empty())
+            text.FontName = m_textForm->PreferredFontName.toStdString();
+        WriteTextSettings(registry, text);
         registry.Flush();
     }
 

@@ -145,6 +145,17 @@ TTextOverlaySettings TTextForm::Settings() const
     return settings;
 }
 
+void TTextForm::ApplySettings(const TTextOverlaySettings& settings)
+{
+    PreferredFontName = QString::fromStdString(settings.FontName);
+    SizeNiceScrollBar->SetPosition(settings.Size);
+    FontColorChoice->SetColor(settings.Color);
+    AngleNiceScrollBar->SetPosition(settings.Angle);
+    ShaddowNiceScrollBar->SetPosition(settings.Shadow);
+    AlignHRadioGroup->SetItemIndex(settings.AlignH);
+    AlignVRadioGroup->SetItemIndex(settings.AlignV);
+}
+
 void TTextForm::RenderTextOverlay(TDIB& target) const
 {
     zx::RenderTextOverlay(target, Settings());

@@ -34,6 +34,9 @@ public:
     void RenderTextOverlay(TDIB& target) const;
     // The settings as the controls hold them.
     TTextOverlaySettings Settings() const;
+    // Puts saved settings into the controls; the font name becomes
+    // PreferredFontName (SelectPreferredFont selects it) and the lines stay.
+    void ApplySettings(const TTextOverlaySettings& settings);
     // Redraws the preview picture and shows it.
     void RefreshPreview();
     // Selects the font list's entry equal to PreferredFontName (the last equal

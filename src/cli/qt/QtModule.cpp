@@ -1,8 +1,10 @@
-// zephyrix-cli-text.so: draws the text options' text for zephyrix-cli with Qt's
-// offscreen platform.
+// zephyrix-cli-qt.so: what zephyrix-cli does with Qt. It draws the text
+// options' text with Qt's offscreen platform, and reads the desktop program's
+// settings store (QtCore alone, no application object) for --settings.
 
-#include "cli/CliTextModule.h"
+#include "cli/CliQtModule.h"
 #include "core/imaging/XDIBUnit.h"
+#include "ui/flag/FlagSettingsStore.h"
 #include "ui/imaging/XTextOverlayDraw.h"
 
 #include <QGuiApplication>
@@ -30,13 +32,13 @@ void StartQt()
         = std::make_unique<QGuiApplication>(argc, argv);
 }
 
-void SetError(ZxTextRequest& request, const std::string& message)
+void SetError(char* error, std::size_t size, const std::string& message)
 {
-    if (!request.Error || request.ErrorSize == 0)
+    if (!error || size == 0)
         return;
-    const std::size_t length = std::min(message.size(), request.ErrorSize - 1);
-    std::memcpy(request.Error, message.data(), length);
-    request.Error[length] = '\0';
+    const std::size_t length = std::min(message.size(), size - 1);
+    std::memcpy(error, message.data(), length);
+    error[length] = '\0';
 }
 
 } // namespace
@@ -57,12 +59,13 @@ extern "C" __attribute__((visibility("default"))) int zx_text_draw(ZxTextRequest
         settings.AlignV = static_cast<zx::TTextAlignV>(request->AlignV);
 
         const QStringList families = zx::InstalledFontFamilies();
-        if (settings.FontName.empty()) {
+        if (!families.contains(QString::fromStdString(settings.FontName))) {
+            if (request->FontRequired && !settings.FontName.empty()) {
+                SetError(request->Error, request->ErrorSize,
+                    "--font: \"" + settings.FontName + "\" is not an installed font family");
+                return kZxUnknownFont;
+            }
             settings.FontName = zx::InitialTextFont(families).toStdString();
-        } else if (!families.contains(QString::fromStdString(settings.FontName))) {
-            SetError(
-                *request, "--font: \"" + settings.FontName + "\" is not an installed font family");
-            return kZxTextUnknownFont;
         }
 
         zx::TDIB picture;
@@ -73,9 +76,37 @@ extern "C" __attribute__((visibility("default"))) int zx_text_draw(ZxTextRequest
         zx::RenderTextOverlay(picture, settings);
         for (int y = 0; y < request->Height; ++y)
             std::memcpy(request->Pixels + y * request->Stride, picture.ConstScanLine(y), rowBytes);
-        return kZxTextDrawn;
+        return kZxDone;
     } catch (const std::exception& error) {
-        SetError(*request, error.what());
-        return kZxTextFailed;
+        SetError(request->Error, request->ErrorSize, error.what());
+        return kZxFailed;
+    }
+}
+
+extern "C" __attribute__((visibility("default"))) int zx_settings_read(ZxSettingsRequest* request)
+{
+    try {
+        zx::ReadSavedFlagParameters(*request->Params);
+        zx::TTextOverlaySettings text;
+        text.FontName = request->FontName;
+        text.Size = request->Size;
+        text.Color = request->Color;
+        text.Angle = request->Angle;
+        text.Shadow = request->Shadow;
+        text.AlignH = static_cast<zx::TTextAlignH>(request->AlignH);
+        text.AlignV = static_cast<zx::TTextAlignV>(request->AlignV);
+        zx::ReadSavedTextSettings(text);
+        std::memset(request->FontName, 0, sizeof request->FontName);
+        std::strncpy(request->FontName, text.FontName.c_str(), sizeof request->FontName - 1);
+        request->Size = text.Size;
+        request->Color = text.Color;
+        request->Angle = text.Angle;
+        request->Shadow = text.Shadow;
+        request->AlignH = text.AlignH;
+        request->AlignV = text.AlignV;
+        return kZxDone;
+    } catch (const std::exception& error) {
+        SetError(request->Error, request->ErrorSize, error.what());
+        return kZxFailed;
     }
 }
