@@ -1,8 +1,11 @@
-// zephyrix: the desktop program. Creates the control panel and the flag window
-// and runs until the panel closes. It takes no command-line arguments.
+// zephyrix: the desktop program. Creates the control panel, the flag window and
+// the preview window and runs until the panel closes. It takes no command-line
+// arguments.
 
 #include "ui/flag/FlagUnit.h"
 #include "ui/flag/ShowUnit.h"
+#include "ui/gif/PreviewUnit.h"
+#include "ui/gif/XGIFPainter.h"
 #include "ui/imaging/XDIBImageHandler.h"
 
 #include <QApplication>
@@ -27,6 +30,8 @@ int main(int argc, char* argv[])
 
     zx::TFlagForm panel;
     auto* flagWindow = new zx::TShowForm(&panel);
+    panel.PreviewForm = new zx::TPreviewForm(&panel);
+    zx::UseProgramDrawOptions();
     panel.StartUp(flagWindow);
     return QApplication::exec();
 }

@@ -35,7 +35,9 @@ class QToolButton;
 
 namespace zx {
 
+class TGIFImage;
 class TNiceScrollBar;
+class TPreviewForm;
 class TRadioGroup;
 class TShowForm;
 
@@ -114,11 +116,14 @@ public:
     // --- the commands
     void Open1Click();
     void Save1Click();
+    void Preview1Click();
     void Pasteimage1Click();
     void Edit1Click();
     void Quit1Click();
-    // The save path of the export: file name, build, write.
-    void ExportAnimation();
+    // The GIF export. Saving asks for the file name first, then builds and
+    // writes; previewing builds, shows the preview window and writes only
+    // when the user chooses to save there and names a file.
+    void ExportAnimation(bool preview);
     // A picture file dropped on the panel or the flag window.
     void LoadDroppedFile(const QString& fileName);
     // False while a modal dialog is up, so a drop cannot interleave with it.
@@ -177,6 +182,7 @@ public:
     QMenu* Edit1 = nullptr;
     QAction* Open1 = nullptr;
     QAction* Save1 = nullptr;
+    QAction* Preview1 = nullptr;
     QAction* Quit1 = nullptr;
     QAction* Pasteimage1 = nullptr;
 
@@ -185,6 +191,9 @@ public:
     using TFileDialog = std::function<std::optional<QString>()>;
     TFileDialog OpenPictureDialog;
     TFileDialog GIFSaveDialog;
+
+    // The preview window, created at start-up after the flag window.
+    TPreviewForm* PreviewForm = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -200,6 +209,12 @@ private:
     void RenderSlot(std::uint16_t k, std::uint16_t phase);
     std::optional<QString> RunOpenPictureDialog();
     std::optional<QString> RunGIFSaveDialog();
+    // The two halves of every export: the GIF built from the frames as the
+    // controls ask, and the GIF written under a name.
+    std::unique_ptr<TGIFImage> BuildAnimation();
+    void WriteAnimation(const TGIFImage& gif, const QString& fileName);
+    // The preview path of ExportAnimation.
+    void PreviewAnimation();
     // Sets a busy bit for a command and clears it on every way out.
     class TBusyScope {
     public:
