@@ -55,6 +55,16 @@ int ExecWith(TPreviewForm& form, const std::function<void()>& action)
     return form.ExecModal();
 }
 
+// The window as a preview of count frames like this one fills it, without a
+// picture in the left pane.
+void Fill(TPreviewForm& form, const TDIB& frame, int count)
+{
+    form.SetPaneClientWidth(frame.Width());
+    form.SetImageSize(frame.Width(), frame.Height());
+    for (int i = 0; i < count; ++i)
+        form.GIFFilmDisplay->AddItem(&frame);
+}
+
 int DistinctColours(const QImage& image)
 {
     QSet<QRgb> colours;
@@ -194,10 +204,7 @@ void TestPreviewUnit::HeightIsLockedToTheStrip()
 {
     const TDIB frame = SolidPicture(150, 97, 0xFF20A040);
     TPreviewForm form;
-    form.SetPaneClientWidth(150);
-    form.SetImageSize(150, 97);
-    for (int i = 0; i < 8; ++i)
-        form.GIFFilmDisplay->AddItem(&frame);
+    Fill(form, frame, 8);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
 
@@ -246,10 +253,7 @@ void TestPreviewUnit::SelectedFrameIsScrolledIntoView()
 {
     const TDIB frame = SolidPicture(320, 200, 0xFF804020);
     TPreviewForm form;
-    form.SetPaneClientWidth(320);
-    form.SetImageSize(320, 200);
-    for (int i = 0; i < 40; ++i)
-        form.GIFFilmDisplay->AddItem(&frame);
+    Fill(form, frame, 40);
     form.resize(1100, form.height());
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));

@@ -155,8 +155,10 @@ void TGIFPainter::Stop()
 void TGIFPainter::Execute()
 {
     while (!m_stopped) {
-        QMetaObject::invokeMethod(
-            this, [this] { Step(); }, Qt::QueuedConnection);
+        // Queued by name rather than as a functor, so the call carries no
+        // data of ours across threads: Qt's event queue orders it, and a
+        // thread checker need not see inside Qt to agree.
+        QMetaObject::invokeMethod(this, "Step", Qt::QueuedConnection);
         // Until the step has run: it sets the event, and so does Stop.
         m_event.Wait();
         if (m_stopped || m_finished)

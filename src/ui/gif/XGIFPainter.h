@@ -125,7 +125,9 @@ public:
 
 private:
     void Execute();
-    void Step();
+    // One drawing step, queued to the user-interface thread by the painter's
+    // thread.
+    Q_INVOKABLE void Step();
     // Gives back the area of the frame shown last, as its disposal asks.
     void Dispose(std::int32_t index);
 
