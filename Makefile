@@ -21,14 +21,16 @@ build-asan: deps
 	@cmake --preset asan -DZX_WERROR=$(WERROR) >/dev/null
 	@cmake --build --preset asan -j $(JOBS)
 
-# Until the desktop program exists, show the built-in flag on disk: its frames
-# as BMP files and the animation as a GIF.
+# Starts the desktop program. Where there is no display to show it on, it says
+# so and writes the built-in flag's animation with the CLI instead.
 run: build
-	@rm -rf build/demo-frames && mkdir -p build/demo-frames
-	@build/zephyrix-cli frames -d build/demo-frames
-	@build/zephyrix-cli export -o build/zephyrix-demo.gif --quiet
-	@echo "The built-in flag's frames are in build/demo-frames/ (frame-NN.bmp, mask-NN.bmp),"
-	@echo "and its animation is build/zephyrix-demo.gif."
+	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
+		build/zephyrix; \
+	else \
+		echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set): writing the built-in flag with the CLI instead."; \
+		build/zephyrix-cli export -o build/zephyrix-demo.gif --quiet && \
+		echo "The built-in flag's animation is build/zephyrix-demo.gif."; \
+	fi
 
 test-dev: build
 	@ctest --preset dev

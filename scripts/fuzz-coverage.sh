@@ -15,7 +15,7 @@ profiles=$build/profiles
 flags="-fprofile-instr-generate -fcoverage-mapping"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_CXX_COMPILER=clang++ -DZX_CORE_ONLY=ON -DZX_BENCH=OFF \
+    -DCMAKE_CXX_COMPILER=clang++ -DZX_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
 targets=("$@")
 ((${#targets[@]} > 0)) || targets=(FuzzBMP FuzzDIBReadData FuzzJPEG FuzzGIF FuzzGIFRoundTrip FuzzLZW FuzzLZWEncode)

@@ -25,6 +25,7 @@ packages=(
     libopengl-dev
     libvulkan-dev
     fonts-wqy-microhei
+    qt6-translations-l10n # Qt's own dialogs in the program's language
 )
 
 missing=()

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws the desktop program's small pictures into resources/ as PNG files:
 the pin (12 x 24, its tip at the middle of the lower edge), the two step-button
-glyphs and the program icon. Run it again after changing a picture."""
+glyphs, the program icon, the colour dialog's ring marker (16 x 16, opaque, its
+top-left colour standing for transparent) and the two ring cursors (15 x 15,
+hot spot in the middle). Run it again after changing a picture."""
 import math
 import os
 import struct
@@ -83,11 +85,43 @@ def icon(x, y):
     return (0, 0, 0, 0)
 
 
+MARKER_KEY = (255, 0, 255)
+
+
+def ring_marker(x, y):
+    # Black, white, black rings around pixel (8, 8), so that the marker shows
+    # on every colour of the plane; no antialiasing, the key colour is all or
+    # nothing.
+    d = math.hypot(x + 0.5 - 8.5, y + 0.5 - 8.5)
+    if 3.7 <= d < 4.7 or 5.9 <= d < 6.9:
+        return (0, 0, 0, 255)
+    if 4.7 <= d < 5.9:
+        return (255, 255, 255, 255)
+    return MARKER_KEY + (255,)
+
+
+def ring_cursor(radius):
+    # A white ring with black edges around the middle pixel (7, 7).
+    def pixel(x, y):
+        def dist(px, py):
+            return math.hypot(px - 7.5, py - 7.5)
+        black = coverage(lambda px, py: radius - 1.6 <= dist(px, py) < radius + 1.6, x, y)
+        white = coverage(lambda px, py: radius - 0.7 <= dist(px, py) < radius + 0.7, x, y)
+        if black == 0:
+            return (0, 0, 0, 0)
+        grey = int(255 * white / black) if black > 0 else 0
+        return (grey, grey, grey, int(255 * black))
+    return pixel
+
+
 def main():
     write_png("PIN.png", 12, 24, pin)
     write_png("STEPLEFT.png", 8, 9, step_glyph(-1))
     write_png("STEPRIGHT.png", 8, 9, step_glyph(+1))
     write_png("zephyrix.png", 48, 48, icon)
+    write_png("CIRCLE01.png", 16, 16, ring_marker)
+    write_png("CURSOR01.png", 15, 15, ring_cursor(5.0))
+    write_png("CURSOR02.png", 15, 15, ring_cursor(4.0))
     return 0
 
 

@@ -1,6 +1,7 @@
 #include "cli/CliFlagOptions.h"
 
 #include "cli/CliPicture.h"
+#include "cli/CliTextOptions.h"
 
 #include <algorithm>
 #include <charconv>
@@ -110,6 +111,11 @@ namespace {
 
 } // namespace
 
+std::uint32_t ParseColorValue(const std::string& option, const std::string& text)
+{
+    return ParseWebColor(option, text);
+}
+
 std::int32_t ParseIntValue(const std::string& option, const std::string& text, TFlagRange range)
 {
     return ParseIntText(option, text, range);
@@ -176,7 +182,20 @@ std::size_t ParseFlagOption(
             options.FrameHeight, "WxH");
         return used;
     }
-    return 0;
+    return ParseTextOption(args, index, options.Text);
+}
+
+void RefuseUnknownOption(const std::string& arg)
+{
+    if (arg.size() > 1 && arg.front() == '-')
+        throw EUsageError("unknown option " + arg);
+}
+
+void SetPictureArgument(std::optional<std::string>& picture, const std::string& arg)
+{
+    if (picture)
+        throw EUsageError("more than one picture given: " + *picture + ", " + arg);
+    picture = arg;
 }
 
 std::string FlagOptionsHelp()
@@ -232,6 +251,7 @@ TFlagScene PrepareFlagScene(const TFlagOptions& options, const std::optional<std
 {
     TFlagScene scene;
     LoadSourcePicture(picture, scene.Texture);
+    ApplyTextOverlay(scene.Texture, options.Text);
     const FlagParameters& params = options.Params;
     scene.LightTable = BuildLightTable(params.Brightness, params.Contrast, params.InvertLightMode);
     scene.Derived = DeriveFlagValues(params, options.FrameWidth, options.FrameHeight);

@@ -7,6 +7,7 @@
 #include "core/flag/FlagParameters.h"
 #include "core/flag/LightTable.h"
 #include "core/imaging/XDIBUnit.h"
+#include "core/imaging/XTextOverlay.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,14 +28,19 @@ struct TFlagOptions {
     FlagParameters Params;
     std::int32_t FrameWidth = kDefaultFrameWidth;
     std::int32_t FrameHeight = kDefaultFrameHeight;
+    // The text drawn on the picture first (none by default).
+    TTextOverlaySettings Text;
 };
 
-// When args[index] is a flag option, applies it and returns how many arguments
+// When args[index] is a flag or text option, applies it and returns how many arguments
 // it took (1, or 2 for "--name VALUE"; "--name=VALUE" is accepted too). Returns
 // 0 when args[index] is not a flag option. Throws EUsageError for a missing,
 // malformed or out-of-range value.
 std::size_t ParseFlagOption(
     std::span<const std::string> args, std::size_t index, TFlagOptions& options);
+
+// A colour RRGGBB in web order (a leading '#' allowed) as 0x00BBGGRR.
+std::uint32_t ParseColorValue(const std::string& option, const std::string& text);
 
 // A decimal integer within range; option names the option in the message.
 std::int32_t ParseIntValue(const std::string& option, const std::string& text, TFlagRange range);
@@ -45,12 +51,20 @@ std::int32_t ParseIntValue(const std::string& option, const std::string& text, T
 std::string OptionValue(std::span<const std::string> args, std::size_t index,
     const std::string& name, std::size_t& used);
 
+// A command's argument that is not one of its options: raises "unknown option
+// ARG" when it starts with '-' (a lone "-" is not an option).
+void RefuseUnknownOption(const std::string& arg);
+
+// Takes the one picture argument of export and frames; a second one raises
+// "more than one picture given: FIRST, SECOND".
+void SetPictureArgument(std::optional<std::string>& picture, const std::string& arg);
+
 // The help lines of every flag option, with ranges and defaults.
 std::string FlagOptionsHelp();
 
 // What the renderer needs besides the frame store: the texture (the picture,
-// or the built-in one without a path), the lighting table and the values
-// derived at invalidation.
+// or the built-in one without a path, with the text drawn on it), the lighting
+// table and the values derived at invalidation.
 struct TFlagScene {
     TDIB Texture;
     TLightTable LightTable;

@@ -43,6 +43,12 @@ std::size_t ParseGifOption(
     return 0;
 }
 
+void RequireOutputPath(const TGifOutputOptions& options)
+{
+    if (options.OutputPath.empty())
+        throw EUsageError("missing -o OUT.gif (the file to write)");
+}
+
 std::string GifOptionsHelp()
 {
     auto range = [](const TFlagRange& r) {

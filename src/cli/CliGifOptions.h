@@ -23,6 +23,9 @@ struct TGifOutputOptions {
 std::size_t ParseGifOption(
     std::span<const std::string> args, std::size_t index, TGifOutputOptions& options);
 
+// Raises "missing -o OUT.gif (the file to write)" when no -o was given.
+void RequireOutputPath(const TGifOutputOptions& options);
+
 // The help lines of the GIF and output options.
 std::string GifOptionsHelp();
 

@@ -3,12 +3,14 @@
 // the loader can be checked from the command line.
 
 #include "cli/CliCommand.h"
+#include "cli/CliFlagOptions.h"
+#include "cli/CliTextOptions.h"
 #include "core/Stream.h"
 #include "core/imaging/XDIBUnit.h"
 #include "core/imaging/XImageFileUnit.h"
 
-#include <iostream>
 #include <string>
+#include <vector>
 
 namespace zx::cli {
 
@@ -16,26 +18,37 @@ namespace {
 
     int RunConvert(std::span<const std::string> args)
     {
-        // Options start with '-'; convert takes none.
-        if (args.size() != 2 || args[0].empty() || args[1].empty() || args[0][0] == '-'
-            || args[1][0] == '-') {
-            std::cerr << "zephyrix-cli convert: expected PICTURE OUT.bmp\n";
-            return 2;
+        TTextOverlaySettings text;
+        std::vector<std::string> files;
+        for (std::size_t i = 0; i < args.size();) {
+            if (const std::size_t used = ParseTextOption(args, i, text)) {
+                i += used;
+                continue;
+            }
+            if (args[i].empty() || args[i].front() == '-')
+                throw EUsageError("unknown option " + args[i]);
+            files.push_back(args[i]);
+            ++i;
         }
+        if (files.size() != 2)
+            throw EUsageError("expected PICTURE OUT.bmp");
         TDIB picture;
-        LoadPictureFile(args[0], picture);
+        LoadPictureFile(files[0], picture);
+        ApplyTextOverlay(picture, text);
         TMemoryStream bmp;
         picture.SaveToStream(bmp);
-        WriteFileAtomic(args[1], bmp.Data());
+        WriteFileAtomic(files[1], bmp.Data());
         return 0;
     }
 
     const CliCommandRegistration kRegistration { CliCommand {
         "convert",
-        "convert PICTURE OUT.bmp",
+        "convert PICTURE OUT.bmp [text options]",
         "Loads PICTURE (BMP, JPEG as .jpg, or GIF as .gif, chosen by the file name's\n"
         "extension) as the flag's source picture and writes it to OUT.bmp as a 24-bit\n"
-        "BMP file. Nothing is written when the picture cannot be loaded.\n",
+        "BMP file, with the text of the text options drawn on it. Nothing is written\n"
+        "when the picture cannot be loaded.\n\n"
+            + TextOptionsHelp(),
         RunConvert,
     } };
 

@@ -26,13 +26,11 @@ namespace {
                 continue;
             }
             const std::string& arg = args[i];
-            if (arg.size() > 1 && arg.front() == '-')
-                throw EUsageError("unknown option " + arg);
+            RefuseUnknownOption(arg);
             paths.push_back(arg);
             ++i;
         }
-        if (gif.OutputPath.empty())
-            throw EUsageError("missing -o OUT.gif (the file to write)");
+        RequireOutputPath(gif);
         if (paths.empty())
             throw EUsageError("no frames given");
         if (paths.size() > static_cast<std::size_t>(kFrameSlots))

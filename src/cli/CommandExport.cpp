@@ -5,6 +5,7 @@
 #include "cli/CliFlagOptions.h"
 #include "cli/CliGifOptions.h"
 #include "cli/CliPicture.h"
+#include "cli/CliTextOptions.h"
 #include "core/flag/FlagParameters.h"
 #include "core/flag/FlagRenderer.h"
 #include "core/flag/LightTable.h"
@@ -32,15 +33,11 @@ namespace {
                 continue;
             }
             const std::string& arg = args[i];
-            if (arg.size() > 1 && arg.front() == '-')
-                throw EUsageError("unknown option " + arg);
-            if (picture)
-                throw EUsageError("more than one picture given: " + *picture + ", " + arg);
-            picture = arg;
+            RefuseUnknownOption(arg);
+            SetPictureArgument(picture, arg);
             ++i;
         }
-        if (gif.OutputPath.empty())
-            throw EUsageError("missing -o OUT.gif (the file to write)");
+        RequireOutputPath(gif);
         gif.Export.Frames = flag.Params.Frames;
         CheckExportOptions(gif.Export);
 
@@ -65,7 +62,7 @@ namespace {
         "one, the built-in picture) and writes it as an animated GIF with one shared\n"
         "palette, Stucki dithering, the delay and loop count asked for and, in\n"
         "transparent mode, a transparent background.\n\n"
-            + FlagOptionsHelp() + "\n" + GifOptionsHelp(),
+            + FlagOptionsHelp() + "\n" + TextOptionsHelp() + "\n" + GifOptionsHelp(),
         RunExport,
     });
 

@@ -4,6 +4,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CliFlagOptions.h"
 #include "cli/CliPicture.h"
+#include "cli/CliTextOptions.h"
 #include "core/Stream.h"
 #include "core/flag/FlagParameters.h"
 #include "core/flag/FlagRenderer.h"
@@ -52,11 +53,8 @@ namespace {
                 i += used;
                 continue;
             }
-            if (arg.size() > 1 && arg.front() == '-')
-                throw EUsageError("unknown option " + arg);
-            if (picture)
-                throw EUsageError("more than one picture given: " + *picture + ", " + arg);
-            picture = arg;
+            RefuseUnknownOption(arg);
+            SetPictureArgument(picture, arg);
             ++i;
         }
         if (!directory || directory->empty())
@@ -99,7 +97,7 @@ namespace {
                "  picture                   a BMP file; without one, the built-in picture\n"
                "  -d DIR, --dir DIR         folder for the files (created when missing)\n"
                "\n"
-            + FlagOptionsHelp()
+            + FlagOptionsHelp() + "\n" + TextOptionsHelp()
             + "\nOn any error nothing is written, one line goes to stderr and the exit status\n"
               "is non-zero.\n";
     }

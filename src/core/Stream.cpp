@@ -14,9 +14,6 @@ namespace zx {
 
 namespace {
 
-    const char* const kReadError = "Stream read error";
-    const char* const kWriteError = "Stream write error";
-
     std::string OpenErrorText(const std::string& path, int error)
     {
         return "Cannot open file \"" + path + "\". " + std::strerror(error);
@@ -39,7 +36,7 @@ namespace {
 void TStream::ReadBuffer(void* buffer, std::size_t count)
 {
     if (count != 0 && Read(buffer, count) != count)
-        throw EReadError(kReadError);
+        throw EReadError(kStreamReadError);
 }
 
 std::size_t TMemoryStream::Read(void* buffer, std::size_t count)
@@ -66,7 +63,7 @@ std::size_t TSpanStream::Read(void* buffer, std::size_t count)
 void TSpanStream::Write(const void*, std::size_t count)
 {
     if (count != 0)
-        throw EWriteError(kWriteError);
+        throw EWriteError(kStreamWriteError);
 }
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
@@ -112,7 +109,7 @@ void WriteFileAtomic(const std::string& path, std::span<const std::uint8_t> byte
                 continue;
             ::close(fd);
             ::unlink(temp.c_str());
-            throw EWriteError(kWriteError);
+            throw EWriteError(kStreamWriteError);
         }
         done += static_cast<std::size_t>(n);
     }

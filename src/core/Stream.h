@@ -12,6 +12,11 @@
 
 namespace zx {
 
+// The stream errors' texts. Readers that refuse a read before trying it,
+// because the stream cannot hold what a header claims, raise the same one.
+inline constexpr const char* kStreamReadError = "Stream read error";
+inline constexpr const char* kStreamWriteError = "Stream write error";
+
 class TStream {
 public:
     virtual ~TStream() = default;

@@ -9,7 +9,8 @@
 #include "ui/imaging/XDIBImageHandler.h"
 
 #include <QApplication>
-#include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 int main(int argc, char* argv[])
 {
@@ -20,10 +21,13 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "xcb");
 
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Zephyrix"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Zephyrix"));
-    QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/resources/zephyrix.png")));
+    zx::InitializeApplication();
+    // The program speaks Chinese; so do the file dialogs and message boxes Qt
+    // brings along, where Qt's translations are installed.
+    QTranslator qtTexts;
+    if (qtTexts.load(
+            QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     // The "dib" picture class, for as long as the program runs.
     const zx::TDIBPictureClassEntry dibEntry;

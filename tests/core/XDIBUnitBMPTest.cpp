@@ -179,7 +179,7 @@ TEST(TDIBBMP, SaveAndLoadRoundTripEveryBitCount)
                     dib.ScanLine(y)[i] = random.Next();
 
             const std::vector<std::uint8_t> file = SaveBytes(dib);
-            const auto infoSize = static_cast<std::size_t>(dib.Image()->BitmapInfoSize);
+            const auto infoSize = static_cast<std::size_t>(dib.Image()->BitmapInfoSize());
             ASSERT_EQ(file.size(), 14 + infoSize + static_cast<std::size_t>(dib.Size()));
             EXPECT_EQ(file[0], 'B');
             EXPECT_EQ(file[1], 'M');

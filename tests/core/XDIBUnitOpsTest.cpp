@@ -405,7 +405,7 @@ TEST(XDIBUnitOps, BlurToIndexedBitCountsGivesGreyPalettes)
     TDIB eight = source;
     eight.Blur(8, 1);
     ASSERT_EQ(eight.BitCount(), 8);
-    EXPECT_EQ(eight.Image()->ColorTable, GreyRamp());
+    EXPECT_EQ(eight.Image()->ColorTable(), GreyRamp());
     for (int y = 0; y < 5; ++y)
         for (int x = 0; x < 12; ++x)
             ASSERT_EQ(eight.Pixel(x, y), std::uint32_t(grey(x, y)));
@@ -415,7 +415,7 @@ TEST(XDIBUnitOps, BlurToIndexedBitCountsGivesGreyPalettes)
     ASSERT_EQ(four.BitCount(), 4);
     for (int i = 0; i < 256; ++i) {
         const std::uint8_t v = i < 16 ? std::uint8_t(i * 17) : 0;
-        ASSERT_EQ(four.Image()->ColorTable[std::size_t(i)], (TRGBQuad { v, v, v, 0 })) << i;
+        ASSERT_EQ(four.Image()->ColorTable()[std::size_t(i)], (TRGBQuad { v, v, v, 0 })) << i;
     }
     for (int y = 0; y < 5; ++y)
         for (int x = 0; x < 12; ++x)
@@ -426,7 +426,7 @@ TEST(XDIBUnitOps, BlurToIndexedBitCountsGivesGreyPalettes)
     ASSERT_EQ(one.BitCount(), 1);
     TDIBColorTable twoGreys {};
     twoGreys[1] = TRGBQuad { 192, 192, 192, 0 };
-    EXPECT_EQ(one.Image()->ColorTable, twoGreys);
+    EXPECT_EQ(one.Image()->ColorTable(), twoGreys);
     for (int y = 0; y < 5; ++y)
         for (int x = 0; x < 12; ++x)
             ASSERT_EQ(one.Pixel(x, y), grey(x, y) > 127 ? 1u : 0u);

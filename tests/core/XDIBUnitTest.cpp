@@ -1,11 +1,13 @@
 #include "core/imaging/XDIBUnit.h"
 
 #include "core/Errors.h"
+#include "core/Stream.h"
 #include "core/imaging/XDIBDraw.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 using namespace zx;
 
@@ -186,13 +188,42 @@ TEST(TDIB, UpdatePaletteCommitsOnlyChanges)
     dib.ColorTable()[3] = TRGBQuad { 1, 2, 3, 0 };
     dib.UpdatePalette();
     EXPECT_TRUE(dib.PaletteModified());
-    EXPECT_EQ(dib.Image()->ColorTable[3], (TRGBQuad { 1, 2, 3, 0 }));
+    EXPECT_EQ(dib.Image()->ColorTable()[3], (TRGBQuad { 1, 2, 3, 0 }));
     EXPECT_EQ(dib.ColorTable()[3], (TRGBQuad { 1, 2, 3, 0 }));
     // The other picture kept its table: the change unshared the storage.
-    EXPECT_EQ(shared.Image()->ColorTable[3], (TRGBQuad { 3, 3, 3, 0 }));
+    EXPECT_EQ(shared.Image()->ColorTable()[3], (TRGBQuad { 3, 3, 3, 0 }));
     // The table inside the header follows the committed one.
-    EXPECT_EQ(dib.Image()->BitmapInfo[40 + 12], 1);
-    EXPECT_EQ(dib.Image()->BitmapInfo[40 + 14], 3);
+    EXPECT_EQ(dib.Image()->BitmapInfo()[40 + 12], 1);
+    EXPECT_EQ(dib.Image()->BitmapInfo()[40 + 14], 3);
+}
+
+TEST(TDIB, ImportantColourCountIsWrittenForThisPictureOnly)
+{
+    TDIB dib;
+    dib.SetSize(2, 2, 8);
+    TDIB shared(dib);
+    dib.SetImportantColorCount(0x01020311);
+    // The other picture keeps its header: the change unshared the storage.
+    EXPECT_NE(dib.Image(), shared.Image());
+
+    // biClrImportant is bytes 36..39 of the info header, after the 14-byte
+    // file header.
+    auto importantField = [](const TDIB& picture) {
+        TMemoryStream bmp;
+        picture.SaveToStream(bmp);
+        const auto& bytes = bmp.Data();
+        return std::vector<std::uint8_t>(bytes.begin() + 14 + 36, bytes.begin() + 14 + 40);
+    };
+    EXPECT_EQ(importantField(dib), (std::vector<std::uint8_t> { 0x11, 0x03, 0x02, 0x01 }));
+    EXPECT_EQ(importantField(shared), (std::vector<std::uint8_t> { 0, 0, 0, 0 }));
+    // Nothing else of the header changed.
+    EXPECT_EQ(dib.Image()->ImageSize(), shared.Image()->ImageSize());
+    EXPECT_EQ(dib.Image()->BitmapInfoSize(), shared.Image()->BitmapInfoSize());
+
+    // An empty picture has no header to write into.
+    TDIB empty;
+    empty.SetImportantColorCount(5);
+    EXPECT_TRUE(empty.Empty());
 }
 
 TEST(TDIB, UnsavedTableEditsAreLostOnStorageSwitch)
@@ -267,7 +298,7 @@ TEST(TDIB, SetPaletteTakesPlatformEntries)
     TDIB dib;
     dib.SetSize(2, 2, 1);
     dib.SetPalette(palette);
-    EXPECT_EQ(dib.Image()->ColorTable[1], (TRGBQuad { 10, 20, 30, 0 }));
+    EXPECT_EQ(dib.Image()->ColorTable()[1], (TRGBQuad { 10, 20, 30, 0 }));
     EXPECT_EQ(PaletteManager().RefCount(palette), 0);
 }
 
@@ -311,7 +342,7 @@ TEST(DecodeRLE, Rle8RunsAbsoluteRunsAndOffsets)
     EXPECT_EQ(bottom[2], 7);
     EXPECT_EQ(bottom[3], 1);
     EXPECT_EQ(bottom[5], 3);
-    const std::uint8_t* top = image->Bits() + 2 * image->RowBytes;
+    const std::uint8_t* top = image->Bits() + 2 * image->RowBytes();
     EXPECT_EQ(top[1], 0);
     EXPECT_EQ(top[2], 9);
     EXPECT_EQ(top[3], 9);
@@ -358,7 +389,7 @@ TEST(DecodeRLE, MalformedStreamsStayInsideThePixels)
 TEST(TDIB, CompressedStorageDecodesOnFirstPixelAccess)
 {
     auto image = TDIBSharedImage::Allocate(4, 2, 8, Layout888(), GreyRamp(), true, true);
-    ASSERT_TRUE(image->Compressed);
+    ASSERT_TRUE(image->Compressed());
     EXPECT_EQ(image->Bits(), nullptr);
     image->SetCompressedData({ 4, 5, 0, 0, 2, 6, 0, 1 });
     EXPECT_EQ(image->ImageSize(), 8u);

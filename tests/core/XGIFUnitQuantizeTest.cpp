@@ -534,13 +534,13 @@ TEST(ReduceToPalette, ResultIsAnEightBitBitmapWithThePaletteThenBlack)
     EXPECT_EQ(reduced.Width(), 21);
     EXPECT_EQ(reduced.Height(), 11);
     // biClrImportant: the palette's own 31 entries.
-    ASSERT_GE(reduced.Image()->BitmapInfo.size(), 40u);
-    EXPECT_EQ(reduced.Image()->BitmapInfo[36], 31);
+    ASSERT_GE(reduced.Image()->BitmapInfo().size(), 40u);
+    EXPECT_EQ(reduced.Image()->BitmapInfo()[36], 31);
     for (int i = 0; i < 256; ++i) {
         const TRGBQuad& e = reduced.ColorTable()[i];
         const TPaletteEntry expected = i < 31 ? palette[i] : Entry(0, 0, 0);
         EXPECT_EQ(Entry(e.Red, e.Green, e.Blue), expected) << i;
-        EXPECT_EQ(reduced.Image()->ColorTable[i], e);
+        EXPECT_EQ(reduced.Image()->ColorTable()[i], e);
     }
 }
 

@@ -352,6 +352,61 @@ namespace {
         EXPECT_TRUE(found);
     }
 
+    TEST(TGIFWriter, CommentsTextAndApplicationDataGoOutAsSubBlocksPerPiece)
+    {
+        TGIFImage gif;
+        TGIFSubImage frame(&gif);
+        const std::string longLine(300, 'x');
+
+        Bytes comment;
+        TGIFCommentExtension commentExtension(&frame);
+        commentExtension.Text() = { "hi", "", longLine };
+        commentExtension.SaveToStream(comment);
+        Bytes expected { 0x21, 0xFE, 2, 'h', 'i', 255 }; // the empty line writes no block
+        expected.insert(expected.end(), 255, 'x');
+        expected.push_back(45); // the rest of the 300-byte line in a block of its own
+        expected.insert(expected.end(), 45, 'x');
+        expected.push_back(0); // block terminator
+        EXPECT_EQ(comment, expected);
+
+        Bytes unknown;
+        TGIFUnknownAppExtension unknownExtension(&frame);
+        unknownExtension.SetIdentifier({ 'X', 'M', 'P', ' ', 'D', 'a', 't', 'a', 'X', 'M', 'P' });
+        unknownExtension.Blocks() = { { 0xAA, 0xBB }, { 0xCC } };
+        unknownExtension.SaveToStream(unknown);
+        Bytes expectedUnknown { 0x21, 0xFF, 11 };
+        AppendText(expectedUnknown, "XMP DataXMP");
+        Append(expectedUnknown, { 2, 0xAA, 0xBB, 1, 0xCC, 0 });
+        EXPECT_EQ(unknown, expectedUnknown);
+
+        // No pieces at all: the terminator alone.
+        Bytes empty;
+        TGIFCommentExtension(&frame).SaveToStream(empty);
+        EXPECT_EQ(empty, (Bytes { 0x21, 0xFE, 0 }));
+
+        // What the reader makes of them: the same pieces (the empty line is
+        // gone, the long one comes back in its blocks).
+        Bytes file = GifHeader(1, 1, { { 0, 0, 0 }, { 255, 255, 255 } });
+        Append(file, comment);
+        Append(file, unknown);
+        AppendDescriptor(file, 0, 0, 1, 1);
+        Append(file, NaiveLzw({ 1 }, 2));
+        file.push_back(0x3B);
+        TGIFImage read;
+        TMemoryStream stream(file);
+        read.LoadFromStream(stream);
+        ASSERT_EQ(read.Images().Count(), 1);
+        const auto& extensions = read.Images()[0].Extensions();
+        ASSERT_EQ(extensions.Count(), 2);
+        const auto* readComment = dynamic_cast<const TGIFCommentExtension*>(&extensions[0]);
+        ASSERT_NE(readComment, nullptr);
+        EXPECT_EQ(readComment->Text(),
+            (std::vector<std::string> { "hi", std::string(255, 'x'), std::string(45, 'x') }));
+        const auto* readUnknown = dynamic_cast<const TGIFUnknownAppExtension*>(&extensions[1]);
+        ASSERT_NE(readUnknown, nullptr);
+        EXPECT_EQ(readUnknown->Blocks(), unknownExtension.Blocks());
+    }
+
     TEST(TGIFWriter, VersionAndLocalTablesFollowTheFrames)
     {
         TGIFImage gif;

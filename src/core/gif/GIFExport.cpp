@@ -55,7 +55,7 @@ TExportPalette BuildExportPalette(TFrameStore& store, const TExportOptions& opti
     const std::int32_t n = options.Frames;
     for (std::int32_t i = 0; i < n; ++i) {
         if (!store.FrameRendered[i])
-            renderFrame(i, static_cast<std::uint16_t>(i * 4096 / n));
+            renderFrame(i, FramePhase(i, n));
     }
     const std::span<const TDIB> frames(store.FrameBitmaps.data(), static_cast<std::size_t>(n));
     const std::span<const bool> transparent(

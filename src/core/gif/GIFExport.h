@@ -55,7 +55,7 @@ struct TExportPalette {
 void CheckExportOptions(const TExportOptions& options);
 
 // Renders every slot below Frames that is not rendered yet (slot i with phase
-// i x 4096 div Frames, and no other), then builds the shared palette over the
+// FramePhase(i, Frames), and no other), then builds the shared palette over the
 // frames exactly as rendered.
 TExportPalette BuildExportPalette(TFrameStore& store, const TExportOptions& options,
     const TRenderMissingFrame& renderFrame, const TExportStatus& status = {});

@@ -9,6 +9,7 @@
 
 #include "core/Stream.h"
 #include "core/gif/XGIFUnitLZW.h"
+#include "core/gif/XGIFUnitMessages.h"
 #include "core/imaging/XDIBUnit.h"
 
 #include <array>
@@ -20,35 +21,6 @@
 #include <vector>
 
 namespace zx {
-
-// The program's GIF messages. The reader and writer raise GIFException with
-// these texts or report them to the warning handler.
-namespace GIFMessages {
-    inline constexpr const char* sOutOfColors = "颜色表溢出";
-    inline constexpr const char* sBadColorIndex = "颜色不在颜色表中";
-    inline constexpr const char* sInvalidColorIndex = "无效的颜色指数";
-    inline constexpr const char* sUnsupportedClass = "此操作不支持此对象类型";
-    inline constexpr const char* sEmptyImage = "未被支持 GIF 样式";
-    inline constexpr const char* sScreenWidthTooSmall
-        = "Image width too small for contained frames";
-    inline constexpr const char* sScreenHeightTooSmall
-        = "Image height too small for contained frames";
-    inline constexpr const char* sBadDimension = "图像超出了合理的屏幕大小";
-    inline constexpr const char* sBadSignature = "无效的 GIF 标识信号";
-    inline constexpr const char* sPrematureEOF = "过早的数据末端";
-    inline constexpr const char* sUnknownExtension = "未知扩展类型";
-    inline constexpr const char* sBadExtensionLabel = "无效的扩展引入";
-    inline constexpr const char* sBadExtensionInstance
-        = "Internal error: Extension Instance does not match Extension Label";
-    inline constexpr const char* sInvalidAppBlockSize = "不被支持的应用程序扩展数据快尺寸";
-    inline constexpr const char* sInvalidData = "无效 GIF 数据";
-    inline constexpr const char* sUnknownBlockType = "未知 GIF 数据块类型";
-    inline constexpr const char* sBadTrailer = "无效的图像尾部";
-    inline constexpr const char* sNoColorTable = "未定义整体或局部颜色表";
-    inline constexpr const char* sScreenEmpty = "GIF 逻辑屏幕的宽度或高度为 0";
-    inline constexpr const char* sNoFrames = "GIF 文件中没有图像";
-    inline constexpr const char* sFrameTooLarge = "GIF 图像的宽度或高度超过 65535";
-} // namespace GIFMessages
 
 class TGIFImage;
 class TGIFSubImage;

@@ -1,217 +1,97 @@
-// The nearest-colour lookup, the Stucki ditherer and the reduction of whole
-// frames to a palette.
+// Stucki error diffusion: the five-by-three diffusion engine with its scalar
+// and vector pixel loops. The engine keeps its error cells in the compiler's
+// vector type, so all of it stays in this file; XGIFUnitQuantize.h shows only
+// TStuckiDitherer, which runs the engine with Stucki's kernel.
 
 #include "core/Errors.h"
 #include "core/IntMath.h"
+#include "core/gif/XGIFUnitMessages.h"
 #include "core/gif/XGIFUnitQuantize.h"
-#include "core/gif/XGIFUnitReadRGB.h"
 
 #include <algorithm>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <atomic>
-#include <cstdlib>
-#include <exception>
-#include <new>
-#include <thread>
+#include <array>
+#include <vector>
 
 namespace zx {
 
-namespace {
-
-    const char* const kInvalidImageSize = "无效的图像维数尺寸";
-    const char* const kOutOfMemoryForDIB = "用于 GIF DIB 分配内存失败";
-
-    // Component value of the padding entries of the distance scan: their distance
-    // to every colour (at least 3 x 4000 - 765) is far above the farthest real one
-    // (765), and three of them still fit a signed 16-bit sum.
-    constexpr std::int16_t kPadComponent = 4000;
-
-} // namespace
-
 // ---------------------------------------------------------------------------
-// TFastColorLookup
+// The engine
 
-TFastColorLookup::TFastColorLookup(const TColorPalette& palette)
-    : m_entryCount(static_cast<std::int32_t>(std::min<std::size_t>(palette.size(), 256)))
-{
-    m_red.fill(kPadComponent);
-    m_green.fill(kPadComponent);
-    m_blue.fill(kPadComponent);
-    for (std::int32_t i = 0; i < m_entryCount; ++i) {
-        m_entries[i] = palette[i];
-        m_red[i] = palette[i].Red;
-        m_green[i] = palette[i].Green;
-        m_blue[i] = palette[i].Blue;
-    }
+// What every ditherer has: the frame width, the scan direction of the current
+// row and the column of the next pixel. Rows alternate direction, starting
+// left to right.
+class TDitherEngine {
+public:
+    TDitherEngine(std::int32_t width, TFastColorLookup& lookup);
 
-    // Small palettes are scanned whole: a scan of a few vectors costs less
-    // than making candidate lists.
-    m_useBoxes = m_entryCount > 32;
-    if (m_useBoxes) {
-        m_boxStart.fill(kBoxNotMade);
-        m_poolRed = std::make_unique_for_overwrite<std::int16_t[]>(kBoxPoolSize);
-        m_poolGreen = std::make_unique_for_overwrite<std::int16_t[]>(kBoxPoolSize);
-        m_poolBlue = std::make_unique_for_overwrite<std::int16_t[]>(kBoxPoolSize);
-        m_poolIndex = std::make_unique_for_overwrite<std::uint8_t[]>(kBoxPoolSize);
-    }
+    std::int32_t Width() const { return m_width; }
+    std::int32_t Direction() const { return m_direction; }
+    std::int32_t Column() const { return m_column; }
 
-    m_cellCache.assign(32768, -1);
-    // Seeding in index order lets the lowest index keep a cell that several
-    // entries fall into.
-    for (std::int32_t i = 0; i < m_entryCount; ++i) {
-        const std::int32_t cell = Cell(m_entries[i].Red, m_entries[i].Green, m_entries[i].Blue);
-        if (m_cellCache[cell] < 0)
-            m_cellCache[cell] = static_cast<std::int16_t>(i);
-    }
-}
+protected:
+    void ReverseDirection();
 
-namespace {
+    std::int32_t m_width;
+    std::int32_t m_direction = 1;
+    std::int32_t m_column = 0;
+    TFastColorLookup& m_lookup;
+};
 
-    // The position of the first of count entries (a multiple of 8, given as three
-    // planes) at the smallest Manhattan distance from the colour: the entry a scan
-    // that keeps only strictly smaller distances ends with. All distances are
-    // computed first, eight at a time, then the first one equal to the minimum is
-    // looked for.
-    std::int32_t FirstNearest(const std::int16_t* reds, const std::int16_t* greens,
-        const std::int16_t* blues, std::int32_t count, std::int32_t red, std::int32_t green,
-        std::int32_t blue)
-    {
-        alignas(16) std::array<std::int16_t, 256> distance;
-#if defined(__SSE2__)
-        const __m128i r = _mm_set1_epi16(static_cast<std::int16_t>(red));
-        const __m128i g = _mm_set1_epi16(static_cast<std::int16_t>(green));
-        const __m128i b = _mm_set1_epi16(static_cast<std::int16_t>(blue));
-        const __m128i zero = _mm_setzero_si128();
-        __m128i least = _mm_set1_epi16(0x7FFF);
-        for (std::int32_t i = 0; i < count; i += 8) {
-            const __m128i dr
-                = _mm_sub_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(reds + i)), r);
-            const __m128i dg
-                = _mm_sub_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(greens + i)), g);
-            const __m128i db
-                = _mm_sub_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blues + i)), b);
-            __m128i d = _mm_max_epi16(dr, _mm_sub_epi16(zero, dr));
-            d = _mm_add_epi16(d, _mm_max_epi16(dg, _mm_sub_epi16(zero, dg)));
-            d = _mm_add_epi16(d, _mm_max_epi16(db, _mm_sub_epi16(zero, db)));
-            _mm_store_si128(reinterpret_cast<__m128i*>(&distance[i]), d);
-            least = _mm_min_epi16(least, d);
-        }
-        // Fold the eight lanes: halves, then quarters, then neighbours.
-        least = _mm_min_epi16(least, _mm_shuffle_epi32(least, _MM_SHUFFLE(1, 0, 3, 2)));
-        least = _mm_min_epi16(least, _mm_shuffle_epi32(least, _MM_SHUFFLE(2, 3, 0, 1)));
-        least = _mm_min_epi16(least, _mm_shufflelo_epi16(least, _MM_SHUFFLE(2, 3, 0, 1)));
-        const __m128i wanted = _mm_set1_epi16(static_cast<std::int16_t>(_mm_cvtsi128_si32(least)));
-        for (std::int32_t i = 0;; i += 8) {
-            const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(
-                _mm_load_si128(reinterpret_cast<const __m128i*>(&distance[i])), wanted));
-            if (mask != 0)
-                return i + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
-        }
-#else
-        // Farther than any colour can be: no search starts out with a better match.
-        std::int32_t best = 0x30000;
-        for (std::int32_t i = 0; i < count; ++i) {
-            distance[i] = static_cast<std::int16_t>(
-                std::abs(reds[i] - red) + std::abs(greens[i] - green) + std::abs(blues[i] - blue));
-            best = std::min<std::int32_t>(best, distance[i]);
-        }
-        std::int32_t index = 0;
-        while (distance[index] != best)
-            ++index;
-        return index;
-#endif
-    }
+// A diffusion kernel of five columns by three rows, centred on the current
+// pixel, weights out of Divisor. Row0 holds the two weights ahead of the pixel
+// on its own row (1 and 2 columns ahead), Row1 and Row2 the five weights from
+// 2 columns behind to 2 columns ahead on the next two rows. "Ahead" follows
+// the scan direction.
+struct T5by3Kernel {
+    std::int32_t Row0[2];
+    std::int32_t Row1[5];
+    std::int32_t Row2[5];
+    std::int32_t Divisor;
+};
 
-} // namespace
+// The error diffusion engine for any five-by-three kernel. Keeps three error
+// rows per channel (current, next, after next), each with two guard cells on
+// either side that soak up error pushed beyond the frame's edges.
+// Its operations are those of TStuckiDitherer (XGIFUnitQuantize.h), which
+// documents them.
+template <T5by3Kernel Kernel> class T5by3Ditherer : public TDitherEngine {
+public:
+    T5by3Ditherer(std::int32_t width, TFastColorLookup& lookup);
+    std::int32_t DitherPixel(std::int32_t red, std::int32_t green, std::int32_t blue);
+    void NextRow();
+    void DitherRow(const std::uint8_t* bgr, std::uint8_t* indices);
+    void DitherRowPair(const std::uint8_t* bgr, std::uint8_t* indices, T5by3Ditherer& other,
+        const std::uint8_t* otherBgr, std::uint8_t* otherIndices);
 
-void TFastColorLookup::MakeBox(std::int32_t box)
-{
-    const std::int16_t lowR = static_cast<std::int16_t>((box & 7) * 32);
-    const std::int16_t lowG = static_cast<std::int16_t>(((box >> 3) & 7) * 32);
-    const std::int16_t lowB = static_cast<std::int16_t>((box >> 6) * 32);
-    const std::int16_t highR = lowR + 31, highG = lowG + 31, highB = lowB + 31;
-    // Per entry, the distance to the nearest and to the farthest colour of the
-    // box: per component max(low - v, 0) + max(v - high, 0) and
-    // max(v - low, high - v). Every colour of the box lies within `bound` of
-    // some entry, so an entry whose nearest colour of the box is farther than
-    // that can never be the nearest entry nor tie with it. (Loops the compiler
-    // vectorises; the padding entries come out far beyond any bound.)
-    alignas(16) std::array<std::int16_t, 256> nearest;
-    const std::int32_t padded = (m_entryCount + 7) & ~7;
-    std::int16_t bound = 0x7FFF;
-    for (std::int32_t i = 0; i < padded; ++i) {
-        const std::int16_t r = m_red[i], g = m_green[i], b = m_blue[i];
-        nearest[i] = static_cast<std::int16_t>(std::max<std::int16_t>(lowR - r, 0)
-            + std::max<std::int16_t>(r - highR, 0) + std::max<std::int16_t>(lowG - g, 0)
-            + std::max<std::int16_t>(g - highG, 0) + std::max<std::int16_t>(lowB - b, 0)
-            + std::max<std::int16_t>(b - highB, 0));
-        const std::int16_t farthest
-            = static_cast<std::int16_t>(std::max<std::int16_t>(r - lowR, highR - r)
-                + std::max<std::int16_t>(g - lowG, highG - g)
-                + std::max<std::int16_t>(b - lowB, highB - b));
-        bound = std::min(bound, farthest);
-    }
+private:
+    // One cell per column: the errors of blue, green and red (the order of
+    // the pixel bytes) and one unused lane. 16 bits are enough: a cell
+    // collects at most the full kernel (42 parts) of errors of at most 255.
+    typedef std::int16_t TCell __attribute__((vector_size(8)));
 
-    std::int32_t count = 0;
-    std::array<std::uint8_t, 256> candidates;
-    for (std::int32_t i = 0; i < m_entryCount; ++i) {
-        candidates[count] = static_cast<std::uint8_t>(i);
-        count += nearest[i] <= bound;
-    }
-    const std::int32_t paddedCount = (count + 7) & ~7;
-    if (m_poolUsed + paddedCount > kBoxPoolSize) {
-        m_boxStart[box] = kBoxFullScan;
-        return;
-    }
-    const std::int32_t start = m_poolUsed;
-    for (std::int32_t k = 0; k < paddedCount; ++k) {
-        const bool real = k < count;
-        const std::int32_t i = real ? candidates[k] : 0;
-        m_poolRed[start + k] = real ? m_red[i] : kPadComponent;
-        m_poolGreen[start + k] = real ? m_green[i] : kPadComponent;
-        m_poolBlue[start + k] = real ? m_blue[i] : kPadComponent;
-        m_poolIndex[start + k] = static_cast<std::uint8_t>(i);
-    }
-    m_poolUsed += paddedCount;
-    m_boxStart[box] = start;
-    m_boxCount[box] = static_cast<std::int16_t>(paddedCount);
-}
+    // The value a pixel gets with the error carried to it, its palette index
+    // and the error left over.
+    TCell Quantise(TCell carried, std::int32_t red, std::int32_t green, std::int32_t blue,
+        std::int32_t& index);
+    // Spreads an error over the two rows below, around column x.
+    template <int D> void SpreadBelow(std::int32_t x, TCell error);
+    template <int D> void DitherRowIn(const std::uint8_t* bgr, std::uint8_t* indices);
+    template <int D>
+    void DitherRowPairIn(const std::uint8_t* bgr, std::uint8_t* indices, T5by3Ditherer& other,
+        const std::uint8_t* otherBgr, std::uint8_t* otherIndices);
 
-std::int32_t TFastColorLookup::Resolve(
-    std::int32_t cell, std::int32_t red, std::int32_t green, std::int32_t blue)
-{
-    if (m_entryCount == 0)
-        return -1;
+    std::vector<TCell> m_rows;
+    TCell* m_cur = nullptr;
+    TCell* m_next = nullptr;
+    TCell* m_after = nullptr;
+    std::array<TCell, 256> m_palette {};
+};
 
-    std::int32_t index;
-    const std::int32_t box = (red >> 5) | ((green >> 5) << 3) | ((blue >> 5) << 6);
-    if (m_useBoxes && m_boxStart[box] == kBoxNotMade)
-        MakeBox(box);
-    if (m_useBoxes && m_boxStart[box] >= 0) {
-        const std::int32_t start = m_boxStart[box];
-        index = m_poolIndex[start
-            + FirstNearest(&m_poolRed[start], &m_poolGreen[start], &m_poolBlue[start],
-                m_boxCount[box], red, green, blue)];
-    } else {
-        index = FirstNearest(
-            m_red.data(), m_green.data(), m_blue.data(), (m_entryCount + 7) & ~7, red, green, blue);
-    }
-    m_cellCache[cell] = static_cast<std::int16_t>(index);
-    return index;
-}
-
-std::int32_t TFastColorLookup::Lookup(
-    std::int32_t red, std::int32_t green, std::int32_t blue, TPaletteEntry& colour)
-{
-    const std::int32_t index = LookupIndex(red, green, blue);
-    colour = index >= 0 ? m_entries[index] : TPaletteEntry {};
-    return index;
-}
-
-// ---------------------------------------------------------------------------
-// Ditherers
+// Stucki's kernel: 8 4 / 2 4 8 4 2 / 1 2 4 2 1, out of 42.
+constexpr T5by3Kernel kStuckiKernel { { 8, 4 }, { 2, 4, 8, 4, 2 }, { 1, 2, 4, 2, 1 }, 42 };
 
 TDitherEngine::TDitherEngine(std::int32_t width, TFastColorLookup& lookup)
     : m_width(width)
@@ -269,7 +149,7 @@ T5by3Ditherer<Kernel>::T5by3Ditherer(std::int32_t width, TFastColorLookup& looku
         "the vector division is not exact for this divisor");
     // Without a palette entry there is nothing to map a pixel to.
     if (lookup.EntryCount() == 0)
-        throw EInvalidGraphicOperation("Ditherer without palette entries");
+        throw EInvalidGraphicOperation(GIFMessages::sDitherWithoutEntries);
 
     // Column x of the picture is cell x + 2 of a row: two guard cells on each
     // side take the error pushed past the edges, and nobody reads them.
@@ -326,7 +206,7 @@ std::int32_t T5by3Ditherer<Kernel>::DitherPixel(
 {
     const std::int32_t x = m_column;
     if (x < 0 || x >= m_width)
-        throw EInvalidGraphicOperation(FormatMessage("Dither column out of range (%d)", x));
+        throw EInvalidGraphicOperation(FormatMessage(GIFMessages::sDitherColumnRange, x));
     const std::int32_t d = m_direction;
     m_column = x + d;
     TCell* const cur = m_cur + x + 2;
@@ -552,173 +432,57 @@ void T5by3Ditherer<Kernel>::DitherRowPair(const std::uint8_t* bgr, std::uint8_t*
     other.NextRow();
 }
 
-template class T5by3Ditherer<kStuckiKernel>;
-
 // ---------------------------------------------------------------------------
-// ReduceToPalette
+// TStuckiDitherer
 
-namespace {
+class TStuckiDitherer::TEngine : public T5by3Ditherer<kStuckiKernel> {
+public:
+    using T5by3Ditherer<kStuckiKernel>::T5by3Ditherer;
+};
 
-    // One frame's work, prepared on the calling thread so that the pixel loop
-    // touches plain memory only.
-    struct TReduceJob {
-        TReduceJob(const TDIB& source, TDIB& target)
-            : Rows(source)
-            , Width(source.Width())
-            , Height(source.Height())
-            , OutTop(target.ScanLine(0))
-            , OutStep(target.RowStep())
-        {
-        }
-
-        TRowReader24 Rows;
-        std::int32_t Width;
-        std::int32_t Height;
-        std::uint8_t* OutTop;
-        std::ptrdiff_t OutStep;
-    };
-
-    // The 8-bit result bitmap with the palette as its colour table; an empty
-    // bitmap for an empty palette.
-    TDIB MakeReducedBitmap(const TDIB& source, const TColorPalette& palette)
-    {
-        TDIB reduced;
-        const std::int32_t entries
-            = static_cast<std::int32_t>(std::min<std::size_t>(palette.size(), 256));
-        if (entries == 0)
-            return reduced;
-        if (source.Width() <= 0 || source.Height() <= 0)
-            throw GIFException(kInvalidImageSize);
-
-        TDIBColorTable table {};
-        for (std::int32_t i = 0; i < entries; ++i)
-            table[i] = TRGBQuad { palette[i].Blue, palette[i].Green, palette[i].Red, 0 };
-        try {
-            reduced.ColorTable() = table;
-            reduced.SetSize(source.Width(), source.Height(), 8);
-            reduced.ColorTable() = table;
-            reduced.UpdatePalette();
-        } catch (const std::bad_alloc&) {
-            throw EOutOfResources(kOutOfMemoryForDIB);
-        }
-        // The header's biClrImportant field (offset 36 of the 40-byte
-        // BITMAPINFOHEADER) counts the palette's own entries; the black fill after
-        // them is only there to make 256.
-        std::vector<std::uint8_t>& header = reduced.Image()->BitmapInfo;
-        if (header.size() >= 40) {
-            for (int i = 0; i < 4; ++i)
-                header[36 + i] = static_cast<std::uint8_t>(std::uint32_t(entries) >> (8 * i));
-        }
-        return reduced;
-    }
-
-    // The pixel loop of one frame. The lookup and its colour cache belong to this
-    // frame alone: sharing a cache between frames would change which index a cell
-    // keeps and so the result.
-    void RunReduceJob(TReduceJob& job, const TColorPalette& palette)
-    {
-        TFastColorLookup lookup(palette);
-        TStuckiDitherer ditherer(job.Width, lookup);
-        for (std::int32_t y = 0; y < job.Height; ++y)
-            ditherer.DitherRow(job.Rows.Row(y), job.OutTop + std::ptrdiff_t(y) * job.OutStep);
-    }
-
-    // Two frames of the same size side by side, each with its own lookup.
-    void RunReduceJobPair(TReduceJob& first, TReduceJob& second, const TColorPalette& palette)
-    {
-        TFastColorLookup firstLookup(palette);
-        TFastColorLookup secondLookup(palette);
-        TStuckiDitherer firstDitherer(first.Width, firstLookup);
-        TStuckiDitherer secondDitherer(second.Width, secondLookup);
-        for (std::int32_t y = 0; y < first.Height; ++y) {
-            firstDitherer.DitherRowPair(first.Rows.Row(y),
-                first.OutTop + std::ptrdiff_t(y) * first.OutStep, secondDitherer,
-                second.Rows.Row(y), second.OutTop + std::ptrdiff_t(y) * second.OutStep);
-        }
-    }
-
-} // namespace
-
-TDIB ReduceToPalette(const TDIB& bitmap, const TColorPalette& palette)
+TStuckiDitherer::TStuckiDitherer(std::int32_t width, TFastColorLookup& lookup)
+    : m_engine(std::make_unique<TEngine>(width, lookup))
 {
-    TDIB reduced = MakeReducedBitmap(bitmap, palette);
-    if (reduced.Empty())
-        return reduced;
-    TReduceJob job(bitmap, reduced);
-    RunReduceJob(job, palette);
-    return reduced;
 }
 
-std::vector<TDIB> ReduceFramesToPalette(
-    std::span<const TDIB> bitmaps, const TColorPalette& palette, unsigned threads)
+TStuckiDitherer::~TStuckiDitherer() = default;
+TStuckiDitherer::TStuckiDitherer(TStuckiDitherer&&) noexcept = default;
+TStuckiDitherer& TStuckiDitherer::operator=(TStuckiDitherer&&) noexcept = default;
+
+std::int32_t TStuckiDitherer::Width() const
 {
-    std::vector<TDIB> reduced;
-    reduced.reserve(bitmaps.size());
-    std::vector<TReduceJob> jobs;
-    jobs.reserve(bitmaps.size());
-    for (const TDIB& bitmap : bitmaps) {
-        reduced.push_back(MakeReducedBitmap(bitmap, palette));
-        if (!reduced.back().Empty())
-            jobs.emplace_back(bitmap, reduced.back());
-    }
+    return m_engine->Width();
+}
 
-    // Frames of the same size go in pairs; a frame left over goes alone.
-    struct TUnit {
-        std::size_t First;
-        std::size_t Second; // == First when alone
-    };
-    std::vector<TUnit> units;
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-        if (i + 1 < jobs.size() && jobs[i].Width == jobs[i + 1].Width
-            && jobs[i].Height == jobs[i + 1].Height) {
-            units.push_back({ i, i + 1 });
-            ++i;
-        } else {
-            units.push_back({ i, i });
-        }
-    }
+std::int32_t TStuckiDitherer::Direction() const
+{
+    return m_engine->Direction();
+}
 
-    if (threads == 0)
-        threads = std::max(1u, std::thread::hardware_concurrency());
-    threads = static_cast<unsigned>(std::min<std::size_t>(threads, units.size()));
+std::int32_t TStuckiDitherer::Column() const
+{
+    return m_engine->Column();
+}
 
-    std::atomic<std::size_t> nextUnit { 0 };
-    std::vector<std::exception_ptr> failures(std::max(threads, 1u));
-    auto work = [&](unsigned worker) {
-        try {
-            for (std::size_t i = nextUnit++; i < units.size(); i = nextUnit++) {
-                if (units[i].First == units[i].Second)
-                    RunReduceJob(jobs[units[i].First], palette);
-                else
-                    RunReduceJobPair(jobs[units[i].First], jobs[units[i].Second], palette);
-            }
-        } catch (...) {
-            failures[worker] = std::current_exception();
-            nextUnit = units.size();
-        }
-    };
+std::int32_t TStuckiDitherer::DitherPixel(std::int32_t red, std::int32_t green, std::int32_t blue)
+{
+    return m_engine->DitherPixel(red, green, blue);
+}
 
-    std::vector<std::thread> helpers;
-    {
-        // Joins the helpers however this block is left, also when starting one
-        // of them fails.
-        struct TJoinAll {
-            std::vector<std::thread>& Threads;
-            ~TJoinAll()
-            {
-                for (std::thread& thread : Threads)
-                    thread.join();
-            }
-        } joinAll { helpers };
-        for (unsigned worker = 1; worker < threads; ++worker)
-            helpers.emplace_back(work, worker);
-        work(0);
-    }
-    for (const std::exception_ptr& failure : failures) {
-        if (failure)
-            std::rethrow_exception(failure);
-    }
-    return reduced;
+void TStuckiDitherer::NextRow()
+{
+    m_engine->NextRow();
+}
+
+void TStuckiDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices)
+{
+    m_engine->DitherRow(bgr, indices);
+}
+
+void TStuckiDitherer::DitherRowPair(const std::uint8_t* bgr, std::uint8_t* indices,
+    TStuckiDitherer& other, const std::uint8_t* otherBgr, std::uint8_t* otherIndices)
+{
+    m_engine->DitherRowPair(bgr, indices, *other.m_engine, otherBgr, otherIndices);
 }
 
 } // namespace zx

@@ -3,9 +3,11 @@
 // Byte-level helpers shared by the GIF reader and writer.
 
 #include "core/Errors.h"
+#include "core/LittleEndian.h"
 #include "core/Stream.h"
 #include "core/gif/XGIFUnit.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -43,17 +45,6 @@ inline std::int32_t PeekByte(TStream& stream)
     return value;
 }
 
-inline std::uint16_t Word(const std::uint8_t* bytes)
-{
-    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
-}
-
-inline void PutWord(std::vector<std::uint8_t>& out, std::uint16_t value)
-{
-    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
 // Reads data sub-blocks up to and including the block terminator; each
 // block's bytes go to sink. A short read raises "过早的数据末端".
 template <class Sink> void ReadSubBlocks(TStream& stream, Sink&& sink)
@@ -68,14 +59,19 @@ template <class Sink> void ReadSubBlocks(TStream& stream, Sink&& sink)
     }
 }
 
-// Writes bytes as data sub-blocks of at most 255 bytes and the terminator.
-inline void WriteSubBlocks(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> bytes)
+// Writes each piece (a byte string, a comment line) as data sub-blocks of at
+// most 255 bytes, then the block terminator. A piece never shares a block with
+// the next one, so a reader gets the pieces back block by block as long as
+// none is longer than 255 bytes; an empty piece writes no block.
+template <class Pieces> void WriteSubBlocks(std::vector<std::uint8_t>& out, const Pieces& pieces)
 {
-    while (!bytes.empty()) {
-        const std::size_t size = bytes.size() < 255 ? bytes.size() : 255;
-        out.push_back(static_cast<std::uint8_t>(size));
-        out.insert(out.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
-        bytes = bytes.subspan(size);
+    for (const auto& piece : pieces) {
+        for (std::size_t at = 0; at < piece.size(); at += 255) {
+            const std::size_t size = std::min<std::size_t>(255, piece.size() - at);
+            out.push_back(static_cast<std::uint8_t>(size));
+            out.insert(out.end(), piece.begin() + static_cast<std::ptrdiff_t>(at),
+                piece.begin() + static_cast<std::ptrdiff_t>(at + size));
+        }
     }
     out.push_back(0);
 }

@@ -1,6 +1,7 @@
 #include "core/gif/XGIFUnitLZW.h"
 
 #include "core/Errors.h"
+#include "core/gif/XGIFUnitMessages.h"
 
 #include <algorithm>
 #include <array>
@@ -9,12 +10,6 @@
 namespace zx {
 
 namespace {
-
-    const char* const kColourNotInTable = "颜色不在颜色表中";
-    const char* const kBadMinCodeSize = "无效的 LZW 最小代码长度 (%d)";
-    const char* const kCircularEntry = "Circular decoder table entry";
-    const char* const kPrematureEnd = "过早的数据末端";
-    const char* const kBitBufferUnderRun = "Decoder bit buffer under-run";
 
     // GIF codes are at most 12 bits wide (GIF89a appendix F).
     constexpr int kMaxCodeBits = 12;
@@ -165,7 +160,7 @@ void TLZWEncoder::Encode(std::span<const std::uint8_t> pixels, std::int32_t bits
     std::int32_t colourLimit, std::vector<std::uint8_t>& out)
 {
     if (bitsPerPixel > 8)
-        throw GIFException(FormatMessage(kBadMinCodeSize, bitsPerPixel));
+        throw GIFException(FormatMessage(GIFMessages::sBadMinCodeSize, bitsPerPixel));
     const int minCodeSize = std::max<std::int32_t>(bitsPerPixel, 2);
     const int clearCode = 1 << minCodeSize;
     const int endCode = clearCode + 1;
@@ -178,7 +173,7 @@ void TLZWEncoder::Encode(std::span<const std::uint8_t> pixels, std::int32_t bits
     if (!pixels.empty()) {
         const std::uint8_t largest = *std::max_element(pixels.begin(), pixels.end());
         if (static_cast<std::int32_t>(largest) >= limit)
-            throw GIFException(kColourNotInTable);
+            throw GIFException(GIFMessages::sBadColorIndex);
     }
 
     // Noisy frames come out at up to 1.5 bytes per pixel; grow geometrically
@@ -301,7 +296,7 @@ struct TLZWDecoder::Impl {
         }
         const std::size_t got = stream.Read(block.data(), size);
         if (got < size)
-            Warn(kPrematureEnd);
+            Warn(GIFMessages::sPrematureEOF);
         blockLength = static_cast<int>(got);
         blockPos = 0;
         return true;
@@ -319,7 +314,7 @@ struct TLZWDecoder::Impl {
                 // A terminator exactly where a code should start means the
                 // data lacked its end code; a few padding bits do not.
                 if (terminatorRead && bitCount == 0)
-                    Warn(kBitBufferUnderRun);
+                    Warn(GIFMessages::sBitBufferUnderRun);
                 return -1;
             }
         }
@@ -339,7 +334,7 @@ struct TLZWDecoder::Impl {
     void Push(std::uint8_t pixel)
     {
         if (sp >= kStackSize)
-            throw GIFException(kCircularEntry);
+            throw GIFException(GIFMessages::sCircularEntry);
         stack[sp++] = pixel;
     }
 
@@ -386,7 +381,7 @@ struct TLZWDecoder::Impl {
             Push(suffix[code]);
             const int next = prefix[code];
             if (next == code)
-                throw GIFException(kCircularEntry);
+                throw GIFException(GIFMessages::sCircularEntry);
             code = next;
         }
         firstPixel = suffix[code];
@@ -476,7 +471,7 @@ TLZWDecoder::TLZWDecoder(
     , m_warnings(warnings)
 {
     if (minCodeSize < 0 || minCodeSize > kMaxMinCodeSize)
-        throw GIFException(FormatMessage(kBadMinCodeSize, minCodeSize));
+        throw GIFException(FormatMessage(GIFMessages::sBadMinCodeSize, minCodeSize));
 }
 
 bool TLZWDecoder::Start()
@@ -495,7 +490,7 @@ bool TLZWDecoder::Start()
     if (size == 0) {
         m_ended = true;
         if (m_warnings != nullptr && *m_warnings)
-            (*m_warnings)(kBitBufferUnderRun);
+            (*m_warnings)(GIFMessages::sBitBufferUnderRun);
         return false;
     }
     m_stream->SetPosition(m_stream->Position() - 1);

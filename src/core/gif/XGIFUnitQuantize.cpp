@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 #include "core/IntMath.h"
+#include "core/gif/XGIFUnitMessages.h"
 #include "core/gif/XGIFUnitReadRGB.h"
 
 #include <algorithm>
@@ -12,25 +13,56 @@ namespace zx {
 
 namespace {
 
-    const char* const kInvalidBitmapList = "无效的位图列表";
-
     // Child links are 16-bit pool indices.
     constexpr std::size_t kMaxPoolNodes = 32767;
 
 } // namespace
+
+// A node of the colour octree. Nodes live in the quantizer's pool and refer to
+// each other by pool index (the pool never holds more than a few thousand);
+// index 0 is the "no node" sentinel. The fields a walk down the tree reads
+// come first, and a node fills one cache line.
+struct alignas(64) TColorQuantizer::TOctreeNode {
+    bool Terminal = false;
+    // The level the node was made for (0 = root).
+    std::uint8_t Level = 0;
+    // Next inner node of the same level's fold list (inner nodes only).
+    std::int16_t NextFold = 0;
+    std::array<std::int16_t, 8> Child {};
+    // Counts how often this pool slot was freed, so that a remembered slot
+    // can tell whether it still holds the same node.
+    std::uint32_t Stamp = 0;
+    // 64-bit so that no amount of pixels can wrap a sum (a 32-bit sum would
+    // overflow after about 8.4 million white pixels in one leaf).
+    std::int64_t Hits = 0;
+    std::int64_t SumR = 0;
+    std::int64_t SumG = 0;
+    std::int64_t SumB = 0;
+};
+
+struct TColorQuantizer::TPrefixEntry {
+    std::int32_t Node = 0;
+    std::uint32_t Stamp = 0;
+};
+
+struct TColorQuantizer::TLeafEntry {
+    std::uint32_t Key = 0;
+    std::int32_t Node = 0;
+    std::uint32_t Stamp = 0;
+};
 
 TColorQuantizer::TColorQuantizer(std::int32_t colourLimit, std::int32_t treeDepth)
     : m_colourLimit(colourLimit)
     , m_treeDepth(treeDepth)
     , m_prefixLevels(std::min(treeDepth, 4))
 {
+    static_assert(sizeof(TOctreeNode) == 64, "a node no longer fills one cache line");
     // A limit of 0 could never be met (folding ends with one leaf) and depths
     // outside 1..8 have no colour bits to choose children with.
     if (colourLimit < 1 || colourLimit > 256)
-        throw EInvalidGraphicOperation(
-            FormatMessage("Colour limit out of range (%d)", colourLimit));
+        throw EInvalidGraphicOperation(FormatMessage(GIFMessages::sColourLimitRange, colourLimit));
     if (treeDepth < 1 || treeDepth > 8)
-        throw EInvalidGraphicOperation(FormatMessage("Tree depth out of range (%d)", treeDepth));
+        throw EInvalidGraphicOperation(FormatMessage(GIFMessages::sTreeDepthRange, treeDepth));
 
     // Every inner node has a leaf below it and every leaf at most treeDepth
     // ancestors, and there are never more than colourLimit + 1 leaves, so this
@@ -52,6 +84,10 @@ TColorQuantizer::TColorQuantizer(std::int32_t colourLimit, std::int32_t treeDept
         m_spreadB[v] = spread;
     }
 }
+
+TColorQuantizer::~TColorQuantizer() = default;
+TColorQuantizer::TColorQuantizer(const TColorQuantizer&) = default;
+TColorQuantizer& TColorQuantizer::operator=(const TColorQuantizer&) = default;
 
 std::uint32_t TColorQuantizer::Key(std::int32_t red, std::int32_t green, std::int32_t blue) const
 {
@@ -282,10 +318,10 @@ TColorPalette CreateSharedPalette(
     std::span<const TDIB* const> bitmaps, std::int32_t colours, std::int32_t depth)
 {
     if (bitmaps.empty())
-        throw GIFException(kInvalidBitmapList);
+        throw GIFException(GIFMessages::sInvalidBitmapList);
     for (const TDIB* bitmap : bitmaps) {
         if (bitmap == nullptr)
-            throw GIFException(kInvalidBitmapList);
+            throw GIFException(GIFMessages::sInvalidBitmapList);
     }
 
     TColorQuantizer quantizer(colours, depth);

@@ -32,35 +32,15 @@ using TColorPalette = std::vector<TPaletteEntry>;
 // ---------------------------------------------------------------------------
 // Octree quantizer
 
-// A node of the colour octree. Nodes live in the quantizer's pool and refer to
-// each other by pool index (the pool never holds more than a few thousand);
-// index 0 is the "no node" sentinel. The fields a walk down the tree reads
-// come first, and a node fills one cache line.
-struct alignas(64) TOctreeNode {
-    bool Terminal = false;
-    // The level the node was made for (0 = root).
-    std::uint8_t Level = 0;
-    // Next inner node of the same level's fold list (inner nodes only).
-    std::int16_t NextFold = 0;
-    std::array<std::int16_t, 8> Child {};
-    // Counts how often this pool slot was freed, so that a remembered slot
-    // can tell whether it still holds the same node.
-    std::uint32_t Stamp = 0;
-    // 64-bit so that no amount of pixels can wrap a sum (a 32-bit sum would
-    // overflow after about 8.4 million white pixels in one leaf).
-    std::int64_t Hits = 0;
-    std::int64_t SumR = 0;
-    std::int64_t SumG = 0;
-    std::int64_t SumB = 0;
-};
-static_assert(sizeof(TOctreeNode) == 64);
-
 class TColorQuantizer {
 public:
     // colourLimit: the most leaves the tree may keep (1..256); treeDepth: the
     // level at which nodes are leaves (1..8). Anything else raises
     // EInvalidGraphicOperation.
     TColorQuantizer(std::int32_t colourLimit, std::int32_t treeDepth);
+    ~TColorQuantizer();
+    TColorQuantizer(const TColorQuantizer&);
+    TColorQuantizer& operator=(const TColorQuantizer&);
 
     // Inserts every pixel of the bitmap (read as 24 bits, rows from the top,
     // pixels from the left), folding after each one while there are more
@@ -87,6 +67,11 @@ public:
     std::int32_t TreeDepth() const { return m_treeDepth; }
 
 private:
+    // The tree's node and the two shortcuts' entries (XGIFUnitQuantize.cpp).
+    struct TOctreeNode;
+    struct TPrefixEntry;
+    struct TLeafEntry;
+
     std::int32_t NewNode(std::int32_t level);
     void FreeNode(std::int32_t node);
     // Walks from node towards the colour with the given path key, creating
@@ -116,20 +101,11 @@ private:
     // remembered node stays on its path for as long as it exists: a fold only
     // frees leaves, and a node below a folded one has always been freed
     // first. The slot's stamp tells whether it still holds that node.
-    struct TPrefixEntry {
-        std::int32_t Node = 0;
-        std::uint32_t Stamp = 0;
-    };
     std::int32_t m_prefixLevels;
     std::vector<TPrefixEntry> m_prefix;
     // The leaf each recently seen colour ended in, by a hash of its path key:
     // a leaf never turns into an inner node, so it stays the end of that path
     // until it is freed, which its stamp shows.
-    struct TLeafEntry {
-        std::uint32_t Key = 0;
-        std::int32_t Node = 0;
-        std::uint32_t Stamp = 0;
-    };
     static constexpr std::int32_t kLeafCacheBits = 12;
     std::vector<TLeafEntry> m_leafCache;
     bool m_leafCacheOn = true;
@@ -232,46 +208,24 @@ private:
 // ---------------------------------------------------------------------------
 // Error diffusion
 
-// What every ditherer has: the frame width, the scan direction of the current
-// row and the column of the next pixel. Rows alternate direction, starting
-// left to right.
-class TDitherEngine {
-public:
-    TDitherEngine(std::int32_t width, TFastColorLookup& lookup);
-
-    std::int32_t Width() const { return m_width; }
-    std::int32_t Direction() const { return m_direction; }
-    std::int32_t Column() const { return m_column; }
-
-protected:
-    void ReverseDirection();
-
-    std::int32_t m_width;
-    std::int32_t m_direction = 1;
-    std::int32_t m_column = 0;
-    TFastColorLookup& m_lookup;
-};
-
-// A diffusion kernel of five columns by three rows, centred on the current
-// pixel, weights out of Divisor. Row0 holds the two weights ahead of the pixel
-// on its own row (1 and 2 columns ahead), Row1 and Row2 the five weights from
-// 2 columns behind to 2 columns ahead on the next two rows. "Ahead" follows
-// the scan direction.
-struct T5by3Kernel {
-    std::int32_t Row0[2];
-    std::int32_t Row1[5];
-    std::int32_t Row2[5];
-    std::int32_t Divisor;
-};
-
-// The error diffusion engine for any five-by-three kernel. Keeps three error
-// rows per channel (current, next, after next), each with two guard cells on
-// either side that soak up error pushed beyond the frame's edges.
-template <T5by3Kernel Kernel> class T5by3Ditherer : public TDitherEngine {
+// Stucki error diffusion (kernel 8 4 / 2 4 8 4 2 / 1 2 4 2 1, out of 42) in
+// serpentine rows: rows alternate direction, starting left to right, and each
+// pixel's error goes to the two pixels ahead of it and the five below it on
+// each of the next two rows. Error pushed past the frame's edges is dropped.
+class TStuckiDitherer {
 public:
     // The lookup must have at least one entry (else EInvalidGraphicOperation)
     // and outlive the ditherer.
-    T5by3Ditherer(std::int32_t width, TFastColorLookup& lookup);
+    TStuckiDitherer(std::int32_t width, TFastColorLookup& lookup);
+    ~TStuckiDitherer();
+    TStuckiDitherer(TStuckiDitherer&&) noexcept;
+    TStuckiDitherer& operator=(TStuckiDitherer&&) noexcept;
+
+    // The frame width, the scan direction of the current row (1 or -1) and
+    // the column of the next pixel.
+    std::int32_t Width() const;
+    std::int32_t Direction() const;
+    std::int32_t Column() const;
 
     // Maps the pixel at Column to a palette index, diffuses its error and
     // steps Column one pixel in Direction.
@@ -286,39 +240,13 @@ public:
     // rows interleaved. Each frame's result is exactly what DitherRow gives;
     // the interleaving only lets the processor work on two independent chains
     // of pixels at once.
-    void DitherRowPair(const std::uint8_t* bgr, std::uint8_t* indices, T5by3Ditherer& other,
+    void DitherRowPair(const std::uint8_t* bgr, std::uint8_t* indices, TStuckiDitherer& other,
         const std::uint8_t* otherBgr, std::uint8_t* otherIndices);
 
 private:
-    // One cell per column: the errors of blue, green and red (the order of
-    // the pixel bytes) and one unused lane. 16 bits are enough: a cell
-    // collects at most the full kernel (42 parts) of errors of at most 255.
-    typedef std::int16_t TCell __attribute__((vector_size(8)));
-
-    // The value a pixel gets with the error carried to it, its palette index
-    // and the error left over.
-    TCell Quantise(TCell carried, std::int32_t red, std::int32_t green, std::int32_t blue,
-        std::int32_t& index);
-    // Spreads an error over the two rows below, around column x.
-    template <int D> void SpreadBelow(std::int32_t x, TCell error);
-    template <int D> void DitherRowIn(const std::uint8_t* bgr, std::uint8_t* indices);
-    template <int D>
-    void DitherRowPairIn(const std::uint8_t* bgr, std::uint8_t* indices, T5by3Ditherer& other,
-        const std::uint8_t* otherBgr, std::uint8_t* otherIndices);
-
-    std::vector<TCell> m_rows;
-    TCell* m_cur = nullptr;
-    TCell* m_next = nullptr;
-    TCell* m_after = nullptr;
-    std::array<TCell, 256> m_palette {};
-};
-
-inline constexpr T5by3Kernel kStuckiKernel { { 8, 4 }, { 2, 4, 8, 4, 2 }, { 1, 2, 4, 2, 1 }, 42 };
-
-// Stucki's kernel: 8 4 / 2 4 8 4 2 / 1 2 4 2 1, out of 42.
-class TStuckiDitherer : public T5by3Ditherer<kStuckiKernel> {
-public:
-    using T5by3Ditherer<kStuckiKernel>::T5by3Ditherer;
+    // The diffusion engine with Stucki's kernel (XGIFUnitDither.cpp).
+    class TEngine;
+    std::unique_ptr<TEngine> m_engine;
 };
 
 // ---------------------------------------------------------------------------

@@ -105,8 +105,8 @@ void TGIFHeader::LoadFromStream(TStream& stream)
     // Logical screen descriptor (GIF89a §18).
     std::uint8_t descriptor[7];
     ReadExact(stream, descriptor, sizeof descriptor);
-    m_width = Word(descriptor);
-    m_height = Word(descriptor + 2);
+    m_width = GetLE16(descriptor);
+    m_height = GetLE16(descriptor + 2);
     m_packed = descriptor[4];
     m_backgroundColorIndex = descriptor[5];
     m_aspectRatio = descriptor[6];
@@ -153,10 +153,10 @@ void TGIFSubImage::LoadFromStream(TStream& stream)
     // Image descriptor (GIF89a §20).
     std::uint8_t descriptor[10];
     ReadExact(stream, descriptor, sizeof descriptor);
-    m_left = Word(descriptor + 1);
-    m_top = Word(descriptor + 3);
-    m_width = Word(descriptor + 5);
-    m_height = Word(descriptor + 7);
+    m_left = GetLE16(descriptor + 1);
+    m_top = GetLE16(descriptor + 3);
+    m_width = GetLE16(descriptor + 5);
+    m_height = GetLE16(descriptor + 7);
     m_packed = descriptor[9];
     if (m_width == 0 || m_height == 0) {
         // A frame without area takes the whole logical screen.

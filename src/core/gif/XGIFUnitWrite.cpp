@@ -1,15 +1,12 @@
 // Writing the model as a GIF file (GIF89a §17-§27).
 
 #include "core/Errors.h"
+#include "core/WorkerPool.h"
 #include "core/gif/XGIFUnit.h"
 #include "core/gif/XGIFUnitInternal.h"
 #include "core/gif/XGIFUnitLZW.h"
 
 #include <algorithm>
-#include <atomic>
-#include <exception>
-#include <system_error>
-#include <thread>
 
 namespace zx {
 
@@ -33,8 +30,8 @@ void TGIFHeader::SaveToStream(std::vector<std::uint8_t>& out) const
 
     // Logical screen descriptor (§18). The colour resolution and the size of
     // the global table are stored minus one in three bits each.
-    PutWord(out, m_width);
-    PutWord(out, m_height);
+    AppendLE16(out, m_width);
+    AppendLE16(out, m_height);
     std::uint32_t packed = 0;
     if (!m_colorMap.Empty())
         packed |= 0x80;
@@ -66,10 +63,10 @@ void TGIFSubImage::SaveToStream(std::vector<std::uint8_t>& out) const
     // kept with or without a local table: the pixels below are coded in
     // interlaced order whenever the bit is set, so it must reach the file.
     out.push_back(0x2C);
-    PutWord(out, m_left);
-    PutWord(out, m_top);
-    PutWord(out, m_width);
-    PutWord(out, m_height);
+    AppendLE16(out, m_left);
+    AppendLE16(out, m_top);
+    AppendLE16(out, m_width);
+    AppendLE16(out, m_height);
     std::uint32_t packed = m_packed & 0x58u;
     if (!m_colorMap.Empty()) {
         packed |= 0x80;
@@ -114,52 +111,11 @@ std::vector<std::uint8_t> TGIFImage::SaveToBytes(unsigned threads) const
     // buffer, and joined in order. Coding only reads the model; a frame read
     // from a file is completed on first use by the one worker that codes it.
     const auto frameCount = static_cast<std::size_t>(m_images.Count());
-    if (threads == 0)
-        threads = std::max(1u, std::thread::hardware_concurrency());
-    threads = static_cast<unsigned>(std::min<std::size_t>(threads, frameCount));
     std::vector<std::vector<std::uint8_t>> parts(frameCount);
-    std::vector<std::exception_ptr> failures(frameCount);
-    std::atomic<std::size_t> next { 0 };
-    // Frames after a failed one need not be coded; frames before it must
-    // be, since one of them may fail too.
-    std::atomic<std::size_t> firstFailure { frameCount };
-    auto work = [&] {
-        for (std::size_t i = next++; i < firstFailure; i = next++) {
-            try {
-                m_images[static_cast<std::int32_t>(i)].SaveToStream(parts[i]);
-            } catch (...) {
-                failures[i] = std::current_exception();
-                std::size_t seen = firstFailure;
-                while (i < seen && !firstFailure.compare_exchange_weak(seen, i)) { }
-            }
-        }
-    };
-    {
-        std::vector<std::thread> helpers;
-        // Joins the helpers however this block is left, also when starting
-        // one of them fails.
-        struct TJoinAll {
-            std::vector<std::thread>& Threads;
-            ~TJoinAll()
-            {
-                for (std::thread& thread : Threads)
-                    thread.join();
-            }
-        } joinAll { helpers };
-        // Helpers are only a speed-up: when the system has no thread to
-        // spare, the calling thread codes what is left.
-        try {
-            for (unsigned worker = 1; worker < threads; ++worker)
-                helpers.emplace_back(work);
-        } catch (const std::system_error&) {
-        }
-        work();
-    }
-    // The first failing frame in file order is the one a frame-by-frame
-    // writer would have reported.
-    for (const std::exception_ptr& failure : failures)
-        if (failure)
-            std::rethrow_exception(failure);
+    // The pool rethrows the first failing frame in file order: the one a
+    // frame-by-frame writer would have reported.
+    ParallelFor(frameCount, threads,
+        [&](std::size_t i) { m_images[static_cast<std::int32_t>(i)].SaveToStream(parts[i]); });
 
     std::size_t total = out.size() + 1;
     for (const auto& part : parts)

@@ -2,6 +2,8 @@
 
 #include "core/Errors.h"
 #include "core/Limits.h"
+#include "core/LittleEndian.h"
+#include "core/imaging/XDIBUnitMessages.h"
 
 #include <algorithm>
 #include <bit>
@@ -27,29 +29,9 @@ namespace {
     constexpr std::uint32_t kLargestHeaderSize = 124; // BITMAPV5HEADER
     constexpr std::size_t kFileHeaderSize = 14;
 
-    // The text of TStream's own short-read error, for reads refused before they
-    // are tried because the stream cannot hold what a header claims.
-    constexpr const char* kStreamReadError = "Stream read error";
-
     [[noreturn]] void Invalid()
     {
-        throw EInvalidGraphic(kInvalidDIB);
-    }
-
-    std::uint16_t GetU16(const std::uint8_t* p)
-    {
-        return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-    }
-
-    std::uint32_t GetU32(const std::uint8_t* p)
-    {
-        return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16
-            | std::uint32_t(p[3]) << 24;
-    }
-
-    std::int32_t GetI32(const std::uint8_t* p)
-    {
-        return static_cast<std::int32_t>(GetU32(p));
+        throw EInvalidGraphic(DIBMessages::sInvalidDIB);
     }
 
     // Reads up to count bytes: as many as the stream has.
@@ -228,7 +210,8 @@ namespace {
             const std::uint8_t* const greenWiden = green.Widen.data();
             const std::uint8_t* const blueWiden = blue.Widen.data();
             for (std::size_t x = 0; x < width; ++x) {
-                const std::uint32_t value = kBytes == 2 ? GetU16(src + 2 * x) : GetU32(src + 4 * x);
+                const std::uint32_t value
+                    = kBytes == 2 ? GetLE16(src + 2 * x) : GetLE32(src + 4 * x);
                 dst[3 * x] = blueWiden[(value & blueMask) >> blueShift];
                 dst[3 * x + 1] = greenWiden[(value & greenMask) >> greenShift];
                 dst[3 * x + 2] = redWiden[(value & redMask) >> redShift];
@@ -313,7 +296,7 @@ namespace {
                 true, false);
             // Pixels the stream never reaches are left undefined by the format;
             // here they show palette entry 0.
-            std::memset(decoded->Bits(), 0, static_cast<std::size_t>(decoded->Size));
+            std::memset(decoded->Bits(), 0, static_cast<std::size_t>(decoded->Size()));
             DecodeRLE(file.subspan(static_cast<std::size_t>(info.PixelPosition),
                           static_cast<std::size_t>(length)),
                 info.BitCount, *decoded);
@@ -329,7 +312,7 @@ namespace {
         auto image = TDIBSharedImage::Allocate(static_cast<std::int32_t>(width),
             static_cast<std::int32_t>(height), 24, Layout888(), colorTable, plainMemory, false);
         const std::size_t pixelBytes = 3 * static_cast<std::size_t>(width);
-        const auto rowBytes = static_cast<std::size_t>(image->RowBytes);
+        const auto rowBytes = static_cast<std::size_t>(image->RowBytes());
         for (std::uint64_t k = 0; k < height; ++k) {
             // Stored row k is the k-th row from the bottom unless the file is
             // top-down; the storage is bottom-up either way.
@@ -352,8 +335,8 @@ bool ReadBMPFileHeader(TStream& stream, TBMPFileHeader& header)
         return false;
     if (got < sizeof bytes || bytes[0] != 'B' || bytes[1] != 'M')
         Invalid();
-    header.FileSize = GetU32(bytes + 2);
-    header.PixelOffset = GetU32(bytes + 10);
+    header.FileSize = GetLE32(bytes + 2);
+    header.PixelOffset = GetLE32(bytes + 10);
     return true;
 }
 
@@ -367,7 +350,7 @@ bool ReadBMPInfo(TStream& stream, TBMPReadMode mode, const TBMPFileHeader* file,
         return false;
     if (got < 4)
         Invalid();
-    const std::uint32_t size = GetU32(header);
+    const std::uint32_t size = GetLE32(header);
     if (strict ? size != kCoreHeaderSize && size != kInfoHeaderSize : !IsLenientHeaderSize(size))
         Invalid();
     info.HeaderSize = size;
@@ -376,22 +359,22 @@ bool ReadBMPInfo(TStream& stream, TBMPReadMode mode, const TBMPFileHeader* file,
     std::size_t entrySize = 4;
     if (size == kCoreHeaderSize) {
         // bcWidth and bcHeight are unsigned 16-bit: always bottom-up.
-        info.Width = GetU16(header + 4);
-        info.Height = GetU16(header + 6);
-        info.Planes = GetU16(header + 8);
-        info.BitCount = GetU16(header + 10);
+        info.Width = GetLE16(header + 4);
+        info.Height = GetLE16(header + 6);
+        info.Planes = GetLE16(header + 8);
+        info.BitCount = GetLE16(header + 10);
         entrySize = 3;
     } else {
-        info.Width = GetI32(header + 4);
-        const std::int64_t height = GetI32(header + 8);
+        info.Width = static_cast<std::int32_t>(GetLE32(header + 4));
+        const std::int64_t height = static_cast<std::int32_t>(GetLE32(header + 8));
         info.TopDown = height < 0;
         info.Height = height < 0 ? -height : height;
-        info.Planes = GetU16(header + 12);
-        info.BitCount = GetU16(header + 14);
+        info.Planes = GetLE16(header + 12);
+        info.BitCount = GetLE16(header + 14);
         // A 16-byte OS/2 header ends here; the rest reads as zeros.
-        info.Compression = GetU32(header + 16);
-        info.ImageSize = GetU32(header + 20);
-        info.ColorsUsed = GetU32(header + 32);
+        info.Compression = GetLE32(header + 16);
+        info.ImageSize = GetLE32(header + 20);
+        info.ColorsUsed = GetLE32(header + 32);
     }
     // A width of 0 or less describes no picture; a storage would compute its
     // rows from it regardless.
@@ -403,7 +386,7 @@ bool ReadBMPInfo(TStream& stream, TBMPReadMode mode, const TBMPFileHeader* file,
             std::uint8_t masks[12];
             stream.ReadBuffer(masks, sizeof masks);
             for (int i = 0; i < 3; ++i)
-                info.Masks[i] = GetU32(masks + 4 * i);
+                info.Masks[i] = GetLE32(masks + 4 * i);
             info.HasMasks = true;
         }
     } else {
@@ -413,9 +396,9 @@ bool ReadBMPInfo(TStream& stream, TBMPReadMode mode, const TBMPFileHeader* file,
             if (size >= kV2HeaderSize) {
                 // Version 2 and later headers carry the masks themselves.
                 for (int i = 0; i < 3; ++i)
-                    info.Masks[i] = GetU32(header + 40 + 4 * i);
+                    info.Masks[i] = GetLE32(header + 40 + 4 * i);
                 if (size >= kV3HeaderSize)
-                    info.Masks[3] = GetU32(header + 52);
+                    info.Masks[3] = GetLE32(header + 52);
             } else {
                 // After a 40-byte header: red, green, blue, and for
                 // BI_ALPHABITFIELDS alpha.
@@ -423,7 +406,7 @@ bool ReadBMPInfo(TStream& stream, TBMPReadMode mode, const TBMPFileHeader* file,
                 std::uint8_t masks[16];
                 stream.ReadBuffer(masks, std::size_t(count) * 4);
                 for (int i = 0; i < count; ++i)
-                    info.Masks[i] = GetU32(masks + 4 * i);
+                    info.Masks[i] = GetLE32(masks + 4 * i);
             }
             info.HasMasks = true;
         }
@@ -511,11 +494,11 @@ std::shared_ptr<TDIBSharedImage> ReadDIBStorage(
         static_cast<std::int32_t>(height), info.BitCount, layout, info.ColorTable, plainMemory,
         false);
     if (!info.TopDown) {
-        stream.ReadBuffer(image->Bits(), static_cast<std::size_t>(image->Size));
+        stream.ReadBuffer(image->Bits(), static_cast<std::size_t>(image->Size()));
     } else {
-        for (std::int32_t y = 0; y < image->Height; ++y)
-            stream.ReadBuffer(image->TopBits() + std::int64_t(y) * image->RowStep,
-                static_cast<std::size_t>(image->RowBytes));
+        for (std::int32_t y = 0; y < image->Height(); ++y)
+            stream.ReadBuffer(image->TopBits() + std::int64_t(y) * image->RowStep(),
+                static_cast<std::size_t>(image->RowBytes()));
     }
     return image;
 }
@@ -524,11 +507,11 @@ void LoadBMPPicture(std::span<const std::uint8_t> file, TDIB& target)
 {
     std::shared_ptr<TDIBSharedImage> image;
     try {
-        image = DecodeBMPPicture(file, target.ColorTable(), target.Image()->PlainMemory);
+        image = DecodeBMPPicture(file, target.ColorTable(), target.Image()->PlainMemory());
     } catch (const EReadError&) {
         // A file that ends inside its headers is as invalid as any other
         // malformed bitmap to the loader.
-        throw EInvalidGraphic(kInvalidDIB);
+        throw EInvalidGraphic(DIBMessages::sInvalidDIB);
     }
     target.SetImage(std::move(image));
     target.SetPaletteModified(true);

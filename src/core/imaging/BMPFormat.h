@@ -13,9 +13,6 @@
 
 namespace zx {
 
-// The message of every malformed BMP file or packed DIB.
-inline constexpr const char* kInvalidDIB = "DIB 无效";
-
 // The two readers the parser acts as.
 enum class TBMPReadMode {
     // TDIB's own reader: 12- and 40-byte info headers and the shapes a storage

@@ -1,6 +1,8 @@
 #include "core/imaging/XDIBDraw.h"
 
 #include "core/Errors.h"
+#include "core/LittleEndian.h"
+#include "core/imaging/XDIBUnitMessages.h"
 
 #include <algorithm>
 
@@ -24,7 +26,7 @@ namespace {
     void CheckTarget(const TDIB& target)
     {
         if (target.BitCount() != 24 && target.BitCount() != 32)
-            throw EInvalidGraphicOperation("像素格式无效");
+            throw EInvalidGraphicOperation(DIBMessages::sBadPixelFormat);
     }
 
     void Store(std::uint8_t* row, std::int32_t bitCount, std::int32_t x, std::uint32_t color)
@@ -42,16 +44,15 @@ namespace {
 std::uint32_t SourceColor(const TDIB& source, const std::uint8_t* row, std::int32_t x)
 {
     const TDIBSharedImage& image = *source.Image();
-    switch (image.BitCount) {
+    switch (image.BitCount()) {
     case 1:
-        return TableColor(image.ColorTable, (row[x / 8] >> (7 - x % 8)) & 1u);
+        return TableColor(image.ColorTable(), (row[x / 8] >> (7 - x % 8)) & 1u);
     case 4:
-        return TableColor(image.ColorTable, x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0Fu);
+        return TableColor(image.ColorTable(), x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0Fu);
     case 8:
-        return TableColor(image.ColorTable, row[x]);
+        return TableColor(image.ColorTable(), row[x]);
     case 16:
-        return Unpacked(
-            image.Layout, std::uint32_t(row[2 * x]) | std::uint32_t(row[2 * x + 1]) << 8);
+        return Unpacked(image.Layout(), GetLE16(row + 2 * std::int64_t(x)));
     case 24: {
         const std::uint8_t* p = row + 3 * std::int64_t(x);
         return std::uint32_t(p[2]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[0]) << 16;

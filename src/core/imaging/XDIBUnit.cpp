@@ -3,6 +3,8 @@
 #include "core/Errors.h"
 #include "core/IntMath.h"
 #include "core/Limits.h"
+#include "core/LittleEndian.h"
+#include "core/imaging/XDIBUnitMessages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,10 +13,6 @@ namespace zx {
 
 namespace {
 
-    const char* const kScanLineRange = "扫描线指针超过范围。(%d)";
-    const char* const kBadBitCount = "Bitcount in invalid (%d)";
-    const char* const kBadPixelFormat = "像素格式无效";
-
     // Offsets of the info header's fields (BITMAPINFOHEADER).
     constexpr std::size_t kInfoWidth = 4;
     constexpr std::size_t kInfoHeight = 8;
@@ -22,25 +20,8 @@ namespace {
     constexpr std::size_t kInfoBitCount = 14;
     constexpr std::size_t kInfoCompression = 16;
     constexpr std::size_t kInfoSizeImage = 20;
+    constexpr std::size_t kInfoClrImportant = 36;
     constexpr std::size_t kInfoHeaderSize = 40;
-
-    void PutU16(std::vector<std::uint8_t>& block, std::size_t at, std::uint32_t value)
-    {
-        block[at] = static_cast<std::uint8_t>(value);
-        block[at + 1] = static_cast<std::uint8_t>(value >> 8);
-    }
-
-    void PutU32(std::vector<std::uint8_t>& block, std::size_t at, std::uint32_t value)
-    {
-        for (int i = 0; i < 4; ++i)
-            block[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-
-    std::uint32_t GetU32(const std::vector<std::uint8_t>& block, std::size_t at)
-    {
-        return std::uint32_t(block[at]) | std::uint32_t(block[at + 1]) << 8
-            | std::uint32_t(block[at + 2]) << 16 | std::uint32_t(block[at + 3]) << 24;
-    }
 
     std::uint32_t ChannelMask(std::int32_t bits)
     {
@@ -158,9 +139,6 @@ HPalette TPaletteManager::AcquirePalette(const TRGBQuad* entries, std::int32_t c
     item.Palette = m_nextHandle++;
     item.RefCount = 1;
     item.Entries.assign(entries, entries + count);
-    item.PlatformEntries.reserve(count);
-    for (std::int32_t i = 0; i < count; ++i)
-        item.PlatformEntries.push_back({ entries[i].Red, entries[i].Green, entries[i].Blue, 0 });
     m_items.push_back(std::move(item));
     return m_items.back().Palette;
 }
@@ -189,11 +167,16 @@ std::int32_t TPaletteManager::RefCount(HPalette handle) const
 
 std::vector<std::array<std::uint8_t, 4>> TPaletteManager::Entries(HPalette handle) const
 {
+    std::vector<std::array<std::uint8_t, 4>> entries;
     for (const auto& item : m_items) {
-        if (item.Palette == handle)
-            return item.PlatformEntries;
+        if (item.Palette != handle)
+            continue;
+        entries.reserve(item.Entries.size());
+        for (const TRGBQuad& entry : item.Entries)
+            entries.push_back({ entry.Red, entry.Green, entry.Blue, 0 });
+        break;
     }
-    return {};
+    return entries;
 }
 
 TPaletteManager& PaletteManager()
@@ -207,13 +190,13 @@ TPaletteManager& PaletteManager()
 
 TDIBSharedImage::TDIBSharedImage()
 {
-    GreyRamp(ColorTable);
-    Layout = Layout888();
+    GreyRamp(m_colorTable);
+    m_layout = Layout888();
 }
 
 TDIBSharedImage::~TDIBSharedImage()
 {
-    PaletteManager().ReleasePalette(Palette);
+    PaletteManager().ReleasePalette(m_palette);
 }
 
 std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Allocate(std::int32_t width, std::int32_t height,
@@ -223,7 +206,7 @@ std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Allocate(std::int32_t width, s
     switch (bitCount) {
     case 16:
         if (!layout.SameMasks(Layout555()) && !layout.SameMasks(Layout565()))
-            throw EInvalidGraphicOperation(kBadPixelFormat);
+            throw EInvalidGraphicOperation(DIBMessages::sBadPixelFormat);
         break;
     case 1:
     case 4:
@@ -231,33 +214,33 @@ std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Allocate(std::int32_t width, s
     case 24:
     case 32:
         if (!layout.SameMasks(Layout888()))
-            throw EInvalidGraphicOperation(kBadPixelFormat);
+            throw EInvalidGraphicOperation(DIBMessages::sBadPixelFormat);
         break;
     default:
-        throw EInvalidGraphicOperation(FormatMessage(kBadBitCount, bitCount));
+        throw EInvalidGraphicOperation(FormatMessage(DIBMessages::sBadBitCount, bitCount));
     }
     // The shape comes from callers that checked it (SetSize clears for sizes of
     // 0 and below, the readers refuse them), but a storage must never be made
     // with a size its 32-bit fields cannot hold.
     if (width <= 0 || height <= 0)
-        throw EInvalidGraphic("DIB 无效");
+        throw EInvalidGraphic(DIBMessages::sInvalidDIB);
     const std::int64_t rowBytes = DIBRowBytes(width, bitCount);
     CheckPixelMemory(static_cast<std::uint64_t>(rowBytes), static_cast<std::uint64_t>(height), 1);
 
     auto image = std::make_shared<TDIBSharedImage>();
-    image->BitCount = bitCount;
-    image->Width = width;
-    image->Height = height;
-    image->RowBytes = static_cast<std::int32_t>(rowBytes);
-    image->RowStep = -image->RowBytes;
-    image->Size = static_cast<std::int32_t>(rowBytes * height);
-    image->Layout = layout;
-    image->PaletteCount = bitCount <= 8 ? 1 << bitCount : 0;
+    image->m_bitCount = bitCount;
+    image->m_width = width;
+    image->m_height = height;
+    image->m_rowBytes = static_cast<std::int32_t>(rowBytes);
+    image->m_rowStep = -image->m_rowBytes;
+    image->m_size = static_cast<std::int32_t>(rowBytes * height);
+    image->m_layout = layout;
+    image->m_paletteCount = bitCount <= 8 ? 1 << bitCount : 0;
 
     const bool masks = bitCount == 16 || bitCount == 32;
-    image->ColorTableOffset = masks ? 52 : 40;
-    image->BitmapInfoSize = image->ColorTableOffset + image->PaletteCount * 4;
-    image->BitmapInfo.assign(image->BitmapInfoSize, 0);
+    image->m_colorTableOffset = masks ? 52 : 40;
+    image->m_bitmapInfoSize = image->m_colorTableOffset + image->m_paletteCount * 4;
+    image->m_bitmapInfo.assign(image->m_bitmapInfoSize, 0);
     std::uint32_t compression = 0;
     if (masks)
         compression = 3;
@@ -265,32 +248,32 @@ std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Allocate(std::int32_t width, s
         compression = 2;
     else if (compressed && bitCount == 8)
         compression = 1;
-    auto& info = image->BitmapInfo;
-    PutU32(info, 0, kInfoHeaderSize);
-    PutU32(info, kInfoWidth, static_cast<std::uint32_t>(width));
-    PutU32(info, kInfoHeight, static_cast<std::uint32_t>(height));
-    PutU16(info, kInfoPlanes, 1);
-    PutU16(info, kInfoBitCount, static_cast<std::uint32_t>(bitCount));
-    PutU32(info, kInfoCompression, compression);
-    PutU32(info, kInfoSizeImage, static_cast<std::uint32_t>(image->Size));
+    auto& info = image->m_bitmapInfo;
+    PutLE32(info.data() + 0, kInfoHeaderSize);
+    PutLE32(info.data() + kInfoWidth, static_cast<std::uint32_t>(width));
+    PutLE32(info.data() + kInfoHeight, static_cast<std::uint32_t>(height));
+    PutLE16(info.data() + kInfoPlanes, 1);
+    PutLE16(info.data() + kInfoBitCount, static_cast<std::uint16_t>(bitCount));
+    PutLE32(info.data() + kInfoCompression, compression);
+    PutLE32(info.data() + kInfoSizeImage, static_cast<std::uint32_t>(image->m_size));
     if (masks) {
-        PutU32(info, 40, static_cast<std::uint32_t>(layout.RedMask));
-        PutU32(info, 44, static_cast<std::uint32_t>(layout.GreenMask));
-        PutU32(info, 48, static_cast<std::uint32_t>(layout.BlueMask));
+        PutLE32(info.data() + 40, static_cast<std::uint32_t>(layout.RedMask));
+        PutLE32(info.data() + 44, static_cast<std::uint32_t>(layout.GreenMask));
+        PutLE32(info.data() + 48, static_cast<std::uint32_t>(layout.BlueMask));
     }
 
-    image->ColorTable = colorTable;
-    std::memcpy(info.data() + image->ColorTableOffset, colorTable.data(),
-        static_cast<std::size_t>(image->PaletteCount) * 4);
+    image->m_colorTable = colorTable;
+    std::memcpy(info.data() + image->m_colorTableOffset, colorTable.data(),
+        static_cast<std::size_t>(image->m_paletteCount) * 4);
     // A palette is made from the table the first time somebody asks for it.
-    image->PaletteDirty = image->PaletteCount > 0;
+    image->m_paletteDirty = image->m_paletteCount > 0;
 
-    image->Compressed = compression == 1 || compression == 2;
-    image->PlainMemory = plainMemory || image->Compressed;
-    if (!image->Compressed) {
+    image->m_compressed = compression == 1 || compression == 2;
+    image->m_plainMemory = plainMemory || image->m_compressed;
+    if (!image->m_compressed) {
         // Zero-filled rather than left undefined: a reader that stops early (RLE
         // data that never reaches some pixels) then leaves black, not stale heap.
-        image->m_pixels = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(image->Size));
+        image->m_pixels = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(image->m_size));
     }
     return image;
 }
@@ -298,75 +281,81 @@ std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Allocate(std::int32_t width, s
 std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Duplicate(
     const TDIBSharedImage& source, bool plainMemory)
 {
-    if (source.Size == 0) {
+    if (source.m_size == 0) {
         auto image = std::make_shared<TDIBSharedImage>();
-        image->PlainMemory = plainMemory;
+        image->m_plainMemory = plainMemory;
         return image;
     }
-    auto image = Allocate(source.Width, source.Height, source.BitCount, source.Layout,
-        source.ColorTable, plainMemory, source.Compressed);
-    if (source.Compressed)
-        image->SetCompressedData(source.m_compressed);
+    auto image = Allocate(source.m_width, source.m_height, source.m_bitCount, source.m_layout,
+        source.m_colorTable, plainMemory, source.m_compressed);
+    if (source.m_compressed)
+        image->SetCompressedData(source.m_rleStream);
     else
         std::memcpy(
-            image->m_pixels.get(), source.m_pixels.get(), static_cast<std::size_t>(source.Size));
+            image->m_pixels.get(), source.m_pixels.get(), static_cast<std::size_t>(source.m_size));
     return image;
 }
 
 std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Decompress(
     const TDIBSharedImage& source, bool plainMemory)
 {
-    if (!source.Compressed)
+    if (!source.m_compressed)
         return Duplicate(source, plainMemory);
-    auto image = Allocate(source.Width, source.Height, source.BitCount, source.Layout,
-        source.ColorTable, plainMemory, false);
-    DecodeRLE(source.m_compressed, source.Compression() == 2 ? 4 : 8, *image);
+    auto image = Allocate(source.m_width, source.m_height, source.m_bitCount, source.m_layout,
+        source.m_colorTable, plainMemory, false);
+    DecodeRLE(source.m_rleStream, source.Compression() == 2 ? 4 : 8, *image);
     return image;
 }
 
 void TDIBSharedImage::SetColorTable(const TDIBColorTable& table)
 {
-    ColorTable = table;
-    PaletteDirty = true;
-    if (Size > 0 && PaletteCount > 0 && !BitmapInfo.empty())
-        std::memcpy(BitmapInfo.data() + ColorTableOffset, table.data(),
-            static_cast<std::size_t>(PaletteCount) * 4);
+    m_colorTable = table;
+    m_paletteDirty = true;
+    if (m_size > 0 && m_paletteCount > 0 && !m_bitmapInfo.empty())
+        std::memcpy(m_bitmapInfo.data() + m_colorTableOffset, table.data(),
+            static_cast<std::size_t>(m_paletteCount) * 4);
 }
 
 HPalette TDIBSharedImage::GetPalette()
 {
-    if (PaletteCount <= 0)
+    if (m_paletteCount <= 0)
         return 0;
-    if (PaletteDirty) {
-        PaletteDirty = false;
-        PaletteManager().ReleasePalette(Palette);
-        Palette = PaletteManager().AcquirePalette(ColorTable.data(), PaletteCount);
+    if (m_paletteDirty) {
+        m_paletteDirty = false;
+        PaletteManager().ReleasePalette(m_palette);
+        m_palette = PaletteManager().AcquirePalette(m_colorTable.data(), m_paletteCount);
     }
-    return Palette;
+    return m_palette;
+}
+
+void TDIBSharedImage::SetImportantColorCount(std::uint32_t count)
+{
+    if (m_bitmapInfo.size() >= kInfoHeaderSize)
+        PutLE32(m_bitmapInfo.data() + kInfoClrImportant, count);
 }
 
 void TDIBSharedImage::SetCompressedData(std::vector<std::uint8_t> data)
 {
     // Only a storage allocated as RLE holds a stream; for any other the bytes
     // have nowhere safe to go and the rows stay as allocated.
-    if (!Compressed)
+    if (!m_compressed)
         return;
-    m_compressed = std::move(data);
-    PutU32(BitmapInfo, kInfoSizeImage, static_cast<std::uint32_t>(m_compressed.size()));
+    m_rleStream = std::move(data);
+    PutLE32(m_bitmapInfo.data() + kInfoSizeImage, static_cast<std::uint32_t>(m_rleStream.size()));
 }
 
 std::uint32_t TDIBSharedImage::ImageSize() const
 {
-    if (BitmapInfo.size() < kInfoHeaderSize)
+    if (m_bitmapInfo.size() < kInfoHeaderSize)
         return 0;
-    return GetU32(BitmapInfo, kInfoSizeImage);
+    return GetLE32(m_bitmapInfo.data() + kInfoSizeImage);
 }
 
 std::uint32_t TDIBSharedImage::Compression() const
 {
-    if (BitmapInfo.size() < kInfoHeaderSize)
+    if (m_bitmapInfo.size() < kInfoHeaderSize)
         return 0;
-    return GetU32(BitmapInfo, kInfoCompression);
+    return GetLE32(m_bitmapInfo.data() + kInfoCompression);
 }
 
 const std::shared_ptr<TDIBSharedImage>& SharedEmptyImage()
@@ -386,14 +375,14 @@ void DecodeRLE(std::span<const std::uint8_t> stream, std::int32_t bitCount, TDIB
     // The code must match the rows it decodes into: RLE8 codes written into
     // 4-bit rows would put a byte per pixel into half a byte's room and run
     // past the end of the pixel memory. A storage whose header names the
-    // other code (its header is public) decodes to nothing.
-    if (target.Size == 0 || target.Bits() == nullptr || (bitCount != 4 && bitCount != 8)
-        || bitCount != target.BitCount)
+    // other code decodes to nothing.
+    if (target.Size() == 0 || target.Bits() == nullptr || (bitCount != 4 && bitCount != 8)
+        || bitCount != target.BitCount())
         return;
     std::uint8_t* const bits = target.Bits();
-    const std::int64_t width = target.Width;
-    const std::int64_t height = target.Height;
-    const std::int64_t rowBytes = target.RowBytes;
+    const std::int64_t width = target.Width();
+    const std::int64_t height = target.Height();
+    const std::int64_t rowBytes = target.RowBytes();
     // Column and row are 64-bit so that any number of offsets cannot overflow.
     std::int64_t x = 0;
     std::int64_t row = 0;
@@ -474,8 +463,8 @@ void DecodeRLE(std::span<const std::uint8_t> stream, std::int32_t bitCount, TDIB
 
 TDIB::TDIB()
     : m_image(SharedEmptyImage())
-    , m_colorTable(m_image->ColorTable)
-    , m_pixelFormat(m_image->Layout)
+    , m_colorTable(m_image->ColorTable())
+    , m_pixelFormat(m_image->Layout())
 {
 }
 
@@ -483,8 +472,8 @@ TDIB::~TDIB() = default;
 
 TDIB::TDIB(const TDIB& other)
     : m_image(other.m_image)
-    , m_colorTable(other.m_image->ColorTable)
-    , m_pixelFormat(other.m_image->Layout)
+    , m_colorTable(other.m_image->ColorTable())
+    , m_pixelFormat(other.m_image->Layout())
 {
 }
 
@@ -499,8 +488,8 @@ void TDIB::SwitchImage(std::shared_ptr<TDIBSharedImage> image) const
     if (image == m_image)
         return;
     m_image = std::move(image);
-    m_colorTable = m_image->ColorTable;
-    m_pixelFormat = m_image->Layout;
+    m_colorTable = m_image->ColorTable();
+    m_pixelFormat = m_image->Layout();
 }
 
 void TDIB::SetImage(std::shared_ptr<TDIBSharedImage> image)
@@ -510,15 +499,15 @@ void TDIB::SetImage(std::shared_ptr<TDIBSharedImage> image)
 
 void TDIB::SetSize(std::int32_t width, std::int32_t height, std::int32_t bitCount)
 {
-    if (width == m_image->Width && height == m_image->Height && bitCount == m_image->BitCount
-        && m_image->Layout.SameMasks(m_pixelFormat))
+    if (width == m_image->Width() && height == m_image->Height() && bitCount == m_image->BitCount()
+        && m_image->Layout().SameMasks(m_pixelFormat))
         return;
     if (width <= 0 || height <= 0) {
         Clear();
         return;
     }
     SwitchImage(TDIBSharedImage::Allocate(
-        width, height, bitCount, m_pixelFormat, m_colorTable, m_image->PlainMemory, false));
+        width, height, bitCount, m_pixelFormat, m_colorTable, m_image->PlainMemory(), false));
     m_paletteModified = true;
 }
 
@@ -549,23 +538,23 @@ void TDIB::SetHeight(std::int32_t value)
 
 void TDIB::MakeWritable(bool allowPlainMemory)
 {
-    if (m_image.use_count() > 1 || m_image->Compressed)
+    if (m_image.use_count() > 1 || m_image->Compressed())
         SwitchImage(
-            TDIBSharedImage::Decompress(*m_image, allowPlainMemory && m_image->PlainMemory));
+            TDIBSharedImage::Decompress(*m_image, allowPlainMemory && m_image->PlainMemory()));
 }
 
 void TDIB::EnsureDecompressed() const
 {
-    if (m_image->Compressed)
-        SwitchImage(TDIBSharedImage::Decompress(*m_image, m_image->PlainMemory));
+    if (m_image->Compressed())
+        SwitchImage(TDIBSharedImage::Decompress(*m_image, m_image->PlainMemory()));
 }
 
 std::uint8_t* TDIB::ScanLine(std::int32_t y)
 {
     MakeWritable(true);
-    if (y < 0 || y >= m_image->Height)
-        throw EInvalidGraphicOperation(FormatMessage(kScanLineRange, y));
-    return m_image->TopBits() + std::int64_t(y) * m_image->RowStep;
+    if (y < 0 || y >= m_image->Height())
+        throw EInvalidGraphicOperation(FormatMessage(DIBMessages::sScanLineRange, y));
+    return m_image->TopBits() + std::int64_t(y) * m_image->RowStep();
 }
 
 std::uint8_t* TDIB::Bits()
@@ -583,9 +572,9 @@ std::uint8_t* TDIB::TopBits()
 const std::uint8_t* TDIB::ConstScanLine(std::int32_t y) const
 {
     EnsureDecompressed();
-    if (y < 0 || y >= m_image->Height)
-        throw EInvalidGraphicOperation(FormatMessage(kScanLineRange, y));
-    return m_image->TopBits() + std::int64_t(y) * m_image->RowStep;
+    if (y < 0 || y >= m_image->Height())
+        throw EInvalidGraphicOperation(FormatMessage(DIBMessages::sScanLineRange, y));
+    return m_image->TopBits() + std::int64_t(y) * m_image->RowStep();
 }
 
 const std::uint8_t* TDIB::ConstBits() const
@@ -598,10 +587,10 @@ std::uint32_t TDIB::Pixel(std::int32_t x, std::int32_t y) const
 {
     EnsureDecompressed();
     const TDIBSharedImage& image = *m_image;
-    if (x < 0 || x >= image.Width || y < 0 || y >= image.Height)
+    if (x < 0 || x >= image.Width() || y < 0 || y >= image.Height())
         return 0;
-    const std::uint8_t* row = image.TopBits() + std::int64_t(y) * image.RowStep;
-    switch (image.BitCount) {
+    const std::uint8_t* row = image.TopBits() + std::int64_t(y) * image.RowStep();
+    switch (image.BitCount()) {
     case 1:
         return (row[x / 8] >> (7 - x % 8)) & 1u;
     case 4:
@@ -609,16 +598,13 @@ std::uint32_t TDIB::Pixel(std::int32_t x, std::int32_t y) const
     case 8:
         return row[x];
     case 16:
-        return std::uint32_t(row[2 * x]) | std::uint32_t(row[2 * x + 1]) << 8;
+        return GetLE16(row + 2 * std::int64_t(x));
     case 24: {
         const std::uint8_t* p = row + 3 * std::int64_t(x);
         return std::uint32_t(p[2]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[0]) << 16;
     }
-    case 32: {
-        const std::uint8_t* p = row + 4 * std::int64_t(x);
-        return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16
-            | std::uint32_t(p[3]) << 24;
-    }
+    case 32:
+        return GetLE32(row + 4 * std::int64_t(x));
     default:
         return 0;
     }
@@ -626,7 +612,7 @@ std::uint32_t TDIB::Pixel(std::int32_t x, std::int32_t y) const
 
 void TDIB::UpdatePalette()
 {
-    if (std::memcmp(m_colorTable.data(), m_image->ColorTable.data(), sizeof(TDIBColorTable)) == 0)
+    if (std::memcmp(m_colorTable.data(), m_image->ColorTable().data(), sizeof(TDIBColorTable)) == 0)
         return;
     const TDIBColorTable saved = m_colorTable;
     MakeWritable(true);
@@ -637,7 +623,7 @@ void TDIB::UpdatePalette()
 
 HPalette TDIB::GetPalette()
 {
-    if (m_image->PaletteCount == 0)
+    if (m_image->PaletteCount() == 0)
         return 0;
     return m_image->GetPalette();
 }
@@ -651,6 +637,12 @@ void TDIB::SetPalette(HPalette palette)
         table[i] = TRGBQuad { entries[i][2], entries[i][1], entries[i][0], 0 };
     m_colorTable = table;
     UpdatePalette();
+}
+
+void TDIB::SetImportantColorCount(std::uint32_t count)
+{
+    MakeWritable(true);
+    m_image->SetImportantColorCount(count);
 }
 
 void TDIB::Assign(const TDIB& source)

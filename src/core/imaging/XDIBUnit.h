@@ -87,8 +87,9 @@ std::uint32_t SwapRedBlue(std::uint32_t value);
 std::int64_t DIBRowBytes(std::int64_t width, std::int32_t bitCount);
 
 // ---------------------------------------------------------------------------
-// Palette cache. Pictures with equal colour tables share one palette. A palette
-// handle stands for the platform palette; 0 is "none".
+// Palette cache. Pictures with equal colour tables share one palette. No
+// platform palette is made (the drawing layer shows indexed pixels through the
+// colour table), so a handle only stands for a shared table; 0 is "none".
 
 using HPalette = std::uint32_t;
 
@@ -104,7 +105,8 @@ public:
     // Inspection (tests, and SetPalette reading a palette's entries).
     std::size_t ItemCount() const { return m_items.size(); }
     std::int32_t RefCount(HPalette handle) const;
-    // The palette's entries as the platform holds them: red, green, blue, flags.
+    // The palette's entries in a platform palette's order: red, green, blue,
+    // flags 0. Empty for an unknown handle.
     std::vector<std::array<std::uint8_t, 4>> Entries(HPalette handle) const;
 
 private:
@@ -113,8 +115,6 @@ private:
         HPalette Palette = 0;
         std::int32_t RefCount = 0;
         std::vector<TRGBQuad> Entries;
-        // The platform palette: entries red, green, blue, flags 0.
-        std::vector<std::array<std::uint8_t, 4>> PlatformEntries;
     };
     std::vector<TPaletteItem> m_items;
     HPalette m_nextHandle = 1;
@@ -146,56 +146,85 @@ public:
     static std::shared_ptr<TDIBSharedImage> Decompress(
         const TDIBSharedImage& source, bool plainMemory);
 
+    // The shape Allocate gave the storage; all 0 for an empty one.
+    std::int32_t Width() const { return m_width; }
+    std::int32_t Height() const { return m_height; }
+    std::int32_t BitCount() const { return m_bitCount; }
+    // Bytes per row (padded to 4) and from one row to the next one down.
+    std::int32_t RowBytes() const { return m_rowBytes; }
+    std::int32_t RowStep() const { return m_rowStep; }
+    // Bytes of pixel memory.
+    std::int32_t Size() const { return m_size; }
+    const TDIBChannelLayout& Layout() const { return m_layout; }
+    // 2^BitCount entries of the colour table are the palette (0 above 8 bits).
+    std::int32_t PaletteCount() const { return m_paletteCount; }
+    // The committed colour table, all 256 entries.
+    const TDIBColorTable& ColorTable() const { return m_colorTable; }
+    // The pixels are an RLE stream (CompressedData) rather than rows.
+    bool Compressed() const { return m_compressed; }
+    // Every storage here is ordinary memory that the canvas can draw into; the
+    // flag is kept because copies carry it along.
+    bool PlainMemory() const { return m_plainMemory; }
+    // The packed DIB's header as written to a file: the 40-byte info header,
+    // the three masks for 16 and 32 bits, then PaletteCount colour entries.
+    std::span<const std::uint8_t> BitmapInfo() const { return m_bitmapInfo; }
+    std::int32_t BitmapInfoSize() const { return m_bitmapInfoSize; }
+
     // Copies all 256 entries and marks the palette dirty; with pixels and a
     // palette, also the first PaletteCount entries into BitmapInfo.
     void SetColorTable(const TDIBColorTable& table);
     // The palette for the colour table, remade when dirty; 0 without a palette.
     HPalette GetPalette();
+    // The header's biClrImportant field: how many entries of the colour table
+    // the picture needs (0: all of them).
+    void SetImportantColorCount(std::uint32_t count);
 
     // The compressed RLE stream of a Compressed storage; records its length as
     // the header's image size.
     void SetCompressedData(std::vector<std::uint8_t> data);
-    std::span<const std::uint8_t> CompressedData() const { return m_compressed; }
+    std::span<const std::uint8_t> CompressedData() const { return m_rleStream; }
     // The header's image size field: Size, or the compressed stream's length.
     std::uint32_t ImageSize() const;
     // The compression field of the header: 0 (rows), 1 (RLE8), 2 (RLE4), 3 (bit fields).
     std::uint32_t Compression() const;
 
+    // The pixel memory, bottom row first; null for an empty or compressed
+    // storage. TopBits is the first byte of the top row.
     std::uint8_t* Bits() { return m_pixels.get(); }
     const std::uint8_t* Bits() const { return m_pixels.get(); }
     std::uint8_t* TopBits()
     {
-        return m_pixels ? m_pixels.get() + std::int64_t(Height - 1) * RowBytes : nullptr;
+        return m_pixels ? m_pixels.get() + std::int64_t(m_height - 1) * m_rowBytes : nullptr;
     }
     const std::uint8_t* TopBits() const
     {
-        return m_pixels ? m_pixels.get() + std::int64_t(Height - 1) * RowBytes : nullptr;
+        return m_pixels ? m_pixels.get() + std::int64_t(m_height - 1) * m_rowBytes : nullptr;
     }
 
-    std::int32_t BitCount = 0;
-    // The 40-byte info header, the three masks for 16 and 32 bits, then
-    // PaletteCount colour entries.
-    std::vector<std::uint8_t> BitmapInfo;
-    std::int32_t BitmapInfoSize = 0;
-    bool PaletteDirty = false;
-    TDIBColorTable ColorTable {};
-    std::int32_t ColorTableOffset = 40;
-    bool Compressed = false;
-    std::int32_t Height = 0;
-    // Every storage here is ordinary memory that the canvas can draw into; the
-    // flag is kept because copies carry it along.
-    bool PlainMemory = true;
-    std::int32_t RowStep = 0;
-    HPalette Palette = 0;
-    std::int32_t PaletteCount = 0;
-    TDIBChannelLayout Layout;
-    std::int32_t Size = 0;
-    std::int32_t Width = 0;
-    std::int32_t RowBytes = 0;
-
 private:
+    // Tests that forge a damaged header reach it through this.
+    friend struct TDIBSharedImageTestAccess;
+
+    std::int32_t m_bitCount = 0;
+    std::vector<std::uint8_t> m_bitmapInfo;
+    std::int32_t m_bitmapInfoSize = 0;
+    // The colour table changed since the palette was made.
+    bool m_paletteDirty = false;
+    TDIBColorTable m_colorTable {};
+    std::int32_t m_colorTableOffset = 40;
+    bool m_compressed = false;
+    std::int32_t m_height = 0;
+    bool m_plainMemory = true;
+    std::int32_t m_rowStep = 0;
+    HPalette m_palette = 0;
+    std::int32_t m_paletteCount = 0;
+    TDIBChannelLayout m_layout;
+    std::int32_t m_size = 0;
+    std::int32_t m_width = 0;
+    std::int32_t m_rowBytes = 0;
+
     std::unique_ptr<std::uint8_t[]> m_pixels;
-    std::vector<std::uint8_t> m_compressed;
+    std::vector<std::uint8_t> m_rleStream;
 };
 
 // The one empty storage every new or cleared picture refers to.
@@ -237,15 +266,15 @@ public:
     void Clear();
     void SetWidth(std::int32_t value);
     void SetHeight(std::int32_t value);
-    std::int32_t Width() const { return m_image->Width; }
-    std::int32_t Height() const { return m_image->Height; }
-    std::int32_t BitCount() const { return m_image->BitCount; }
-    std::int32_t Size() const { return m_image->Size; }
-    std::int32_t RowBytes() const { return m_image->RowBytes; }
-    std::int32_t RowStep() const { return m_image->RowStep; }
-    bool Empty() const { return m_image->Size == 0; }
-    const TDIBChannelLayout& Layout() const { return m_image->Layout; }
-    std::int32_t PaletteCount() const { return m_image->PaletteCount; }
+    std::int32_t Width() const { return m_image->Width(); }
+    std::int32_t Height() const { return m_image->Height(); }
+    std::int32_t BitCount() const { return m_image->BitCount(); }
+    std::int32_t Size() const { return m_image->Size(); }
+    std::int32_t RowBytes() const { return m_image->RowBytes(); }
+    std::int32_t RowStep() const { return m_image->RowStep(); }
+    bool Empty() const { return m_image->Size() == 0; }
+    const TDIBChannelLayout& Layout() const { return m_image->Layout(); }
+    std::int32_t PaletteCount() const { return m_image->PaletteCount(); }
 
     // --- pixel access. The writable accessors unshare first (copy on write).
     // ScanLine(y) is row y counted from the top; throws "扫描线指针超过范围。(%d)".
@@ -272,6 +301,10 @@ public:
     void SetPixelFormat(const TDIBChannelLayout& layout) { m_pixelFormat = layout; }
     bool PaletteModified() const { return m_paletteModified; }
     void SetPaletteModified(bool value) { m_paletteModified = value; }
+    // Sets the header's biClrImportant field (written with the picture): how
+    // many entries of the colour table the picture needs, 0 for all. Unshares
+    // the storage first.
+    void SetImportantColorCount(std::uint32_t count);
 
     // --- copying
     // Shares the source's storage (the next write unshares).
@@ -299,7 +332,7 @@ public:
     // Switches to another storage (shared); refreshes the working table and
     // PixelFormat from it.
     void SetImage(std::shared_ptr<TDIBSharedImage> image);
-    bool Compressed() const { return m_image->Compressed; }
+    bool Compressed() const { return m_image->Compressed(); }
     // Gives the picture a private, uncompressed storage.
     void MakeWritable(bool allowPlainMemory = true);
     void EnsureDecompressed() const;

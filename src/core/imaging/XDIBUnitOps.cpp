@@ -3,6 +3,7 @@
 // notifications of row-by-row operations.
 
 #include "core/IntMath.h"
+#include "core/LittleEndian.h"
 #include "core/imaging/XDIBUnit.h"
 
 #include <algorithm>
@@ -80,15 +81,12 @@ namespace {
                     Add<Sign>(c[x], p[2], p[1], p[0]);
                 break;
             case 32:
-                for (std::int32_t x = 0; x < m_width; ++x, p += 4) {
-                    const std::uint32_t value = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8
-                        | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-                    AddPacked<Sign>(c[x], value);
-                }
+                for (std::int32_t x = 0; x < m_width; ++x, p += 4)
+                    AddPacked<Sign>(c[x], GetLE32(p));
                 break;
             case 16:
                 for (std::int32_t x = 0; x < m_width; ++x, p += 2)
-                    AddPacked<Sign>(c[x], std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8);
+                    AddPacked<Sign>(c[x], GetLE16(p));
                 break;
             case 8:
                 for (std::int32_t x = 0; x < m_width; ++x)
@@ -173,12 +171,10 @@ namespace {
         } else if constexpr (BitCount == 32 || BitCount == 16) {
             const std::uint32_t value = PackPixel(layout, static_cast<std::int32_t>(red / n),
                 static_cast<std::int32_t>(green / n), static_cast<std::int32_t>(blue / n));
-            row[BitCount / 8 * x] = static_cast<std::uint8_t>(value);
-            row[BitCount / 8 * x + 1] = static_cast<std::uint8_t>(value >> 8);
-            if constexpr (BitCount == 32) {
-                row[4 * x + 2] = static_cast<std::uint8_t>(value >> 16);
-                row[4 * x + 3] = static_cast<std::uint8_t>(value >> 24);
-            }
+            if constexpr (BitCount == 32)
+                PutLE32(row + 4 * x, value);
+            else
+                PutLE16(row + 2 * x, static_cast<std::uint16_t>(value));
         } else {
             // The grey of the three totals, then divided down to the index range.
             const Sum grey = (red + green + blue) / n / 3;

@@ -43,7 +43,7 @@ std::string PictureFileExtension(const std::string& fileName)
     return ext;
 }
 
-bool LoadPictureFile(const std::string& fileName, TDIB& target)
+void LoadPictureFile(const std::string& fileName, TDIB& target)
 {
     const TPictureRoad road = RoadForExtension(PictureFileExtension(fileName));
     const std::vector<std::uint8_t> file = ReadFileBytes(fileName);
@@ -64,7 +64,6 @@ bool LoadPictureFile(const std::string& fileName, TDIB& target)
         break;
     }
     target.Assign(picture);
-    return true;
 }
 
 void ImportBitmap(const TDIB& bitmap, TDIB& target)

@@ -14,9 +14,8 @@ namespace zx {
 
 // Loads a picture file into target, choosing the reader by the file name's
 // extension: ".JPG" is read as JPEG, ".GIF" as GIF, anything else as BMP.
-// Returns true; every failure is raised instead, and target keeps its storage
-// and pixels.
-bool LoadPictureFile(const std::string& fileName, TDIB& target);
+// Every failure is raised, and target then keeps its storage and pixels.
+void LoadPictureFile(const std::string& fileName, TDIB& target);
 
 // Makes target a 24-bit picture of bitmap's size showing bitmap at (0, 0).
 void ImportBitmap(const TDIB& bitmap, TDIB& target);

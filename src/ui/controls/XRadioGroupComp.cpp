@@ -6,11 +6,13 @@
 
 namespace zx {
 
-TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, QWidget* parent)
+TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, QWidget* parent,
+    Qt::Orientation orientation)
     : QGroupBox(caption, parent)
     , m_buttons(new QButtonGroup(this))
 {
-    auto* layout = new QVBoxLayout(this);
+    QBoxLayout* layout = orientation == Qt::Vertical ? static_cast<QBoxLayout*>(new QVBoxLayout(this))
+                                                     : new QHBoxLayout(this);
     layout->setContentsMargins(8, 4, 8, 4);
     layout->setSpacing(2);
     for (int i = 0; i < items.size(); ++i) {

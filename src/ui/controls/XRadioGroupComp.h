@@ -16,7 +16,9 @@ class TRadioGroup : public QGroupBox {
     Q_OBJECT
 
 public:
-    TRadioGroup(const QString& caption, const QStringList& items, QWidget* parent = nullptr);
+    // The buttons one below the other, or side by side.
+    TRadioGroup(const QString& caption, const QStringList& items, QWidget* parent = nullptr,
+        Qt::Orientation orientation = Qt::Vertical);
 
     // -1 when nothing is selected.
     int ItemIndex() const;

@@ -61,6 +61,13 @@ namespace {
 
 } // namespace
 
+void InitializeApplication()
+{
+    QApplication::setApplicationName(QStringLiteral("Zephyrix"));
+    QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/resources/zephyrix.png")));
+}
+
 QStringList QtNameFilters(const QString& filter)
 {
     QStringList result;

@@ -67,6 +67,10 @@ inline constexpr const char* sOpenPictureFilter
 inline constexpr const char* sOpenPictureDefaultExt = "bmp";
 inline constexpr const char* sClipboardEmpty = "剪贴板为空！";
 
+// The application's names ("Zephyrix" is its title, the settings live under
+// the organisation "Tarnwick") and its icon. The first start-up step.
+void InitializeApplication();
+
 // A filter of the form "name|patterns|name|patterns" as Qt's name filters
 // ("name (patterns)"; a name that already shows its patterns keeps them).
 QStringList QtNameFilters(const QString& filter);

@@ -46,7 +46,11 @@ QFont MakeCellFont(const QString& family, std::int32_t cellHeight, bool bold, bo
 {
     QFont font(family);
     font.setBold(bold);
-    font.setStyleStrategy(antialiased ? QFont::PreferAntialias : QFont::NoAntialias);
+    // Grey-level antialiasing only: colour fringes would differ from one
+    // display to the next, and the offscreen platform (the CLI) has none.
+    font.setStyleStrategy(antialiased
+            ? QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias)
+            : QFont::NoAntialias);
     if (cellHeight <= 0)
         return font;
     // The line height grows with the pixel size but not in proportion, and not
@@ -112,6 +116,7 @@ void TCanvas::SetPixel(std::int32_t x, std::int32_t y, const QColor& color)
 
 void TCanvas::FillRect(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom)
 {
+    BeforeDrawing();
     if (m_image.isNull() || right <= left || bottom <= top)
         return;
     Painter().fillRect(QRect(left, top, right - left, bottom - top), m_brushColor);
@@ -132,6 +137,7 @@ void TCanvas::LineTo(std::int32_t x, std::int32_t y)
     const std::int32_t sx = x0 < x ? 1 : -1;
     const std::int32_t sy = y0 < y ? 1 : -1;
     std::int32_t error = dx + dy;
+    BeforeDrawing();
     if (!m_image.isNull()) {
         Flush();
         while (x0 != x || y0 != y) {
@@ -153,6 +159,7 @@ void TCanvas::LineTo(std::int32_t x, std::int32_t y)
 void TCanvas::DrawFocusRect(
     std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom)
 {
+    BeforeDrawing();
     if (m_image.isNull() || right <= left || bottom <= top)
         return;
     Flush();
@@ -183,6 +190,7 @@ void TCanvas::DrawFocusRect(
 void TCanvas::DrawDashedRect(
     std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom)
 {
+    BeforeDrawing();
     if (m_image.isNull() || right <= left || bottom <= top)
         return;
     QPainter& painter = Painter();
@@ -195,6 +203,7 @@ void TCanvas::DrawDashedRect(
 
 void TCanvas::TextOut(std::int32_t x, std::int32_t y, const QString& text)
 {
+    BeforeDrawing();
     if (m_image.isNull() || text.isEmpty())
         return;
     QPainter& painter = Painter();
@@ -218,6 +227,7 @@ QSize TCanvas::TextExtent(const QString& text) const
 
 void TCanvas::DrawImage(std::int32_t x, std::int32_t y, const QImage& image)
 {
+    BeforeDrawing();
     if (m_image.isNull() || image.isNull())
         return;
     Painter().drawImage(QPoint(x, y), image);
@@ -252,18 +262,25 @@ TDIBCanvas::~TDIBCanvas()
     Flush();
 }
 
+void TDIBCanvas::BeforeDrawing()
+{
+    if (Wrapped.isNull())
+        return;
+    // Bits() unshares the storage; when that moved the pixels, the canvas goes
+    // with them.
+    if (m_target.Bits() != Wrapped.constBits()) {
+        Flush();
+        Wrapped = WrapPixels(m_target);
+    }
+}
+
 void TDIBCanvas::Draw(std::int32_t x, std::int32_t y, const TDIB& picture)
 {
     if (Wrapped.isNull())
         return;
     Flush();
-    // A picture that shares our storage would make the target copy it on the
-    // first row written, leaving this canvas on the old pixels: draw from a
-    // copy of its own instead.
-    TDIB source(picture);
-    if (source.ConstBits() == m_target.ConstBits())
-        source.MakeWritable();
-    zx::DrawDIB(m_target, x, y, source);
+    zx::DrawDIB(m_target, x, y, picture);
+    BeforeDrawing();
 }
 
 void TDIBCanvas::StretchDraw(std::int32_t left, std::int32_t top, std::int32_t right,
@@ -272,10 +289,8 @@ void TDIBCanvas::StretchDraw(std::int32_t left, std::int32_t top, std::int32_t r
     if (Wrapped.isNull())
         return;
     Flush();
-    TDIB source(picture);
-    if (source.ConstBits() == m_target.ConstBits())
-        source.MakeWritable();
-    zx::StretchDraw(m_target, left, top, right, bottom, source);
+    zx::StretchDraw(m_target, left, top, right, bottom, picture);
+    BeforeDrawing();
 }
 
 QImage DIBToQImage(const TDIB& picture)

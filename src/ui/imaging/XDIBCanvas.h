@@ -91,6 +91,8 @@ public:
         std::int32_t bottom, const TDIB& picture);
 
 protected:
+    // Runs before every drawing operation.
+    virtual void BeforeDrawing() { }
     // Finishes pending painter work before the pixels are touched directly.
     void Flush();
     QPainter& Painter();
@@ -112,10 +114,10 @@ private:
     QPoint m_penPos;
 };
 
-// A canvas on a 24- or 32-bit TDIB's own pixel memory. Creating it gives the
-// picture a private storage (copy on write), so other pictures that shared the
-// storage keep their pixels. The picture must not change its size while the
-// canvas lives.
+// A canvas on a 24- or 32-bit TDIB's own pixel memory. Before every drawing
+// operation the picture gets a private storage (copy on write), so pictures
+// that share its storage keep their pixels, and the canvas follows the picture
+// to that storage. The picture must not change its size while the canvas lives.
 namespace detail {
     // Holds the wrapping image so that it exists before the TCanvas base that
     // paints on it.
@@ -132,6 +134,9 @@ public:
     void Draw(std::int32_t x, std::int32_t y, const TDIB& picture) override;
     void StretchDraw(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
         const TDIB& picture) override;
+
+protected:
+    void BeforeDrawing() override;
 
 private:
     TDIB& m_target;

@@ -1,0 +1,140 @@
+// The reduction of whole frames to a palette: each frame through its own
+// lookup and Stucki ditherer, the frames of an animation side by side.
+
+#include "core/Errors.h"
+#include "core/WorkerPool.h"
+#include "core/gif/XGIFUnitMessages.h"
+#include "core/gif/XGIFUnitQuantize.h"
+#include "core/gif/XGIFUnitReadRGB.h"
+
+#include <algorithm>
+#include <new>
+
+namespace zx {
+
+namespace {
+
+    // One frame's work, prepared on the calling thread so that the pixel loop
+    // touches plain memory only.
+    struct TReduceJob {
+        TReduceJob(const TDIB& source, TDIB& target)
+            : Rows(source)
+            , Width(source.Width())
+            , Height(source.Height())
+            , OutTop(target.ScanLine(0))
+            , OutStep(target.RowStep())
+        {
+        }
+
+        TRowReader24 Rows;
+        std::int32_t Width;
+        std::int32_t Height;
+        std::uint8_t* OutTop;
+        std::ptrdiff_t OutStep;
+    };
+
+    // The 8-bit result bitmap with the palette as its colour table; an empty
+    // bitmap for an empty palette.
+    TDIB MakeReducedBitmap(const TDIB& source, const TColorPalette& palette)
+    {
+        TDIB reduced;
+        const std::int32_t entries
+            = static_cast<std::int32_t>(std::min<std::size_t>(palette.size(), 256));
+        if (entries == 0)
+            return reduced;
+        if (source.Width() <= 0 || source.Height() <= 0)
+            throw GIFException(GIFMessages::sInvalidImageSize);
+
+        TDIBColorTable table {};
+        for (std::int32_t i = 0; i < entries; ++i)
+            table[i] = TRGBQuad { palette[i].Blue, palette[i].Green, palette[i].Red, 0 };
+        try {
+            reduced.ColorTable() = table;
+            reduced.SetSize(source.Width(), source.Height(), 8);
+            reduced.ColorTable() = table;
+            reduced.UpdatePalette();
+        } catch (const std::bad_alloc&) {
+            throw EOutOfResources(GIFMessages::sOutOfMemoryForDIB);
+        }
+        // The palette's own entries are the important ones; the black fill after
+        // them is only there to make 256.
+        reduced.SetImportantColorCount(static_cast<std::uint32_t>(entries));
+        return reduced;
+    }
+
+    // The pixel loop of one frame. The lookup and its colour cache belong to this
+    // frame alone: sharing a cache between frames would change which index a cell
+    // keeps and so the result.
+    void RunReduceJob(TReduceJob& job, const TColorPalette& palette)
+    {
+        TFastColorLookup lookup(palette);
+        TStuckiDitherer ditherer(job.Width, lookup);
+        for (std::int32_t y = 0; y < job.Height; ++y)
+            ditherer.DitherRow(job.Rows.Row(y), job.OutTop + std::ptrdiff_t(y) * job.OutStep);
+    }
+
+    // Two frames of the same size side by side, each with its own lookup.
+    void RunReduceJobPair(TReduceJob& first, TReduceJob& second, const TColorPalette& palette)
+    {
+        TFastColorLookup firstLookup(palette);
+        TFastColorLookup secondLookup(palette);
+        TStuckiDitherer firstDitherer(first.Width, firstLookup);
+        TStuckiDitherer secondDitherer(second.Width, secondLookup);
+        for (std::int32_t y = 0; y < first.Height; ++y) {
+            firstDitherer.DitherRowPair(first.Rows.Row(y),
+                first.OutTop + std::ptrdiff_t(y) * first.OutStep, secondDitherer,
+                second.Rows.Row(y), second.OutTop + std::ptrdiff_t(y) * second.OutStep);
+        }
+    }
+
+} // namespace
+
+TDIB ReduceToPalette(const TDIB& bitmap, const TColorPalette& palette)
+{
+    TDIB reduced = MakeReducedBitmap(bitmap, palette);
+    if (reduced.Empty())
+        return reduced;
+    TReduceJob job(bitmap, reduced);
+    RunReduceJob(job, palette);
+    return reduced;
+}
+
+std::vector<TDIB> ReduceFramesToPalette(
+    std::span<const TDIB> bitmaps, const TColorPalette& palette, unsigned threads)
+{
+    std::vector<TDIB> reduced;
+    reduced.reserve(bitmaps.size());
+    std::vector<TReduceJob> jobs;
+    jobs.reserve(bitmaps.size());
+    for (const TDIB& bitmap : bitmaps) {
+        reduced.push_back(MakeReducedBitmap(bitmap, palette));
+        if (!reduced.back().Empty())
+            jobs.emplace_back(bitmap, reduced.back());
+    }
+
+    // Frames of the same size go in pairs; a frame left over goes alone.
+    struct TUnit {
+        std::size_t First;
+        std::size_t Second; // == First when alone
+    };
+    std::vector<TUnit> units;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (i + 1 < jobs.size() && jobs[i].Width == jobs[i + 1].Width
+            && jobs[i].Height == jobs[i + 1].Height) {
+            units.push_back({ i, i + 1 });
+            ++i;
+        } else {
+            units.push_back({ i, i });
+        }
+    }
+
+    ParallelFor(units.size(), threads, [&](std::size_t i) {
+        if (units[i].First == units[i].Second)
+            RunReduceJob(jobs[units[i].First], palette);
+        else
+            RunReduceJobPair(jobs[units[i].First], jobs[units[i].Second], palette);
+    });
+    return reduced;
+}
+
+} // namespace zx

@@ -1,0 +1,12 @@
+#pragma once
+
+// The bitmap unit's messages: TDIB, its storage, its BMP streams and the BMP
+// road of picture loading.
+
+namespace zx::DIBMessages {
+// Every malformed BMP file or packed DIB, and a storage asked for no pixels.
+inline constexpr const char* sInvalidDIB = "DIB 无效";
+inline constexpr const char* sBadPixelFormat = "像素格式无效";
+inline constexpr const char* sBadBitCount = "Bitcount in invalid (%d)";
+inline constexpr const char* sScanLineRange = "扫描线指针超过范围。(%d)";
+} // namespace zx::DIBMessages

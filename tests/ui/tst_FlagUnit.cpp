@@ -1,0 +1,454 @@
+// The control panel and the flag window together, offscreen: start-up, the
+// playback tick, pausing and stepping, the pin point, the size limits, paste,
+// open and save. The timer is stopped after start-up and the ticks are run by
+// hand, so every test sees the same sequence.
+
+#include "core/Stream.h"
+#include "ui/controls/XBoxUnit.h"
+#include "ui/controls/XNiceScrollBarComp.h"
+#include "ui/controls/XRadioGroupComp.h"
+#include "ui/flag/FlagUnit.h"
+#include "ui/flag/ShowUnit.h"
+#include "ui/imaging/XDIBClipboardQt.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QMimeData>
+#include <QProcess>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <memory>
+
+using namespace zx;
+
+namespace {
+
+struct TMessage {
+    QString Title;
+    QString Text;
+};
+
+} // namespace
+
+class tst_FlagUnit : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TFlagForm> m_panel;
+    TShowForm* m_show = nullptr;
+    std::vector<TMessage> m_messages;
+
+    // Runs n ticks of the playback timer.
+    void Tick(int n = 1)
+    {
+        for (int i = 0; i < n; ++i)
+            m_panel->FlagTimerTimer();
+    }
+    int RenderedCount() const
+    {
+        int count = 0;
+        for (bool rendered : m_panel->FrameStore().FrameRendered)
+            count += rendered ? 1 : 0;
+        return count;
+    }
+    QByteArray ReadFile(const QString& path) const
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private slots:
+    void initTestCase() { InitializeApplication(); }
+
+    void init()
+    {
+        m_messages.clear();
+        SetMessageBoxHook([this](const QString& title, const QString& text) {
+            m_messages.push_back({ title, text });
+        });
+        m_panel = std::make_unique<TFlagForm>();
+        m_show = new TShowForm(m_panel.get());
+        m_panel->StartUp(m_show);
+        m_panel->FlagTimer->stop();
+        QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(m_show));
+    }
+
+    void cleanup()
+    {
+        m_panel.reset();
+        m_show = nullptr;
+        SetMessageBoxHook({});
+    }
+
+    void startsWithTheDefaults()
+    {
+        QVERIFY(PanelExists);
+        QVERIFY(FlagWindowExists);
+        QCOMPARE(m_panel->windowTitle(), QStringLiteral("Zephyrix"));
+        QCOMPARE(m_show->windowTitle(), QStringLiteral("旗帜"));
+        QCOMPARE(m_panel->CurrentParameters(), FlagParameters {});
+        QCOMPARE(m_panel->FramesNiceScrollBar->Max(), 40);
+        QCOMPARE(m_panel->FramesNiceScrollBar->LabelText(), QStringLiteral("帧数：8"));
+        QCOMPARE(m_panel->DelayNiceScrollBar->LabelText(), QStringLiteral("延迟：50 毫秒"));
+        QCOMPARE(m_panel->LoopsNiceScrollBar->LabelText(), QStringLiteral("循环：连续不断"));
+        QCOMPARE(m_panel->BitsNiceScrollBar->LabelText(), QStringLiteral("颜色：256 (8 位)"));
+        QCOMPARE(m_panel->AntialiasRadioGroup->ItemIndex(), 0);
+        QVERIFY(m_panel->TransparentCheckBox->isChecked());
+        QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
+        QCOMPARE(m_show->PaintAreaSize(), QSize(150, 97));
+        QCOMPARE(m_show->StatusText(), QStringLiteral("150 x 97"));
+        // The flag window stands beside the panel, to its right.
+        QCOMPARE(m_show->frameGeometry().top(), m_panel->frameGeometry().top());
+        QVERIFY(
+            m_show->frameGeometry().left() >= m_panel->frameGeometry().left() + m_panel->width());
+        QStringList pages;
+        for (int i = 0; i < m_panel->PageControl->count(); ++i)
+            pages << m_panel->PageControl->tabText(i);
+        QCOMPARE(pages, (QStringList { "动画", "旗帜", "抖动", "光线", "背景", "GIF" }));
+        const TTextureItem* texture = m_panel->CurrentTexture();
+        QVERIFY(texture);
+        QCOMPARE(texture->Prepared.Width(), 150);
+        QCOMPARE(texture->Prepared.Height(), 100);
+        QCOMPARE(texture->Prepared.BitCount(), 24);
+    }
+
+    void theTickRendersOneFrameAndFollowsIt()
+    {
+        QCOMPARE(RenderedCount(), 0);
+        Tick();
+        QCOMPARE(RenderedCount(), 1);
+        QVERIFY(m_panel->FrameStore().FrameRendered[0]);
+        QCOMPARE(m_panel->StatusText(), QStringLiteral("正在渲染 帧 #1"));
+        QCOMPARE(m_panel->ShownFrame(), 0);
+        Tick();
+        QCOMPARE(m_panel->StatusText(), QStringLiteral("正在渲染 帧 #2"));
+        QCOMPARE(m_panel->ShownFrame(), 1);
+        Tick(6);
+        QCOMPARE(RenderedCount(), 8);
+        QCOMPARE(m_panel->ShownFrame(), 7);
+        // All there: the loop cycles one frame per tick at no render cost. The
+        // status names the frame shown when the tick began.
+        Tick();
+        QCOMPARE(m_panel->ShownFrame(), 0);
+        QCOMPARE(m_panel->StatusText(), QStringLiteral("正在显示的帧序号 #8"));
+        Tick();
+        QCOMPARE(m_panel->ShownFrame(), 1);
+        QCOMPARE(m_panel->StatusText(), QStringLiteral("正在显示的帧序号 #1"));
+
+        // The flag window shows the frame itself.
+        const QImage shown = m_show->FlagPaintBox()->grab().toImage();
+        const TDIB& frame = m_panel->FrameStore().FrameBitmaps[m_panel->ShownFrame()];
+        const std::uint32_t c = frame.Pixel(75, 48);
+        QCOMPARE(shown.pixel(75, 48), qRgb(int(c & 0xFF), int(c >> 8 & 0xFF), int(c >> 16 & 0xFF)));
+    }
+
+    void aChangeWhilePausedStaysInvalidUntilPlaybackResumes()
+    {
+        Tick(8);
+        QCOMPARE(RenderedCount(), 8);
+        m_panel->PauseCheckBox->setChecked(true);
+        QCOMPARE(m_panel->BusyFlags() & bfPaused, bfPaused);
+        const int shown = m_panel->ShownFrame();
+        // The user moves the amplitude slider by a key press.
+        m_panel->HeightNiceScrollBar->setFocus();
+        QTest::keyClick(m_panel->HeightNiceScrollBar, Qt::Key_Right);
+        QCOMPARE(RenderedCount(), 0);
+        Tick(5);
+        QCOMPARE(RenderedCount(), 0);
+        QCOMPARE(m_panel->StatusText(), QStringLiteral("帧序号 #%1 无效。").arg(shown + 1));
+        // A blank in the button-face colour instead of the frame.
+        const QImage blank = m_show->FlagPaintBox()->grab().toImage();
+        QCOMPARE(blank.pixel(75, 48), m_show->palette().color(QPalette::Button).rgb());
+        m_panel->PauseCheckBox->setChecked(false);
+        Tick();
+        QCOMPARE(RenderedCount(), 1);
+    }
+
+    void theStepButtonsWrapAndTheFirstPressOnlyPauses()
+    {
+        Tick(8);
+        QCOMPARE(m_panel->ShownFrame(), 7);
+        QTest::mouseClick(m_panel->RightSpeedButton, Qt::LeftButton);
+        QVERIFY(m_panel->PauseCheckBox->isChecked());
+        QCOMPARE(m_panel->ShownFrame(), 7);
+        QTest::mouseClick(m_panel->RightSpeedButton, Qt::LeftButton);
+        QCOMPARE(m_panel->ShownFrame(), 0);
+        QTest::mouseClick(m_panel->LeftSpeedButton, Qt::LeftButton);
+        QCOMPARE(m_panel->ShownFrame(), 7);
+        QTest::mouseClick(m_panel->LeftSpeedButton, Qt::LeftButton);
+        QCOMPARE(m_panel->ShownFrame(), 6);
+        Tick();
+        QCOMPARE(m_panel->StatusText(), QStringLiteral("正在显示的帧序号 #7"));
+
+        // Running again, the left button too only pauses.
+        m_panel->PauseCheckBox->setChecked(false);
+        Tick();
+        const int shown = m_panel->ShownFrame();
+        QTest::mouseClick(m_panel->LeftSpeedButton, Qt::LeftButton);
+        QVERIFY(m_panel->PauseCheckBox->isChecked());
+        QCOMPARE(m_panel->ShownFrame(), shown);
+    }
+
+    void lowerFramesBelowTheCursorRendersTheOldSlotOnce()
+    {
+        Tick(6);
+        QCOMPARE(m_panel->RenderCursor(), std::uint16_t(6));
+        m_panel->FramesNiceScrollBar->setFocus();
+        for (int i = 0; i < 5; ++i)
+            QTest::keyClick(m_panel->FramesNiceScrollBar, Qt::Key_Left);
+        QCOMPARE(m_panel->FramesNiceScrollBar->Position(), 3);
+        Tick();
+        QVERIFY(m_panel->FrameStore().FrameRendered[6]);
+        QCOMPARE(m_panel->RenderCursor(), std::uint16_t(1));
+    }
+
+    void aClickSetsThePinPoint()
+    {
+        Tick(8);
+        QTest::mouseClick(m_show->FlagPaintBox(), Qt::LeftButton, Qt::NoModifier, QPoint(75, 48));
+        QCOMPARE(m_panel->SpotX(), 0);
+        QCOMPARE(m_panel->SpotY(), 0); // (48 - 48) x 1024 div 97
+        QCOMPARE(m_panel->PinCountdown(), 10);
+        QCOMPARE(RenderedCount(), 0);
+        // (QTest takes the point (0, 0) for "the centre".)
+        QTest::mouseClick(m_show->FlagPaintBox(), Qt::RightButton, Qt::NoModifier, QPoint(0, 1));
+        QCOMPARE(m_panel->SpotX(), -512);
+        QCOMPARE(m_panel->SpotY(), (-47 * 1024) / 97);
+        QCOMPARE(m_panel->CurrentParameters().SpotX, -512);
+
+        // The pin shows on the next ten paints of a valid frame, then goes.
+        Tick();
+        QCOMPARE(m_panel->PinCountdown(), 9);
+        for (int i = 0; i < 20; ++i)
+            Tick();
+        QCOMPARE(m_panel->PinCountdown(), 0);
+    }
+
+    void theFlagWindowKeepsItsSizeLimits()
+    {
+        QCOMPARE(m_show->minimumSize(), QSize(16, 16 + TShowForm::kStatusBarHeight));
+        QCOMPARE(m_show->maximumSize(), QSize(320, 200 + TShowForm::kStatusBarHeight));
+        Tick(3);
+        m_show->resize(500, 500);
+        QTRY_COMPARE(m_show->PaintAreaSize(), QSize(320, 200));
+        QCOMPARE(m_panel->Derived().FrameWidth, 320);
+        QCOMPARE(m_panel->Derived().FrameHeight, 200);
+        QCOMPARE(m_show->StatusText(), QStringLiteral("320 x 200"));
+        QCOMPARE(RenderedCount(), 0);
+        QCOMPARE(m_panel->PinCountdown(), 10);
+        m_show->resize(5, 5);
+        QTRY_COMPARE(m_show->PaintAreaSize(), QSize(16, 16));
+        Tick();
+        QCOMPARE(m_panel->FrameStore()
+                     .FrameBitmaps[m_panel->RenderCursor() == 0 ? 0 : m_panel->RenderCursor() - 1]
+                     .Width(),
+            16);
+    }
+
+    void transparencyRadialAndLightInvalidate()
+    {
+        Tick(8);
+        m_panel->TransparentCheckBox->click();
+        QVERIFY(!m_panel->CurrentParameters().TransparentMode);
+        QCOMPARE(RenderedCount(), 0);
+
+        Tick(8);
+        m_panel->RadialCheckBox->click();
+        QCOMPARE(RenderedCount(), 0);
+        QVERIFY(!m_panel->AngleNiceScrollBar->Enabled());
+        m_panel->RadialCheckBox->click();
+        QVERIFY(m_panel->AngleNiceScrollBar->Enabled());
+        QCOMPARE(m_panel->AngleNiceScrollBar->Position(), 15);
+
+        const TLightTable before = m_panel->LightTable();
+        Tick(8);
+        m_panel->SwapLightCheckBox->click();
+        QVERIFY(m_panel->LightTable() != before);
+        QCOMPARE(m_panel->LightTable(), BuildLightTable(100, 50, true));
+        QCOMPARE(RenderedCount(), 0);
+
+        // The GIF page's sliders change what is saved, not the frames.
+        Tick(8);
+        m_panel->BitsNiceScrollBar->setFocus();
+        QTest::keyClick(m_panel->BitsNiceScrollBar, Qt::Key_Left);
+        QCOMPARE(m_panel->BitsNiceScrollBar->LabelText(), QStringLiteral("颜色：128 (7 位)"));
+        m_panel->LoopsNiceScrollBar->setFocus();
+        QTest::keyClick(m_panel->LoopsNiceScrollBar, Qt::Key_Right);
+        QCOMPARE(m_panel->LoopsNiceScrollBar->LabelText(), QStringLiteral("循环：1"));
+        QCOMPARE(RenderedCount(), 8);
+    }
+
+    void pasteWithoutAPictureWarnsAndChangesNothing()
+    {
+        QGuiApplication::clipboard()->setText(QStringLiteral("no picture here"));
+        Tick(8);
+        const TDIB before = m_panel->CurrentTexture()->Source;
+        m_panel->Edit1Click();
+        QVERIFY(!m_panel->Pasteimage1->isEnabled());
+        m_panel->Pasteimage1->setEnabled(true);
+        m_panel->Pasteimage1Click();
+        QCOMPARE(m_messages.size(), std::size_t(1));
+        QCOMPARE(m_messages[0].Title, QStringLiteral("警告"));
+        QCOMPARE(m_messages[0].Text, QStringLiteral("剪贴板为空！"));
+        QCOMPARE(m_panel->CurrentTexture()->Source.ConstBits(), before.ConstBits());
+        QCOMPARE(RenderedCount(), 8);
+    }
+
+    void pasteTakesTheClipboardsPicture()
+    {
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(qRgb(10, 200, 30));
+        QGuiApplication::clipboard()->setImage(image);
+        Tick(8);
+        m_panel->Edit1Click();
+        QVERIFY(m_panel->Pasteimage1->isEnabled());
+        m_panel->Pasteimage1Click();
+        QVERIFY(m_messages.empty());
+        const TTextureItem* texture = m_panel->CurrentTexture();
+        QCOMPARE(texture->Source.Width(), 40);
+        QCOMPARE(texture->Source.BitCount(), 24);
+        QCOMPARE(texture->Prepared.Pixel(5, 5), 10u | 200u << 8 | 30u << 16);
+        QCOMPARE(RenderedCount(), 0);
+    }
+
+    void aFailingOpenLeavesEverythingAsItWas()
+    {
+        QTemporaryDir dir;
+        const QString bad = dir.filePath(QStringLiteral("broken.bmp"));
+        {
+            QFile file(bad);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("BMthis is not a bitmap at all");
+        }
+        Tick(8);
+        const TDIB source = m_panel->CurrentTexture()->Source;
+        const TDIB prepared = m_panel->CurrentTexture()->Prepared;
+        m_panel->OpenPictureDialog = [&] { return std::optional<QString>(bad); };
+        m_panel->Open1Click();
+        QCOMPARE(m_messages.size(), std::size_t(1));
+        QCOMPARE(m_messages[0].Title, QStringLiteral("Zephyrix"));
+        QVERIFY(!m_messages[0].Text.isEmpty());
+        QCOMPARE(m_panel->CurrentTexture()->Source.ConstBits(), source.ConstBits());
+        QCOMPARE(m_panel->CurrentTexture()->Prepared.ConstBits(), prepared.ConstBits());
+        QCOMPARE(RenderedCount(), 8);
+        QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
+
+        // Cancelling the dialog does nothing either.
+        m_messages.clear();
+        m_panel->OpenPictureDialog = [] { return std::optional<QString>(); };
+        m_panel->Open1Click();
+        QVERIFY(m_messages.empty());
+        QCOMPARE(RenderedCount(), 8);
+
+        // A good picture replaces the texture and invalidates the frames; the
+        // dialog bit is set while the dialog runs.
+        const QString good = QStringLiteral(ZX_TEST_DATA_DIR "/bmp/bmpsuite/g/rgb24.bmp");
+        std::uint16_t busyInDialog = 0;
+        m_panel->OpenPictureDialog = [&] {
+            busyInDialog = m_panel->BusyFlags();
+            return std::optional<QString>(good);
+        };
+        m_panel->Open1Click();
+        QVERIFY2(m_messages.empty(), m_messages.empty() ? "" : qPrintable(m_messages[0].Text));
+        QCOMPARE(busyInDialog, std::uint16_t(bfDialog));
+        QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
+        QVERIFY(m_panel->CurrentTexture()->Source.ConstBits() != source.ConstBits());
+        QCOMPARE(RenderedCount(), 0);
+    }
+
+    void saveWritesWhatTheCliExports()
+    {
+        QTemporaryDir dir;
+        const QString saved = dir.filePath(QStringLiteral("panel.gif"));
+        const QString exported = dir.filePath(QStringLiteral("cli.gif"));
+        m_panel->FramesNiceScrollBar->SetPosition(6);
+        m_panel->BitsNiceScrollBar->SetPosition(5);
+        m_panel->DelayNiceScrollBar->SetPosition(9);
+        m_panel->LoopsNiceScrollBar->SetPosition(51);
+        m_panel->HeightNiceScrollBar->SetPosition(70);
+        m_panel->AntialiasRadioGroup->SetItemIndex(1);
+        m_panel->SetSpot(100, -200);
+        m_panel->InvalidateFrames();
+        // Some frames rendered by the playback, the rest by the export.
+        Tick(3);
+
+        std::uint16_t busyInDialog = 0;
+        m_panel->GIFSaveDialog = [&] {
+            busyInDialog = m_panel->BusyFlags();
+            return std::optional<QString>(saved);
+        };
+        m_panel->Save1Click();
+        QVERIFY2(m_messages.empty(), m_messages.empty() ? "" : qPrintable(m_messages[0].Text));
+        QCOMPARE(busyInDialog, std::uint16_t(bfDialog | bfExporting));
+        QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
+        QCOMPARE(m_panel->StatusText(), QString());
+        QCOMPARE(RenderedCount(), 6);
+
+        QProcess cli;
+        cli.start(QStringLiteral(ZX_CLI_PATH),
+            { "export", "-o", exported, "--frames", "6", "--bits", "5", "--delay", "9", "--loops",
+                "51", "--amplitude", "70", "--antialias", "1", "--spot", "100,-200", "--size",
+                "150x97" });
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitCode(), 0);
+        const QByteArray panelBytes = ReadFile(saved);
+        QVERIFY(panelBytes.startsWith("GIF89a"));
+        QCOMPARE(panelBytes, ReadFile(exported));
+    }
+
+    void cancellingTheSaveRendersNothingAndAFailedWriteKeepsTheFile()
+    {
+        m_panel->GIFSaveDialog = [] { return std::optional<QString>(); };
+        m_panel->Save1Click();
+        QCOMPARE(RenderedCount(), 0);
+        QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
+
+        // A folder that does not exist: one error box, bits and cursor back.
+        QTemporaryDir dir;
+        const QString missing = dir.filePath(QStringLiteral("no/such/folder/x.gif"));
+        m_panel->GIFSaveDialog = [&] { return std::optional<QString>(missing); };
+        m_panel->Save1Click();
+        QCOMPARE(m_messages.size(), std::size_t(1));
+        QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(m_panel->StatusText(), QString());
+        QVERIFY(!QFile::exists(missing));
+    }
+
+    void dropsAreRefusedWhileADialogIsUp()
+    {
+        QVERIFY(m_panel->AcceptsDrops());
+        m_panel->SetBusyBits(bfDialog);
+        QVERIFY(!m_panel->AcceptsDrops());
+        Tick(2);
+        m_panel->LoadDroppedFile(QStringLiteral(ZX_TEST_DATA_DIR "/bmp/bmpsuite/g/rgb24.bmp"));
+        QCOMPARE(m_panel->CurrentTexture()->Source.Width(), 150);
+        m_panel->ClearBusyBits(bfDialog);
+        m_panel->LoadDroppedFile(QStringLiteral(ZX_TEST_DATA_DIR "/bmp/bmpsuite/g/rgb24.bmp"));
+        QVERIFY(m_messages.empty());
+        QVERIFY(m_panel->CurrentTexture()->Source.Width() != 150);
+        QCOMPARE(RenderedCount(), 0);
+    }
+
+    void hidingThePanelSuspendsAndTakesTheFlagWindowAlong()
+    {
+        m_panel->hide();
+        QCOMPARE(m_panel->BusyFlags() & bfHidden, bfHidden);
+        QVERIFY(!m_show->isVisible());
+        Tick(3);
+        QCOMPARE(RenderedCount(), 0);
+        m_panel->show();
+        QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
+        QVERIFY(m_show->isVisible());
+        // The flag window cannot be closed by the user.
+        m_show->close();
+        QVERIFY(m_show->isVisible());
+    }
+};
+
+QTEST_MAIN(tst_FlagUnit)
+#include "tst_FlagUnit.moc"
