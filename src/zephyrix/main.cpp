@@ -1,9 +1,12 @@
-// zephyrix: the desktop program. Creates the control panel and the flag window
-// and runs until the panel closes. It takes no command-line arguments.
+// zephyrix: the desktop program. Creates the control panel, the flag window and
+// the preview window and runs until the panel closes. It takes no command-line
+// arguments.
 
 #include "ui/flag/FlagUnit.h"
 #include "ui/flag/ShowUnit.h"
 #include "ui/imaging/TextUnit.h"
+#include "ui/gif/PreviewUnit.h"
+#include "ui/gif/XGIFPainter.h"
 #include "ui/imaging/XDIBImageHandler.h"
 
 #include <QApplication>
@@ -33,6 +36,8 @@ int main(int argc, char* argv[])
     zx::TFlagForm panel(nullptr, zx::TPanelStart::ProgramStart);
     auto* flagWindow = new zx::TShowForm(&panel);
     panel.SetTextForm(new zx::TTextForm(&panel));
+    panel.PreviewForm = new zx::TPreviewForm(&panel);
+    zx::UseProgramDrawOptions();
     panel.StartUp(flagWindow);
     return QApplication::exec();
 }

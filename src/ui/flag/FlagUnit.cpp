@@ -130,6 +130,8 @@ void TFlagForm::CreateMenus()
     Save1 = File1->addAction(QStringLiteral("保存(&S)..."));
     Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     connect(Save1, &QAction::triggered, this, [this] { Save1Click(); });
+    Preview1 = File1->addAction(QStringLiteral("预览"));
+    connect(Preview1, &QAction::triggered, this, [this] { Preview1Click(); });
     File1->addSeparator();
     Quit1 = File1->addAction(QStringLiteral("退出(&Q)"));
     connect(Quit1, &QAction::triggered, this, [this] { Quit1Click(); });
@@ -593,7 +595,7 @@ void TFlagForm::Open1Click()
 void TFlagForm::Save1Click()
 {
     TBusyScope dialog(*this, bfDialog);
-    RunCommand(this, [this] { ExportAnimation(); });
+    RunCommand(this, [this] { ExportAnimation(false); });
 }
 
 void TFlagForm::Edit1Click()

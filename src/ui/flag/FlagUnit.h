@@ -39,7 +39,9 @@ class QToolButton;
 namespace zx {
 
 class TAboutBox;
+class TGIFImage;
 class TNiceScrollBar;
+class TPreviewForm;
 class TRadioGroup;
 class TShowForm;
 class TTextForm;
@@ -132,12 +134,15 @@ public:
     // --- the commands
     void Open1Click();
     void Save1Click();
+    void Preview1Click();
     void Pasteimage1Click();
     void Edit1Click();
     void Text1Click();
     void Quit1Click();
-    // The save path of the export: file name, build, write.
-    void ExportAnimation();
+    // The GIF export. Saving asks for the file name first, then builds and
+    // writes; previewing builds, shows the preview window and writes only
+    // when the user chooses to save there and names a file.
+    void ExportAnimation(bool preview);
     // A picture file dropped on the panel or the flag window.
     void LoadDroppedFile(const QString& fileName);
     // False while a modal dialog is up, so a drop cannot interleave with it.
@@ -216,6 +221,7 @@ public:
     QMenu* Edit1 = nullptr;
     QAction* Open1 = nullptr;
     QAction* Save1 = nullptr;
+    QAction* Preview1 = nullptr;
     QAction* Quit1 = nullptr;
     QAction* Pasteimage1 = nullptr;
     QAction* Text1 = nullptr;
@@ -228,6 +234,9 @@ public:
     using TFileDialog = std::function<std::optional<QString>()>;
     TFileDialog OpenPictureDialog;
     TFileDialog GIFSaveDialog;
+
+    // The preview window, created at start-up after the flag window.
+    TPreviewForm* PreviewForm = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -254,6 +263,12 @@ private:
     // Applies it again once the window system has put its frames round the
     // windows (before that, outer and inner bounds are the same).
     void SettleRestoredLayout();
+    // The two halves of every export: the GIF built from the frames as the
+    // controls ask, and the GIF written under a name.
+    std::unique_ptr<TGIFImage> BuildAnimation();
+    void WriteAnimation(const TGIFImage& gif, const QString& fileName);
+    // The preview path of ExportAnimation.
+    void PreviewAnimation();
     // Sets a busy bit for a command and clears it on every way out.
     class TBusyScope {
     public:

@@ -4,10 +4,10 @@
 
 #include "core/gif/GIFExport.h"
 #include "ui/controls/XNiceScrollBarComp.h"
+#include "ui/controls/XWaitCursor.h"
 #include "ui/flag/FlagUnit.h"
 #include "ui/flag/ShowUnit.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -21,14 +21,12 @@ namespace {
     constexpr const char* sGIFExtension = "gif";
     constexpr const char* sGIFDescription = "GIF 图像";
 
-    // The hourglass for as long as the export works, on every way out.
-    class TWaitCursor {
-    public:
-        TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-        ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-        TWaitCursor(const TWaitCursor&) = delete;
-        TWaitCursor& operator=(const TWaitCursor&) = delete;
-    };
+    // A status text in panel 0, shown at once: the export runs on this thread.
+    void ShowExportStatus(TFlagForm& form, const std::string& text)
+    {
+        form.SetStatusText(QString::fromStdString(text));
+        form.MainStatusBar->repaint();
+    }
 
 } // namespace
 
@@ -49,7 +47,7 @@ std::optional<QString> TFlagForm::RunGIFSaveDialog()
     return dialog.selectedFiles().front();
 }
 
-void TFlagForm::ExportAnimation()
+void TFlagForm::ExportAnimation(bool preview)
 {
     TBusyScope exporting(*this, bfExporting);
     // Whatever ends the command, the status text does not stay behind.
@@ -58,31 +56,41 @@ void TFlagForm::ExportAnimation()
         ~TClearStatus() { Form.SetStatusText(QString()); }
     } clearStatus { *this };
 
+    if (preview) {
+        PreviewAnimation();
+        return;
+    }
+    // Saving asks for the name before anything is rendered.
     const std::optional<QString> fileName = GIFSaveDialog();
     if (!fileName)
         return;
-
     const TWaitCursor wait;
+    const std::unique_ptr<TGIFImage> gif = BuildAnimation();
+    WriteAnimation(*gif, *fileName);
+}
+
+std::unique_ptr<TGIFImage> TFlagForm::BuildAnimation()
+{
     TExportOptions options;
     options.Frames = FramesNiceScrollBar->Position();
     options.GIFBits = BitsNiceScrollBar->Position();
     options.GIFDelay = DelayNiceScrollBar->Position();
     options.GIFLoops = LoopsNiceScrollBar->Position();
-    const auto status = [this](const std::string& text) {
-        SetStatusText(QString::fromStdString(text));
-        // The export runs on this thread: show the text before going on.
-        MainStatusBar->repaint();
-    };
     repaint();
     if (ShowForm())
         ShowForm()->repaint();
     const auto render = [this](std::int32_t k, std::uint16_t phase) {
         RenderSlot(static_cast<std::uint16_t>(k), phase);
     };
-    const std::unique_ptr<TGIFImage> gif = BuildExportGif(FrameStore(), options, render, status);
-    status(sStatusSaving);
-    gif->SaveGifFile(fileName->toStdString());
-    status(std::string());
+    return BuildExportGif(FrameStore(), options, render,
+        [this](const std::string& text) { ShowExportStatus(*this, text); });
+}
+
+void TFlagForm::WriteAnimation(const TGIFImage& gif, const QString& fileName)
+{
+    ShowExportStatus(*this, sStatusSaving);
+    gif.SaveGifFile(fileName.toStdString());
+    ShowExportStatus(*this, std::string());
 }
 
 } // namespace zx

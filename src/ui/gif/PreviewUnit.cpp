@@ -1,0 +1,232 @@
+#include "ui/gif/PreviewUnit.h"
+
+#include "ui/gif/XFilmDisplayComp.h"
+#include "ui/gif/XGIFPainter.h"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace zx {
+
+TPreviewForm::TPreviewForm(QWidget* parent)
+    : QDialog(parent,
+        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowCloseButtonHint)
+{
+    setWindowTitle(QStringLiteral("GIF 预览"));
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(12);
+    setFont(font);
+
+    MainMenu = new QMenuBar(this);
+    File1 = MainMenu->addMenu(QStringLiteral("文件"));
+    Save1 = File1->addAction(QStringLiteral("保存..."));
+    Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    Cancel1 = File1->addAction(QStringLiteral("取消"));
+    // The shortcut works wherever the focus is in the window.
+    addAction(Save1);
+    connect(Save1, &QAction::triggered, this, [this] { Save1Click(); });
+    connect(Cancel1, &QAction::triggered, this, [this] { Cancel1Click(); });
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->setMenuBar(MainMenu);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(0);
+    column->addLayout(row, 1);
+
+    // The left pane: black, with the picture level with the strip's frames.
+    PreviewScrollBox = new QScrollArea(this);
+    PreviewScrollBox->setFrameShape(QFrame::NoFrame);
+    QPalette black = PreviewScrollBox->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    black.setColor(QPalette::Base, Qt::black);
+    PreviewScrollBox->setPalette(black);
+    PreviewScrollBox->viewport()->setBackgroundRole(QPalette::Window);
+    PreviewScrollBox->viewport()->setAutoFillBackground(true);
+    m_paneContent = new QWidget;
+    m_paneContent->setAutoFillBackground(true);
+    PreviewImage = new TGIFImageControl(m_paneContent);
+    PreviewImage->move(0, kImageTop);
+    PreviewScrollBox->setWidget(m_paneContent);
+    row->addWidget(PreviewScrollBox);
+
+    // The rest: the film strip in a box that scrolls sideways only.
+    ScrollBox2 = new QScrollArea(this);
+    ScrollBox2->setFrameShape(QFrame::NoFrame);
+    ScrollBox2->setWidgetResizable(true);
+    auto* filmPane = new QWidget;
+    auto* filmColumn = new QVBoxLayout(filmPane);
+    filmColumn->setContentsMargins(0, 0, 0, 0);
+    filmColumn->setSpacing(0);
+    FilmScrollBox = new QScrollArea(filmPane);
+    FilmScrollBox->setFrameShape(QFrame::NoFrame);
+    FilmScrollBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    FilmScrollBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    FilmScrollBox->horizontalScrollBar()->setTracking(true);
+    GIFFilmDisplay = new TFilmDisplay;
+    GIFFilmDisplay->SetBorder(TFilmDisplay::kDefaultBorder);
+    GIFFilmDisplay->SetItemIndex(-1);
+    FilmScrollBox->setWidget(GIFFilmDisplay);
+    filmColumn->addWidget(FilmScrollBox);
+    filmColumn->addStretch(1);
+    ScrollBox2->setWidget(filmPane);
+    row->addWidget(ScrollBox2, 1);
+    connect(GIFFilmDisplay, &TFilmDisplay::OnChange, this, [this] { GIFFilmDisplayChange(); });
+
+    PreviewStatusBar = new QStatusBar(this);
+    m_statusLabel = new QLabel(PreviewStatusBar);
+    m_statusLabel->setFixedWidth(kStatusPanelWidth);
+    PreviewStatusBar->addWidget(m_statusLabel);
+    column->addWidget(PreviewStatusBar);
+
+    ModalRun = [](TPreviewForm& form) { return form.ExecModal(); };
+
+    // FormCreate.
+    m_heightLock = 0;
+    resize(kDesignWidth, kDesignHeight);
+}
+
+TPreviewForm::~TPreviewForm() = default;
+
+int TPreviewForm::ShowModal()
+{
+    m_modalResult = mrNone;
+    return ModalRun(*this);
+}
+
+int TPreviewForm::ExecModal()
+{
+    const int result = exec();
+    if (m_modalResult != mrNone)
+        return m_modalResult;
+    return result == QDialog::Accepted ? mrOk : mrCancel;
+}
+
+void TPreviewForm::SetPaneClientWidth(int width)
+{
+    PreviewScrollBox->setFixedWidth(width);
+    ApplySizeLimits();
+}
+
+void TPreviewForm::SetImageSize(int width, int height)
+{
+    PreviewImage->resize(width, height);
+    m_paneContent->resize(width, kImageTop + height);
+}
+
+QString TPreviewForm::StatusText() const
+{
+    return m_statusLabel->text();
+}
+
+void TPreviewForm::SetStatusText(const QString& text)
+{
+    m_statusLabel->setText(text);
+}
+
+int TPreviewForm::MinimumTrackWidth() const
+{
+    return PreviewScrollBox->width() * 2 + 40;
+}
+
+void TPreviewForm::ApplySizeLimits()
+{
+    setMinimumWidth(MinimumTrackWidth());
+    if (m_heightLock != 0) {
+        setMinimumHeight(m_heightLock);
+        setMaximumHeight(m_heightLock);
+    } else {
+        setMinimumHeight(0);
+        setMaximumHeight(QWIDGETSIZE_MAX);
+    }
+}
+
+void TPreviewForm::FitHeights()
+{
+    // Resizing the window here comes back through resizeEvent.
+    if (m_fitting)
+        return;
+    m_fitting = true;
+    m_heightLock = 0;
+    ApplySizeLimits();
+    // The strip box is as high as the strip, plus its scroll bar when the
+    // strip is wider than the room beside the left pane.
+    const int room = std::max(width(), MinimumTrackWidth()) - PreviewScrollBox->width();
+    int boxHeight = GIFFilmDisplay->height();
+    if (GIFFilmDisplay->width() > room)
+        boxHeight += FilmScrollBox->horizontalScrollBar()->sizeHint().height();
+    FilmScrollBox->setFixedHeight(boxHeight);
+    const int formHeight
+        = MainMenu->sizeHint().height() + boxHeight + PreviewStatusBar->sizeHint().height();
+    resize(std::max(width(), MinimumTrackWidth()), formHeight);
+    m_heightLock = formHeight;
+    ApplySizeLimits();
+    m_fitting = false;
+}
+
+void TPreviewForm::FormShow()
+{
+    FitHeights();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        move(area.left() + (area.width() - frameGeometry().width()) / 2,
+            area.top() + (area.height() - frameGeometry().height()) / 2);
+    }
+}
+
+void TPreviewForm::FormResize()
+{
+    FitHeights();
+}
+
+void TPreviewForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TPreviewForm::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    FormResize();
+}
+
+void TPreviewForm::Save1Click()
+{
+    m_modalResult = mrOk;
+    done(QDialog::Accepted);
+}
+
+void TPreviewForm::Cancel1Click()
+{
+    m_modalResult = mrCancel;
+    done(QDialog::Rejected);
+}
+
+void TPreviewForm::GIFFilmDisplayChange()
+{
+    const int index = GIFFilmDisplay->ItemIndex();
+    if (index < 0)
+        return;
+    const QRect item = GIFFilmDisplay->ItemRect(index);
+    QScrollBar* bar = FilmScrollBox->horizontalScrollBar();
+    const int visible = FilmScrollBox->viewport()->width();
+    const int right = item.left() + item.width();
+    if (item.left() < bar->value())
+        bar->setValue(item.left());
+    else if (right > bar->value() + visible)
+        bar->setValue(right - visible);
+}
+
+} // namespace zx
