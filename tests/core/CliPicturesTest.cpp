@@ -116,7 +116,8 @@ TEST(CliPictures, PicturesLoadWhateverTheirNames)
                   .Status,
         0);
     TDIB plane;
-    TSpanStream stream(ReadFileBytes(alpha));
+    const Bytes planeFile = ReadFileBytes(alpha);
+    TSpanStream stream(planeFile);
     plane.LoadFromStream(stream);
     ASSERT_EQ(plane.BitCount(), 8);
     ASSERT_EQ(plane.Width(), 1280);
