@@ -1,5 +1,6 @@
 // RenderFrame at the largest frame size on the built-in picture, for each
-// antialiasing level, directional and radial.
+// antialiasing level, directional and radial; and with an alpha plane that
+// makes the left half of the picture transparent.
 
 #include "core/flag/FlagRenderer.h"
 #include "core/flag/LightTable.h"
@@ -45,6 +46,38 @@ void BM_RenderFrame(benchmark::State& state)
 BENCHMARK(BM_RenderFrame)
     ->ArgNames({ "antialias", "radial" })
     ->ArgsProduct({ { 0, 1, 2 }, { 0, 1 } })
+    ->Unit(benchmark::kMicrosecond);
+
+void BM_RenderFrameWithAlpha(benchmark::State& state)
+{
+    zx::FlagParameters params;
+    params.Antialiasing = static_cast<std::int32_t>(state.range(0));
+    params.TransparentMode = state.range(1) != 0;
+    const zx::TFlagDerived derived = zx::DeriveFlagValues(params, 320, 200);
+    const zx::TLightTable light = zx::BuildLightTable(100, 50, false);
+    zx::TDIB texture;
+    zx::LoadDefaultImage(texture);
+    zx::TDIB alpha;
+    alpha.SetSize(texture.Width(), texture.Height(), 8);
+    for (std::int32_t y = 0; y < alpha.Height(); ++y)
+        for (std::int32_t x = 0; x < alpha.Width(); ++x)
+            alpha.ScanLine(y)[x] = static_cast<std::uint8_t>(x < alpha.Width() / 2 ? 0 : 200);
+    zx::TFrameStore store;
+    std::uint16_t k = 0;
+    for (auto _ : state) {
+        zx::RenderFrame(
+            store, k, zx::FramePhase(k, params.Frames), params, derived, texture, alpha, light);
+        k = static_cast<std::uint16_t>((k + 1) % params.Frames);
+        benchmark::DoNotOptimize(store.FrameBitmaps[0].ConstScanLine(0));
+    }
+    state.counters["per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()),
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.SetLabel(params.TransparentMode ? "transparent" : "blended over the background");
+}
+
+BENCHMARK(BM_RenderFrameWithAlpha)
+    ->ArgNames({ "antialias", "transparent" })
+    ->ArgsProduct({ { 0, 2 }, { 0, 1 } })
     ->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -14,6 +14,10 @@ packages=(
     libbenchmark-dev
     libjpeg62-turbo-dev
     libgif-dev
+    # PNG, WebP and SVG pictures.
+    libspng-dev
+    libwebp-dev
+    librsvg2-dev
     clang
     libclang-rt-14-dev
     llvm # llvm-cov and llvm-profdata, for scripts/fuzz-coverage.sh

@@ -266,7 +266,11 @@ std::string FlagOptionsHelp()
 TFlagScene PrepareFlagScene(const TFlagOptions& options, const std::optional<std::string>& picture)
 {
     TFlagScene scene;
-    LoadSourcePicture(picture, scene.Texture);
+    TPicture source;
+    LoadSourcePicture(picture, source);
+    scene.Texture = source.Color;
+    scene.Alpha = source.Alpha;
+    // The text goes on the colours; the alpha plane keeps the picture's shape.
     ApplyTextOverlay(scene.Texture, options.Text);
     const FlagParameters& params = options.Params;
     scene.LightTable = BuildLightTable(params.Brightness, params.Contrast, params.InvertLightMode);

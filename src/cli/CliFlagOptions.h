@@ -66,10 +66,12 @@ void SetPictureArgument(std::optional<std::string>& picture, const std::string& 
 std::string FlagOptionsHelp();
 
 // What the renderer needs besides the frame store: the texture (the picture,
-// or the built-in one without a path, with the text drawn on it), the lighting
-// table and the values derived at invalidation.
+// or the built-in one without a path, with the text drawn on it) and its alpha
+// plane as loaded (empty for an opaque picture), the lighting table and the
+// values derived at invalidation.
 struct TFlagScene {
     TDIB Texture;
+    TDIB Alpha;
     TLightTable LightTable;
     TFlagDerived Derived;
 };

@@ -70,7 +70,7 @@ namespace {
         TFrameStore store;
         const auto render = [&](std::int32_t k, std::uint16_t phase) {
             RenderFrame(store, static_cast<std::uint16_t>(k), phase, flag.Params, scene.Derived,
-                scene.Texture, scene.LightTable,
+                scene.Texture, scene.Alpha, scene.LightTable,
                 [&](const std::string& text) { progress.Say(text); });
         };
         const auto gifImage = BuildExportGif(
@@ -82,10 +82,11 @@ namespace {
     const CliCommandRegistration kExport({
         "export",
         "export [picture] -o OUT.gif [flag and GIF options]",
-        "Renders the waving flag made from the picture (a BMP, JPEG or GIF file; without\n"
-        "one, the built-in picture) and writes it as an animated GIF with one shared\n"
-        "palette, Stucki dithering, the delay and loop count asked for and, in\n"
-        "transparent mode, a transparent background.\n\n"
+        "Renders the waving flag made from the picture (a BMP, JPEG, GIF, PNG, WebP or\n"
+        "SVG file; without one, the built-in picture) and writes it as an animated GIF\n"
+        "with one shared palette, Stucki dithering, the delay and loop count asked for\n"
+        "and, in transparent mode, a transparent background, also where the picture\n"
+        "itself is transparent.\n\n"
             + FlagOptionsHelp() + "\n" + TextOptionsHelp() + "\n" + GifOptionsHelp(),
         RunExport,
     });

@@ -96,7 +96,7 @@ namespace {
         std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
         for (std::int32_t k = 0; k < params.Frames; ++k) {
             RenderFrame(store, static_cast<std::uint16_t>(k), FramePhase(k, params.Frames), params,
-                derived, texture, lightTable);
+                derived, texture, scene.Alpha, lightTable);
             files.emplace_back(SlotName("frame", k), BmpBytes(store.FrameBitmaps[k]));
             files.emplace_back(SlotName("mask", k), BmpBytes(store.FrameMasks[k]));
         }
@@ -115,7 +115,8 @@ namespace {
                "pixel) and mask-NN.bmp (8 bits; 255 where the flag does not cover the frame)\n"
                "for NN = 00 .. frames - 1, frame k with the wave phase k x 4096 div frames.\n"
                "\n"
-               "  picture                   a BMP file; without one, the built-in picture\n"
+               "  picture                   a BMP, JPEG, GIF, PNG, WebP or SVG file; without\n"
+               "                            one, the built-in picture\n"
                "  -d DIR, --dir DIR         folder for the files (created when missing)\n"
                "\n"
             + FlagOptionsHelp() + "\n" + TextOptionsHelp()

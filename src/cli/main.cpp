@@ -22,8 +22,8 @@ namespace {
     void PrintUsage(std::ostream& out)
     {
         out << "Usage: zephyrix-cli COMMAND [arguments]\n\n"
-               "Turns a picture (BMP, JPEG, GIF, or the built-in one) into a waving-flag\n"
-               "animation.\n\nCommands:\n";
+               "Turns a picture (BMP, JPEG, GIF, PNG, WebP, SVG, or the built-in one) into a\n"
+               "waving-flag animation.\n\nCommands:\n";
         for (const auto& command : Commands())
             out << "  zephyrix-cli " << command.Synopsis << "\n";
         out << "\n`zephyrix-cli COMMAND --help` lists a command's options.\n";

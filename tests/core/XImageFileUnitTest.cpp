@@ -235,6 +235,12 @@ TEST(XImageFileUnit, EveryCorpusJPEGLoadsOrFailsAsListed)
             TDIB target = MarkerPicture();
             EXPECT_NO_THROW(LoadPictureFile(path, target));
             ASSERT_EQ(target.BitCount(), 24);
+            if (ReadExifOrientation(Bytes(path)) != 1) {
+                // Shown upright, not as stored: XImageFileUnitExifTest checks it.
+                EXPECT_EQ(target.Width(), row.Height);
+                EXPECT_EQ(target.Height(), row.Width);
+                continue;
+            }
             ASSERT_EQ(target.Width(), row.Width);
             ASSERT_EQ(target.Height(), row.Height);
             ExpectPixels(target, Bytes(kJPEGDir + row.Reference), row.File);
@@ -341,30 +347,58 @@ TEST(XImageFileUnit, ExtensionIsTheUpperCasedPartAfterTheLastDotOfTheName)
     EXPECT_EQ(PictureFileExtension("bild.jpgä"), ".JPGä");
 }
 
-TEST(XImageFileUnit, ExtensionChoosesTheReaderNotTheContents)
+TEST(XImageFileUnit, ContentChoosesTheReaderBeforeTheExtension)
 {
     TempFolder folder;
     const std::vector<std::uint8_t> jpeg = Bytes(kJPEGDir + "baseline-420-64x48.jpg");
 
-    // Any case of ".jpg" takes the JPEG road, also below a folder named .gif.
-    for (const std::string name : { "a.JpG", "b.jpg", "x.gif/C.JPG" }) {
+    // A JPEG loads as JPEG whatever its name says, also below a folder
+    // named .gif.
+    for (const std::string name :
+        { "a.JpG", "b.jpg", "x.gif/C.JPG", "photo.jpeg", "PHOTO.JPE", "a", "a.bmp", "a.png" }) {
         TDIB target = MarkerPicture();
         EXPECT_NO_THROW(LoadPictureFile(folder.Write(name, jpeg), target)) << name;
         EXPECT_EQ(target.Width(), 64) << name;
         EXPECT_EQ(target.Height(), 48) << name;
         EXPECT_EQ(target.BitCount(), 24) << name;
     }
-    // ".jpeg" and ".jpe" take the BMP road and fail there, not in libjpeg.
-    for (const std::string name : { "a.jpeg", "a.jpe", "a" }) {
-        const std::string path = folder.Write(name, jpeg);
-        const std::string message = ExpectFailureLeavesTarget<std::exception>(
-            [&](TDIB& target) { LoadPictureFile(path, target); });
-        EXPECT_FALSE(IsJPEGError(message)) << name << ": " << message;
-    }
-    // A BMP file named .jpg goes to libjpeg, which refuses it.
-    const std::string bmpAsJpeg = folder.Write("tiny.jpg", TinyBMP());
+    // A BMP file named .jpg is read as the BMP it is.
+    TDIB bmp = MarkerPicture();
+    ASSERT_NO_THROW(LoadPictureFile(folder.Write("tiny.jpg", TinyBMP()), bmp));
+    EXPECT_EQ(bmp.Pixel(0, 0), 0x0000FFu);
+}
+
+TEST(XImageFileUnit, UnrecognisedContentFallsBackToTheExtensionWithItsMessages)
+{
+    TempFolder folder;
+    std::vector<std::uint8_t> garbage(300);
+    for (std::size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = std::uint8_t(i * 7 + 3);
+    // ".jpg" still goes to libjpeg, ".gif" to the GIF reader, anything else
+    // (".jpeg" and ".png" included) to the BMP reader.
     EXPECT_TRUE(IsJPEGError(ExpectFailureLeavesTarget<EInvalidGraphic>(
-        [&](TDIB& target) { LoadPictureFile(bmpAsJpeg, target); })));
+        [&](TDIB& target) { LoadPictureFile(folder.Write("a.JPG", garbage), target); })));
+    EXPECT_EQ(ExpectFailureLeavesTarget<GIFException>(
+                  [&](TDIB& target) { LoadPictureFile(folder.Write("a.gif", garbage), target); }),
+        "无效的 GIF 标识信号");
+    for (const std::string name : { "a.bmp", "a.jpeg", "a.jpe", "a.png", "a.webp", "a.svg", "a" })
+        EXPECT_EQ(ExpectFailureLeavesTarget<EInvalidGraphic>(
+                      [&](TDIB& target) { LoadPictureFile(folder.Write(name, garbage), target); }),
+            "DIB 无效")
+            << name;
+    // Content that only starts like a format is not that format.
+    EXPECT_EQ(
+        DetectPictureFormat(std::vector<std::uint8_t> { 0xFF, 0xD8 }), TPictureFormat::Unknown);
+    EXPECT_EQ(DetectPictureFormat(std::vector<std::uint8_t>(garbage.begin(), garbage.begin() + 1)),
+        TPictureFormat::Unknown);
+    const std::string gif87 = "GIF87b";
+    const std::vector<std::uint8_t> riff
+        = { 'R', 'I', 'F', 'F', 0x10, 0, 0, 0, 'W', 'A', 'V', 'E' };
+    EXPECT_EQ(DetectPictureFormat(std::vector<std::uint8_t>(gif87.begin(), gif87.end())),
+        TPictureFormat::Unknown);
+    EXPECT_EQ(DetectPictureFormat(riff), TPictureFormat::Unknown);
+    EXPECT_EQ(PictureFormatFor("x.gif", garbage), TPictureFormat::GIF);
+    EXPECT_EQ(PictureFormatFor("x.gif", TinyBMP()), TPictureFormat::BMP);
 }
 
 TEST(XImageFileUnit, BMPRoadLoadsOtherExtensionsAsTwentyFourBitPictures)
@@ -403,14 +437,10 @@ TEST(XImageFileUnit, GIFRoadGivesTheLogicalScreenWithTheFirstFrame)
                     << name << " " << x << "," << y;
             }
     }
-    // The extension decides: a GIF named .bmp fails in the BMP reader, a BMP
-    // named .gif in the GIF reader.
-    const std::string gifAsBmp = folder.Write("gif.bmp", gif);
-    ExpectFailureLeavesTarget<std::exception>(
-        [&](TDIB& target) { LoadPictureFile(gifAsBmp, target); });
-    const std::string bmpAsGif = folder.Write("bmp.gif", TinyBMP());
-    ExpectFailureLeavesTarget<GIFException>(
-        [&](TDIB& target) { LoadPictureFile(bmpAsGif, target); });
+    // The content decides: a GIF named .bmp is read as GIF.
+    TDIB gifAsBmp = MarkerPicture();
+    ASSERT_NO_THROW(LoadPictureFile(folder.Write("gif.bmp", gif), gifAsBmp));
+    EXPECT_EQ(gifAsBmp.Width(), 4);
 }
 
 TEST(XImageFileUnit, FailedLoadOfEveryRoadLeavesTheTargetAlone)

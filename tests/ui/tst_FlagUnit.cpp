@@ -342,6 +342,80 @@ private slots:
         QCOMPARE(RenderedCount(), 0);
     }
 
+    void pasteKeepsTheImagesTransparency()
+    {
+        // The left half transparent: the alpha plane holds it, the colours are
+        // the image's own, not darkened by compositing.
+        QImage image(40, 30, QImage::Format_ARGB32);
+        image.fill(qRgba(10, 200, 30, 255));
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 20; ++x)
+                image.setPixel(x, y, qRgba(250, 100, 0, x < 10 ? 0 : 100));
+        QGuiApplication::clipboard()->setImage(image);
+        m_panel->Pasteimage1Click();
+        QVERIFY(m_messages.empty());
+        const TTextureItem* texture = m_panel->CurrentTexture();
+        QCOMPARE(texture->Alpha.Width(), 40);
+        QCOMPARE(texture->Alpha.BitCount(), 8);
+        QCOMPARE(texture->Alpha.Pixel(15, 3), 100u);
+        QCOMPARE(texture->Alpha.Pixel(30, 3), 255u);
+        QCOMPARE(texture->Source.Pixel(15, 3), 250u | 100u << 8);
+        // An opaque image afterwards takes the plane away again.
+        image.fill(qRgba(1, 2, 3, 255));
+        QGuiApplication::clipboard()->setImage(image);
+        m_panel->Pasteimage1Click();
+        QVERIFY(texture->Alpha.Empty());
+    }
+
+    void openingAPictureWithAlphaShapesTheFlag()
+    {
+        // A PNG whose left half is transparent, and the same picture opaque:
+        // the transparent half is off the flag, so more of the frame is.
+        QTemporaryDir dir;
+        const auto count = [&](bool transparentHalf) {
+            QImage image(60, 40, QImage::Format_ARGB32);
+            image.fill(qRgba(200, 40, 40, 255));
+            if (transparentHalf)
+                for (int y = 0; y < 40; ++y)
+                    for (int x = 0; x < 30; ++x)
+                        image.setPixel(x, y, qRgba(0, 0, 0, 0));
+            const QString path = dir.filePath(QStringLiteral("shape.png"));
+            if (!image.save(path, "PNG"))
+                return -1;
+            m_panel->OpenPictureDialog = [&] { return std::optional<QString>(path); };
+            m_panel->Open1Click();
+            Tick(8);
+            const TDIB& mask = m_panel->FrameStore().FrameMasks[0];
+            int off = 0;
+            for (int y = 0; y < mask.Height(); ++y)
+                for (int x = 0; x < mask.Width(); ++x)
+                    off += mask.ConstScanLine(y)[x] == 255;
+            return off;
+        };
+        const int opaque = count(false);
+        QVERIFY(m_panel->CurrentTexture()->Alpha.Empty());
+        const int shaped = count(true);
+        QVERIFY2(m_messages.empty(), m_messages.empty() ? "" : qPrintable(m_messages[0].Text));
+        QVERIFY(!m_panel->CurrentTexture()->Alpha.Empty());
+        QVERIFY(m_panel->FrameStore().FrameTransparent[0]);
+        QVERIFY2(
+            shaped > opaque + 1000, qPrintable(QStringLiteral("%1 %2").arg(shaped).arg(opaque)));
+        // The built-in picture has no alpha.
+        m_panel->LoadTexture();
+        QVERIFY(m_panel->CurrentTexture()->Alpha.Empty());
+    }
+
+    void theOpenFilterListsEveryFormatFirst()
+    {
+        const QStringList filters = QtNameFilters(QString::fromUtf8(sOpenPictureFilter));
+        QCOMPARE(filters.size(), 7);
+        for (const char* pattern :
+            { "*.bmp", "*.jpg", "*.jpeg", "*.gif", "*.png", "*.webp", "*.svg" })
+            QVERIFY2(filters[0].contains(QLatin1String(pattern)), pattern);
+        QVERIFY(filters[4].contains(QLatin1String("*.png")));
+        QVERIFY(filters[6].contains(QLatin1String("*.svg")));
+    }
+
     void aFailingOpenLeavesEverythingAsItWas()
     {
         QTemporaryDir dir;

@@ -134,11 +134,19 @@ namespace {
     struct TTexels {
         const std::uint8_t* Top = nullptr;
         std::ptrdiff_t Stride = 0;
+        // The alpha plane's rows, when the texture has one.
+        const std::uint8_t* AlphaTop = nullptr;
+        std::ptrdiff_t AlphaStride = 0;
 
         const std::uint8_t* At(std::int64_t u, std::int64_t v) const
         {
             return Top + static_cast<std::ptrdiff_t>(v) * Stride
                 + static_cast<std::ptrdiff_t>(u) * 3;
+        }
+        std::uint8_t AlphaAt(std::int64_t u, std::int64_t v) const
+        {
+            return AlphaTop[static_cast<std::ptrdiff_t>(v) * AlphaStride
+                + static_cast<std::ptrdiff_t>(u)];
         }
     };
 
@@ -151,18 +159,47 @@ namespace {
         std::uint8_t Background[3];
     };
 
-    template <bool kRadial>
+    // The texel under a sample that fell on the texture, as the bytes that go
+    // through the lighting table; null when the texel is transparent (alpha
+    // below kAlphaThreshold), which makes the sample one off the flag. A texel
+    // that lets some background through is, against a background colour,
+    // blended over it first, as if the picture had been flattened onto that
+    // colour before it was loaded; in transparent mode its colour is used as
+    // stored, since the GIF has no partial transparency to give it.
+    template <bool kAlpha>
+    const std::uint8_t* FlagTexel(const TTexels& texels, const TSampleTrace& t,
+        const TRenderTarget& target, std::uint8_t* blended)
+    {
+        const std::uint8_t* texel = texels.At(t.U, t.V);
+        if constexpr (kAlpha) {
+            const std::uint32_t a = texels.AlphaAt(t.U, t.V);
+            if (a < kAlphaThreshold)
+                return nullptr;
+            if (a != 255 && !target.TransparentMode) {
+                for (int c = 0; c < 3; ++c)
+                    blended[c] = static_cast<std::uint8_t>(
+                        (texel[c] * a + target.Background[c] * (255 - a) + 127) / 255);
+                return blended;
+            }
+        }
+        return texel;
+    }
+
+    template <bool kRadial, bool kAlpha>
     bool RenderPlain(const TSampler& sampler, const TTexels& texels, const TLightTable& light,
         TRenderTarget& target)
     {
         bool anyOutside = false;
         TSampleTrace t;
+        std::uint8_t blended[3];
         for (std::int32_t y = 0; y < target.H; ++y) {
             std::uint8_t* out = target.Work.ScanLine(y);
             std::uint8_t* mask = target.Mask.ScanLine(y);
             for (std::int32_t x = 0; x < target.W; ++x, out += 3, ++mask) {
-                if (sampler.Sample<kRadial>(x, y, t)) {
-                    const std::uint8_t* texel = texels.At(t.U, t.V);
+                const std::uint8_t* texel = sampler.Sample<kRadial>(x, y, t)
+                    ? FlagTexel<kAlpha>(texels, t, target, blended)
+                    : nullptr;
+                if (texel) {
                     const auto& row = light[16 - t.Light];
                     out[0] = row[texel[0]];
                     out[1] = row[texel[1]];
@@ -185,13 +222,14 @@ namespace {
         return anyOutside;
     }
 
-    template <bool kRadial, std::int32_t kD>
+    template <bool kRadial, bool kAlpha, std::int32_t kD>
     bool RenderAntialiased(const TSampler& sampler, const TTexels& texels, const TLightTable& light,
         TRenderTarget& target)
     {
         constexpr std::int32_t kN = 1 << kD;
         bool anyOutside = false;
         TSampleTrace t;
+        std::uint8_t blended[3];
         for (std::int32_t y = 0; y < target.H; ++y) {
             std::uint8_t* out = target.Work.ScanLine(y);
             std::uint8_t* mask = target.Mask.ScanLine(y);
@@ -202,8 +240,10 @@ namespace {
                     const std::int32_t Y = y * kN + j;
                     for (std::int32_t i = 0; i < kN; ++i) {
                         const std::int32_t X = x * kN + i;
-                        if (sampler.Sample<kRadial>(X, Y, t)) {
-                            const std::uint8_t* texel = texels.At(t.U, t.V);
+                        const std::uint8_t* texel = sampler.Sample<kRadial>(X, Y, t)
+                            ? FlagTexel<kAlpha>(texels, t, target, blended)
+                            : nullptr;
+                        if (texel) {
                             const auto& row = light[16 - t.Light];
                             sum0 += row[texel[0]];
                             sum1 += row[texel[1]];
@@ -235,18 +275,28 @@ namespace {
         return anyOutside;
     }
 
-    template <bool kRadial>
+    template <bool kRadial, bool kAlpha>
     bool RenderPixels(std::int32_t d, const TSampler& sampler, const TTexels& texels,
         const TLightTable& light, TRenderTarget& target)
     {
         switch (d) {
         case 1:
-            return RenderAntialiased<kRadial, 1>(sampler, texels, light, target);
+            return RenderAntialiased<kRadial, kAlpha, 1>(sampler, texels, light, target);
         case 2:
-            return RenderAntialiased<kRadial, 2>(sampler, texels, light, target);
+            return RenderAntialiased<kRadial, kAlpha, 2>(sampler, texels, light, target);
         default:
-            return RenderPlain<kRadial>(sampler, texels, light, target);
+            return RenderPlain<kRadial, kAlpha>(sampler, texels, light, target);
         }
+    }
+
+    // A texture without alpha takes the code without the alpha test at all,
+    // so it renders exactly as fast as before there was one.
+    template <bool kRadial>
+    bool RenderPixels(std::int32_t d, const TSampler& sampler, const TTexels& texels,
+        const TLightTable& light, TRenderTarget& target)
+    {
+        return texels.AlphaTop ? RenderPixels<kRadial, true>(d, sampler, texels, light, target)
+                               : RenderPixels<kRadial, false>(d, sampler, texels, light, target);
     }
 
     // Gives picture the shape width x height x bitCount, keeping its storage when
@@ -342,8 +392,19 @@ void RenderFrame(TFrameStore& store, std::uint16_t k, std::uint16_t phi,
     const FlagParameters& params, const TFlagDerived& derived, const TDIB& texture,
     const TLightTable& lightTable, const TRenderStatus& status)
 {
+    RenderFrame(store, k, phi, params, derived, texture, TDIB(), lightTable, status);
+}
+
+void RenderFrame(TFrameStore& store, std::uint16_t k, std::uint16_t phi,
+    const FlagParameters& params, const TFlagDerived& derived, const TDIB& texture,
+    const TDIB& alpha, const TLightTable& lightTable, const TRenderStatus& status)
+{
     Require(k < kFrameSlots, "Flag frame index out of range");
     Require(!texture.Empty() && texture.BitCount() == 24, "Flag texture must be a 24-bit picture");
+    Require(alpha.Empty()
+            || (alpha.BitCount() == 8 && alpha.Width() == texture.Width()
+                && alpha.Height() == texture.Height()),
+        "Flag texture alpha must be an 8-bit plane of the texture's size");
     const TFrameGeometry geometry
         = ComputeFrameGeometry(params, derived, texture.Width(), texture.Height());
 
@@ -359,6 +420,10 @@ void RenderFrame(TFrameStore& store, std::uint16_t k, std::uint16_t phi,
     TTexels texels;
     texels.Top = texture.ConstScanLine(0);
     texels.Stride = texture.Height() > 1 ? texture.ConstScanLine(1) - texels.Top : 0;
+    if (!alpha.Empty()) {
+        texels.AlphaTop = alpha.ConstScanLine(0);
+        texels.AlphaStride = alpha.Height() > 1 ? alpha.ConstScanLine(1) - texels.AlphaTop : 0;
+    }
 
     // The background colour is 0x00BBGGRR; pixels store blue, green, red.
     TRenderTarget target { store.WorkImage, mask, W, H, params.TransparentMode,

@@ -126,4 +126,18 @@ void RenderFrame(TFrameStore& store, std::uint16_t k, std::uint16_t phi,
     const FlagParameters& params, const TFlagDerived& derived, const TDIB& texture,
     const TLightTable& lightTable, const TRenderStatus& status = {});
 
+// A texel whose alpha is below this is not part of the flag.
+inline constexpr std::uint32_t kAlphaThreshold = 128;
+
+// The same for a texture with an alpha plane (an 8-bit TDIB of the texture's
+// size; empty for an opaque texture, which renders exactly as above). A texel
+// whose alpha is below kAlphaThreshold counts as a sample off the texture:
+// background colour or checkerboard, mask 255, FrameTransparent. Any other
+// texel is on the flag; against a background colour it is blended over that
+// colour by its alpha before it is lit, in transparent mode its colour is
+// used as stored.
+void RenderFrame(TFrameStore& store, std::uint16_t k, std::uint16_t phi,
+    const FlagParameters& params, const TFlagDerived& derived, const TDIB& texture,
+    const TDIB& alpha, const TLightTable& lightTable, const TRenderStatus& status = {});
+
 } // namespace zx

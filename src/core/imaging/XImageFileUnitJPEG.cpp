@@ -258,6 +258,9 @@ void LoadJPEGPicture(std::span<const std::uint8_t> file, TDIB& target)
             RefuseImageTooLarge(); // the coefficient buffer would pass the bound
         throw EInvalidGraphic(FormatMessage(kJPEGError, code));
     }
+    // libjpeg hands out the pixels as stored; a camera's EXIF tag says how
+    // they are meant to be shown.
+    ApplyExifOrientation(picture, ReadExifOrientation(file));
     target.Assign(picture);
 }
 

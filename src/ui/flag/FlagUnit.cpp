@@ -398,11 +398,13 @@ void TFlagForm::LoadTexture(const std::optional<QString>& fileName)
     TTextureItem& texture = *m_textureList.front();
     if (fileName) {
         // Read into a picture of its own so that nothing changes on failure.
-        TDIB loaded;
+        TPicture loaded;
         LoadPictureFile(fileName->toStdString(), loaded);
-        texture.Source = loaded;
+        texture.Source = loaded.Color;
+        texture.Alpha = loaded.Alpha;
     } else {
         LoadDefaultImage(texture.Source);
+        texture.Alpha = TDIB();
     }
     PrepareTexture();
     InvalidateFrames();
@@ -457,7 +459,8 @@ void TFlagForm::RenderSlot(std::uint16_t k, std::uint16_t phase)
     if (!texture || !m_frames)
         return;
     const FlagParameters params = CurrentParameters();
-    RenderFrame(*m_frames, k, phase, params, m_derived, texture->Prepared, m_lightTable,
+    RenderFrame(*m_frames, k, phase, params, m_derived, texture->Prepared, texture->Alpha,
+        m_lightTable,
         [this](const std::string& text) { SetStatusText(QString::fromStdString(text)); });
 }
 
@@ -624,12 +627,13 @@ void TFlagForm::Pasteimage1Click()
             ShowWarning(QString::fromUtf8(sClipboardEmpty), this);
             return;
         }
-        const TDIB pasted = PictureFromClipboard(clipboard);
-        if (pasted.Empty())
+        const TPicture pasted = PictureWithAlphaFromClipboard(clipboard->mimeData());
+        if (pasted.Color.Empty())
             return;
         if (m_textureList.empty())
             m_textureList.push_back(std::make_unique<TTextureItem>());
-        ImportBitmap(pasted, m_textureList.front()->Source);
+        ImportBitmap(pasted.Color, m_textureList.front()->Source);
+        m_textureList.front()->Alpha = pasted.Alpha;
         PrepareTexture();
         InvalidateFrames();
     });

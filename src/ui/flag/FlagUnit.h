@@ -60,16 +60,22 @@ enum TBusyFlag : std::uint16_t {
 };
 
 // The picture as loaded (Source) and the same with the text drawn on it
-// (Prepared, 24 bits).
+// (Prepared, 24 bits), and the picture's alpha plane as loaded (8 bits, empty
+// for an opaque picture). The text is drawn on the colours only, so the
+// flag keeps the picture's shape.
 struct TTextureItem {
     TDIB Source;
     TDIB Prepared;
+    TDIB Alpha;
 };
 
-// The open dialog's filter, display names and patterns alternating.
+// The open dialog's filter, display names and patterns alternating. The
+// first entry lists every extension the loader reads (it recognises files by
+// their content, so ".jpeg" and ".jpe" photos too), then one entry a format.
 inline constexpr const char* sOpenPictureFilter
-    = "所有可支持的格式|*.bmp;*.jpg;*.gif|位图文件 (*.bmp)|*.bmp|JPegs (*.jpg)|*.jpg|GIFs "
-      "(*.gif)|*.gif";
+    = "所有可支持的格式|*.bmp;*.jpg;*.jpeg;*.jpe;*.gif;*.png;*.webp;*.svg|位图文件 (*.bmp)|*.bmp|"
+      "JPegs (*.jpg)|*.jpg|GIFs (*.gif)|*.gif|PNGs (*.png)|*.png|WebPs (*.webp)|*.webp|SVGs "
+      "(*.svg)|*.svg";
 inline constexpr const char* sOpenPictureDefaultExt = "bmp";
 inline constexpr const char* sClipboardEmpty = "剪贴板为空！";
 

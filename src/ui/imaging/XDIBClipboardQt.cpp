@@ -2,6 +2,8 @@
 
 #include "core/Stream.h"
 #include "core/imaging/XDIBClipboard.h"
+#include "core/imaging/XDIBUnitMessages.h"
+#include "core/imaging/XImageFileUnitRGBA.h"
 #include "ui/imaging/XDIBCanvas.h"
 
 #include <QByteArray>
@@ -68,6 +70,25 @@ TDIB PictureFromClipboard(const QMimeData* data)
 TDIB PictureFromClipboard(const QClipboard* clipboard)
 {
     return PictureFromClipboard(clipboard->mimeData());
+}
+
+TPicture PictureWithAlphaFromClipboard(const QMimeData* data)
+{
+    TPicture picture;
+    const bool bmp = data && data->hasFormat(QString::fromLatin1(kBmpMimeType));
+    const QImage image
+        = data && !bmp && data->hasImage() ? qvariant_cast<QImage>(data->imageData()) : QImage();
+    if (image.isNull() || !image.hasAlphaChannel()) {
+        picture.Color = PictureFromClipboard(data);
+        return picture;
+    }
+    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
+    TRGBAPictureBuilder builder(
+        std::uint64_t(rgba.width()), std::uint64_t(rgba.height()), true, DIBMessages::sInvalidDIB);
+    for (int y = 0; y < rgba.height(); ++y)
+        builder.SetRow(y, rgba.constScanLine(y));
+    builder.Finish(picture);
+    return picture;
 }
 
 } // namespace zx

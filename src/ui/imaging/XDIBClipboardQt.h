@@ -6,6 +6,7 @@
 // format; paste takes whatever bitmap the clipboard offers.
 
 #include "core/imaging/XDIBUnit.h"
+#include "core/imaging/XImageFileUnit.h"
 
 class QClipboard;
 class QMimeData;
@@ -27,5 +28,11 @@ bool ClipboardHasPicture(const QClipboard* clipboard);
 // there and reads, otherwise the image Qt decodes. Empty when there is none.
 TDIB PictureFromClipboard(const QMimeData* data);
 TDIB PictureFromClipboard(const QClipboard* clipboard);
+
+// The same with the bitmap's transparency: an image with an alpha channel
+// gives its colours unmultiplied and an alpha plane (none when every pixel is
+// opaque); the BMP block and opaque images give the colours of
+// PictureFromClipboard and no plane.
+TPicture PictureWithAlphaFromClipboard(const QMimeData* data);
 
 } // namespace zx

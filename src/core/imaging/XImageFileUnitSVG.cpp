@@ -1,0 +1,179 @@
+// The SVG road of the picture loader, through librsvg and cairo.
+//
+// A drawing has no pixels of its own, so we render it: with its own
+// proportions, the longer side kSVGRenderSize pixels, on a transparent
+// surface whose alpha becomes the picture's alpha plane.
+//
+// An SVG file may be hostile. We guard against it like this:
+// - The document is read from memory with no base file, so librsvg resolves
+//   no relative reference, and it loads nothing from the file system or the
+//   network whatever an href says (its own policy without a base URL); only
+//   data: URLs inside the file are decoded.
+// - The XML parser keeps libxml2's safety limits (no RSVG_HANDLE_FLAG_UNLIMITED):
+//   no external entities, bounded entity expansion, bounded depth and text.
+// - librsvg itself limits the number of elements loaded and referenced
+//   while rendering, which bounds the time of <use> chains.
+// - The surface is never larger than 1280 x 1280 pixels, whatever size the
+//   document claims, and a file larger than kMaxSVGBytes is refused.
+
+#include "core/Errors.h"
+#include "core/imaging/XImageFileUnit.h"
+#include "core/imaging/XImageFileUnitMessages.h"
+#include "core/imaging/XImageFileUnitRGBA.h"
+
+#include <algorithm>
+#include <cairo.h>
+#include <cmath>
+#include <gio/gio.h>
+#include <librsvg/rsvg.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zx {
+
+namespace {
+
+    // Drawings run to a few megabytes at most; a larger file is far more
+    // likely an attack on the parser than a flag.
+    constexpr std::size_t kMaxSVGBytes = 64u << 20;
+
+    [[noreturn]] void Fail(const std::string& reason)
+    {
+        throw EInvalidGraphic(FormatMessage(ImageFileMessages::sInvalidSVG, reason));
+    }
+
+    // Takes over a GError and fails with its message.
+    [[noreturn]] void Fail(GError* error, const char* fallback)
+    {
+        const std::string reason = error && error->message ? error->message : fallback;
+        if (error)
+            g_error_free(error);
+        Fail(reason);
+    }
+
+    struct TObjectUnref {
+        void operator()(gpointer object) const { g_object_unref(object); }
+    };
+    struct TSurfaceDestroy {
+        void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+    };
+    struct TCairoDestroy {
+        void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+    };
+
+    bool UsableSize(double width, double height)
+    {
+        return std::isfinite(width) && std::isfinite(height) && width > 0 && height > 0;
+    }
+
+    // The drawing's own width and height: its size in pixels where width and
+    // height are absolute, else its viewBox, else the extent of what it draws.
+    // useInk is set in the last case, which renders that extent.
+    void DrawingSize(RsvgHandle* handle, double& width, double& height, bool& useInk)
+    {
+        useInk = false;
+        if (rsvg_handle_get_intrinsic_size_in_pixels(handle, &width, &height)
+            && UsableSize(width, height))
+            return;
+        gboolean hasWidth = FALSE, hasHeight = FALSE, hasViewBox = FALSE;
+        RsvgLength lengthW {}, lengthH {};
+        RsvgRectangle viewBox {};
+        rsvg_handle_get_intrinsic_dimensions(
+            handle, &hasWidth, &lengthW, &hasHeight, &lengthH, &hasViewBox, &viewBox);
+        if (hasViewBox && UsableSize(viewBox.width, viewBox.height)) {
+            width = viewBox.width;
+            height = viewBox.height;
+            return;
+        }
+        RsvgRectangle ink {};
+        GError* error = nullptr;
+        if (!rsvg_handle_get_geometry_for_element(handle, nullptr, &ink, nullptr, &error))
+            Fail(error, "no geometry");
+        if (!UsableSize(ink.width, ink.height))
+            Fail("the drawing has no size");
+        width = ink.width;
+        height = ink.height;
+        useInk = true;
+    }
+
+    // The drawing's size scaled so that its longer side is kSVGRenderSize, and
+    // the picture's: the same rounded down (at least 1), so that the last
+    // row or column is wholly inside the drawing and a drawing that covers
+    // its area comes out opaque.
+    void RenderSize(double width, double height, double& scaledW, double& scaledH,
+        std::int32_t& outW, std::int32_t& outH)
+    {
+        const double size = kSVGRenderSize;
+        scaledW = width >= height ? size : size * width / height;
+        scaledH = width >= height ? size * height / width : size;
+        outW = static_cast<std::int32_t>(std::clamp(std::floor(scaledW), 1.0, size));
+        outH = static_cast<std::int32_t>(std::clamp(std::floor(scaledH), 1.0, size));
+    }
+
+} // namespace
+
+void LoadSVGPicture(std::span<const std::uint8_t> file, TPicture& target)
+{
+    if (file.size() > kMaxSVGBytes)
+        Fail("file larger than 64 MiB");
+
+    // The stream reads the caller's bytes in place.
+    const std::unique_ptr<GInputStream, TObjectUnref> stream(
+        g_memory_input_stream_new_from_data(file.data(), gssize(file.size()), nullptr));
+    GError* error = nullptr;
+    const std::unique_ptr<RsvgHandle, TObjectUnref> handle(rsvg_handle_new_from_stream_sync(
+        stream.get(), nullptr, RSVG_HANDLE_FLAGS_NONE, nullptr, &error));
+    if (!handle)
+        Fail(error, "cannot be parsed");
+    rsvg_handle_set_dpi(handle.get(), 96);
+
+    double width = 0, height = 0;
+    bool useInk = false;
+    DrawingSize(handle.get(), width, height, useInk);
+    double scaledW = 0, scaledH = 0;
+    std::int32_t w = 0, h = 0;
+    RenderSize(width, height, scaledW, scaledH, w, h);
+
+    const std::unique_ptr<cairo_surface_t, TSurfaceDestroy> surface(
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+        throw std::bad_alloc();
+    {
+        const std::unique_ptr<cairo_t, TCairoDestroy> cr(cairo_create(surface.get()));
+        const RsvgRectangle viewport { 0, 0, scaledW, scaledH };
+        const gboolean drawn = useInk
+            ? rsvg_handle_render_element(handle.get(), cr.get(), nullptr, &viewport, &error)
+            : rsvg_handle_render_document(handle.get(), cr.get(), &viewport, &error);
+        if (!drawn)
+            Fail(error, "cannot be rendered");
+    }
+    cairo_surface_flush(surface.get());
+
+    // Cairo's ARGB32 is a native-endian word per pixel with the colours
+    // multiplied by alpha; the picture keeps them unmultiplied, as a PNG does.
+    const unsigned char* data = cairo_image_surface_get_data(surface.get());
+    const int stride = cairo_image_surface_get_stride(surface.get());
+    TRGBAPictureBuilder builder(std::uint64_t(w), std::uint64_t(h), true,
+        FormatMessage(ImageFileMessages::sInvalidSVG, "empty image"));
+    std::vector<std::uint8_t> rgba(std::size_t(w) * 4);
+    for (std::int32_t y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(data + std::ptrdiff_t(y) * stride);
+        for (std::int32_t x = 0; x < w; ++x) {
+            const std::uint32_t pixel = row[x];
+            const std::uint32_t a = pixel >> 24;
+            std::uint8_t* out = &rgba[std::size_t(x) * 4];
+            out[3] = static_cast<std::uint8_t>(a);
+            for (int c = 0; c < 3; ++c) {
+                const std::uint32_t premultiplied = (pixel >> (16 - 8 * c)) & 255;
+                out[c] = a == 0 ? 0
+                                : static_cast<std::uint8_t>(std::min<std::uint32_t>(
+                                    255, (premultiplied * 255 + a / 2) / a));
+            }
+        }
+        builder.SetRow(y, rgba.data());
+    }
+    builder.Finish(target);
+}
+
+} // namespace zx
