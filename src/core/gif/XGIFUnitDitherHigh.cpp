@@ -151,12 +151,12 @@ namespace highq {
         m_next = m_rows.data() + std::size_t(width + 2) * 3;
     }
 
-    std::int32_t TFloydSteinberg::Choose(const std::int32_t* value)
+    std::int32_t TFloydSteinberg::Choose(const std::int32_t* value, std::int32_t& nearest)
     {
         const std::int32_t red = (value[0] + kOne / 2) >> kFraction;
         const std::int32_t green = (value[1] + kOne / 2) >> kFraction;
         const std::int32_t blue = (value[2] + kOne / 2) >> kFraction;
-        const std::int32_t nearest = m_search.Find(red, green, blue);
+        nearest = m_search.Find(red, green, blue);
         if (!m_continueStrings || !m_lzw.HasString() || m_lzw.Continues(nearest))
             return nearest;
         // The other entries looked at are those of the value's cell: an entry
@@ -165,7 +165,11 @@ namespace highq {
             return (r - red) * (r - red) + (g - green) * (g - green) + (b - blue) * (b - blue);
         };
         const TPaletteEntry& near = m_search.Entry(nearest);
-        std::int32_t best = distance(near.Red, near.Green, near.Blue) + kContinueSlack + 1;
+        const std::int32_t nearestDistance = distance(near.Red, near.Green, near.Blue);
+        // A colour the palette holds exactly is never traded.
+        if (nearestDistance == 0)
+            return nearest;
+        std::int32_t best = nearestDistance + kContinueSlack + 1;
         std::int32_t chosen = nearest;
         for (const TNearestColor::TCandidate& c : m_search.Candidates(red, green, blue)) {
             const std::int32_t d = distance(c.Red, c.Green, c.Blue);
@@ -221,7 +225,8 @@ namespace highq {
                 std::clamp((pixel[0] << kFraction) + here[2], 0, kMaxValue),
             };
             here[0] = here[1] = here[2] = 0;
-            const std::int32_t index = Choose(value);
+            std::int32_t nearest = 0;
+            const std::int32_t index = Choose(value, nearest);
             m_lzw.Push(index);
             out[x] = static_cast<std::uint8_t>(index);
             if constexpr (WithSums) {
@@ -229,11 +234,15 @@ namespace highq {
                 for (int c = 0; c < 3; ++c)
                     sums->Sum[std::size_t(index) * 3 + std::size_t(c)] += value[c];
             }
+            // The dead zone is for the error of the nearest entry; the extra
+            // error of an entry taken for the LZW string goes on in full.
             const std::int32_t* entry = &m_entries[std::size_t(index) * 3];
+            const std::int32_t* nearestEntry = &m_entries[std::size_t(nearest) * 3];
             std::int32_t* ahead = here + 3;
             std::int32_t* below = m_next + (x + 1) * 3;
             for (int c = 0; c < 3; ++c) {
-                const std::int32_t error = DeadZone(value[c] - entry[c]);
+                const std::int32_t error
+                    = DeadZone(value[c] - nearestEntry[c]) + (nearestEntry[c] - entry[c]);
                 // 7/16 ahead, 3/16 below behind, 5/16 below, and what is left
                 // (1/16 and the rounding) below ahead, so that no part of the
                 // error is lost to the rounding.

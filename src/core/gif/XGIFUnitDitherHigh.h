@@ -132,9 +132,9 @@ private:
     template <bool WithSums>
     void DitherRow(const std::uint8_t* bgr, const std::uint16_t* plan, std::uint16_t self,
         std::uint8_t* out, TEntrySums* sums);
-    // The index for a value: the nearest entry, or one that continues the
-    // LZW string and is nearly as near.
-    std::int32_t Choose(const std::int32_t* value);
+    // The index for a value: the nearest entry (also set in nearest), or
+    // one that continues the LZW string and is nearly as near.
+    std::int32_t Choose(const std::int32_t* value, std::int32_t& nearest);
     // Tells the model what a pixel the frame does not dither will hold.
     void GuessForModel(std::uint16_t owner, const std::uint8_t* pixel);
 
