@@ -8,6 +8,7 @@
 #include "ui/flag/ShowUnit.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -68,6 +69,8 @@ void TFlagForm::ExportAnimation()
     options.GIFBits = BitsNiceScrollBar->Position();
     options.GIFDelay = DelayNiceScrollBar->Position();
     options.GIFLoops = LoopsNiceScrollBar->Position();
+    options.Quality
+        = HighQualityCheckBox->isChecked() ? TExportQuality::High : TExportQuality::Standard;
     const auto status = [this](const std::string& text) {
         SetStatusText(QString::fromStdString(text));
         // The export runs on this thread: show the text before going on.
