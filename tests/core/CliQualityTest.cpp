@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <gif_lib.h>
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <string>
 
 using zx::cli_test::TCliTest;
@@ -25,6 +26,15 @@ std::uint64_t Fnv1a(const std::vector<std::uint8_t>& bytes)
         hash *= 0x100000001b3ull;
     }
     return hash;
+}
+
+// The words joined by blanks.
+std::string Words(std::initializer_list<std::string> words)
+{
+    std::string line;
+    for (const std::string& word : words)
+        line.append(word).append(" ");
+    return line;
 }
 
 class CliQuality : public TCliTest {
@@ -51,9 +61,11 @@ TEST_F(CliQuality, StandardIsTheDefaultAndWritesTheEarlierBytes)
         { "--size 320x200 --frames 12 --bits 7 --delay 9 --loops 60", 0x42a6d916045b37fbull },
     };
     for (const TCase& c : cases) {
-        ASSERT_EQ(Run("export " + c.Arguments + " -o " + Path("a.gif").string()), 0) << Stderr();
+        ASSERT_EQ(Run(Words({ "export", c.Arguments, "-o", Path("a.gif").string() })), 0)
+            << Stderr();
         ASSERT_EQ(
-            Run("export " + c.Arguments + " --quality standard -o " + Path("b.gif").string()), 0)
+            Run(Words({ "export", c.Arguments, "--quality standard -o", Path("b.gif").string() })),
+            0)
             << Stderr();
         EXPECT_EQ(HashOf("a.gif"), c.Hash) << c.Arguments;
         EXPECT_EQ(HashOf("b.gif"), c.Hash) << c.Arguments;
