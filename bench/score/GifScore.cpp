@@ -206,36 +206,35 @@ std::array<double, 5> GaussianTaps()
     return taps;
 }
 
-// The picture blurred separably, rows then columns, coordinates beyond the
-// edge clamped to it; kept in floating point, not rounded back to bytes.
-std::vector<double> Blur(const TRgbPicture& picture)
+// One pass of the kernel along the rows (dx 1) or the columns (dy 1) of a
+// picture of three values per pixel; coordinates beyond the edge are clamped
+// to it.
+std::vector<double> BlurPass(
+    const std::vector<double>& in, std::int32_t w, std::int32_t h, std::int32_t dx, std::int32_t dy)
 {
-    const std::array<double, 5> taps = GaussianTaps();
-    const std::int32_t w = picture.Width;
-    const std::int32_t h = picture.Height;
-    std::vector<double> rows(std::size_t(w) * h * 3);
+    static const std::array<double, 5> taps = GaussianTaps();
+    std::vector<double> out(in.size());
     for (std::int32_t y = 0; y < h; ++y)
         for (std::int32_t x = 0; x < w; ++x)
             for (int c = 0; c < 3; ++c) {
                 double sum = 0;
                 for (int i = -2; i <= 2; ++i) {
-                    const std::int32_t sx = std::clamp(x + i, 0, w - 1);
-                    sum += taps[i + 2] * picture.Pixels[(std::size_t(y) * w + sx) * 3 + c];
-                }
-                rows[(std::size_t(y) * w + x) * 3 + c] = sum;
-            }
-    std::vector<double> out(rows.size());
-    for (std::int32_t y = 0; y < h; ++y)
-        for (std::int32_t x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c) {
-                double sum = 0;
-                for (int i = -2; i <= 2; ++i) {
-                    const std::int32_t sy = std::clamp(y + i, 0, h - 1);
-                    sum += taps[i + 2] * rows[(std::size_t(sy) * w + x) * 3 + c];
+                    const std::int32_t sx = std::clamp(x + i * dx, 0, w - 1);
+                    const std::int32_t sy = std::clamp(y + i * dy, 0, h - 1);
+                    sum += taps[i + 2] * in[(std::size_t(sy) * w + sx) * 3 + c];
                 }
                 out[(std::size_t(y) * w + x) * 3 + c] = sum;
             }
     return out;
+}
+
+// The picture blurred separably, rows then columns; kept in floating point,
+// not rounded back to bytes.
+std::vector<double> Blur(const TRgbPicture& picture)
+{
+    const std::vector<double> values(picture.Pixels.begin(), picture.Pixels.end());
+    return BlurPass(
+        BlurPass(values, picture.Width, picture.Height, 1, 0), picture.Width, picture.Height, 0, 1);
 }
 
 // PSNR of a mean squared error over 8-bit values. A frame that matches
