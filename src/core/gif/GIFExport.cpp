@@ -120,9 +120,10 @@ void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<cons
     TStatusGuard clear(status);
     Say(status, sStatusRecolouring);
 
-    // Reducing a frame to the finished palette does not depend on the other
-    // frames, so the frames are reduced side by side; each gets its own colour
-    // cache and ditherer, which keeps the result that of one frame at a time.
+    // Both levels reduce the frames side by side with results that do not
+    // depend on how the frames are shared out: the standard level's frames
+    // are independent, each with its own colour cache and ditherer; the high
+    // level's take still pixels from earlier frames only after all are done.
     std::vector<TDIB> reduced = options.Quality == TExportQuality::High
         ? ReduceFramesHighQuality(frames, masks, transparent, palette.SharedPalette)
         : ReduceFramesToPalette(frames, palette.SharedPalette);

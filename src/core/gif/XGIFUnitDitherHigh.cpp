@@ -76,8 +76,10 @@ namespace highq {
         // other encoders' (bench/quality.sh).
         constexpr std::int32_t kDeadZone = kOne;
         // How much farther (in squared distance, 8-bit components) an entry
-        // that continues the LZW string may be than the nearest one: at 256
-        // colours this saves about 5 % of the file for a tenth of a dB.
+        // that continues the LZW string may be than the nearest one. On a
+        // photograph at 256 colours this saves 6 % of the file for 0.4 dB of
+        // PSNR, which brings the file to within 10 % of the standard level's;
+        // more slack saves little more and costs more.
         constexpr std::int32_t kContinueSlack = 128;
 
         std::int32_t DeadZone(std::int32_t error)
