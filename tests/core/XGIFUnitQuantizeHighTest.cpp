@@ -228,8 +228,8 @@ TEST(XGIFUnitQuantizeHigh, PsnrOnAFlagFromTheTestPictureIsAboveItsFloor)
     const TFlagDerived derived = DeriveFlagValues(params, 160, 100);
     TFrameStore store;
     for (std::int32_t k = 0; k < params.Frames; ++k)
-        RenderFrame(store, std::uint16_t(k), FramePhase(k, params.Frames), params, derived,
-            texture, light);
+        RenderFrame(
+            store, std::uint16_t(k), FramePhase(k, params.Frames), params, derived, texture, light);
     const std::vector<TDIB> frames(store.FrameBitmaps.begin(), store.FrameBitmaps.begin() + 6);
 
     for (const std::int32_t bits : { 4, 8 }) {
@@ -237,8 +237,7 @@ TEST(XGIFUnitQuantizeHigh, PsnrOnAFlagFromTheTestPictureIsAboveItsFloor)
         const TColorPalette high = CreateHighQualityPalette(frames, {}, {}, size);
         const double highPsnr = Psnr(frames, ReduceFramesHighQuality(frames, {}, {}, high), high);
         const TColorPalette standard = CreateSharedPalette(frames, size, bits);
-        const double standardPsnr
-            = Psnr(frames, ReduceFramesToPalette(frames, standard), standard);
+        const double standardPsnr = Psnr(frames, ReduceFramesToPalette(frames, standard), standard);
         // Measured 41.3 and 28.6 dB; the standard level gives 37.9 and 22.2.
         EXPECT_GT(highPsnr, bits == 8 ? 40.5 : 27.5) << bits << " bits";
         EXPECT_GT(highPsnr, standardPsnr + 2.5) << bits << " bits";
