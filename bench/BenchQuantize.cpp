@@ -1,7 +1,10 @@
 // Colour reduction of a whole animation: one shared palette over 40 frames of
-// 320 x 200, then every frame dithered onto it, at 256 and at 16 colours.
+// 320 x 200, then every frame dithered onto it, at 256 and at 16 colours, by
+// the standard and the high quality level. The whole-animation benchmarks
+// also report the PSNR of the result (bench/quality.sh scores real GIFs).
 
 #include "core/gif/XGIFUnitQuantize.h"
+#include "core/gif/XGIFUnitQuantizeHigh.h"
 #include "core/imaging/XDIBUnit.h"
 
 #include <algorithm>
@@ -126,16 +129,78 @@ void BM_ReduceFramesToPalette(benchmark::State& state)
     SetPixels(state);
 }
 
+// PSNR over red, green and blue of the reduced frames against the sources.
+double Psnr(const std::vector<TDIB>& reduced, const TColorPalette& palette)
+{
+    const std::vector<TDIB>& frames = Frames();
+    double sum = 0;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        for (int y = 0; y < kHeight; ++y) {
+            const std::uint8_t* source = frames[i].ConstScanLine(y);
+            const std::uint8_t* index = reduced[i].ConstScanLine(y);
+            for (int x = 0; x < kWidth; ++x) {
+                const TPaletteEntry& p = palette[index[x]];
+                const double d[3] = { double(source[3 * x + 2]) - p.Red,
+                    double(source[3 * x + 1]) - p.Green, double(source[3 * x]) - p.Blue };
+                sum += d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+            }
+        }
+    }
+    const double mse = sum / (3.0 * kFrames * kWidth * kHeight);
+    return 10 * std::log10(255.0 * 255.0 / mse);
+}
+
 // Everything the export does to the colours: palette, then all frames.
 void BM_PaletteAndAllFrames(benchmark::State& state)
 {
     const int colours = int(state.range(0));
     const std::vector<TDIB>& frames = Frames();
+    TColorPalette palette;
+    std::vector<TDIB> reduced;
     for (auto _ : state) {
-        const TColorPalette palette = CreateSharedPalette(frames, colours, DepthFor(colours));
-        benchmark::DoNotOptimize(ReduceFramesToPalette(frames, palette));
+        palette = CreateSharedPalette(frames, colours, DepthFor(colours));
+        reduced = ReduceFramesToPalette(frames, palette);
+        benchmark::DoNotOptimize(reduced);
     }
     SetPixels(state);
+    state.counters["PSNR_dB"] = Psnr(reduced, palette);
+}
+
+// The high quality level: the fitted and tuned palette, then the reduction.
+void BM_CreateHighQualityPalette(benchmark::State& state)
+{
+    const int colours = int(state.range(0));
+    const std::vector<TDIB>& frames = Frames();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            CreateHighQualityPalette(frames, {}, {}, colours, unsigned(state.range(1))));
+    SetPixels(state);
+}
+
+void BM_ReduceFramesHighQuality(benchmark::State& state)
+{
+    const int colours = int(state.range(0));
+    const std::vector<TDIB>& frames = Frames();
+    const TColorPalette palette = CreateHighQualityPalette(frames, {}, {}, colours);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            ReduceFramesHighQuality(frames, {}, {}, palette, unsigned(state.range(1))));
+    SetPixels(state);
+}
+
+void BM_HighQualityPaletteAndAllFrames(benchmark::State& state)
+{
+    const int colours = int(state.range(0));
+    const std::vector<TDIB>& frames = Frames();
+    TColorPalette palette;
+    std::vector<TDIB> reduced;
+    for (auto _ : state) {
+        palette = CreateHighQualityPalette(frames, {}, {}, colours);
+        reduced = ReduceFramesHighQuality(frames, {}, {}, palette);
+        benchmark::DoNotOptimize(reduced);
+    }
+    SetPixels(state);
+    state.counters["PSNR_dB"] = Psnr(reduced, palette);
 }
 
 } // namespace
@@ -152,3 +217,20 @@ BENCHMARK(BM_ReduceFramesToPalette)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_PaletteAndAllFrames)->Arg(256)->Arg(16)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CreateHighQualityPalette)
+    ->Args({ 256, 1 })
+    ->Args({ 256, 0 })
+    ->Args({ 16, 0 })
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_ReduceFramesHighQuality)
+    ->Args({ 256, 1 })
+    ->Args({ 256, 0 })
+    ->Args({ 16, 0 })
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_HighQualityPaletteAndAllFrames)
+    ->Arg(256)
+    ->Arg(16)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();

@@ -35,6 +35,16 @@ std::size_t ParseGifOption(
             = ParseIntValue(name, OptionValue(args, index, name, used), kGIFLoopsRange);
         return used;
     }
+    if (name == "--quality") {
+        const std::string value = OptionValue(args, index, name, used);
+        if (value == "standard")
+            options.Export.Quality = TExportQuality::Standard;
+        else if (value == "high")
+            options.Export.Quality = TExportQuality::High;
+        else
+            throw EUsageError("--quality must be standard or high, not \"" + value + "\"");
+        return used;
+    }
     if (name == "--bits") {
         options.Export.GIFBits
             = ParseIntValue(name, OptionValue(args, index, name, used), kGIFBitsRange);
@@ -69,6 +79,11 @@ std::string GifOptionsHelp()
           "                            transparency ("
         + range(kGIFBitsRange)
         + ")\n"
+          "  --quality standard|high   how the colours are reduced (default standard):\n"
+          "                            standard is the program's own octree palette\n"
+          "                            and Stucki dithering; high fits the palette to\n"
+          "                            all frames and tunes it to the dithering, and\n"
+          "                            keeps still parts of the animation still\n"
           "  -q, --quiet               no progress on stderr (it is shown only when\n"
           "                            stderr is a terminal)\n";
 }

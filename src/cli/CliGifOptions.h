@@ -17,8 +17,8 @@ struct TGifOutputOptions {
     bool Quiet = false;
 };
 
-// When args[index] is a GIF or output option (--delay, --loops, --bits, -o,
-// --quiet), applies it and returns how many arguments it took; 0 otherwise.
+// When args[index] is a GIF or output option (--delay, --loops, --bits,
+// --quality, -o, --quiet), applies it and returns how many arguments it took; 0 otherwise.
 // Throws EUsageError for a missing, malformed or out-of-range value.
 std::size_t ParseGifOption(
     std::span<const std::string> args, std::size_t index, TGifOutputOptions& options);

@@ -43,6 +43,8 @@ struct ZxTextRequest {
 // The saved settings, read over the values the request brings.
 struct ZxSettingsRequest {
     zx::FlagParameters* Params;
+    // The export's quality level: 1 high, 0 standard.
+    int HighQuality;
     char FontName[256];
     int Size;
     std::uint32_t Color;

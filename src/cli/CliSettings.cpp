@@ -8,7 +8,7 @@
 
 namespace zx::cli {
 
-void LoadSavedSettings(FlagParameters& params, TCliText& text)
+void LoadSavedSettings(FlagParameters& params, TCliText& text, bool& highQuality)
 {
     // The store is read with the desktop program's own reader, in the Qt
     // module. No saved settings at all is no error: the desktop program then
@@ -16,6 +16,7 @@ void LoadSavedSettings(FlagParameters& params, TCliText& text)
     char message[512] = {};
     ZxSettingsRequest request {};
     request.Params = &params;
+    request.HighQuality = highQuality ? 1 : 0;
     const TTextOverlaySettings& current = text.Settings;
     std::strncpy(request.FontName, current.FontName.c_str(), sizeof request.FontName - 1);
     request.Size = current.Size;
@@ -28,6 +29,7 @@ void LoadSavedSettings(FlagParameters& params, TCliText& text)
     request.ErrorSize = sizeof message;
     if (ModuleSettingsRead()(&request) != kZxDone)
         throw std::runtime_error(std::string("--settings: ") + message);
+    highQuality = request.HighQuality != 0;
     TTextOverlaySettings& saved = text.Settings;
     saved.FontName = request.FontName;
     saved.Size = request.Size;

@@ -12,8 +12,9 @@
 
 namespace zx::cli {
 
-// Puts the saved flag and GIF settings into params and the text dialog's
-// (font, size, colour, angle, shadow, alignments) into text.
-void LoadSavedSettings(FlagParameters& params, TCliText& text);
+// Puts the saved flag and GIF settings into params, the quality level into
+// highQuality and the text dialog's (font, size, colour, angle, shadow,
+// alignments) into text.
+void LoadSavedSettings(FlagParameters& params, TCliText& text, bool& highQuality);
 
 } // namespace zx::cli

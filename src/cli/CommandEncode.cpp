@@ -53,7 +53,7 @@ namespace {
             throw EUsageError("frames larger than 65535 x 65535 do not fit a GIF");
 
         const auto say = [&](const std::string& text) { progress.Say(text); };
-        const TExportPalette palette = BuildExportPalette(frames, {}, gif.Export.GIFBits, say);
+        const TExportPalette palette = BuildExportPalette(frames, {}, {}, gif.Export, say);
         TGIFImage image;
         BuildGifFrames(image, frames, {}, {}, gif.Export, palette, say);
         WriteGif(image, gif.OutputPath, progress);
@@ -62,7 +62,7 @@ namespace {
 
     const CliCommandRegistration kEncode({
         "encode",
-        "encode FRAME... -o OUT.gif [--bits B] [--delay D] [--loops L]",
+        "encode FRAME... -o OUT.gif [--bits B] [--delay D] [--loops L] [--quality Q]",
         "Builds an animated GIF from ready-made frames (1..40 pictures of one size, in\n"
         "the order given), with the export's shared palette and dithering and no\n"
         "transparency.\n\n"

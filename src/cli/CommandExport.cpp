@@ -52,7 +52,9 @@ namespace {
         if (parsed.Flag.SavedSettings) {
             // The command line again, this time over the saved settings.
             TExportArguments saved;
-            LoadSavedSettings(saved.Flag.Params, saved.Flag.Text);
+            bool highQuality = false;
+            LoadSavedSettings(saved.Flag.Params, saved.Flag.Text, highQuality);
+            saved.Gif.Export.Quality = highQuality ? TExportQuality::High : TExportQuality::Standard;
             saved.Gif.Export.GIFDelay = saved.Flag.Params.GIFDelay;
             saved.Gif.Export.GIFLoops = saved.Flag.Params.GIFLoops;
             saved.Gif.Export.GIFBits = saved.Flag.Params.GIFBits;

@@ -72,7 +72,9 @@ namespace {
         if (parsed.Options.SavedSettings) {
             // The command line again, this time over the saved settings.
             TFramesArguments saved;
-            LoadSavedSettings(saved.Options.Params, saved.Options.Text);
+            // The quality level changes only what a GIF is written with.
+            bool highQuality = false;
+            LoadSavedSettings(saved.Options.Params, saved.Options.Text, highQuality);
             parsed = ParseFramesArguments(args, saved);
         }
         const TFlagOptions& options = parsed.Options;

@@ -9,6 +9,7 @@
 #include "core/gif/XGIFUnitQuantize.h"
 #include "core/imaging/DefaultImage.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -273,4 +274,91 @@ TEST(GIFExport, OptionsOutOfRangeAreRefused)
     EXPECT_THROW(BuildExportGif(flag.Store, Options(2, 8, 5, 102), flag.Renderer()),
         EInvalidGraphicOperation);
     EXPECT_TRUE(flag.Calls.empty());
+}
+
+TEST(GIFExport, HighQualityKeepsPaletteSizeTransparencyAndExtensions)
+{
+    for (const std::int32_t bits : { 3, 8 }) {
+        FlagParameters params;
+        params.Frames = 3;
+        params.TransparentMode = true;
+        params.Distance = 30; // every frame has background
+        TRenderedFlag flag(params, 80, 50);
+        TExportOptions options = Options(3, bits, 4, 2);
+        options.Quality = TExportQuality::High;
+        std::vector<std::string> texts;
+        const auto status = [&](const std::string& text) { texts.push_back(text); };
+        const TExportPalette palette
+            = BuildExportPalette(flag.Store, options, flag.Renderer(), status);
+        ASSERT_TRUE(palette.AnyTransparent);
+        EXPECT_EQ(palette.PaletteSize, (1 << bits) - 1);
+        EXPECT_EQ(palette.TransparentIndex, (1 << bits) - 1);
+        ASSERT_EQ(palette.SharedPalette.size(), std::size_t((1 << bits) - 1));
+
+        TGIFImage gif;
+        const auto n = static_cast<std::size_t>(options.Frames);
+        BuildGifFrames(gif, std::span<const TDIB>(flag.Store.FrameBitmaps.data(), n),
+            std::span<const TDIB>(flag.Store.FrameMasks.data(), n),
+            std::span<const bool>(flag.Store.FrameTransparent.data(), n), options, palette, status);
+        const std::vector<std::string> expected { "正在创建调色板", "", "正在重新着色图像 ", "" };
+        EXPECT_EQ(texts, expected);
+
+        const auto decoded = GiflibDecode(Encode(gif));
+        ASSERT_EQ(decoded.Frames.size(), n);
+        EXPECT_EQ(decoded.GlobalColours.size(), std::size_t(1) << bits);
+        EXPECT_EQ(decoded.Loops, 2);
+        EXPECT_EQ(decoded.LoopFrame, 0);
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto& frame = decoded.Frames[i];
+            EXPECT_TRUE(frame.LocalColours.empty());
+            EXPECT_EQ(frame.Delay, 4);
+            EXPECT_EQ(frame.Disposal, DISPOSE_BACKGROUND);
+            ASSERT_EQ(frame.TransparentIndex, (1 << bits) - 1);
+            ASSERT_EQ(frame.Width, 80);
+            for (int y = 0; y < frame.Height; ++y) {
+                for (int x = 0; x < frame.Width; ++x) {
+                    const int index = frame.Pixels[y * frame.Width + x];
+                    const bool background = flag.Store.FrameMasks[i].Pixel(x, y) == 255;
+                    ASSERT_EQ(background, index == frame.TransparentIndex) << x << "," << y;
+                    if (background)
+                        continue;
+                    // Every visible pixel shows an entry of the shared palette
+                    // (the merge may have moved it in the table).
+                    ASSERT_LT(std::size_t(index), frame.Colours.size());
+                    const TGIFColor c = frame.Colours[index];
+                    ASSERT_TRUE(
+                        std::find(palette.SharedPalette.begin(), palette.SharedPalette.end(),
+                            TPaletteEntry { c.Red, c.Green, c.Blue, 0 })
+                        != palette.SharedPalette.end())
+                        << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
+TEST(GIFExport, HighQualityIsTheSameForTheStoreAndForReadyFrames)
+{
+    FlagParameters params;
+    params.Frames = 4;
+    params.TransparentMode = false;
+    TRenderedFlag flag(params, 60, 40);
+    TExportOptions options = Options(4, 6);
+    options.Quality = TExportQuality::High;
+    const auto fromStore = Encode(*BuildExportGif(flag.Store, options, flag.Renderer()));
+    const auto n = static_cast<std::size_t>(options.Frames);
+    const std::span<const TDIB> frames(flag.Store.FrameBitmaps.data(), n);
+    const TExportPalette palette = BuildExportPalette(frames, {}, {}, options);
+    TGIFImage gif;
+    BuildGifFrames(gif, frames, {}, {}, options, palette);
+    EXPECT_EQ(Encode(gif), fromStore);
+    // And the standard level stays what it was: the two ways agree there too,
+    // and differ from the high level.
+    options.Quality = TExportQuality::Standard;
+    const auto standard = Encode(*BuildExportGif(flag.Store, options, flag.Renderer()));
+    const TExportPalette standardPalette = BuildExportPalette(
+        frames, std::span<const bool>(flag.Store.FrameTransparent.data(), n), options.GIFBits);
+    EXPECT_EQ(
+        BuildExportPalette(frames, {}, {}, options).SharedPalette, standardPalette.SharedPalette);
+    EXPECT_NE(standard, fromStore);
 }

@@ -99,6 +99,10 @@ private slots:
         QCOMPARE(m_panel->BitsNiceScrollBar->LabelText(), QStringLiteral("颜色：256 (8 位)"));
         QCOMPARE(m_panel->AntialiasRadioGroup->ItemIndex(), 0);
         QVERIFY(m_panel->TransparentCheckBox->isChecked());
+        QCOMPARE(m_panel->HighQualityCheckBox->text(), QStringLiteral("高质量"));
+        QVERIFY(!m_panel->HighQualityCheckBox->isChecked());
+        QCOMPARE(m_panel->HighQualityCheckBox->parentWidget(),
+            m_panel->PageControl->widget(m_panel->PageControl->count() - 1));
         QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
         QCOMPARE(m_show->PaintAreaSize(), QSize(150, 97));
         QCOMPARE(m_show->StatusText(), QStringLiteral("150 x 97"));
@@ -499,6 +503,41 @@ private slots:
         const QByteArray panelBytes = ReadFile(saved);
         QVERIFY(panelBytes.startsWith("GIF89a"));
         QCOMPARE(panelBytes, ReadFile(exported));
+    }
+
+    void theHighQualityBoxChangesOnlyWhatIsSaved()
+    {
+        QTemporaryDir dir;
+        const QString standard = dir.filePath(QStringLiteral("standard.gif"));
+        const QString high = dir.filePath(QStringLiteral("high.gif"));
+        const QString exported = dir.filePath(QStringLiteral("cli.gif"));
+        m_panel->FramesNiceScrollBar->SetPosition(4);
+        m_panel->InvalidateFrames();
+        Tick(6);
+        QCOMPARE(RenderedCount(), 4);
+        m_panel->GIFSaveDialog = [&] { return std::optional<QString>(standard); };
+        m_panel->Save1Click();
+
+        // A click on the box leaves the frames rendered and nothing busy.
+        QTest::mouseClick(m_panel->HighQualityCheckBox, Qt::LeftButton, {},
+            QPoint(4, m_panel->HighQualityCheckBox->height() / 2));
+        QVERIFY(m_panel->HighQualityCheckBox->isChecked());
+        QCOMPARE(RenderedCount(), 4);
+        QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
+
+        m_panel->GIFSaveDialog = [&] { return std::optional<QString>(high); };
+        m_panel->Save1Click();
+        QVERIFY2(m_messages.empty(), m_messages.empty() ? "" : qPrintable(m_messages[0].Text));
+
+        QProcess cli;
+        cli.start(QStringLiteral(ZX_CLI_PATH),
+            { "export", "-o", exported, "--frames", "4", "--size", "150x97", "--quality", "high" });
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitCode(), 0);
+        const QByteArray highBytes = ReadFile(high);
+        QVERIFY(highBytes.startsWith("GIF89a"));
+        QCOMPARE(highBytes, ReadFile(exported));
+        QVERIFY(highBytes != ReadFile(standard));
     }
 
     void cancellingTheSaveRendersNothingAndAFailedWriteKeepsTheFile()

@@ -87,6 +87,7 @@ extern "C" __attribute__((visibility("default"))) int zx_settings_read(ZxSetting
 {
     try {
         zx::ReadSavedFlagParameters(*request->Params);
+        request->HighQuality = zx::ReadSavedHighQuality(request->HighQuality != 0) ? 1 : 0;
         zx::TTextOverlaySettings text;
         text.FontName = request->FontName;
         text.Size = request->Size;

@@ -2,6 +2,8 @@
 
 #include "core/Errors.h"
 #include "core/flag/FlagParameters.h"
+#include "core/gif/XGIFUnitMessages.h"
+#include "core/gif/XGIFUnitQuantizeHigh.h"
 
 #include <algorithm>
 #include <vector>
@@ -58,28 +60,56 @@ TExportPalette BuildExportPalette(TFrameStore& store, const TExportOptions& opti
             renderFrame(i, FramePhase(i, n));
     }
     const std::span<const TDIB> frames(store.FrameBitmaps.data(), static_cast<std::size_t>(n));
+    const std::span<const TDIB> masks(store.FrameMasks.data(), static_cast<std::size_t>(n));
     const std::span<const bool> transparent(
         store.FrameTransparent.data(), static_cast<std::size_t>(n));
-    return BuildExportPalette(frames, transparent, options.GIFBits, status);
+    return BuildExportPalette(frames, masks, transparent, options, status);
 }
+
+namespace {
+
+    // What both levels' palettes share: the size, the transparent index and
+    // the status text; make builds the colours.
+    template <class Make>
+    TExportPalette MakeExportPalette(std::span<const bool> transparent, std::int32_t bits,
+        const TExportStatus& status, Make&& make)
+    {
+        CheckRange(bits, kGIFBitsRange.Min, kGIFBitsRange.Max, "GIFBits");
+        TExportPalette result;
+        result.AnyTransparent
+            = std::find(transparent.begin(), transparent.end(), true) != transparent.end();
+        TStatusGuard clear(status);
+        Say(status, sStatusCreatingPalette);
+        result.PaletteSize = 1 << bits;
+        if (result.AnyTransparent)
+            result.PaletteSize -= 1;
+        result.TransparentIndex = static_cast<std::uint8_t>(result.PaletteSize & 0xFF);
+        result.SharedPalette = make(result.PaletteSize);
+        return result;
+    }
+
+} // namespace
 
 TExportPalette BuildExportPalette(std::span<const TDIB> frames, std::span<const bool> transparent,
     std::int32_t bits, const TExportStatus& status)
 {
-    CheckRange(bits, kGIFBitsRange.Min, kGIFBitsRange.Max, "GIFBits");
-    TExportPalette result;
-    result.AnyTransparent
-        = std::find(transparent.begin(), transparent.end(), true) != transparent.end();
-    TStatusGuard clear(status);
-    Say(status, sStatusCreatingPalette);
-    result.PaletteSize = 1 << bits;
-    if (result.AnyTransparent)
-        result.PaletteSize -= 1;
-    result.TransparentIndex = static_cast<std::uint8_t>(result.PaletteSize & 0xFF);
-    // The frames go in exactly as rendered: in transparent mode the grey
-    // checkerboard of the background takes part in the palette too.
-    result.SharedPalette = CreateSharedPalette(frames, result.PaletteSize, bits);
-    return result;
+    return MakeExportPalette(transparent, bits, status, [&](std::int32_t colours) {
+        // The frames go in exactly as rendered: in transparent mode the grey
+        // checkerboard of the background takes part in the palette too.
+        return CreateSharedPalette(frames, colours, bits);
+    });
+}
+
+TExportPalette BuildExportPalette(std::span<const TDIB> frames, std::span<const TDIB> masks,
+    std::span<const bool> transparent, const TExportOptions& options, const TExportStatus& status)
+{
+    if (options.Quality == TExportQuality::Standard)
+        return BuildExportPalette(frames, transparent, options.GIFBits, status);
+    // The background becomes the transparent index whatever its colour, so
+    // only the flag's pixels are given entries.
+    return MakeExportPalette(transparent, options.GIFBits, status, [&](std::int32_t colours) {
+        return CreateHighQualityPalette(frames, masks, transparent, colours);
+    });
 }
 
 void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<const TDIB> masks,
@@ -90,10 +120,13 @@ void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<cons
     TStatusGuard clear(status);
     Say(status, sStatusRecolouring);
 
-    // Reducing a frame to the finished palette does not depend on the other
-    // frames, so the frames are reduced side by side; each gets its own colour
-    // cache and ditherer, which keeps the result that of one frame at a time.
-    std::vector<TDIB> reduced = ReduceFramesToPalette(frames, palette.SharedPalette);
+    // Both levels reduce the frames side by side with results that do not
+    // depend on how the frames are shared out: the standard level's frames
+    // are independent, each with its own colour cache and ditherer; the high
+    // level's take still pixels from earlier frames only after all are done.
+    std::vector<TDIB> reduced = options.Quality == TExportQuality::High
+        ? ReduceFramesHighQuality(frames, masks, transparent, palette.SharedPalette)
+        : ReduceFramesToPalette(frames, palette.SharedPalette);
     const std::int32_t fullColours = 1 << options.GIFBits;
 
     for (std::size_t i = 0; i < reduced.size(); ++i) {
@@ -102,7 +135,7 @@ void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<cons
         if (frameTransparent) {
             if (i >= masks.size() || masks[i].Width() != bitmap.Width()
                 || masks[i].Height() != bitmap.Height() || masks[i].BitCount() != 8)
-                throw EInvalidGraphicOperation("透明遮罩与帧的尺寸不符");
+                throw EInvalidGraphicOperation(GIFMessages::sMaskDoesNotFit);
             // With masks of 0 or 255 and the index 2^B - 1 above every palette
             // index, background pixels become exactly the transparent index.
             for (std::int32_t y = 0; y < bitmap.Height(); ++y) {

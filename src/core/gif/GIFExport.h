@@ -19,6 +19,12 @@
 
 namespace zx {
 
+// How the colours are reduced. Standard is the program's own octree palette
+// and Stucki dithering, byte for byte; High fits and tunes the palette to all
+// frames and dithers with an exact nearest-colour search
+// (XGIFUnitQuantizeHigh.h). Both write the same kind of file.
+enum class TExportQuality { Standard, High };
+
 // The GIF options of one export.
 struct TExportOptions {
     // Frames in the loop (1..40).
@@ -29,6 +35,7 @@ struct TExportOptions {
     std::int32_t GIFDelay = 5;
     // Loop-count slider position (0..101), mapped through LoopCount.
     std::int32_t GIFLoops = 0;
+    TExportQuality Quality = TExportQuality::Standard;
 };
 
 // Status texts shown while the export works; an empty text clears the status.
@@ -61,9 +68,18 @@ TExportPalette BuildExportPalette(TFrameStore& store, const TExportOptions& opti
     const TRenderMissingFrame& renderFrame, const TExportStatus& status = {});
 
 // The same for ready-made frames (24-bit pictures of one size); transparent[i]
-// says whether frame i has transparent pixels (empty: none has).
+// says whether frame i has transparent pixels (empty: none has). This is the
+// standard level's palette.
 TExportPalette BuildExportPalette(std::span<const TDIB> frames, std::span<const bool> transparent,
     std::int32_t bits, const TExportStatus& status = {});
+
+// The palette of the level options.Quality asks for, with options.GIFBits.
+// masks[i] (8 bits, 255 = background) is read only for frames whose
+// transparent[i] is set, and only by the high level, whose palette leaves the
+// background out.
+TExportPalette BuildExportPalette(std::span<const TDIB> frames, std::span<const TDIB> masks,
+    std::span<const bool> transparent, const TExportOptions& options,
+    const TExportStatus& status = {});
 
 // Fills an empty GIF with the frames reduced to the palette and merges the
 // colour maps. masks[i] (8 bits, 255 = background) is read only for frames

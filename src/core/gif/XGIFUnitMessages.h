@@ -42,4 +42,8 @@ inline constexpr const char* sColourLimitRange = "Colour limit out of range (%d)
 inline constexpr const char* sTreeDepthRange = "Tree depth out of range (%d)";
 inline constexpr const char* sDitherWithoutEntries = "Ditherer without palette entries";
 inline constexpr const char* sDitherColumnRange = "Dither column out of range (%d)";
+// The export's frames and masks.
+inline constexpr const char* sMaskDoesNotFit = "透明遮罩与帧的尺寸不符";
+inline constexpr const char* sFrameSizesDiffer = "动画的帧尺寸不一致";
+inline constexpr const char* sTooManyFrames = "动画的帧数过多 (%d)";
 } // namespace zx::GIFMessages

@@ -260,6 +260,11 @@ private:
 // EOutOfResources "用于 GIF DIB 分配内存失败" when the result cannot be allocated.
 TDIB ReduceToPalette(const TDIB& bitmap, const TColorPalette& palette);
 
+// The bitmap ReduceToPalette fills: 8 bits, the size of source, the palette
+// (at most 256 entries) then black as its colour table, those entries marked
+// important; empty for an empty palette. Throws as ReduceToPalette does.
+TDIB MakeReducedBitmap(const TDIB& source, const TColorPalette& palette);
+
 // ReduceToPalette for each bitmap, with the frames spread over up to threads
 // worker threads (0: one per processor). Each frame gets its own lookup and
 // ditherer, so the results are exactly those of ReduceToPalette frame by frame.

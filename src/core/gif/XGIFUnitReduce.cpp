@@ -33,35 +33,6 @@ namespace {
         std::ptrdiff_t OutStep;
     };
 
-    // The 8-bit result bitmap with the palette as its colour table; an empty
-    // bitmap for an empty palette.
-    TDIB MakeReducedBitmap(const TDIB& source, const TColorPalette& palette)
-    {
-        TDIB reduced;
-        const std::int32_t entries
-            = static_cast<std::int32_t>(std::min<std::size_t>(palette.size(), 256));
-        if (entries == 0)
-            return reduced;
-        if (source.Width() <= 0 || source.Height() <= 0)
-            throw GIFException(GIFMessages::sInvalidImageSize);
-
-        TDIBColorTable table {};
-        for (std::int32_t i = 0; i < entries; ++i)
-            table[i] = TRGBQuad { palette[i].Blue, palette[i].Green, palette[i].Red, 0 };
-        try {
-            reduced.ColorTable() = table;
-            reduced.SetSize(source.Width(), source.Height(), 8);
-            reduced.ColorTable() = table;
-            reduced.UpdatePalette();
-        } catch (const std::bad_alloc&) {
-            throw EOutOfResources(GIFMessages::sOutOfMemoryForDIB);
-        }
-        // The palette's own entries are the important ones; the black fill after
-        // them is only there to make 256.
-        reduced.SetImportantColorCount(static_cast<std::uint32_t>(entries));
-        return reduced;
-    }
-
     // The pixel loop of one frame. The lookup and its colour cache belong to this
     // frame alone: sharing a cache between frames would change which index a cell
     // keeps and so the result.
@@ -88,6 +59,33 @@ namespace {
     }
 
 } // namespace
+
+TDIB MakeReducedBitmap(const TDIB& source, const TColorPalette& palette)
+{
+    TDIB reduced;
+    const std::int32_t entries
+        = static_cast<std::int32_t>(std::min<std::size_t>(palette.size(), 256));
+    if (entries == 0)
+        return reduced;
+    if (source.Width() <= 0 || source.Height() <= 0)
+        throw GIFException(GIFMessages::sInvalidImageSize);
+
+    TDIBColorTable table {};
+    for (std::int32_t i = 0; i < entries; ++i)
+        table[i] = TRGBQuad { palette[i].Blue, palette[i].Green, palette[i].Red, 0 };
+    try {
+        reduced.ColorTable() = table;
+        reduced.SetSize(source.Width(), source.Height(), 8);
+        reduced.ColorTable() = table;
+        reduced.UpdatePalette();
+    } catch (const std::bad_alloc&) {
+        throw EOutOfResources(GIFMessages::sOutOfMemoryForDIB);
+    }
+    // The palette's own entries are the important ones; the black fill after
+    // them is only there to make 256.
+    reduced.SetImportantColorCount(static_cast<std::uint32_t>(entries));
+    return reduced;
+}
 
 TDIB ReduceToPalette(const TDIB& bitmap, const TColorPalette& palette)
 {

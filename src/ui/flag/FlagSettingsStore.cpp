@@ -53,6 +53,14 @@ bool ReadSavedFlagParameters(FlagParameters& params)
     return true;
 }
 
+bool ReadSavedHighQuality(bool current)
+{
+    TNewRegistry registry;
+    if (!registry.OpenKey(ProgramSubKey(kSettingsGroup), false))
+        return current;
+    return registry.ReadBoolDef(QLatin1String(kHighQualityValue), current);
+}
+
 namespace {
 
     std::int32_t ReadClamped(

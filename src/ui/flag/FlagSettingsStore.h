@@ -25,6 +25,8 @@ QString ProgramSubKey(const char* group);
 inline constexpr const char* kSettingsGroup = "Settings";
 inline constexpr const char* kTextGroup = "Text";
 inline constexpr const char* kFormsGroup = "Forms";
+// In "Settings": the export's quality level ("高质量"), a boolean.
+inline constexpr const char* kHighQualityValue = "HighQuality";
 
 // The field's stored value, current when it is missing or unreadable. A
 // boolean reads as 0 or 1 (any non-zero number is true).
@@ -39,6 +41,8 @@ void WriteFlagField(TNewRegistry& registry, const TFlagField& field, std::int32_
 // that are missing or unreadable keep params' value. Returns false when the
 // store holds no flag settings; it is never written.
 bool ReadSavedFlagParameters(FlagParameters& params);
+// The saved quality level, current when there is none.
+bool ReadSavedHighQuality(bool current);
 
 // The text dialog's settings from the open "Text" group over text: "FontName",
 // "FontSize", "FontColor", "FontAngle", "FontShaddow", "AlignHorizontal" and

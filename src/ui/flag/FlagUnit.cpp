@@ -230,6 +230,9 @@ void TFlagForm::CreateControls()
     DelayNiceScrollBar = AddSlider(gif, QStringLiteral("延迟：<#Mul1> 毫秒"), kGIFDelayRange);
     LoopsNiceScrollBar = AddSlider(gif, QString(), kGIFLoopsRange);
     BitsNiceScrollBar = AddSlider(gif, QString(), kGIFBitsRange);
+    HighQualityCheckBox = new QCheckBox(QStringLiteral("高质量"), gif);
+    HighQualityCheckBox->setObjectName(QStringLiteral("HighQualityCheckBox"));
+    gif->layout()->addWidget(HighQualityCheckBox);
     GIFNoteLabel = new QLabel(QStringLiteral("这些选项仅对已保存的 GIF 文件有效。"), gif);
     GIFNoteLabel->setWordWrap(true);
     gif->layout()->addWidget(GIFNoteLabel);

@@ -216,6 +216,9 @@ public:
     TNiceScrollBar* DelayNiceScrollBar = nullptr;
     TNiceScrollBar* LoopsNiceScrollBar = nullptr;
     TNiceScrollBar* BitsNiceScrollBar = nullptr;
+    // The export's second quality level (TExportQuality::High); it changes
+    // only what is saved, not the flag on screen.
+    QCheckBox* HighQualityCheckBox = nullptr;
     QLabel* GIFNoteLabel = nullptr;
     QCheckBox* PauseCheckBox = nullptr;
     QToolButton* LeftSpeedButton = nullptr;

@@ -8,6 +8,7 @@
 #include "ui/flag/FlagUnit.h"
 #include "ui/flag/ShowUnit.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -76,6 +77,8 @@ std::unique_ptr<TGIFImage> TFlagForm::BuildAnimation()
     options.GIFBits = BitsNiceScrollBar->Position();
     options.GIFDelay = DelayNiceScrollBar->Position();
     options.GIFLoops = LoopsNiceScrollBar->Position();
+    options.Quality
+        = HighQualityCheckBox->isChecked() ? TExportQuality::High : TExportQuality::Standard;
     repaint();
     if (ShowForm())
         ShowForm()->repaint();

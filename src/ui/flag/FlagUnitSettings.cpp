@@ -131,6 +131,9 @@ void TFlagForm::LoadSettings()
                 if (field.Stored && control)
                     control->Set(ReadFlagField(registry, field, control->Get()));
             }
+            // Only what is written changes with it, not the frames.
+            HighQualityCheckBox->setChecked(registry.ReadBoolDef(
+                QLatin1String(kHighQualityValue), HighQualityCheckBox->isChecked()));
         }
 
         if (m_textForm && registry.OpenKey(ProgramSubKey(kTextGroup), false)) {
@@ -190,6 +193,7 @@ void TFlagForm::SaveSettings()
             if (field.Stored && control)
                 WriteFlagField(registry, field, control->Get());
         }
+        registry.WriteBool(QLatin1String(kHighQualityValue), HighQualityCheckBox->isChecked());
         registry.Flush();
     }
 

@@ -1,0 +1,157 @@
+#pragma once
+
+// What the high quality palette and reduction share: the checked frames, the
+// per-pixel plan of which pixels a frame dithers itself, and the ditherer.
+
+#include "core/gif/XGIFUnitQuantizeHigh.h"
+#include "core/gif/XGIFUnitReadRGB.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace zx::highq {
+
+// The frames of one animation, checked: one size, masks where they are read.
+struct TFrameSet {
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
+    std::vector<const TDIB*> Frames;
+    // The mask of each frame whose background pixels are left out, else null.
+    std::vector<const TDIB*> Masks;
+
+    std::size_t Pixels() const { return std::size_t(Width) * std::size_t(Height); }
+};
+
+// See CreateHighQualityPalette for the rules and the errors.
+TFrameSet CheckFrames(
+    std::span<const TDIB> frames, std::span<const TDIB> masks, std::span<const bool> transparent);
+
+// A background pixel of a frame with transparency: mask byte 255, the value
+// the renderer writes where the flag does not reach.
+inline bool IsBackground(const std::uint8_t* maskRow, std::int32_t x)
+{
+    return maskRow && maskRow[x] == 255;
+}
+
+// How many of count tasks run side by side on the given number of threads
+// (0: one per processor).
+std::size_t TaskCount(unsigned threads, std::size_t count);
+
+// Per entry, the number of pixels mapped to it and the sums of their values
+// (colour plus diffused error, clamped) in 1/256 steps.
+struct TEntrySums {
+    std::vector<std::int64_t> Count = std::vector<std::int64_t>(256);
+    std::vector<std::int64_t> Sum = std::vector<std::int64_t>(256 * 3);
+
+    void Add(const TEntrySums& other);
+};
+
+// Marks the pixel a frame does not dither: the background, or a pixel it
+// takes from an earlier frame (then the plan holds that frame's number).
+inline constexpr std::uint16_t kBackground = 0xFFFF;
+
+// The GIF writer's LZW dictionary (XGIFUnitLZW.cpp) followed pixel by pixel,
+// so that the ditherer knows which indices would continue the string the
+// encoder is building. It makes the same strings and clears at the same
+// point as long as it is given the frame's pixels; for the pixels the frame
+// does not dither it is given a good guess.
+class TLzwModel {
+public:
+    // colours: the palette size, which fixes the code size as the writer's.
+    explicit TLzwModel(std::int32_t colours);
+
+    // A new frame: an empty dictionary and no string.
+    void Start();
+    bool HasString() const { return m_string >= 0; }
+    // Whether the current string followed by symbol is in the dictionary.
+    bool Continues(std::int32_t symbol) const
+    {
+        return m_string >= 0 && m_slots[Slot(Key(symbol))] != kFreeSlot;
+    }
+    void Push(std::int32_t symbol);
+    void Break() { m_string = -1; }
+
+private:
+    // Where the string code followed by symbol is, or would go: open
+    // addressing over (code, symbol) keys, each slot holding the key above
+    // the code's 12 bits; all ones is a free slot.
+    std::uint32_t Slot(std::uint32_t key) const
+    {
+        std::uint32_t at = (key * 0x9E3779B1u) >> (32 - kSlotBits);
+        while (m_slots[at] != kFreeSlot && (m_slots[at] >> 12) != key)
+            at = (at + 1) & (kSlots - 1);
+        return at;
+    }
+    std::uint32_t Key(std::int32_t symbol) const
+    {
+        return (std::uint32_t(m_string) << 8) | std::uint32_t(symbol);
+    }
+    void Clear();
+
+    // GIF codes are at most 12 bits, and the writer never assigns 4095: at
+    // most half of the slots are ever used.
+    static constexpr std::int32_t kLastAssignedCode = 4094;
+    static constexpr std::uint32_t kSlotBits = 13;
+    static constexpr std::uint32_t kSlots = 1u << kSlotBits;
+    static constexpr std::uint32_t kFreeSlot = 0xFFFFFFFFu;
+
+    std::int32_t m_firstFree;
+    std::int32_t m_nextFree = 0;
+    std::int32_t m_string = -1;
+    std::vector<std::uint32_t> m_slots;
+};
+
+// Floyd-Steinberg error diffusion (7 / 3 5 1, out of 16) in the order the GIF
+// stores the pixels, rows from the top, each from the left. Values carry 8
+// fractional bits. A pixel's error is the difference between its value,
+// clamped to 0..255, and the entry it gets, less a dead zone of one step:
+// the last step is not worth the noise that diffusing it makes. Error pushed
+// past the edges is dropped.
+//
+// Where the nearest entry would end the LZW string being built and another
+// entry nearly as near would continue it, the pixel takes that one: its
+// small extra error is diffused like any other, and the frame codes in
+// fewer bytes.
+class TFloydSteinberg {
+public:
+    // The search must outlive the ditherer. Without continueStrings every
+    // pixel takes its nearest entry.
+    TFloydSteinberg(std::int32_t width, TNearestColor& search, bool continueStrings = true);
+
+    // Dithers one frame. plan[y * width + x] says who owns each pixel: the
+    // frame dithers the pixels whose plan entry is self and writes 0 for the
+    // others, and error reaching those is dropped. out is the top row of the
+    // result and outStep the distance between rows. With sums, the value and
+    // entry of every dithered pixel are added there.
+    void DitherFrame(TRowReader24& rows, std::int32_t height, std::span<const std::uint16_t> plan,
+        std::uint16_t self, std::uint8_t* out, std::ptrdiff_t outStep, TEntrySums* sums);
+
+private:
+    template <bool WithSums>
+    void DitherRow(const std::uint8_t* bgr, const std::uint16_t* plan, std::uint16_t self,
+        std::uint8_t* out, TEntrySums* sums);
+    // The index for a value: the nearest entry (also set in nearest), or
+    // one that continues the LZW string and is nearly as near.
+    std::int32_t Choose(const std::int32_t* value, std::int32_t& nearest);
+    // Tells the model what a pixel the frame does not dither will hold.
+    void GuessForModel(std::uint16_t owner, const std::uint8_t* pixel);
+
+    std::int32_t m_width;
+    TNearestColor& m_search;
+    bool m_continueStrings;
+    TLzwModel m_lzw;
+    // The entries' colours in 1/256 steps, for the error.
+    std::vector<std::int32_t> m_entries;
+    // Two error rows (this one and the next) of width + 2 cells, a guard cell
+    // at each end; three components per cell, red first.
+    std::vector<std::int32_t> m_rows;
+    std::int32_t* m_cur = nullptr;
+    std::int32_t* m_next = nullptr;
+    // The last colour GuessForModel searched (none at first) and its entry.
+    std::uint32_t m_guessColour = 0xFFFFFFFFu;
+    std::int32_t m_guess = 0;
+};
+
+} // namespace zx::highq

@@ -1,0 +1,155 @@
+#pragma once
+
+// The export's high quality level: a palette fitted to the colours of all
+// frames and then tuned to the dithering that will use it, an exact
+// nearest-colour search, and Floyd-Steinberg error diffusion that keeps still
+// parts of the animation still and minds the size of the file. The output has the same form as
+// the standard reduction's (8-bit frames over one shared palette), so the GIF
+// around it is built the same way.
+//
+// Everything is deterministic: the same frames give the same palette and the
+// same indices on any number of threads.
+
+#include "core/gif/XGIFUnitQuantize.h"
+#include "core/imaging/XDIBUnit.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace zx {
+
+// The palette entry nearest to a colour by squared distance in RGB, the
+// lowest index among entries at the same distance. Colour space is cut into
+// cells; a cell lists, in index order, the entries that can be nearest to some
+// colour in it, so a search looks at a handful of entries only. Cell lists are
+// made on first use, which makes a search object cheap to create but not safe
+// to share between threads: each thread uses its own.
+class TNearestColor {
+public:
+    // Uses the first 256 entries at most. A palette without entries raises
+    // EInvalidGraphicOperation.
+    explicit TNearestColor(const TColorPalette& palette);
+
+    // Components 0..255. Inline: the ditherer calls it for every pixel.
+    std::int32_t Find(std::int32_t red, std::int32_t green, std::int32_t blue)
+    {
+        const std::int32_t cell = Cell(red, green, blue);
+        const TList list = m_lists[kLevels - 1][std::size_t(cell)];
+        if (list.Count < 0)
+            return FindInNewCell(cell, red, green, blue);
+        return Scan(list, red, green, blue);
+    }
+
+    std::int32_t EntryCount() const { return m_entryCount; }
+    const TPaletteEntry& Entry(std::int32_t index) const { return m_entries[index]; }
+
+    // An entry as the search reads it: its colour and its index.
+    struct TCandidate {
+        std::int16_t Red;
+        std::int16_t Green;
+        std::int16_t Blue;
+        std::uint16_t Index;
+    };
+    // The entries that can be nearest to some colour in the cell of the
+    // given one, in index order; valid until the next search. The cell must
+    // have been searched before (Find for a colour in it).
+    std::span<const TCandidate> Candidates(
+        std::int32_t red, std::int32_t green, std::int32_t blue) const
+    {
+        const TList list = m_lists[kLevels - 1][std::size_t(Cell(red, green, blue))];
+        return { m_pool.data() + list.Start, std::size_t(list.Count) };
+    }
+
+private:
+    // Where a list starts in the pool and how long it is (-1: not made yet).
+    struct TList {
+        std::int32_t Start = 0;
+        std::int32_t Count = -1;
+    };
+
+    // Boxes of 32 levels per component, then of 16, then cells of 8: each
+    // level's lists are made from its parent's.
+    static constexpr std::size_t kLevels = 3;
+    static constexpr std::int32_t kLevelShift[kLevels] = { 5, 4, 3 };
+    static constexpr std::int32_t kCellShift = kLevelShift[kLevels - 1];
+
+    static std::int32_t Cell(std::int32_t red, std::int32_t green, std::int32_t blue)
+    {
+        return (red >> kCellShift) | ((green >> kCellShift) << (8 - kCellShift))
+            | ((blue >> kCellShift) << (2 * (8 - kCellShift)));
+    }
+    // Distance and index in one key, so that the smallest key is the
+    // nearest entry with the lowest index, found without branches (distances
+    // are below 2^18, indices below 2^8).
+    std::int32_t Scan(
+        const TList& list, std::int32_t red, std::int32_t green, std::int32_t blue) const
+    {
+        const TCandidate* c = m_pool.data() + list.Start;
+        std::uint32_t best = 0xFFFFFFFFu;
+        for (std::int32_t i = 0; i < list.Count; ++i) {
+            const std::int32_t dr = c[i].Red - red;
+            const std::int32_t dg = c[i].Green - green;
+            const std::int32_t db = c[i].Blue - blue;
+            const std::uint32_t key
+                = (std::uint32_t(dr * dr + dg * dg + db * db) << 8) | c[i].Index;
+            best = key < best ? key : best;
+        }
+        return std::int32_t(best & 0xFFu);
+    }
+
+    // Lists the candidates among from[0..count) for the box lo..hi (inclusive
+    // per component) into the pool.
+    TList MakeList(const TCandidate* from, std::int32_t count,
+        const std::array<std::int32_t, 3>& lo, const std::array<std::int32_t, 3>& hi);
+    // The list of the box of the given level that holds the colour, made if
+    // needed.
+    TList List(std::size_t level, std::int32_t red, std::int32_t green, std::int32_t blue);
+    std::int32_t FindInNewCell(
+        std::int32_t cell, std::int32_t red, std::int32_t green, std::int32_t blue);
+
+    std::array<TPaletteEntry, 256> m_entries {};
+    std::int32_t m_entryCount = 0;
+    std::vector<TCandidate> m_all;
+    std::array<std::vector<TList>, kLevels> m_lists;
+    std::vector<TCandidate> m_pool;
+    std::vector<TCandidate> m_scratch;
+};
+
+// The frames of one animation as the high quality level sees them. frames are
+// pictures of one size (any bit count, read as 24 bits); masks[i] (8 bits,
+// 255 = background) is read only for the frames whose transparent[i] is set,
+// and their background pixels take no part in the palette or the dithering:
+// they become the transparent index later. Throws GIFException
+// "无效的位图列表" for no frames, EInvalidGraphicOperation for frames of
+// different sizes or a mask that does not fit its frame.
+
+// One palette of exactly colours entries (1..256) for all the frames.
+//
+// The colours of all visible pixels are counted in cells of 6 bits per
+// component. Where there are no more distinct colours than entries, the
+// palette is those colours. Otherwise the cells are split greedily, always the
+// group whose colours spread most, across the component and place that
+// remove most of that spread, until there are as many groups as entries; a
+// few k-means rounds over the counted colours then move every entry to the
+// mean of the colours nearest to it. Last, the entries are tuned to the
+// dithering: a few frames are dithered with the palette, and each entry moves
+// part of the way towards the mean of the values (colour plus diffused error)
+// that were mapped to it. Entries that cover the pixels' colours well but sit
+// inside the values dithering asks for make the diffused error pile up; the
+// tuned entries let it average out over a few pixels.
+TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<const TDIB> masks,
+    std::span<const bool> transparent, std::int32_t colours, unsigned threads = 0);
+
+// Maps every frame onto the palette (at most 256 entries used) with
+// Floyd-Steinberg error diffusion over an exact nearest-colour search
+// (TFloydSteinberg in XGIFUnitDitherHigh.h). The results are 8-bit bitmaps whose colour table is
+// the palette followed by black, as ReduceToPalette makes them; background pixels get index 0. A
+// pixel that has the same colour in an earlier frame gets the index it got in the first such frame,
+// so whatever does not move in the animation keeps one dither pattern and does not flicker; the
+// dithering of each frame passes over those pixels. Threads: as for ReduceFramesToPalette.
+std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::span<const TDIB> masks,
+    std::span<const bool> transparent, const TColorPalette& palette, unsigned threads = 0);
+
+} // namespace zx
