@@ -54,7 +54,8 @@ namespace {
             TExportArguments saved;
             bool highQuality = false;
             LoadSavedSettings(saved.Flag.Params, saved.Flag.Text, highQuality);
-            saved.Gif.Export.Quality = highQuality ? TExportQuality::High : TExportQuality::Standard;
+            saved.Gif.Export.Quality
+                = highQuality ? TExportQuality::High : TExportQuality::Standard;
             saved.Gif.Export.GIFDelay = saved.Flag.Params.GIFDelay;
             saved.Gif.Export.GIFLoops = saved.Flag.Params.GIFLoops;
             saved.Gif.Export.GIFBits = saved.Flag.Params.GIFBits;

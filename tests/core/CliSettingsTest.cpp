@@ -186,6 +186,32 @@ TEST_F(CliSettings, ExportTakesTheSavedGifSettings)
     }
 }
 
+TEST_F(CliSettings, ExportTakesTheSavedQualityLevel)
+{
+    const std::vector<std::string> common = { "--frames", "3", "--size", "40x30" };
+    const auto exportTo = [&](const fs::path& file, std::vector<std::string> extra) {
+        std::vector<std::string> args = common;
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.insert(args.end(), { "-o", file.string() });
+        return Run("export", args);
+    };
+    const fs::path high = m_root / "high.gif";
+    const fs::path standard = m_root / "standard.gif";
+    ASSERT_EQ(exportTo(high, { "--quality", "high" }), 0) << Stderr();
+    ASSERT_EQ(exportTo(standard, {}), 0) << Stderr();
+    ASSERT_NE(zx::ReadFileBytes(high.string()), zx::ReadFileBytes(standard.string()));
+
+    WriteStore("[Settings]\nHighQuality=1\n");
+    const fs::path saved = m_root / "saved.gif";
+    ASSERT_EQ(exportTo(saved, { "--settings" }), 0) << Stderr();
+    EXPECT_EQ(zx::ReadFileBytes(saved.string()), zx::ReadFileBytes(high.string()));
+
+    // The command line overrides the saved level.
+    const fs::path overridden = m_root / "overridden.gif";
+    ASSERT_EQ(exportTo(overridden, { "--settings", "--quality", "standard" }), 0) << Stderr();
+    EXPECT_EQ(zx::ReadFileBytes(overridden.string()), zx::ReadFileBytes(standard.string()));
+}
+
 TEST_F(CliSettings, TheStoreIsNeverWritten)
 {
     const std::string text = "; kept as it is\n[Settings]\nFrames=2\n";

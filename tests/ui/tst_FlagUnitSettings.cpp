@@ -93,6 +93,7 @@ private slots:
             p.BitsNiceScrollBar->SetPosition(4);
             p.SetSpot(-300, 211);
             p.RadialCheckBox->setChecked(true);
+            p.HighQualityCheckBox->setChecked(true);
             p.move(40, 50);
             first.Flag->move(500, 320);
             first.Flag->SetPaintAreaSize(QSize(180, 120));
@@ -123,6 +124,7 @@ private slots:
         QCOMPARE(p.SpotY(), 211);
         // The radial mode is not kept; it always starts off.
         QVERIFY(!p.RadialCheckBox->isChecked());
+        QVERIFY(p.HighQualityCheckBox->isChecked());
         QCOMPARE(QDir::currentPath(), folder);
         QCOMPARE(p.frameGeometry().topLeft(), QPoint(40, 50));
         QCOMPARE(second.Flag->frameGeometry().topLeft(), QPoint(500, 320));
