@@ -1,6 +1,7 @@
 // The GIF reader, frame bitmaps and the ".GIF" road of picture loading.
 
 #include "GIFTestUtil.h"
+#include "ManifestTestUtil.h"
 #include "core/Errors.h"
 #include "core/Stream.h"
 #include "core/gif/XGIFUnit.h"
@@ -532,18 +533,10 @@ namespace {
 
     TEST(LoadGIFPicture, EveryManifestFileLoadsOrFailsAsListed)
     {
-        std::ifstream manifest(std::string(ZX_TEST_DATA_DIR) + "/gif/MANIFEST.tsv");
-        ASSERT_TRUE(manifest.good());
-        std::string line;
-        std::getline(manifest, line);
         int loaded = 0, failed = 0;
-        while (std::getline(manifest, line)) {
-            std::vector<std::string> cells;
-            std::stringstream row(line);
-            std::string cell;
-            while (std::getline(row, cell, '\t'))
-                cells.push_back(cell);
-            ASSERT_GE(cells.size(), 14u) << line;
+        for (const auto& cells :
+            zx::test::ReadManifestCells(std::string(ZX_TEST_DATA_DIR) + "/gif/MANIFEST.tsv")) {
+            ASSERT_GE(cells.size(), 14u) << (cells.empty() ? std::string() : cells[0]);
             const std::string& file = cells[0];
             const int width = std::stoi(cells[3]);
             const int height = std::stoi(cells[4]);

@@ -1,6 +1,7 @@
 // The PNG road: PngSuite as its manifest says, alpha planes only where the
 // file has transparency, damaged files refused, the memory bound.
 
+#include "ManifestTestUtil.h"
 #include "PictureTestUtil.h"
 #include "core/Errors.h"
 #include "core/Stream.h"
@@ -31,15 +32,8 @@ struct TSuiteRow {
 
 std::vector<TSuiteRow> ReadSuiteManifest()
 {
-    std::ifstream in(kPNGDir + "MANIFEST.tsv");
     std::vector<TSuiteRow> rows;
-    std::string line;
-    std::getline(in, line); // column names
-    while (std::getline(in, line)) {
-        std::vector<std::string> cells;
-        std::stringstream fields(line);
-        for (std::string cell; std::getline(fields, cell, '\t');)
-            cells.push_back(cell);
+    for (const auto& cells : zx::test::ReadManifestCells(kPNGDir + "MANIFEST.tsv")) {
         if (cells.size() < 7)
             continue;
         TSuiteRow row;

@@ -1,5 +1,6 @@
 #include "core/imaging/XImageFileUnit.h"
 
+#include "ManifestTestUtil.h"
 #include "core/Errors.h"
 #include "core/Stream.h"
 #include "core/imaging/XDIBUnit.h"
@@ -149,15 +150,8 @@ struct ManifestRow {
 
 std::vector<ManifestRow> ReadManifest()
 {
-    std::ifstream in(kJPEGDir + "MANIFEST.tsv");
     std::vector<ManifestRow> rows;
-    std::string line;
-    std::getline(in, line); // column names
-    while (std::getline(in, line)) {
-        std::vector<std::string> cells;
-        std::stringstream fields(line);
-        for (std::string cell; std::getline(fields, cell, '\t');)
-            cells.push_back(cell);
+    for (const auto& cells : zx::test::ReadManifestCells(kJPEGDir + "MANIFEST.tsv")) {
         if (cells.size() < 11)
             continue;
         ManifestRow row;
