@@ -4,9 +4,9 @@
 
 #include "ui/flag/FlagUnit.h"
 #include "ui/flag/ShowUnit.h"
-#include "ui/imaging/TextUnit.h"
 #include "ui/gif/PreviewUnit.h"
 #include "ui/gif/XGIFPainter.h"
+#include "ui/imaging/TextUnit.h"
 #include "ui/imaging/XDIBImageHandler.h"
 
 #include <QApplication>

@@ -54,9 +54,9 @@ private:
     std::vector<std::int64_t> m_waits;
 };
 
-struct TFrameSpec {
-    TFrameSpec() = default;
-    TFrameSpec(QRgb color, std::optional<std::uint16_t> delay = 5)
+struct TFrameRecipe {
+    TFrameRecipe() = default;
+    TFrameRecipe(QRgb color, std::optional<std::uint16_t> delay = 5)
         : Color(color)
         , Delay(delay)
     {
@@ -75,32 +75,32 @@ struct TFrameSpec {
 constexpr int kWidth = 8;
 constexpr int kHeight = 4;
 
-std::shared_ptr<TGIFImage> MakeGif(const std::vector<TFrameSpec>& specs)
+std::shared_ptr<TGIFImage> MakeGif(const std::vector<TFrameRecipe>& recipes)
 {
     auto gif = std::make_shared<TGIFImage>();
     gif->SetDrawOptions(ProgramDrawOptions());
-    for (const TFrameSpec& spec : specs) {
+    for (const TFrameRecipe& recipe : recipes) {
         auto frame = std::make_unique<TGIFSubImage>(gif.get());
         frame->SetSize(kWidth, kHeight);
         frame->ColorMap().Add(0, 0, 0);
-        frame->ColorMap().Add(static_cast<std::uint8_t>(qRed(spec.Color)),
-            static_cast<std::uint8_t>(qGreen(spec.Color)),
-            static_cast<std::uint8_t>(qBlue(spec.Color)));
+        frame->ColorMap().Add(static_cast<std::uint8_t>(qRed(recipe.Color)),
+            static_cast<std::uint8_t>(qGreen(recipe.Color)),
+            static_cast<std::uint8_t>(qBlue(recipe.Color)));
         const std::span<std::uint8_t> data = frame->Data();
         for (int y = 0; y < kHeight; ++y)
             for (int x = 0; x < kWidth; ++x)
                 data[std::size_t(y * kWidth + x)]
-                    = spec.TransparentLeftHalf && x < kWidth / 2 ? 0 : 1;
-        if (spec.Loops) {
+                    = recipe.TransparentLeftHalf && x < kWidth / 2 ? 0 : 1;
+        if (recipe.Loops) {
             auto& loop = frame->Extensions().Add(std::make_unique<TGIFAppExtNSLoop>(frame.get()));
-            loop.SetLoops(*spec.Loops);
+            loop.SetLoops(*recipe.Loops);
         }
-        if (spec.Delay) {
+        if (recipe.Delay) {
             auto& control = frame->Extensions().Add(
                 std::make_unique<TGIFGraphicControlExtension>(frame.get()));
-            control.SetDelay(*spec.Delay);
-            control.SetDisposal(spec.Disposal);
-            if (spec.TransparentLeftHalf) {
+            control.SetDelay(*recipe.Delay);
+            control.SetDisposal(recipe.Disposal);
+            if (recipe.TransparentLeftHalf) {
                 control.SetTransparent(true);
                 control.SetTransparentColorIndex(0);
             }
@@ -113,9 +113,9 @@ std::shared_ptr<TGIFImage> MakeGif(const std::vector<TFrameSpec>& specs)
 // Four frames of different colours; frame 0 carries the loop extension.
 std::shared_ptr<TGIFImage> FourFrames(std::optional<std::uint16_t> loops)
 {
-    std::vector<TFrameSpec> specs { { kRed }, { kGreen }, { kBlue }, { kYellow } };
-    specs[0].Loops = loops;
-    return MakeGif(specs);
+    std::vector<TFrameRecipe> recipes { { kRed }, { kGreen }, { kBlue }, { kYellow } };
+    recipes[0].Loops = loops;
+    return MakeGif(recipes);
 }
 
 QImage Background(QRgb color)
@@ -219,12 +219,12 @@ void TestGIFPainter::FrameDelayRule()
 {
     QFETCH(int, delay);
     QFETCH(int, expected);
-    TFrameSpec spec;
+    TFrameRecipe recipe;
     if (delay >= 0)
-        spec.Delay = static_cast<std::uint16_t>(delay);
+        recipe.Delay = static_cast<std::uint16_t>(delay);
     else
-        spec.Delay.reset();
-    const auto gif = MakeGif({ spec });
+        recipe.Delay.reset();
+    const auto gif = MakeGif({ recipe });
     QCOMPARE(FrameDelay(gif->Images()[0]), expected);
 }
 
@@ -283,13 +283,13 @@ void TestGIFPainter::LoopCountThreePlaysThreePassesAndStaysOnTheLastFrame()
 
 void TestGIFPainter::WaitsFollowEachFramesDelay()
 {
-    std::vector<TFrameSpec> specs(4);
-    specs[0].Delay = 5;
-    specs[1].Delay = 0;
-    specs[2].Delay = 2;
-    specs[3].Delay.reset();
-    specs[0].Loops = 2;
-    TPlay play(MakeGif(specs));
+    std::vector<TFrameRecipe> recipes(4);
+    recipes[0].Delay = 5;
+    recipes[1].Delay = 0;
+    recipes[2].Delay = 2;
+    recipes[3].Delay.reset();
+    recipes[0].Loops = 2;
+    TPlay play(MakeGif(recipes));
     QTRY_VERIFY(!play.Painter->Running());
     QCOMPARE(play.Frames, Repeat({ 0, 1, 2, 3 }, 2));
     // 12 ms per unit; no wait after the very last frame.
@@ -339,9 +339,9 @@ void TestGIFPainter::WithoutLoopOptionOnePass()
 
 void TestGIFPainter::LaterPassesRestartAtTheLoopExtensionsFrame()
 {
-    std::vector<TFrameSpec> specs { { kRed }, { kGreen }, { kBlue }, { kYellow } };
-    specs[1].Loops = 2;
-    TPlay play(MakeGif(specs));
+    std::vector<TFrameRecipe> recipes { { kRed }, { kGreen }, { kBlue }, { kYellow } };
+    recipes[1].Loops = 2;
+    TPlay play(MakeGif(recipes));
     QTRY_VERIFY(!play.Painter->Running());
     QCOMPARE(play.Frames, (std::vector<int> { 0, 1, 2, 3, 1, 2, 3 }));
 }
@@ -363,11 +363,11 @@ void TestGIFPainter::DisposalBeforeTheNextFrame()
 {
     QFETCH(int, disposal);
     QFETCH(QRgb, left);
-    std::vector<TFrameSpec> specs { { kRed }, { kGreen }, { kYellow } };
-    specs[0].Disposal = TGIFDisposal::dmNoDisposal;
-    specs[1].Disposal = static_cast<TGIFDisposal>(disposal);
-    specs[2].TransparentLeftHalf = true;
-    TPlay play(MakeGif(specs));
+    std::vector<TFrameRecipe> recipes { { kRed }, { kGreen }, { kYellow } };
+    recipes[0].Disposal = TGIFDisposal::dmNoDisposal;
+    recipes[1].Disposal = static_cast<TGIFDisposal>(disposal);
+    recipes[2].TransparentLeftHalf = true;
+    TPlay play(MakeGif(recipes));
     std::vector<QImage> shown;
     play.Painter->OnFramePainted = [&](int) { shown.push_back(play.Painter->BackBuffer().copy()); };
     QTRY_VERIFY(!play.Painter->Running());
@@ -380,9 +380,9 @@ void TestGIFPainter::DisposalBeforeTheNextFrame()
 
 void TestGIFPainter::TransparencyOffDrawsTheTransparentIndex()
 {
-    std::vector<TFrameSpec> specs { { kRed }, { kYellow } };
-    specs[1].TransparentLeftHalf = true;
-    const auto gif = MakeGif(specs);
+    std::vector<TFrameRecipe> recipes { { kRed }, { kYellow } };
+    recipes[1].TransparentLeftHalf = true;
+    const auto gif = MakeGif(recipes);
     gif->SetDrawOptions(gif->DrawOptions() & ~std::uint32_t(goTransparent));
     TPlay play(gif);
     QTRY_VERIFY(!play.Painter->Running());
@@ -393,8 +393,8 @@ void TestGIFPainter::TransparencyOffDrawsTheTransparentIndex()
 void TestGIFPainter::StopWakesAPendingWaitAtOnce()
 {
     // Delays of 5 s (6 s on screen) on the real clock.
-    std::vector<TFrameSpec> specs { { kRed, 500 }, { kGreen, 500 } };
-    auto painter = std::make_unique<TGIFPainter>(MakeGif(specs), nullptr, Background(kCyan));
+    std::vector<TFrameRecipe> recipes { { kRed, 500 }, { kGreen, 500 } };
+    auto painter = std::make_unique<TGIFPainter>(MakeGif(recipes), nullptr, Background(kCyan));
     int frames = 0;
     painter->OnFramePainted = [&](int) { ++frames; };
     painter->Start();
@@ -443,9 +443,9 @@ void TestGIFPainter::OneFrameGifIsDrawnWithoutPainter()
     pane.setPalette(palette);
     auto* control = new TGIFImageControl(&pane);
     control->resize(kWidth, kHeight);
-    std::vector<TFrameSpec> specs { { kGreen } };
-    specs[0].TransparentLeftHalf = true;
-    control->SetPicture(MakeGif(specs));
+    std::vector<TFrameRecipe> recipes { { kGreen } };
+    recipes[0].TransparentLeftHalf = true;
+    control->SetPicture(MakeGif(recipes));
     pane.show();
     QVERIFY(QTest::qWaitForWindowExposed(&pane));
     const QImage image = control->grab().toImage();
@@ -479,11 +479,11 @@ void TestGIFPainter::ControlStartsOnFirstPaintAndStopsOnRemoval()
 void TestGIFPainter::ControlShowsTheAnimationChanging()
 {
     // Real clock, the shortest delay: 3 units, 36 ms.
-    std::vector<TFrameSpec> specs { { kRed, 1 }, { kBlue, 1 } };
-    specs[0].Loops = 0;
+    std::vector<TFrameRecipe> recipes { { kRed, 1 }, { kBlue, 1 } };
+    recipes[0].Loops = 0;
     TGIFImageControl control;
     control.resize(kWidth, kHeight);
-    control.SetPicture(MakeGif(specs));
+    control.SetPicture(MakeGif(recipes));
     control.show();
     QVERIFY(QTest::qWaitForWindowExposed(&control));
     QTRY_COMPARE(At(control.grab().toImage(), 1, 1), kRed);
