@@ -9,6 +9,7 @@ packages=(
     cmake
     ninja-build
     pkg-config
+    ccache # rebuilds of unchanged sources come from its store
     libgtest-dev
     libgmock-dev
     libbenchmark-dev
