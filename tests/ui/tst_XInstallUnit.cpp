@@ -42,6 +42,13 @@ QString Read(const QString& path)
     return QString::fromUtf8(file.readAll());
 }
 
+void WriteFile(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(text), text.size());
+}
+
 std::int32_t StoredCounter()
 {
     TNewRegistry registry;
@@ -295,6 +302,64 @@ private slots:
         const QString exec = EntryValue(entry, QStringLiteral("Exec"));
         QVERIFY(!exec.contains(QRegularExpression(QStringLiteral("(^|[^%])%([^%]|$)"))));
         QVERIFY(!entry.contains(QStringLiteral("Icon=")));
+    }
+
+    // --- an installed program
+
+    void anInstallationIsKnownByItsMenuEntry()
+    {
+        const QString prefix = m_store->Path() + QStringLiteral("/opt/zephyrix 1.05");
+        const QString program = prefix + QStringLiteral("/bin/zephyrix");
+        const QString entry
+            = prefix + QStringLiteral("/share/applications/example.tarnwick.Zephyrix.desktop");
+        QCOMPARE(zx::InstalledEntryFileName(program), entry);
+        QVERIFY(!zx::HasInstalledEntry(program));
+        QVERIFY(QDir().mkpath(prefix + QStringLiteral("/bin")));
+        // A folder where the entry should be is no entry.
+        QVERIFY(QDir().mkpath(entry));
+        QVERIFY(!zx::HasInstalledEntry(program));
+        QVERIFY(QDir().rmdir(entry));
+        WriteFile(entry, "[Desktop Entry]\nType=Application\nName=Zephyrix\n");
+        QVERIFY(zx::HasInstalledEntry(program));
+        // Only the prefix the program runs from counts: not a program one
+        // folder deeper or higher, nor one in a prefix beside it.
+        QVERIFY(!zx::HasInstalledEntry(prefix + QStringLiteral("/bin/old/zephyrix")));
+        QVERIFY(!zx::HasInstalledEntry(prefix + QStringLiteral("/zephyrix")));
+        QVERIFY(
+            !zx::HasInstalledEntry(m_store->Path() + QStringLiteral("/opt/zephyrix/bin/zephyrix")));
+        // A relative program path is taken from the current folder.
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(prefix));
+        const bool relative = zx::HasInstalledEntry(QStringLiteral("bin/zephyrix"));
+        QDir::setCurrent(previous);
+        QVERIFY(relative);
+    }
+
+    void anInstalledProgramAddsNoEntryOfItsOwn()
+    {
+        const QString prefix = m_store->Path() + QStringLiteral("/usr");
+        const QString program = prefix + QStringLiteral("/bin/zephyrix");
+        const QString installed = zx::InstalledEntryFileName(program);
+        QVERIFY(QDir().mkpath(QFileInfo(installed).absolutePath()));
+        WriteFile(installed, "[Desktop Entry]\nType=Application\nName=Zephyrix\n");
+        const QString own
+            = zx::ShortcutFileName(QStringLiteral("Zephyrix"), QStringLiteral("Tarnwick"));
+        QVERIFY(!zx::CreateShortcut(
+            QStringLiteral("Zephyrix"), program, QString(), true, QStringLiteral("Tarnwick")));
+        QVERIFY(!QFileInfo::exists(own));
+        QVERIFY(!QFileInfo::exists(m_store->DataFolder() + QStringLiteral("/icons")));
+        // An entry the program added before it was installed (run from its
+        // build folder, say) is left as it is.
+        QVERIFY(QDir().mkpath(QFileInfo(own).absolutePath()));
+        WriteFile(own, "[Desktop Entry]\nName=Zephyrix\nExec=/home/me/zephyrix/build/zephyrix\n");
+        QVERIFY(!zx::CreateShortcut(
+            QStringLiteral("Zephyrix"), program, QString(), true, QStringLiteral("Tarnwick")));
+        QVERIFY(Read(own).contains(QStringLiteral("Exec=/home/me/zephyrix/build/zephyrix")));
+        // Once the installation's entry is gone, the program makes its own.
+        QVERIFY(QFile::remove(installed));
+        QVERIFY(zx::CreateShortcut(
+            QStringLiteral("Zephyrix"), program, QString(), true, QStringLiteral("Tarnwick")));
+        QCOMPARE(ExecWords(EntryValue(Read(own), QStringLiteral("Exec"))), QStringList { program });
     }
 
     // --- the panel's first-start check
