@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <new>
 #include <thread>
 
@@ -151,6 +152,21 @@ namespace highq {
         }
         m_cur = m_rows.data();
         m_next = m_rows.data() + std::size_t(width + 2) * 3;
+        // The lowest index wins where entries share a colour, as in the
+        // search.
+        m_exact.assign(std::size_t(1) << kExactBits, kNoExact);
+        const char* knob = std::getenv("ZX_EXACT");
+        for (std::int32_t i = 0; i < (knob && knob[0] == '0' ? 0 : search.EntryCount()); ++i) {
+            const TPaletteEntry& e = search.Entry(i);
+            const std::uint32_t colour
+                = (std::uint32_t(e.Red) << 16) | (std::uint32_t(e.Green) << 8) | e.Blue;
+            if (ExactEntry(colour) >= 0)
+                continue;
+            std::uint32_t at = (colour * 0x9E3779B1u) >> (32 - kExactBits);
+            while (m_exact[at] != kNoExact)
+                at = (at + 1) & ((1u << kExactBits) - 1);
+            m_exact[at] = (colour << 8) | std::uint32_t(i);
+        }
     }
 
     std::int32_t TFloydSteinberg::Choose(const std::int32_t* value, std::int32_t& nearest)
@@ -221,6 +237,24 @@ namespace highq {
                 continue;
             }
             const std::uint8_t* pixel = bgr + 3 * x;
+            // A pixel whose colour the palette holds takes that entry, and
+            // the error that reached it goes no further: a field of such a
+            // colour comes out without noise, and the error of its
+            // neighbours does not run across it.
+            const std::int32_t exact = ExactEntry(
+                (std::uint32_t(pixel[2]) << 16) | (std::uint32_t(pixel[1]) << 8) | pixel[0]);
+            if (exact >= 0) {
+                here[0] = here[1] = here[2] = 0;
+                m_lzw.Push(exact);
+                out[x] = static_cast<std::uint8_t>(exact);
+                if constexpr (WithSums) {
+                    sums->Count[std::size_t(exact)] += 1;
+                    for (int c = 0; c < 3; ++c)
+                        sums->Sum[std::size_t(exact) * 3 + std::size_t(c)]
+                            += std::int64_t(pixel[2 - c]) << kFraction;
+                }
+                continue;
+            }
             const std::int32_t value[3] = {
                 std::clamp((pixel[2] << kFraction) + here[0], 0, kMaxValue),
                 std::clamp((pixel[1] << kFraction) + here[1], 0, kMaxValue),

@@ -138,6 +138,26 @@ private:
     // Tells the model what a pixel the frame does not dither will hold.
     void GuessForModel(std::uint16_t owner, const std::uint8_t* pixel);
 
+    // The entry whose colour is exactly the given one (0xRRGGBB), or -1.
+    std::int32_t ExactEntry(std::uint32_t colour) const
+    {
+        std::uint32_t at = (colour * 0x9E3779B1u) >> (32 - kExactBits);
+        for (;;) {
+            const std::uint32_t slot = m_exact[at];
+            if (slot == kNoExact)
+                return -1;
+            if ((slot >> 8) == colour)
+                return std::int32_t(slot & 0xFFu);
+            at = (at + 1) & ((1u << kExactBits) - 1);
+        }
+    }
+
+    // The palette's colours, for ExactEntry: open addressing, each slot the
+    // colour above the index's 8 bits; all ones is a free slot.
+    static constexpr std::uint32_t kExactBits = 10;
+    static constexpr std::uint32_t kNoExact = 0xFFFFFFFFu;
+    std::vector<std::uint32_t> m_exact;
+
     std::int32_t m_width;
     TNearestColor& m_search;
     bool m_continueStrings;

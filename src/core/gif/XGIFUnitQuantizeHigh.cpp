@@ -11,7 +11,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <new>
+#include <cstdlib>
+#include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace zx {
@@ -19,6 +23,12 @@ namespace zx {
 namespace {
 
     using namespace highq;
+
+    std::int32_t KnobInt(const char* name, std::int32_t fallback)
+    {
+        const char* v = std::getenv(name);
+        return v ? std::atoi(v) : fallback;
+    }
 
     // Colours are counted in cells of 6 bits per component: close enough for
     // the palette (a cell's colours differ by at most 3 per component, and its
@@ -63,23 +73,26 @@ namespace {
         }
     }
 
-    std::vector<TPoint> CountColours(const TFrameSet& set)
+    struct TCellCount {
+        std::uint64_t Count = 0;
+        std::array<std::uint64_t, 3> Sum {};
+    };
+
+    std::size_t CellOf(const std::uint8_t* bgr)
     {
-        struct TCellCount {
-            std::uint64_t Count = 0;
-            std::array<std::uint64_t, 3> Sum {};
-        };
-        std::vector<TCellCount> cells;
+        return std::size_t(bgr[2] >> kCellShift) | (std::size_t(bgr[1] >> kCellShift) << kCellBits)
+            | (std::size_t(bgr[0] >> kCellShift) << (2 * kCellBits));
+    }
+
+    std::vector<TPoint> CountColours(const TFrameSet& set, std::vector<TCellCount>& cells)
+    {
         try {
             cells.resize(std::size_t(1) << (3 * kCellBits));
         } catch (const std::bad_alloc&) {
             throw EOutOfResources(GIFMessages::sOutOfMemoryForDIB);
         }
         ForEachVisiblePixel(set, [&](const std::uint8_t* p) {
-            const std::size_t cell = std::size_t(p[2] >> kCellShift)
-                | (std::size_t(p[1] >> kCellShift) << kCellBits)
-                | (std::size_t(p[0] >> kCellShift) << (2 * kCellBits));
-            TCellCount& c = cells[cell];
+            TCellCount& c = cells[CellOf(p)];
             c.Count += 1;
             c.Sum[0] += p[2];
             c.Sum[1] += p[1];
@@ -122,6 +135,46 @@ namespace {
         std::vector<std::uint32_t> colours(seen.begin(), seen.end());
         std::sort(colours.begin(), colours.end());
         return colours;
+    }
+
+    // A colour that covers a large share of the visible pixels (a flat field,
+    // a plain background), with its count.
+    struct TDominant {
+        std::uint32_t Colour = 0;
+        std::uint64_t Count = 0;
+    };
+
+    // The colours of at least minCount pixels, most pixels first (the lower
+    // colour first on equal counts), at most limit of them. Only the cells
+    // that hold so many pixels are looked into, so the pass is cheap.
+    std::vector<TDominant> DominantColours(const TFrameSet& set,
+        const std::vector<TCellCount>& cells, std::uint64_t minCount, std::size_t limit)
+    {
+        std::vector<std::uint8_t> heavy(cells.size(), 0);
+        bool any = false;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (cells[i].Count >= minCount) {
+                heavy[i] = 1;
+                any = true;
+            }
+        }
+        if (!any || limit == 0)
+            return {};
+        std::unordered_map<std::uint32_t, std::uint64_t> counts;
+        ForEachVisiblePixel(set, [&](const std::uint8_t* p) {
+            if (heavy[CellOf(p)])
+                ++counts[(std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0]];
+        });
+        std::vector<TDominant> dominant;
+        for (const auto& [colour, count] : counts)
+            if (count >= minCount)
+                dominant.push_back({ colour, count });
+        std::sort(dominant.begin(), dominant.end(), [](const TDominant& a, const TDominant& b) {
+            return a.Count != b.Count ? a.Count > b.Count : a.Colour < b.Colour;
+        });
+        if (dominant.size() > limit)
+            dominant.resize(limit);
+        return dominant;
     }
 
     // ---------------------------------------------------------------------------
@@ -248,7 +301,8 @@ namespace {
     // ---------------------------------------------------------------------------
     // k-means and the tuning
 
-    void MeansRound(const std::vector<TPoint>& points, TColorPalette& palette)
+    void MeansRound(
+        const std::vector<TPoint>& points, TColorPalette& palette, std::size_t fixedEntries)
     {
         TNearestColor search(palette);
         std::vector<std::uint64_t> count(palette.size());
@@ -259,7 +313,7 @@ namespace {
             for (int c = 0; c < 3; ++c)
                 sum[i][c] += p.Sum[c];
         }
-        for (std::size_t i = 0; i < palette.size(); ++i) {
+        for (std::size_t i = fixedEntries; i < palette.size(); ++i) {
             if (count[i] == 0)
                 continue;
             palette[i].Red = RoundedMean(sum[i][0], count[i]);
@@ -268,11 +322,94 @@ namespace {
         }
     }
 
+    // The squared error of a dithered frame against its source, plain and
+    // after the blur the quality is judged by (a Gaussian of sigma 1 over 5 x 5,
+    // edges repeated): blurring is linear, so the blurred error is the blur of
+    // the error. Background pixels count as exact.
+    struct TFrameError {
+        double Plain = 0;
+        double Blurred = 0;
+        double Samples = 0;
+    };
+
+    TFrameError MeasureError(const TFrameSet& set, std::size_t frame,
+        const std::uint8_t* indices, const TColorPalette& palette)
+    {
+        static constexpr double kTaps[5] = { 0.05448868454964294, 0.24420134200323332,
+            0.40261994689424746, 0.24420134200323332, 0.05448868454964294 };
+        const std::int32_t w = set.Width;
+        const std::int32_t h = set.Height;
+        std::vector<float> error(set.Pixels() * 3);
+        std::vector<std::uint8_t> counted(set.Pixels(), 1);
+        TRowReader24 rows(*set.Frames[frame]);
+        TFrameError result;
+        for (std::int32_t y = 0; y < h; ++y) {
+            const std::uint8_t* bgr = rows.Row(y);
+            const std::uint8_t* mask
+                = set.Masks[frame] ? set.Masks[frame]->ConstScanLine(y) : nullptr;
+            for (std::int32_t x = 0; x < w; ++x) {
+                const std::size_t i = std::size_t(y) * std::size_t(w) + std::size_t(x);
+                if (IsBackground(mask, x)) {
+                    counted[i] = 0;
+                    continue;
+                }
+                const TPaletteEntry& e = palette[indices[i]];
+                const float d[3] = { float(e.Red - bgr[3 * x + 2]), float(e.Green - bgr[3 * x + 1]),
+                    float(e.Blue - bgr[3 * x]) };
+                for (int c = 0; c < 3; ++c) {
+                    error[i * 3 + std::size_t(c)] = d[c];
+                    result.Plain += double(d[c]) * d[c];
+                }
+                result.Samples += 3;
+            }
+        }
+        std::vector<float> across(error.size());
+        for (std::int32_t y = 0; y < h; ++y)
+            for (std::int32_t x = 0; x < w; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    double sum = 0;
+                    for (int t = -2; t <= 2; ++t) {
+                        const std::int32_t sx = std::clamp(x + t, 0, w - 1);
+                        sum += kTaps[t + 2]
+                            * error[(std::size_t(y) * std::size_t(w) + std::size_t(sx)) * 3
+                                + std::size_t(c)];
+                    }
+                    across[(std::size_t(y) * std::size_t(w) + std::size_t(x)) * 3 + std::size_t(c)]
+                        = float(sum);
+                }
+        for (std::int32_t y = 0; y < h; ++y)
+            for (std::int32_t x = 0; x < w; ++x) {
+                const std::size_t i = std::size_t(y) * std::size_t(w) + std::size_t(x);
+                if (!counted[i])
+                    continue;
+                for (int c = 0; c < 3; ++c) {
+                    double sum = 0;
+                    for (int t = -2; t <= 2; ++t) {
+                        const std::int32_t sy = std::clamp(y + t, 0, h - 1);
+                        sum += kTaps[t + 2]
+                            * across[(std::size_t(sy) * std::size_t(w) + std::size_t(x)) * 3
+                                + std::size_t(c)];
+                    }
+                    result.Blurred += sum * sum;
+                }
+            }
+        return result;
+    }
+
+    double Decibels(double squares, double samples)
+    {
+        return 10.0 * std::log10(255.0 * 255.0 * samples / std::max(squares, 1e-9));
+    }
+
     // Moves each entry towards the mean of the values dithering mapped to it:
     // by half the way for palettes of more than 128 entries, by a quarter for
     // smaller ones, whose values spread wider and which overshoot and
-    // oscillate with larger steps.
-    void TuneToDithering(const TFrameSet& set, TColorPalette& palette, unsigned threads)
+    // oscillate with larger steps. Every round's palette is measured on the
+    // frames it was dithered on, plain and blurred, and the one that scores
+    // best (the sum of both in dB) is kept: on some pictures the untuned
+    // palette is the better one, on others the last.
+    void TuneToDithering(
+        const TFrameSet& set, TColorPalette& palette, std::size_t fixedEntries, unsigned threads)
     {
         const std::size_t frameCount = set.Frames.size();
         const std::size_t tuneCount = std::min(frameCount, kTuneFrames);
@@ -298,8 +435,13 @@ namespace {
         }
         const std::int64_t divisor = palette.size() > 128 ? 2 : 4;
         const std::size_t tasks = TaskCount(threads, tuneCount);
-        for (std::int32_t round = 0; round < kTuneRounds; ++round) {
+        const double plainWeight = double(KnobInt("ZX_PLAIN_W", 100)) / 100.0;
+        double bestScore = -1e300;
+        TColorPalette best = palette;
+        const std::int32_t tuneRounds = KnobInt("ZX_TUNE_ROUNDS", kTuneRounds);
+        for (std::int32_t round = 0; round <= tuneRounds; ++round) {
             std::vector<TEntrySums> sums(tasks);
+            std::vector<TFrameError> errors(tuneCount);
             ParallelFor(tasks, threads, [&](std::size_t task) {
                 TNearestColor search(palette);
                 // The entries are tuned to the colours dithering asks for;
@@ -311,13 +453,28 @@ namespace {
                     TRowReader24 rows(*set.Frames[chosen[i]]);
                     ditherer.DitherFrame(
                         rows, set.Height, plans[i], 0, scratch.data(), set.Width, &sums[task]);
+                    errors[i] = MeasureError(set, chosen[i], scratch.data(), palette);
                 }
             });
+            TFrameError total;
+            for (const TFrameError& e : errors) {
+                total.Plain += e.Plain;
+                total.Blurred += e.Blurred;
+                total.Samples += e.Samples;
+            }
+            const double score = plainWeight * Decibels(total.Plain, total.Samples)
+                + Decibels(total.Blurred, total.Samples);
+            if (score > bestScore) {
+                bestScore = score;
+                best = palette;
+            }
+            if (round == tuneRounds)
+                break;
             for (std::size_t t = 1; t < tasks; ++t)
                 sums[0].Add(sums[t]);
-            const TEntrySums& total = sums[0];
-            for (std::size_t i = 0; i < palette.size(); ++i) {
-                const std::int64_t count = total.Count[i];
+            const TEntrySums& totalSums = sums[0];
+            for (std::size_t i = fixedEntries; i < palette.size(); ++i) {
+                const std::int64_t count = totalSums.Count[i];
                 if (count == 0)
                     continue;
                 std::uint8_t* component[3]
@@ -325,7 +482,7 @@ namespace {
                 for (int c = 0; c < 3; ++c) {
                     // Values carry 8 fractional bits.
                     const std::int64_t mean
-                        = (2 * total.Sum[i * 3 + std::size_t(c)] + count) / (2 * count);
+                        = (2 * totalSums.Sum[i * 3 + std::size_t(c)] + count) / (2 * count);
                     const std::int64_t old = std::int64_t(*component[c]) << 8;
                     const std::int64_t moved = old + (mean - old) / divisor;
                     *component[c] = static_cast<std::uint8_t>(
@@ -333,6 +490,7 @@ namespace {
                 }
             }
         }
+        palette = best;
     }
 
 } // namespace
@@ -343,7 +501,8 @@ TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<c
     if (colours < 1 || colours > 256)
         throw EInvalidGraphicOperation(FormatMessage(GIFMessages::sColourLimitRange, colours));
     const TFrameSet set = CheckFrames(frames, masks, transparent);
-    std::vector<TPoint> points = CountColours(set);
+    std::vector<TCellCount> cells;
+    std::vector<TPoint> points = CountColours(set, cells);
     TColorPalette palette(static_cast<std::size_t>(colours));
     if (points.empty())
         return palette;
@@ -361,10 +520,67 @@ TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<c
         }
     }
 
-    palette = SplitIntoGroups(points, colours);
-    for (std::int32_t round = 0; round < kMeansRounds; ++round)
-        MeansRound(points, palette);
-    TuneToDithering(set, palette, threads);
+    // The dominant colours get entries of their own, exactly, which no
+    // refinement moves; the other entries are fitted to the rest.
+    std::uint64_t visible = 0;
+    for (const TPoint& p : points)
+        visible += p.Count;
+    const std::uint64_t minCount = std::max<std::uint64_t>(
+        1, visible * std::uint64_t(KnobInt("ZX_DOM_PERMILLE", 5)) / 1000);
+    const std::vector<TDominant> dominant = DominantColours(set, cells, minCount,
+        std::size_t(colours) * std::size_t(KnobInt("ZX_DOM_SHARE", 25)) / 100);
+    const std::size_t fixedEntries = dominant.size();
+    std::vector<TPoint> rest = points;
+    std::vector<TPoint> all;
+    if (fixedEntries > 0) {
+        // Take the dominant colours out of their cells.
+        std::unordered_map<std::uint32_t, std::size_t> where;
+        for (std::size_t i = 0; i < rest.size(); ++i) {
+            const TPoint& p = rest[i];
+            where[(std::uint32_t(p.Cell[0]) << 16) | (std::uint32_t(p.Cell[1]) << 8) | p.Cell[2]]
+                = i;
+        }
+        for (const TDominant& d : dominant) {
+            const std::uint8_t rgb[3] = { static_cast<std::uint8_t>(d.Colour >> 16),
+                static_cast<std::uint8_t>(d.Colour >> 8), static_cast<std::uint8_t>(d.Colour) };
+            TPoint& p = rest[where[(std::uint32_t(rgb[0] >> kCellShift) << 16)
+                | (std::uint32_t(rgb[1] >> kCellShift) << 8) | std::uint32_t(rgb[2] >> kCellShift)]];
+            p.Count -= d.Count;
+            for (int c = 0; c < 3; ++c)
+                p.Sum[c] -= d.Count * rgb[c];
+            if (p.Count > 0)
+                for (int c = 0; c < 3; ++c)
+                    p.Mean[c] = RoundedMean(p.Sum[c], p.Count);
+        }
+        std::erase_if(rest, [](const TPoint& p) { return p.Count == 0; });
+        all = rest;
+        for (const TDominant& d : dominant) {
+            TPoint p;
+            p.Count = d.Count;
+            const std::uint8_t rgb[3] = { static_cast<std::uint8_t>(d.Colour >> 16),
+                static_cast<std::uint8_t>(d.Colour >> 8), static_cast<std::uint8_t>(d.Colour) };
+            for (int c = 0; c < 3; ++c) {
+                p.Sum[c] = d.Count * rgb[c];
+                p.Mean[c] = rgb[c];
+                p.Cell[c] = static_cast<std::uint8_t>(rgb[c] >> kCellShift);
+            }
+            all.push_back(p);
+        }
+    }
+    const TColorPalette fitted = rest.empty()
+        ? TColorPalette()
+        : SplitIntoGroups(rest, colours - std::int32_t(fixedEntries));
+    palette.assign(std::size_t(colours), TPaletteEntry {});
+    for (std::size_t i = 0; i < fixedEntries; ++i)
+        palette[i] = { static_cast<std::uint8_t>(dominant[i].Colour >> 16),
+            static_cast<std::uint8_t>(dominant[i].Colour >> 8),
+            static_cast<std::uint8_t>(dominant[i].Colour), 0 };
+    std::copy(fitted.begin(), fitted.end(), palette.begin() + std::ptrdiff_t(fixedEntries));
+    const std::int32_t meansRounds = KnobInt("ZX_MEANS", kMeansRounds);
+    for (std::int32_t round = 0; round < meansRounds; ++round)
+        MeansRound(fixedEntries ? all : points, palette, fixedEntries);
+    if (KnobInt("ZX_TUNE", 1))
+        TuneToDithering(set, palette, fixedEntries, threads);
     return palette;
 }
 
