@@ -187,7 +187,9 @@ namespace highq {
         // A colour the palette holds exactly is never traded.
         if (nearestDistance == 0)
             return nearest;
-        std::int32_t best = nearestDistance + kContinueSlack + 1;
+        static const std::int32_t slack
+            = std::getenv("ZX_SLACK") ? std::atoi(std::getenv("ZX_SLACK")) : kContinueSlack;
+        std::int32_t best = nearestDistance + slack + 1;
         std::int32_t chosen = nearest;
         for (const TNearestColor::TCandidate& c : m_search.Candidates(red, green, blue)) {
             const std::int32_t d = distance(c.Red, c.Green, c.Blue);
@@ -233,7 +235,8 @@ namespace highq {
             if (plan[x] != self) {
                 out[x] = 0;
                 here[0] = here[1] = here[2] = 0;
-                GuessForModel(plan[x], bgr + 3 * x);
+                if (m_continueStrings)
+                    GuessForModel(plan[x], bgr + 3 * x);
                 continue;
             }
             const std::uint8_t* pixel = bgr + 3 * x;
@@ -245,7 +248,8 @@ namespace highq {
                 (std::uint32_t(pixel[2]) << 16) | (std::uint32_t(pixel[1]) << 8) | pixel[0]);
             if (exact >= 0) {
                 here[0] = here[1] = here[2] = 0;
-                m_lzw.Push(exact);
+                if (m_continueStrings)
+                    m_lzw.Push(exact);
                 out[x] = static_cast<std::uint8_t>(exact);
                 if constexpr (WithSums) {
                     sums->Count[std::size_t(exact)] += 1;
@@ -263,7 +267,8 @@ namespace highq {
             here[0] = here[1] = here[2] = 0;
             std::int32_t nearest = 0;
             const std::int32_t index = Choose(value, nearest);
-            m_lzw.Push(index);
+            if (m_continueStrings)
+                m_lzw.Push(index);
             out[x] = static_cast<std::uint8_t>(index);
             if constexpr (WithSums) {
                 sums->Count[std::size_t(index)] += 1;
@@ -277,8 +282,10 @@ namespace highq {
             std::int32_t* ahead = here + 3;
             std::int32_t* below = m_next + (x + 1) * 3;
             for (int c = 0; c < 3; ++c) {
-                const std::int32_t error
+                std::int32_t error
                     = DeadZone(value[c] - nearestEntry[c]) + (nearestEntry[c] - entry[c]);
+                if (m_strength != 256)
+                    error = Sar(error * m_strength, 8);
                 // 7/16 ahead, 3/16 below behind, 5/16 below, and what is left
                 // (1/16 and the rounding) below ahead, so that no part of the
                 // error is lost to the rounding.
@@ -298,7 +305,8 @@ namespace highq {
         std::ptrdiff_t outStep, TEntrySums* sums)
     {
         std::fill(m_rows.begin(), m_rows.end(), 0);
-        m_lzw.Start();
+        if (m_continueStrings)
+            m_lzw.Start();
         for (std::int32_t y = 0; y < height; ++y) {
             const std::uint8_t* bgr = rows.Row(y);
             const std::uint16_t* planRow = plan.data() + std::size_t(y) * std::size_t(m_width);
@@ -411,6 +419,46 @@ namespace {
         return plan;
     }
 
+    // How much of the error the dithering passes on: all of it, or a little
+    // less, which makes less noise and keeps the colours a little less true
+    // on average. A few frames are dithered each way and the one that scores
+    // best (plain and blurred) is taken.
+    std::int32_t ChooseStrength(const TFrameSet& set, const TColorPalette& palette, unsigned threads)
+    {
+        static const std::int32_t kStrengths[] = { 256, 224, 192 };
+        const std::vector<std::size_t> chosen = SampleFrames(set);
+        std::vector<std::vector<std::uint16_t>> plans;
+        for (const std::size_t frame : chosen)
+            plans.push_back(SelfPlan(set, frame));
+        constexpr std::size_t kCount = std::size(kStrengths);
+        std::vector<TFrameError> errors(kCount * chosen.size());
+        ParallelFor(errors.size(), threads, [&](std::size_t job) {
+            const std::size_t which = job / chosen.size();
+            const std::size_t i = job % chosen.size();
+            TNearestColor search(palette);
+            TFloydSteinberg ditherer(set.Width, search, false);
+            ditherer.SetStrength(kStrengths[which]);
+            std::vector<std::uint8_t> scratch(set.Pixels());
+            TRowReader24 rows(*set.Frames[chosen[i]]);
+            ditherer.DitherFrame(
+                rows, set.Height, plans[i], 0, scratch.data(), set.Width, nullptr);
+            errors[job] = MeasureError(set, chosen[i], scratch.data(), palette);
+        });
+        std::int32_t best = kStrengths[0];
+        double bestScore = -1e300;
+        for (std::size_t which = 0; which < kCount; ++which) {
+            const double score = Score(std::span<const TFrameError>(
+                errors.data() + which * chosen.size(), chosen.size()));
+            if (score > bestScore) {
+                bestScore = score;
+                best = kStrengths[which];
+            }
+        }
+        if (std::getenv("ZX_STRENGTH"))
+            return std::atoi(std::getenv("ZX_STRENGTH"));
+        return best;
+    }
+
 } // namespace
 
 std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::span<const TDIB> masks,
@@ -433,6 +481,8 @@ std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::spa
         steps.push_back(bitmap.RowStep());
     }
 
+    const std::int32_t strength = ChooseStrength(set, palette, threads);
+
     // Each task has its own search, which lists cells as it meets them; the
     // search is exact, so which task dithers a frame does not matter.
     const std::size_t frameCount = set.Frames.size();
@@ -440,6 +490,7 @@ std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::spa
     ParallelFor(tasks, threads, [&](std::size_t task) {
         TNearestColor search(palette);
         TFloydSteinberg ditherer(set.Width, search);
+        ditherer.SetStrength(strength);
         for (std::size_t j = task; j < frameCount; j += tasks) {
             TRowReader24 rows(*set.Frames[j]);
             ditherer.DitherFrame(rows, set.Height,

@@ -48,6 +48,31 @@ struct TEntrySums {
     void Add(const TEntrySums& other);
 };
 
+// The frames the palette is tuned on and the dithering is chosen on: a few,
+// spread over the animation.
+inline constexpr std::size_t kSampleFrames = 3;
+std::vector<std::size_t> SampleFrames(const TFrameSet& set);
+
+// The plan of a frame that dithers all its visible pixels itself (self 0).
+std::vector<std::uint16_t> SelfPlan(const TFrameSet& set, std::size_t frame);
+
+// The squared error of a dithered frame (indices, one byte a pixel, rows of
+// the frame's width) against its source, summed over red, green and blue:
+// plain, and after a Gaussian blur of sigma 1 over 5 x 5 pixels (edges
+// repeated). Blurring is linear, so the blurred error is the blur of the
+// error. Background pixels count as exact and are not counted.
+struct TFrameError {
+    double Plain = 0;
+    double Blurred = 0;
+    double Samples = 0;
+};
+TFrameError MeasureError(const TFrameSet& set, std::size_t frame, const std::uint8_t* indices,
+    const TColorPalette& palette);
+
+// How good dithered frames are, higher is better: the PSNR plus the blurred
+// PSNR, in dB, over all of them.
+double Score(std::span<const TFrameError> errors);
+
 // Marks the pixel a frame does not dither: the background, or a pixel it
 // takes from an earlier frame (then the plan holds that frame's number).
 inline constexpr std::uint16_t kBackground = 0xFFFF;
@@ -120,6 +145,10 @@ public:
     // pixel takes its nearest entry.
     TFloydSteinberg(std::int32_t width, TNearestColor& search, bool continueStrings = true);
 
+    // How much of each pixel's error is passed on, in 1/256 (256: all of it,
+    // the default).
+    void SetStrength(std::int32_t strength) { m_strength = strength; }
+
     // Dithers one frame. plan[y * width + x] says who owns each pixel: the
     // frame dithers the pixels whose plan entry is self and writes 0 for the
     // others, and error reaching those is dropped. out is the top row of the
@@ -158,6 +187,7 @@ private:
     static constexpr std::uint32_t kNoExact = 0xFFFFFFFFu;
     std::vector<std::uint32_t> m_exact;
 
+    std::int32_t m_strength = 256;
     std::int32_t m_width;
     TNearestColor& m_search;
     bool m_continueStrings;

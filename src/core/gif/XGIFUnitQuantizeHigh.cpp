@@ -41,8 +41,7 @@ namespace {
     // measurement on a photograph (bench/quality.sh): more change the result
     // by about a tenth of a dB and cost a quarter more time each.
     constexpr std::int32_t kMeansRounds = 3;
-    constexpr std::int32_t kTuneRounds = 4;
-    constexpr std::size_t kTuneFrames = 3;
+    constexpr std::int32_t kTuneRounds = 8;
 
     // The counted colours of one cell.
     struct TPoint {
@@ -160,15 +159,55 @@ namespace {
         }
         if (!any || limit == 0)
             return {};
-        std::unordered_map<std::uint32_t, std::uint64_t> counts;
+        // The colours of the heavy cells, counted in open addressing (slots
+        // hold colour + 1, 0 is free); the table grows before it is half full.
+        std::vector<std::uint32_t> keys(1024);
+        std::vector<std::uint64_t> counts(keys.size());
+        std::size_t used = 0;
+        auto slotOf = [&](std::uint32_t key) {
+            std::size_t at = std::size_t((key * 0x9E3779B1u) >> 7) & (keys.size() - 1);
+            while (keys[at] != 0 && keys[at] != key)
+                at = (at + 1) & (keys.size() - 1);
+            return at;
+        };
+        std::uint32_t lastKey = 0;
+        std::size_t lastSlot = 0;
         ForEachVisiblePixel(set, [&](const std::uint8_t* p) {
-            if (heavy[CellOf(p)])
-                ++counts[(std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0]];
+            if (!heavy[CellOf(p)])
+                return;
+            const std::uint32_t key
+                = ((std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0]) + 1;
+            if (key == lastKey) {
+                ++counts[lastSlot];
+                return;
+            }
+            std::size_t at = slotOf(key);
+            if (keys[at] == 0) {
+                if (2 * (used + 1) > keys.size()) {
+                    std::vector<std::uint32_t> oldKeys(keys.size() * 2);
+                    std::vector<std::uint64_t> oldCounts(keys.size() * 2);
+                    oldKeys.swap(keys);
+                    oldCounts.swap(counts);
+                    for (std::size_t i = 0; i < oldKeys.size(); ++i) {
+                        if (oldKeys[i] == 0)
+                            continue;
+                        const std::size_t to = slotOf(oldKeys[i]);
+                        keys[to] = oldKeys[i];
+                        counts[to] = oldCounts[i];
+                    }
+                    at = slotOf(key);
+                }
+                keys[at] = key;
+                ++used;
+            }
+            ++counts[at];
+            lastKey = key;
+            lastSlot = at;
         });
         std::vector<TDominant> dominant;
-        for (const auto& [colour, count] : counts)
-            if (count >= minCount)
-                dominant.push_back({ colour, count });
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            if (keys[i] != 0 && counts[i] >= minCount)
+                dominant.push_back({ keys[i] - 1, counts[i] });
         std::sort(dominant.begin(), dominant.end(), [](const TDominant& a, const TDominant& b) {
             return a.Count != b.Count ? a.Count > b.Count : a.Colour < b.Colour;
         });
@@ -322,85 +361,6 @@ namespace {
         }
     }
 
-    // The squared error of a dithered frame against its source, plain and
-    // after the blur the quality is judged by (a Gaussian of sigma 1 over 5 x 5,
-    // edges repeated): blurring is linear, so the blurred error is the blur of
-    // the error. Background pixels count as exact.
-    struct TFrameError {
-        double Plain = 0;
-        double Blurred = 0;
-        double Samples = 0;
-    };
-
-    TFrameError MeasureError(const TFrameSet& set, std::size_t frame,
-        const std::uint8_t* indices, const TColorPalette& palette)
-    {
-        static constexpr double kTaps[5] = { 0.05448868454964294, 0.24420134200323332,
-            0.40261994689424746, 0.24420134200323332, 0.05448868454964294 };
-        const std::int32_t w = set.Width;
-        const std::int32_t h = set.Height;
-        std::vector<float> error(set.Pixels() * 3);
-        std::vector<std::uint8_t> counted(set.Pixels(), 1);
-        TRowReader24 rows(*set.Frames[frame]);
-        TFrameError result;
-        for (std::int32_t y = 0; y < h; ++y) {
-            const std::uint8_t* bgr = rows.Row(y);
-            const std::uint8_t* mask
-                = set.Masks[frame] ? set.Masks[frame]->ConstScanLine(y) : nullptr;
-            for (std::int32_t x = 0; x < w; ++x) {
-                const std::size_t i = std::size_t(y) * std::size_t(w) + std::size_t(x);
-                if (IsBackground(mask, x)) {
-                    counted[i] = 0;
-                    continue;
-                }
-                const TPaletteEntry& e = palette[indices[i]];
-                const float d[3] = { float(e.Red - bgr[3 * x + 2]), float(e.Green - bgr[3 * x + 1]),
-                    float(e.Blue - bgr[3 * x]) };
-                for (int c = 0; c < 3; ++c) {
-                    error[i * 3 + std::size_t(c)] = d[c];
-                    result.Plain += double(d[c]) * d[c];
-                }
-                result.Samples += 3;
-            }
-        }
-        std::vector<float> across(error.size());
-        for (std::int32_t y = 0; y < h; ++y)
-            for (std::int32_t x = 0; x < w; ++x)
-                for (int c = 0; c < 3; ++c) {
-                    double sum = 0;
-                    for (int t = -2; t <= 2; ++t) {
-                        const std::int32_t sx = std::clamp(x + t, 0, w - 1);
-                        sum += kTaps[t + 2]
-                            * error[(std::size_t(y) * std::size_t(w) + std::size_t(sx)) * 3
-                                + std::size_t(c)];
-                    }
-                    across[(std::size_t(y) * std::size_t(w) + std::size_t(x)) * 3 + std::size_t(c)]
-                        = float(sum);
-                }
-        for (std::int32_t y = 0; y < h; ++y)
-            for (std::int32_t x = 0; x < w; ++x) {
-                const std::size_t i = std::size_t(y) * std::size_t(w) + std::size_t(x);
-                if (!counted[i])
-                    continue;
-                for (int c = 0; c < 3; ++c) {
-                    double sum = 0;
-                    for (int t = -2; t <= 2; ++t) {
-                        const std::int32_t sy = std::clamp(y + t, 0, h - 1);
-                        sum += kTaps[t + 2]
-                            * across[(std::size_t(sy) * std::size_t(w) + std::size_t(x)) * 3
-                                + std::size_t(c)];
-                    }
-                    result.Blurred += sum * sum;
-                }
-            }
-        return result;
-    }
-
-    double Decibels(double squares, double samples)
-    {
-        return 10.0 * std::log10(255.0 * 255.0 * samples / std::max(squares, 1e-9));
-    }
-
     // Moves each entry towards the mean of the values dithering mapped to it:
     // by half the way for palettes of more than 128 entries, by a quarter for
     // smaller ones, whose values spread wider and which overshoot and
@@ -411,31 +371,13 @@ namespace {
     void TuneToDithering(
         const TFrameSet& set, TColorPalette& palette, std::size_t fixedEntries, unsigned threads)
     {
-        const std::size_t frameCount = set.Frames.size();
-        const std::size_t tuneCount = std::min(frameCount, kTuneFrames);
-        std::vector<std::size_t> chosen;
-        for (std::size_t i = 0; i < tuneCount; ++i)
-            chosen.push_back(i * frameCount / tuneCount);
-        // Every visible pixel is the frame's own (self 0), the background
-        // nobody's.
-        std::vector<std::vector<std::uint16_t>> plans(tuneCount);
-        for (std::size_t i = 0; i < tuneCount; ++i) {
-            plans[i].assign(set.Pixels(), 0);
-            const TDIB* mask = set.Masks[chosen[i]];
-            if (!mask)
-                continue;
-            for (std::int32_t y = 0; y < set.Height; ++y) {
-                const std::uint8_t* row = mask->ConstScanLine(y);
-                for (std::int32_t x = 0; x < set.Width; ++x) {
-                    if (IsBackground(row, x))
-                        plans[i][std::size_t(y) * std::size_t(set.Width) + std::size_t(x)]
-                            = kBackground;
-                }
-            }
-        }
+        const std::vector<std::size_t> chosen = SampleFrames(set);
+        const std::size_t tuneCount = chosen.size();
+        std::vector<std::vector<std::uint16_t>> plans;
+        for (const std::size_t frame : chosen)
+            plans.push_back(SelfPlan(set, frame));
         const std::int64_t divisor = palette.size() > 128 ? 2 : 4;
         const std::size_t tasks = TaskCount(threads, tuneCount);
-        const double plainWeight = double(KnobInt("ZX_PLAIN_W", 100)) / 100.0;
         double bestScore = -1e300;
         TColorPalette best = palette;
         const std::int32_t tuneRounds = KnobInt("ZX_TUNE_ROUNDS", kTuneRounds);
@@ -456,14 +398,7 @@ namespace {
                     errors[i] = MeasureError(set, chosen[i], scratch.data(), palette);
                 }
             });
-            TFrameError total;
-            for (const TFrameError& e : errors) {
-                total.Plain += e.Plain;
-                total.Blurred += e.Blurred;
-                total.Samples += e.Samples;
-            }
-            const double score = plainWeight * Decibels(total.Plain, total.Samples)
-                + Decibels(total.Blurred, total.Samples);
+            const double score = Score(errors);
             if (score > bestScore) {
                 bestScore = score;
                 best = palette;
@@ -526,9 +461,9 @@ TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<c
     for (const TPoint& p : points)
         visible += p.Count;
     const std::uint64_t minCount = std::max<std::uint64_t>(
-        1, visible * std::uint64_t(KnobInt("ZX_DOM_PERMILLE", 5)) / 1000);
+        1, visible * std::uint64_t(KnobInt("ZX_DOM_PERMILLE", 2)) / 1000);
     const std::vector<TDominant> dominant = DominantColours(set, cells, minCount,
-        std::size_t(colours) * std::size_t(KnobInt("ZX_DOM_SHARE", 25)) / 100);
+        std::size_t(colours) * std::size_t(KnobInt("ZX_DOM_SHARE", colours > 128 ? 50 : 25)) / 100);
     const std::size_t fixedEntries = dominant.size();
     std::vector<TPoint> rest = points;
     std::vector<TPoint> all;
