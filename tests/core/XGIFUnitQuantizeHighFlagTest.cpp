@@ -21,8 +21,8 @@ struct TRgb {
 
 // The flat colours the flags are made of (strong, far apart, as on real
 // flags), used from the first.
-const TRgb kFields[6] = { { 206, 17, 38 }, { 255, 255, 255 }, { 0, 56, 168 },
-    { 0, 122, 61 }, { 252, 209, 22 }, { 0, 0, 0 } };
+const TRgb kFields[6] = { { 206, 17, 38 }, { 255, 255, 255 }, { 0, 56, 168 }, { 0, 122, 61 },
+    { 252, 209, 22 }, { 0, 0, 0 } };
 
 constexpr std::int32_t kWidth = 120;
 constexpr std::int32_t kHeight = 80;
@@ -60,8 +60,8 @@ std::vector<TDIB> FlagFrames(std::int32_t fields, std::int32_t frames)
         for (std::int32_t y = 0; y < kHeight; ++y) {
             std::uint8_t* row = dib.ScanLine(y);
             for (std::int32_t x = 0; x < kWidth; ++x) {
-                const TRgb c = InEmblem(x, y, k) ? EmblemColour(x, y, k)
-                                                 : kFields[x * fields / kWidth];
+                const TRgb c
+                    = InEmblem(x, y, k) ? EmblemColour(x, y, k) : kFields[x * fields / kWidth];
                 row[3 * x] = c.B;
                 row[3 * x + 1] = c.G;
                 row[3 * x + 2] = c.R;
@@ -122,8 +122,7 @@ TEST(XGIFUnitQuantizeHighFlag, FlatFieldsAreOneExactEntryAndTheEmblemKeepsItsFlo
         }
         // The emblem shares the 16 - fields other entries: measured 23.8 dB
         // with three fields down to 21.5 dB with six.
-        const double emblemPsnr
-            = 10 * std::log10(255.0 * 255.0 / (emblemSquares / emblemSamples));
+        const double emblemPsnr = 10 * std::log10(255.0 * 255.0 / (emblemSquares / emblemSamples));
         EXPECT_GT(emblemPsnr, 21.0) << fields << " fields";
     }
 }
@@ -157,15 +156,16 @@ TEST(XGIFUnitQuantizeHighFlag, ADominantColourAmongManyGetsAnExactEntry)
     }
     for (const std::int32_t colours : { 8, 16, 64, 256 }) {
         const TColorPalette palette = CreateHighQualityPalette(frames, {}, {}, colours);
-        const auto entry = std::find(
-            palette.begin(), palette.end(), TPaletteEntry { sky.R, sky.G, sky.B, 0 });
+        const auto entry
+            = std::find(palette.begin(), palette.end(), TPaletteEntry { sky.R, sky.G, sky.B, 0 });
         ASSERT_NE(entry, palette.end()) << colours;
         const std::uint8_t want = static_cast<std::uint8_t>(entry - palette.begin());
         const std::vector<TDIB> reduced = ReduceFramesHighQuality(frames, {}, {}, palette);
         for (const TDIB& frame : reduced)
             for (std::int32_t y = 0; y < 60; ++y)
                 for (std::int32_t x = 0; x < 40; ++x)
-                    ASSERT_EQ(frame.ConstScanLine(y)[x], want) << colours << " at " << x << "," << y;
+                    ASSERT_EQ(frame.ConstScanLine(y)[x], want)
+                        << colours << " at " << x << "," << y;
     }
 }
 
@@ -188,8 +188,7 @@ TEST(XGIFUnitQuantizeHighFlag, FlagsGiveTheSameResultsOnOneTwoAndThreeWorkers)
     for (const std::int32_t colours : { 15, 255 }) {
         const TColorPalette palette = CreateHighQualityPalette(frames, masks, flags, colours, 1);
         ASSERT_EQ(palette.size(), std::size_t(colours));
-        const std::vector<TDIB> reduced
-            = ReduceFramesHighQuality(frames, masks, flags, palette, 1);
+        const std::vector<TDIB> reduced = ReduceFramesHighQuality(frames, masks, flags, palette, 1);
         for (const unsigned workers : { 2u, 3u }) {
             for (int run = 0; run < 2; ++run) {
                 ASSERT_EQ(CreateHighQualityPalette(frames, masks, flags, colours, workers), palette)

@@ -145,9 +145,14 @@ public:
     // pixel takes its nearest entry.
     TFloydSteinberg(std::int32_t width, TNearestColor& search, bool continueStrings = true);
 
-    // How much of each pixel's error is passed on, in 1/256 (256: all of it,
-    // the default).
-    void SetStrength(std::int32_t strength) { m_strength = strength; }
+    // How much of each pixel's error is passed on, in 1/256 (256: all of it),
+    // and below which error (in 1/256 steps) nothing is: by default all of
+    // it, beyond one step.
+    void SetStrength(std::int32_t strength, std::int32_t deadZone)
+    {
+        m_strength = strength;
+        m_deadZone = deadZone;
+    }
 
     // Dithers one frame. plan[y * width + x] says who owns each pixel: the
     // frame dithers the pixels whose plan entry is self and writes 0 for the
@@ -188,6 +193,7 @@ private:
     std::vector<std::uint32_t> m_exact;
 
     std::int32_t m_strength = 256;
+    std::int32_t m_deadZone = 256;
     std::int32_t m_width;
     TNearestColor& m_search;
     bool m_continueStrings;

@@ -13,8 +13,6 @@
 #include <array>
 #include <cmath>
 #include <new>
-#include <cstdlib>
-#include <string>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -24,12 +22,6 @@ namespace {
 
     using namespace highq;
 
-    std::int32_t KnobInt(const char* name, std::int32_t fallback)
-    {
-        const char* v = std::getenv(name);
-        return v ? std::atoi(v) : fallback;
-    }
-
     // Colours are counted in cells of 6 bits per component: close enough for
     // the palette (a cell's colours differ by at most 3 per component, and its
     // mean is kept exactly), and 2^18 cells stay small.
@@ -37,11 +29,26 @@ namespace {
     constexpr std::int32_t kCellShift = 8 - kCellBits;
     constexpr std::int32_t kCellSide = 1 << kCellBits;
 
-    // Rounds of each refinement, and the frames the tuning dithers. Chosen by
-    // measurement on a photograph (bench/quality.sh): more change the result
-    // by about a tenth of a dB and cost a quarter more time each.
-    constexpr std::int32_t kMeansRounds = 3;
+    // Rounds of each refinement, chosen by measurement on the tuning sets of
+    // bench/quality.sh: 10 k-means rounds gain up to 0.4 dB over 3 at 16
+    // colours (a photograph), and the tuning keeps gaining blurred PSNR on
+    // flags up to 8 rounds (flag-es at 16 colours: -0.8 dB behind the best
+    // other encoder after 4, +0.4 dB ahead after 8); the best round is kept.
+    constexpr std::int32_t kMeansRounds = 10;
     constexpr std::int32_t kTuneRounds = 8;
+
+    // Up to this many distinct colours are counted exactly, beyond it in
+    // cells. Its table takes 4 MiB at most.
+    constexpr std::size_t kExactColourLimit = std::size_t(1) << 18;
+
+    // A colour of at least 2 per mille of the visible pixels is dominant and
+    // gets an entry of its own, up to a quarter of the entries (half of them
+    // in palettes of more than 128): a flat field or background then comes
+    // out exactly and without noise. More of the entries at 64 and 16 colours
+    // leave too few for the detail (flag-lk at 16 colours: -6.9 dB blurred
+    // with half); a threshold of 5 per mille kept too few at 256 (flag-gb:
+    // -0.5 dB behind the best other encoder instead of +2.0).
+    constexpr std::uint64_t kDominantPerMille = 2;
 
     // The counted colours of one cell.
     struct TPoint {
@@ -51,6 +58,11 @@ namespace {
         std::array<std::uint8_t, 3> Cell {};
         std::array<std::uint8_t, 3> Mean {};
     };
+
+    std::int32_t Square(std::int32_t v)
+    {
+        return v * v;
+    }
 
     std::uint8_t RoundedMean(std::uint64_t sum, std::uint64_t count)
     {
@@ -110,6 +122,88 @@ namespace {
             }
             points.push_back(point);
         }
+        return points;
+    }
+
+    // The visible pixels' colours counted exactly, each a point of its own
+    // (its cell is the colour itself), in no particular order; or nothing
+    // when there are more than limit distinct colours, which the cells then
+    // count instead. Exact colours let the palette tell apart the dark
+    // colours of a dark picture that a cell would merge.
+    std::vector<TPoint> CountExactColours(const TFrameSet& set, std::size_t limit)
+    {
+        // Open addressing: keys are colour + 1 (0 is free); the table is
+        // never more than half full.
+        std::vector<std::uint32_t> keys(std::size_t(1) << 12);
+        std::vector<std::uint32_t> counts(keys.size());
+        std::size_t used = 0;
+        bool tooMany = false;
+        auto slotOf = [&](std::uint32_t key) {
+            std::size_t at = std::size_t((key * 0x9E3779B1u) >> 5) & (keys.size() - 1);
+            while (keys[at] != 0 && keys[at] != key)
+                at = (at + 1) & (keys.size() - 1);
+            return at;
+        };
+        std::uint32_t lastKey = 0;
+        std::size_t lastSlot = 0;
+        ForEachVisiblePixel(set, [&](const std::uint8_t* p) {
+            if (tooMany)
+                return;
+            const std::uint32_t key
+                = ((std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0]) + 1;
+            if (key == lastKey) {
+                ++counts[lastSlot];
+                return;
+            }
+            std::size_t at = slotOf(key);
+            if (keys[at] == 0) {
+                if (used + 1 > limit) {
+                    tooMany = true;
+                    return;
+                }
+                if (2 * (used + 1) > keys.size()) {
+                    std::vector<std::uint32_t> oldKeys(keys.size() * 2);
+                    std::vector<std::uint32_t> oldCounts(keys.size() * 2);
+                    oldKeys.swap(keys);
+                    oldCounts.swap(counts);
+                    for (std::size_t i = 0; i < oldKeys.size(); ++i) {
+                        if (oldKeys[i] == 0)
+                            continue;
+                        const std::size_t to = slotOf(oldKeys[i]);
+                        keys[to] = oldKeys[i];
+                        counts[to] = oldCounts[i];
+                    }
+                    at = slotOf(key);
+                }
+                keys[at] = key;
+                ++used;
+            }
+            ++counts[at];
+            lastKey = key;
+            lastSlot = at;
+        });
+        std::vector<TPoint> points;
+        if (tooMany)
+            return points;
+        points.reserve(used);
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            if (keys[i] == 0)
+                continue;
+            const std::uint32_t colour = keys[i] - 1;
+            TPoint point;
+            point.Count = counts[i];
+            for (int c = 0; c < 3; ++c) {
+                const std::uint8_t v = static_cast<std::uint8_t>(colour >> (16 - 8 * c));
+                point.Cell[c] = v;
+                point.Mean[c] = v;
+                point.Sum[c] = point.Count * v;
+            }
+            points.push_back(point);
+        }
+        // The table's order depends on its growth only, but a fixed order
+        // keeps the split's ties independent of it.
+        std::sort(points.begin(), points.end(),
+            [](const TPoint& a, const TPoint& b) { return a.Mean < b.Mean; });
         return points;
     }
 
@@ -258,7 +352,7 @@ namespace {
             std::uint64_t Count = 0;
             std::array<std::uint64_t, 3> Sum {};
         };
-        std::array<std::array<TSlice, kCellSide>, 3> slices {};
+        std::array<std::array<TSlice, 256>, 3> slices {};
         for (std::size_t i = group.Begin; i < group.End; ++i) {
             const TPoint& p = points[i];
             for (int axis = 0; axis < 3; ++axis) {
@@ -276,7 +370,7 @@ namespace {
         int bestCut = 0;
         for (int axis = 0; axis < 3; ++axis) {
             TSlice below;
-            for (int cut = 0; cut + 1 < kCellSide; ++cut) {
+            for (int cut = 0; cut + 1 < 256; ++cut) {
                 const TSlice& s = slices[axis][cut];
                 below.Count += s.Count;
                 for (int c = 0; c < 3; ++c)
@@ -380,8 +474,7 @@ namespace {
         const std::size_t tasks = TaskCount(threads, tuneCount);
         double bestScore = -1e300;
         TColorPalette best = palette;
-        const std::int32_t tuneRounds = KnobInt("ZX_TUNE_ROUNDS", kTuneRounds);
-        for (std::int32_t round = 0; round <= tuneRounds; ++round) {
+        for (std::int32_t round = 0; round <= kTuneRounds; ++round) {
             std::vector<TEntrySums> sums(tasks);
             std::vector<TFrameError> errors(tuneCount);
             ParallelFor(tasks, threads, [&](std::size_t task) {
@@ -403,7 +496,7 @@ namespace {
                 bestScore = score;
                 best = palette;
             }
-            if (round == tuneRounds)
+            if (round == kTuneRounds)
                 break;
             for (std::size_t t = 1; t < tasks; ++t)
                 sums[0].Add(sums[t]);
@@ -428,6 +521,37 @@ namespace {
         palette = best;
     }
 
+    // An entry that repeats an earlier one is of no use (and the GIF's
+    // colour table would lose it): it takes the colour that is worst off,
+    // the one whose pixels are farthest from their entries in all.
+    void ReplaceRepeatedEntries(const std::vector<TPoint>& points, TColorPalette& palette)
+    {
+        std::unordered_set<std::uint32_t> seen;
+        for (std::size_t i = 0; i < palette.size(); ++i) {
+            const TPaletteEntry& e = palette[i];
+            if (seen.insert((std::uint32_t(e.Red) << 16) | (std::uint32_t(e.Green) << 8) | e.Blue)
+                    .second)
+                continue;
+            TNearestColor search(palette);
+            double worst = 0;
+            const TPoint* chosen = nullptr;
+            for (const TPoint& p : points) {
+                const TPaletteEntry& n = search.Entry(search.Find(p.Mean[0], p.Mean[1], p.Mean[2]));
+                const double d = double(Square(n.Red - p.Mean[0]) + Square(n.Green - p.Mean[1])
+                    + Square(n.Blue - p.Mean[2]));
+                if (d * double(p.Count) > worst) {
+                    worst = d * double(p.Count);
+                    chosen = &p;
+                }
+            }
+            if (!chosen)
+                return;
+            palette[i] = { chosen->Mean[0], chosen->Mean[1], chosen->Mean[2], 0 };
+            seen.insert((std::uint32_t(chosen->Mean[0]) << 16)
+                | (std::uint32_t(chosen->Mean[1]) << 8) | chosen->Mean[2]);
+        }
+    }
+
 } // namespace
 
 TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<const TDIB> masks,
@@ -437,7 +561,10 @@ TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<c
         throw EInvalidGraphicOperation(FormatMessage(GIFMessages::sColourLimitRange, colours));
     const TFrameSet set = CheckFrames(frames, masks, transparent);
     std::vector<TCellCount> cells;
-    std::vector<TPoint> points = CountColours(set, cells);
+    std::vector<TPoint> points = CountExactColours(set, kExactColourLimit);
+    const bool exactPoints = !points.empty();
+    if (!exactPoints)
+        points = CountColours(set, cells);
     TColorPalette palette(static_cast<std::size_t>(colours));
     if (points.empty())
         return palette;
@@ -460,14 +587,37 @@ TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<c
     std::uint64_t visible = 0;
     for (const TPoint& p : points)
         visible += p.Count;
-    const std::uint64_t minCount = std::max<std::uint64_t>(
-        1, visible * std::uint64_t(KnobInt("ZX_DOM_PERMILLE", 2)) / 1000);
-    const std::vector<TDominant> dominant = DominantColours(set, cells, minCount,
-        std::size_t(colours) * std::size_t(KnobInt("ZX_DOM_SHARE", colours > 128 ? 50 : 25)) / 100);
+    const std::uint64_t minCount = std::max<std::uint64_t>(1, visible * kDominantPerMille / 1000);
+    const std::size_t dominantLimit = std::size_t(colours) / (colours > 128 ? 2 : 4);
+    std::vector<TDominant> dominant;
+    if (exactPoints) {
+        for (const TPoint& p : points)
+            if (p.Count >= minCount)
+                dominant.push_back({ (std::uint32_t(p.Mean[0]) << 16)
+                        | (std::uint32_t(p.Mean[1]) << 8) | p.Mean[2],
+                    p.Count });
+        std::sort(dominant.begin(), dominant.end(), [](const TDominant& a, const TDominant& b) {
+            return a.Count != b.Count ? a.Count > b.Count : a.Colour < b.Colour;
+        });
+        if (dominant.size() > dominantLimit)
+            dominant.resize(dominantLimit);
+    } else {
+        dominant = DominantColours(set, cells, minCount, dominantLimit);
+    }
     const std::size_t fixedEntries = dominant.size();
     std::vector<TPoint> rest = points;
     std::vector<TPoint> all;
-    if (fixedEntries > 0) {
+    if (fixedEntries > 0 && exactPoints) {
+        // The dominant colours are points of their own: the rest is fitted
+        // without them, the refinement sees them all.
+        std::unordered_set<std::uint32_t> fixed;
+        for (const TDominant& d : dominant)
+            fixed.insert(d.Colour);
+        std::erase_if(rest, [&](const TPoint& p) {
+            return fixed.count(
+                (std::uint32_t(p.Mean[0]) << 16) | (std::uint32_t(p.Mean[1]) << 8) | p.Mean[2]);
+        });
+    } else if (fixedEntries > 0) {
         // Take the dominant colours out of their cells.
         std::unordered_map<std::uint32_t, std::size_t> where;
         for (std::size_t i = 0; i < rest.size(); ++i) {
@@ -479,7 +629,8 @@ TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<c
             const std::uint8_t rgb[3] = { static_cast<std::uint8_t>(d.Colour >> 16),
                 static_cast<std::uint8_t>(d.Colour >> 8), static_cast<std::uint8_t>(d.Colour) };
             TPoint& p = rest[where[(std::uint32_t(rgb[0] >> kCellShift) << 16)
-                | (std::uint32_t(rgb[1] >> kCellShift) << 8) | std::uint32_t(rgb[2] >> kCellShift)]];
+                | (std::uint32_t(rgb[1] >> kCellShift) << 8)
+                | std::uint32_t(rgb[2] >> kCellShift)]];
             p.Count -= d.Count;
             for (int c = 0; c < 3; ++c)
                 p.Sum[c] -= d.Count * rgb[c];
@@ -511,11 +662,10 @@ TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<c
             static_cast<std::uint8_t>(dominant[i].Colour >> 8),
             static_cast<std::uint8_t>(dominant[i].Colour), 0 };
     std::copy(fitted.begin(), fitted.end(), palette.begin() + std::ptrdiff_t(fixedEntries));
-    const std::int32_t meansRounds = KnobInt("ZX_MEANS", kMeansRounds);
-    for (std::int32_t round = 0; round < meansRounds; ++round)
-        MeansRound(fixedEntries ? all : points, palette, fixedEntries);
-    if (KnobInt("ZX_TUNE", 1))
-        TuneToDithering(set, palette, fixedEntries, threads);
+    for (std::int32_t round = 0; round < kMeansRounds; ++round)
+        MeansRound(fixedEntries && !exactPoints ? all : points, palette, fixedEntries);
+    TuneToDithering(set, palette, fixedEntries, threads);
+    ReplaceRepeatedEntries(points, palette);
     return palette;
 }
 

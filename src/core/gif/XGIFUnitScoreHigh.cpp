@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 
 namespace zx::highq {
 
@@ -40,8 +39,8 @@ std::vector<std::uint16_t> SelfPlan(const TFrameSet& set, std::size_t frame)
 // after the blur the quality is judged by (a Gaussian of sigma 1 over 5 x 5,
 // edges repeated): blurring is linear, so the blurred error is the blur of
 // the error. Background pixels count as exact.
-TFrameError MeasureError(const TFrameSet& set, std::size_t frame,
-    const std::uint8_t* indices, const TColorPalette& palette)
+TFrameError MeasureError(const TFrameSet& set, std::size_t frame, const std::uint8_t* indices,
+    const TColorPalette& palette)
 {
     static constexpr double kTaps[5] = { 0.05448868454964294, 0.24420134200323332,
         0.40261994689424746, 0.24420134200323332, 0.05448868454964294 };
@@ -53,8 +52,7 @@ TFrameError MeasureError(const TFrameSet& set, std::size_t frame,
     TFrameError result;
     for (std::int32_t y = 0; y < h; ++y) {
         const std::uint8_t* bgr = rows.Row(y);
-        const std::uint8_t* mask
-            = set.Masks[frame] ? set.Masks[frame]->ConstScanLine(y) : nullptr;
+        const std::uint8_t* mask = set.Masks[frame] ? set.Masks[frame]->ConstScanLine(y) : nullptr;
         for (std::int32_t x = 0; x < w; ++x) {
             const std::size_t i = std::size_t(y) * std::size_t(w) + std::size_t(x);
             if (IsBackground(mask, x)) {
@@ -121,8 +119,7 @@ double Score(std::span<const TFrameError> errors)
         total.Blurred += e.Blurred;
         total.Samples += e.Samples;
     }
-    static const double w = std::getenv("ZX_PLAIN_W") ? std::atof(std::getenv("ZX_PLAIN_W")) / 100 : 1.0;
-    return w * Decibels(total.Plain, total.Samples) + Decibels(total.Blurred, total.Samples);
+    return Decibels(total.Plain, total.Samples) + Decibels(total.Blurred, total.Samples);
 }
 
 } // namespace zx::highq
