@@ -436,16 +436,22 @@ namespace {
             plans.push_back(SelfPlan(set, frame));
         constexpr std::size_t kCount = std::size(kStrengths);
         std::vector<TFrameError> errors(kCount * chosen.size());
-        ParallelFor(errors.size(), threads, [&](std::size_t job) {
-            const std::size_t which = job / chosen.size();
-            const std::size_t i = job % chosen.size();
+        // One search a task, reused for its jobs: the lists it makes hold
+        // for every way of dithering.
+        const std::size_t tasks = TaskCount(threads, errors.size());
+        ParallelFor(tasks, threads, [&](std::size_t task) {
             TNearestColor search(palette);
-            TFloydSteinberg ditherer(set.Width, search, false);
-            ditherer.SetStrength(kStrengths[which].Strength, kStrengths[which].DeadZone);
             std::vector<std::uint8_t> scratch(set.Pixels());
-            TRowReader24 rows(*set.Frames[chosen[i]]);
-            ditherer.DitherFrame(rows, set.Height, plans[i], 0, scratch.data(), set.Width, nullptr);
-            errors[job] = MeasureError(set, chosen[i], scratch.data(), palette);
+            for (std::size_t job = task; job < errors.size(); job += tasks) {
+                const std::size_t which = job / chosen.size();
+                const std::size_t i = job % chosen.size();
+                TFloydSteinberg ditherer(set.Width, search, false);
+                ditherer.SetStrength(kStrengths[which].Strength, kStrengths[which].DeadZone);
+                TRowReader24 rows(*set.Frames[chosen[i]]);
+                ditherer.DitherFrame(
+                    rows, set.Height, plans[i], 0, scratch.data(), set.Width, nullptr);
+                errors[job] = MeasureError(set, chosen[i], scratch.data(), palette);
+            }
         });
         TWay best = kStrengths[0];
         double bestScore = -1e300;

