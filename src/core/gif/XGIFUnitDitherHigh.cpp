@@ -76,12 +76,6 @@ namespace highq {
         // a narrower one the other way round, and this one keeps both above
         // other encoders' (bench/quality.sh).
         constexpr std::int32_t kDeadZone = kOne;
-        // How much farther (in squared distance, 8-bit components) an entry
-        // that continues the LZW string may be than the nearest one. On a
-        // photograph at 256 colours this saves 6 % of the file for 0.4 dB of
-        // PSNR, which brings the file to within 10 % of the standard level's;
-        // more slack saves little more and costs more.
-        constexpr std::int32_t kContinueSlack = 32;
 
         std::int32_t DeadZone(std::int32_t error, std::int32_t zone)
         {
@@ -90,57 +84,9 @@ namespace highq {
 
     } // namespace
 
-    TLzwModel::TLzwModel(std::int32_t colours)
-        : m_firstFree((1 << std::max<std::int32_t>(
-                           std::bit_width(static_cast<std::uint32_t>(std::max(colours, 1) - 1)), 2))
-            + 2)
-        , m_slots(kSlots)
-    {
-        Start();
-    }
-
-    void TLzwModel::Clear()
-    {
-        std::fill(m_slots.begin(), m_slots.end(), kFreeSlot);
-        m_nextFree = m_firstFree;
-    }
-
-    void TLzwModel::Start()
-    {
-        Clear();
-        m_string = -1;
-    }
-
-    void TLzwModel::Push(std::int32_t symbol)
-    {
-        if (m_string < 0) {
-            m_string = symbol;
-            return;
-        }
-        const std::uint32_t key = Key(symbol);
-        const std::uint32_t at = Slot(key);
-        if (m_slots[at] != kFreeSlot) {
-            m_string = std::int32_t(m_slots[at] & 0xFFFu);
-            return;
-        }
-        // The encoder writes the string's code and starts a new one with the
-        // pixel; the string and the pixel become the next code, or the table
-        // is cleared when it is full.
-        if (m_nextFree > kLastAssignedCode) {
-            Clear();
-        } else {
-            m_slots[at] = (key << 12) | std::uint32_t(m_nextFree);
-            ++m_nextFree;
-        }
-        m_string = symbol;
-    }
-
-    TFloydSteinberg::TFloydSteinberg(
-        std::int32_t width, TNearestColor& search, bool continueStrings)
+    TFloydSteinberg::TFloydSteinberg(std::int32_t width, TNearestColor& search)
         : m_width(width)
         , m_search(search)
-        , m_continueStrings(continueStrings)
-        , m_lzw(search.EntryCount())
         , m_entries(std::size_t(search.EntryCount()) * 3)
         , m_rows(std::size_t(width + 2) * 3 * 2)
     {
@@ -168,60 +114,6 @@ namespace highq {
         }
     }
 
-    std::int32_t TFloydSteinberg::Choose(const std::int32_t* value, std::int32_t& nearest)
-    {
-        const std::int32_t red = (value[0] + kOne / 2) >> kFraction;
-        const std::int32_t green = (value[1] + kOne / 2) >> kFraction;
-        const std::int32_t blue = (value[2] + kOne / 2) >> kFraction;
-        nearest = m_search.Find(red, green, blue);
-        if (!m_continueStrings || !m_lzw.HasString() || m_lzw.Continues(nearest))
-            return nearest;
-        // The other entries looked at are those of the value's cell: an entry
-        // outside it is too far to be worth it anyway.
-        auto distance = [&](std::int32_t r, std::int32_t g, std::int32_t b) {
-            return (r - red) * (r - red) + (g - green) * (g - green) + (b - blue) * (b - blue);
-        };
-        const TPaletteEntry& near = m_search.Entry(nearest);
-        const std::int32_t nearestDistance = distance(near.Red, near.Green, near.Blue);
-        // A colour the palette holds exactly is never traded.
-        if (nearestDistance == 0)
-            return nearest;
-        std::int32_t best = nearestDistance + kContinueSlack + 1;
-        std::int32_t chosen = nearest;
-        for (const TNearestColor::TCandidate& c : m_search.Candidates(red, green, blue)) {
-            const std::int32_t d = distance(c.Red, c.Green, c.Blue);
-            if (d < best && c.Index != nearest && m_lzw.Continues(c.Index)) {
-                best = d;
-                chosen = c.Index;
-            }
-        }
-        return chosen;
-    }
-
-    void TFloydSteinberg::GuessForModel(std::uint16_t owner, const std::uint8_t* pixel)
-    {
-        // A background pixel becomes the transparent index, which is the
-        // palette's size (there is room for it only with transparency). A
-        // pixel taken from an earlier frame mostly has the entry nearest to
-        // its colour there; still areas repeat colours, so the last guess is
-        // kept.
-        const std::int32_t entries = m_search.EntryCount();
-        if (owner == kBackground) {
-            if (entries < 256)
-                m_lzw.Push(entries);
-            else
-                m_lzw.Break();
-            return;
-        }
-        const std::uint32_t colour = std::uint32_t(pixel[0]) | (std::uint32_t(pixel[1]) << 8)
-            | (std::uint32_t(pixel[2]) << 16);
-        if (colour != m_guessColour) {
-            m_guessColour = colour;
-            m_guess = m_search.Find(pixel[2], pixel[1], pixel[0]);
-        }
-        m_lzw.Push(m_guess);
-    }
-
     template <bool WithSums>
     void TFloydSteinberg::DitherRow(const std::uint8_t* bgr, const std::uint16_t* plan,
         std::uint16_t self, std::uint8_t* out, TEntrySums* sums)
@@ -232,8 +124,6 @@ namespace highq {
             if (plan[x] != self) {
                 out[x] = 0;
                 here[0] = here[1] = here[2] = 0;
-                if (m_continueStrings)
-                    GuessForModel(plan[x], bgr + 3 * x);
                 continue;
             }
             const std::uint8_t* pixel = bgr + 3 * x;
@@ -245,8 +135,6 @@ namespace highq {
                 (std::uint32_t(pixel[2]) << 16) | (std::uint32_t(pixel[1]) << 8) | pixel[0]);
             if (exact >= 0) {
                 here[0] = here[1] = here[2] = 0;
-                if (m_continueStrings)
-                    m_lzw.Push(exact);
                 out[x] = static_cast<std::uint8_t>(exact);
                 if constexpr (WithSums) {
                     sums->Count[std::size_t(exact)] += 1;
@@ -262,25 +150,19 @@ namespace highq {
                 std::clamp((pixel[0] << kFraction) + here[2], 0, kMaxValue),
             };
             here[0] = here[1] = here[2] = 0;
-            std::int32_t nearest = 0;
-            const std::int32_t index = Choose(value, nearest);
-            if (m_continueStrings)
-                m_lzw.Push(index);
+            const std::int32_t index = m_search.Find((value[0] + kOne / 2) >> kFraction,
+                (value[1] + kOne / 2) >> kFraction, (value[2] + kOne / 2) >> kFraction);
             out[x] = static_cast<std::uint8_t>(index);
             if constexpr (WithSums) {
                 sums->Count[std::size_t(index)] += 1;
                 for (int c = 0; c < 3; ++c)
                     sums->Sum[std::size_t(index) * 3 + std::size_t(c)] += value[c];
             }
-            // The dead zone is for the error of the nearest entry; the extra
-            // error of an entry taken for the LZW string goes on in full.
             const std::int32_t* entry = &m_entries[std::size_t(index) * 3];
-            const std::int32_t* nearestEntry = &m_entries[std::size_t(nearest) * 3];
             std::int32_t* ahead = here + 3;
             std::int32_t* below = m_next + (x + 1) * 3;
             for (int c = 0; c < 3; ++c) {
-                std::int32_t error = DeadZone(value[c] - nearestEntry[c], m_deadZone)
-                    + (nearestEntry[c] - entry[c]);
+                std::int32_t error = DeadZone(value[c] - entry[c], m_deadZone);
                 if (m_strength != 256)
                     error = Sar(error * m_strength, 8);
                 // 7/16 ahead, 3/16 below behind, 5/16 below, and what is left
@@ -302,8 +184,6 @@ namespace highq {
         std::ptrdiff_t outStep, TEntrySums* sums)
     {
         std::fill(m_rows.begin(), m_rows.end(), 0);
-        if (m_continueStrings)
-            m_lzw.Start();
         for (std::int32_t y = 0; y < height; ++y) {
             const std::uint8_t* bgr = rows.Row(y);
             const std::uint16_t* planRow = plan.data() + std::size_t(y) * std::size_t(m_width);
@@ -445,7 +325,7 @@ namespace {
             for (std::size_t job = task; job < errors.size(); job += tasks) {
                 const std::size_t which = job / chosen.size();
                 const std::size_t i = job % chosen.size();
-                TFloydSteinberg ditherer(set.Width, search, false);
+                TFloydSteinberg ditherer(set.Width, search);
                 ditherer.SetStrength(kStrengths[which].Strength, kStrengths[which].DeadZone);
                 TRowReader24 rows(*set.Frames[chosen[i]]);
                 ditherer.DitherFrame(
@@ -496,10 +376,7 @@ std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::spa
     const std::size_t tasks = TaskCount(threads, frameCount);
     ParallelFor(tasks, threads, [&](std::size_t task) {
         TNearestColor search(palette);
-        // Every pixel takes its nearest entry: preferring an entry that
-        // continues the LZW string saved a few per cent of the file and cost
-        // up to 1.4 dB (a photograph at 256 colours), more than it was worth.
-        TFloydSteinberg ditherer(set.Width, search, false);
+        TFloydSteinberg ditherer(set.Width, search);
         ditherer.SetStrength(strength, deadZone);
         for (std::size_t j = task; j < frameCount; j += tasks) {
             TRowReader24 rows(*set.Frames[j]);

@@ -480,10 +480,7 @@ namespace {
             std::vector<TFrameError> errors(tuneCount);
             ParallelFor(tasks, threads, [&](std::size_t task) {
                 TNearestColor search(palette);
-                // The entries are tuned to the colours dithering asks for;
-                // which of the nearly as near entries the file's coding
-                // prefers makes no difference to that, so it is left out.
-                TFloydSteinberg ditherer(set.Width, search, false);
+                TFloydSteinberg ditherer(set.Width, search);
                 std::vector<std::uint8_t> scratch(set.Pixels());
                 for (std::size_t i = task; i < tuneCount; i += tasks) {
                     TRowReader24 rows(*set.Frames[chosen[i]]);
