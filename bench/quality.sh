@@ -27,6 +27,7 @@
 # time with apt-get (as root), or stops and says what is missing.
 #
 # Usage: bench/quality.sh [SET|PICTURE...]
+#        bench/quality.sh --table ROWS.tsv...   (the tables of earlier runs)
 #   no argument: every set of bench/quality/sets.tsv; a name: that set; a
 #   file: that picture on a sky background with the default flag settings.
 # Environment: BUILD (build folder, default build-release), COLOURS (default
@@ -38,6 +39,14 @@
 
 set -euo pipefail
 
+# bench/quality.sh --table ROWS.tsv...: only the tables, from the rows files
+# of earlier runs (KEEP/rows.tsv); a later file's row for the same set,
+# colours and encoder replaces an earlier one's.
+if [ "${1:-}" = --table ]; then
+    shift
+    table_only=yes
+fi
+
 here=$(cd "$(dirname "$0")" && pwd)
 build=${BUILD:-build-release}
 cli=$(realpath -m "$build/zephyrix-cli")
@@ -46,6 +55,11 @@ colours_list=${COLOURS:-256 64 16}
 runs=${RUNS:-3}
 encoders=${ENCODERS:-standard high ffmpeg-fs ffmpeg-sierra pillow imagemagick}
 python=${PYTHON:-/usr/bin/python3}
+if [ "${table_only:-}" = yes ]; then
+    rows=$(mktemp)
+    trap 'rm -f "$rows"' EXIT
+    cat "$@" >"$rows"
+else
 for tool in "$cli" "$score"; do
     if [ ! -x "$tool" ]; then
         echo "$tool is missing: cmake --preset release && cmake --build --preset release" >&2
@@ -276,9 +290,20 @@ for r in json.load(open(sys.argv[1]))["results"]:
     fi
 done
 
-"$python" - "$rows" <<'PY'
+fi
+
+"$python" - "$rows" "$here/quality/sets.tsv" <<'PY'
 import sys
-rows = [line.rstrip("\n").split("\t") for line in open(sys.argv[1])]
+roles = {}
+for line in open(sys.argv[2]):
+    if line.strip() and not line.startswith("#"):
+        f = line.split("\t")
+        roles[f[0]] = f[1]
+latest = {}
+for line in open(sys.argv[1]):
+    r = line.rstrip("\n").split("\t")
+    latest[(r[0], r[1], r[2])] = r
+rows = list(latest.values())
 print("| set | colours | encoder | PSNR dB | blurred dB | bytes | time ms |")
 print("|---|---|---|---|---|---|---|")
 peaks = {}
@@ -288,9 +313,9 @@ for r in rows:
         continue
     print("| " + " | ".join(r) + " |")
 print()
-print("| set | colours | high PSNR / blurred | best peer PSNR / blurred | high - best | "
+print("| set | role | colours | high PSNR / blurred | best peer PSNR / blurred | high - best | "
       "file / standard | ffmpeg time / high | peak MiB |")
-print("|---|---|---|---|---|---|---|---|")
+print("|---|---|---|---|---|---|---|---|---|")
 groups = {}
 for r in rows:
     if r[2] != "peak memory KiB":
@@ -301,7 +326,7 @@ for (name, colours), g in groups.items():
         continue
     peers = [r for e, r in g.items() if not e.startswith("zephyrix")]
     cell = lambda v: "%.2f" % v
-    line = [name, colours, "%s / %s" % (high[3], high[4])]
+    line = [name, roles.get(name, "-"), colours, "%s / %s" % (high[3], high[4])]
     if peers:
         bp = max(peers, key=lambda r: float(r[3]))
         bb = max(peers, key=lambda r: float(r[4]))
