@@ -138,8 +138,10 @@ struct TSettingPanel {
     std::string (*CaptionOf)(std::int32_t position) = nullptr;
     // A slider's step for the arrow keys and the mouse.
     std::int32_t Step = 1;
-    // A radio group's items.
+    // A radio group's items, and whether they stand side by side (otherwise
+    // one below the other).
     std::span<const char* const> Items {};
+    bool SideBySide = false;
     // The control takes input only while this holds (the angle without radial
     // ripples); null: always.
     bool (*EnabledWhen)(const TSettings&) = nullptr;

@@ -116,9 +116,12 @@ TFlagForm::TFlagForm(QWidget* parent, TPanelStart start)
 
 TFlagForm::~TFlagForm()
 {
-    // Nothing may tick into the frames once the panel goes.
+    // Nothing may tick into the frames once the panel goes, nor may the flag
+    // window, destroyed with it, report to it.
     PanelExists = false;
     FlagTimer->stop();
+    if (m_showForm)
+        m_showForm->disconnect(this);
 }
 
 QAction* TFlagForm::AddAction(

@@ -50,10 +50,8 @@ QWidget* TSettingControls::Make(const char* name, QWidget* parent)
         QStringList items;
         for (const char* item : panel.Items)
             items << QString::fromUtf8(item);
-        // The text dialog's groups stand their buttons side by side.
-        const Qt::Orientation orientation
-            = setting->Group == TSettingGroup::Text ? Qt::Horizontal : Qt::Vertical;
-        auto* group = new TRadioGroup(caption, items, parent, orientation);
+        auto* group = new TRadioGroup(
+            caption, items, parent, panel.SideBySide ? Qt::Horizontal : Qt::Vertical);
         group->SetItemIndex(range.Default);
         connect(group, &TRadioGroup::OnClick, this, [this, setting] { UserChanged(setting); });
         control = group;
