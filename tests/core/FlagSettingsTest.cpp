@@ -174,7 +174,10 @@ namespace {
                     EXPECT_TRUE(panel.Caption || panel.CaptionOf) << setting.Name;
                 }
                 if (panel.Kind == TControlKind::RadioGroup) {
-                    EXPECT_EQ(std::int32_t(panel.Items.size()), setting.Range.Max + 1)
+                    // An item for each allowed value, or for each of 0..Max.
+                    EXPECT_EQ(std::int32_t(panel.Items.size()),
+                        setting.Allowed.empty() ? setting.Range.Max + 1
+                                                : std::int32_t(setting.Allowed.size()))
                         << setting.Name;
                 }
             }

@@ -4,6 +4,7 @@
 
 #include "core/flag/FlagSettings.h"
 #include "ui/controls/XColorChoiceComp.h"
+#include "ui/controls/XIntegerEditComp.h"
 #include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/controls/XRadioGroupComp.h"
 #include "ui/flag/XSettingControls.h"
@@ -139,6 +140,80 @@ private slots:
         QVERIFY(!page.Angle->Enabled());
         QCOMPARE(page.Loops->LabelCaption(), QStringLiteral("循环：1000"));
         QCOMPARE(changed.count(), 3);
+    }
+
+    void aSetOfValuesAndAWholeNumberField()
+    {
+        // An export scale from a fixed set and a size limit typed in, kept
+        // here in the frame size's two members.
+        static constexpr std::int32_t kScales[] = { 1, 2, 3, 4, 6 };
+        static constexpr const char* kScaleItems[] = { "1x", "2x", "3x", "4x", "6x" };
+        static const TSetting kTable[] = {
+            { .Name = "ExportScale",
+                .Range = { 1, 6, 2 },
+                .Value = { [](const TSettings& s) { return s.FrameWidth; },
+                    [](TSettings& s, std::int32_t v) { s.FrameWidth = v; } },
+                .Allowed = kScales,
+                .Panel = { .Kind = TControlKind::RadioGroup,
+                    .Control = "ScaleRadioGroup",
+                    .Caption = "导出尺寸",
+                    .Items = kScaleItems,
+                    .SideBySide = true } },
+            { .Name = "MaxSizeKB",
+                .Range = { 0, 65536, 0 },
+                .Value = { [](const TSettings& s) { return s.FrameHeight; },
+                    [](TSettings& s, std::int32_t v) { s.FrameHeight = v; } },
+                .Panel = { .Kind = TControlKind::IntegerEdit, .Control = "MaxSizeEdit" } },
+        };
+        QWidget widget;
+        auto* layout = new QVBoxLayout(&widget);
+        TSettingControls controls(&widget, kTable);
+        auto* scale = static_cast<TRadioGroup*>(controls.Make("ExportScale", &widget));
+        auto* size = static_cast<TIntegerEdit*>(controls.Make("MaxSizeKB", &widget));
+        layout->addWidget(scale);
+        layout->addWidget(size);
+        QCOMPARE(size->objectName(), QStringLiteral("MaxSizeEdit"));
+        // The default 2 is the second item.
+        QCOMPARE(scale->ItemIndex(), 1);
+        QSignalSpy changed(&controls, &TSettingControls::Changed);
+        const auto last = [&] { return changed.last().at(0).value<const TSetting*>(); };
+
+        TSettings settings;
+        settings.FrameWidth = 6;
+        settings.FrameHeight = 256;
+        controls.Show(settings);
+        QCOMPARE(scale->ItemIndex(), 4);
+        QCOMPARE(size->text(), QStringLiteral("256"));
+        // A value not in the set shows as the nearest one.
+        settings.FrameWidth = 5;
+        controls.Show(settings);
+        QCOMPARE(scale->ItemIndex(), 3);
+        QCOMPARE(changed.count(), 0);
+
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        scale->findChildren<QRadioButton*>()[2]->click();
+        QCOMPARE(changed.count(), 1);
+        TSettings read;
+        controls.Read(kTable[0], read);
+        QCOMPARE(read.FrameWidth, 3);
+
+        size->setFocus();
+        size->selectAll();
+        QTest::keyClicks(size, "1024");
+        QCOMPARE(changed.count(), 1);
+        // It counts once the user leaves the edit.
+        scale->findChildren<QRadioButton*>()[0]->setFocus();
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(last(), &kTable[1]);
+        controls.Read(kTable[1], read);
+        QCOMPARE(read.FrameHeight, 1024);
+        // Beyond the range the edit holds the largest number.
+        size->selectAll();
+        QTest::keyClicks(size, "99999");
+        controls.ReadAll(read);
+        QCOMPARE(read.FrameHeight, 65536);
+        QCOMPARE(read.FrameWidth, 3);
     }
 };
 

@@ -68,8 +68,10 @@ enum class TSettingEffect {
     RerenderOpaque,
 };
 
-// The control that shows the setting on the panel (or in the text dialog).
-enum class TControlKind { None, Slider, CheckBox, RadioGroup, ColorChoice };
+// The control that shows the setting on the panel (or in the text dialog). A
+// radio group's items stand for the allowed values, in their order, where the
+// setting has a set of them, otherwise for 0, 1, 2 ...
+enum class TControlKind { None, Slider, CheckBox, RadioGroup, ColorChoice, IntegerEdit };
 
 // The commands of zephyrix-cli, as a set.
 enum TCliCommand : unsigned {

@@ -1,14 +1,44 @@
 #include "ui/flag/XSettingControls.h"
 
 #include "ui/controls/XColorChoiceComp.h"
+#include "ui/controls/XIntegerEditComp.h"
 #include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/controls/XRadioGroupComp.h"
 
 #include <QCheckBox>
 #include <algorithm>
 #include <cassert>
+#include <cstdlib>
 
 namespace zx {
+
+namespace {
+
+    // A radio group's item for a value: the value itself, or its place in the
+    // setting's allowed values (the nearest one for a value not among them).
+    int ItemOf(const TSetting& setting, std::int32_t value)
+    {
+        const std::span<const std::int32_t> allowed = setting.Allowed;
+        if (allowed.empty())
+            return value;
+        int nearest = 0;
+        for (int i = 0; i < int(allowed.size()); ++i) {
+            const auto distance = [&](int k) { return std::abs(std::int64_t(allowed[k]) - value); };
+            if (distance(i) < distance(nearest))
+                nearest = i;
+        }
+        return nearest;
+    }
+
+    std::int32_t ValueOfItem(const TSetting& setting, int item)
+    {
+        const std::span<const std::int32_t> allowed = setting.Allowed;
+        if (allowed.empty())
+            return item;
+        return allowed[std::size_t(std::clamp(item, 0, int(allowed.size()) - 1))];
+    }
+
+} // namespace
 
 TSettingControls::TSettingControls(QObject* parent, std::span<const TSetting> table)
     : QObject(parent)
@@ -52,7 +82,7 @@ QWidget* TSettingControls::Make(const char* name, QWidget* parent)
             items << QString::fromUtf8(item);
         auto* group = new TRadioGroup(
             caption, items, parent, panel.SideBySide ? Qt::Horizontal : Qt::Vertical);
-        group->SetItemIndex(range.Default);
+        group->SetItemIndex(ItemOf(*setting, range.Default));
         connect(group, &TRadioGroup::OnClick, this, [this, setting] { UserChanged(setting); });
         control = group;
         break;
@@ -63,6 +93,17 @@ QWidget* TSettingControls::Make(const char* name, QWidget* parent)
         choice->SetColor(TColor(range.Default));
         connect(choice, &TColorChoice::OnChange, this, [this, setting] { UserChanged(setting); });
         control = choice;
+        break;
+    }
+    case TControlKind::IntegerEdit: {
+        auto* edit = new TIntegerEdit(parent);
+        edit->SetMinValue(range.Min);
+        edit->SetMaxValue(range.Max);
+        edit->SetValue(range.Default);
+        // What the user typed counts once the edit is left (Enter belongs to
+        // the window's default button).
+        connect(edit, &TIntegerEdit::OnExit, this, [this, setting] { UserChanged(setting); });
+        control = edit;
         break;
     }
     case TControlKind::None:
@@ -82,10 +123,14 @@ std::int32_t TSettingControls::ValueOf(const TBinding& binding) const
         return static_cast<const QCheckBox*>(binding.Control)->isChecked() ? 1 : 0;
     case TControlKind::RadioGroup:
         // Nothing selected reads as the first item.
-        return std::max(0, static_cast<const TRadioGroup*>(binding.Control)->ItemIndex());
+        return ValueOfItem(*binding.Setting,
+            std::max(0, static_cast<const TRadioGroup*>(binding.Control)->ItemIndex()));
     case TControlKind::ColorChoice:
         return static_cast<std::int32_t>(
             static_cast<const TColorChoice*>(binding.Control)->Color());
+    case TControlKind::IntegerEdit:
+        // Reading the edit's value writes its text as the number it stands for.
+        return static_cast<TIntegerEdit*>(binding.Control)->Value();
     case TControlKind::None:
         break;
     }
@@ -103,11 +148,14 @@ void TSettingControls::ShowValue(const TBinding& binding, std::int32_t value)
         break;
     case TControlKind::RadioGroup: {
         auto* group = static_cast<TRadioGroup*>(binding.Control);
-        group->SetItemIndex(std::clamp(value, 0, group->Count() - 1));
+        group->SetItemIndex(std::clamp(ItemOf(*binding.Setting, value), 0, group->Count() - 1));
         break;
     }
     case TControlKind::ColorChoice:
         static_cast<TColorChoice*>(binding.Control)->SetColor(TColor(value));
+        break;
+    case TControlKind::IntegerEdit:
+        static_cast<TIntegerEdit*>(binding.Control)->SetValue(value);
         break;
     case TControlKind::None:
         break;
