@@ -43,7 +43,7 @@ int main(int argc, char* argv[])
     zx::TFlagForm panel(nullptr, zx::TPanelStart::ProgramStart);
     auto* flagWindow = new zx::TShowForm(&panel);
     panel.SetTextForm(new zx::TTextForm(&panel));
-    panel.PreviewForm = new zx::TPreviewForm(&panel);
+    panel.SetPreviewForm(new zx::TPreviewForm(&panel));
     zx::UseProgramDrawOptions();
     panel.StartUp(flagWindow);
     // Qt has taken its own options out of the arguments by now.
