@@ -156,6 +156,8 @@ namespace {
             status("正在渲染 帧 #" + std::to_string(k + 1));
         // Sharing the slot's pixels would make the first write copy them.
         store.WorkImage = TDIB();
+        // Until the new frame is there the slot holds no finished frame.
+        store.FrameRendered[k] = false;
         const TRenderTarget target
             = TargetOf(store.FrameBitmaps[k], store.FrameMasks[k], geometry, params);
         const TSampler sampler(geometry, texture.Width(), texture.Height(), phi);

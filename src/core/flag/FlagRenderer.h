@@ -223,16 +223,17 @@ struct TRenderHooks {
 // each exactly as RenderScaledFrame would: the frames, masks and the
 // FrameTransparent and FrameRendered flags of the rendered slots come out the
 // same for any number of threads. Each frame is rendered straight into its
-// slot. Afterwards WorkImage holds the frame of the last job in the list
-// that was rendered (the one a plain loop over those jobs would have left
-// there); it shares its pixels with that slot until either is written. The
-// status text is not given.
+// slot, so no working image is needed. Afterwards WorkImage holds the frame of
+// the last job in the list that was rendered (the one a plain loop over those
+// jobs would have left there), sharing its pixels with that slot until either
+// is written; when no job was rendered it is left as it was. The status text
+// is not given.
 //
 // Returns true when every job was rendered, false when Cancel stopped the
 // render: then FrameRendered is set exactly for the jobs that were rendered,
-// any subset of the list. Throws EInvalidGraphicOperation, before anything is
-// rendered, for inputs outside the renderer's ranges and for a slot that
-// occurs twice or is not below 40.
+// any subset of the list; the other listed slots are marked stale. Throws
+// EInvalidGraphicOperation, before anything is rendered, for inputs outside
+// the renderer's ranges and for a slot that occurs twice or is not below 40.
 bool RenderFrames(TFrameStore& store, std::span<const TFrameJob> jobs, const FlagParameters& params,
     const TFlagDerived& derived, const TDIB& texture, const TDIB& alpha,
     const TLightTable& lightTable, std::int32_t exportScale, unsigned workers,

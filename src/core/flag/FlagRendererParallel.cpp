@@ -51,9 +51,15 @@ bool RenderFrames(TFrameStore& store, std::span<const TFrameJob> jobs, const Fla
     const TFrameGeometry geometry = ComputeScaledFrameGeometry(
         params, derived, texture.Width(), texture.Height(), exportScale);
     const TTexels texels = TexelsOf(texture, alpha);
+    if (jobs.empty())
+        return true;
 
     // Shaping every slot first also means that running out of memory stops the
-    // render before any thread starts.
+    // render before any thread starts. A listed slot counts as not rendered
+    // from here until its frame is done, so that one reshaped but not rendered
+    // again (after a cancel or a failure) is never taken for a finished frame.
+    for (const TFrameJob& job : jobs)
+        store.FrameRendered[job.Slot] = false;
     std::vector<TRenderTarget> targets;
     targets.reserve(jobs.size());
     for (const TFrameJob& job : jobs)
