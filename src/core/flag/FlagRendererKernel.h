@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace zx::render_kernel {
@@ -254,11 +255,13 @@ TRenderTarget TargetOf(
 // One texel as the samples that fall on it use it: its colour as it goes
 // through the lighting table (blended over the background where the alpha
 // plane asks for it), whether it is on the flag, and its bump term.
+// (No member initialisers: the table is allocated without being cleared, as
+// every entry is written once.)
 struct TTexelEntry {
-    std::uint8_t Color[3] = { 0, 0, 0 };
-    std::uint8_t OnFlag = 0;
-    std::int16_t Bump = 0;
-    std::int16_t Unused = 0;
+    std::uint8_t Color[3];
+    std::uint8_t OnFlag;
+    std::int16_t Bump;
+    std::int16_t Unused;
 };
 
 // What the frames of one geometry share beyond the sampler, whatever their
@@ -268,7 +271,8 @@ struct TTexelEntry {
 // per sample instead).
 struct TShading {
     std::vector<std::int64_t> LocalScales;
-    std::vector<TTexelEntry> Entries;
+    // Null when the entries are worked out per sample.
+    std::unique_ptr<TTexelEntry[]> Entries;
 };
 TShading PrepareShading(const TFrameGeometry& geometry, const TSampler& sampler,
     const TTexels& texels, const TRenderTarget& target);

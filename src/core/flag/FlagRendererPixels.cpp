@@ -152,67 +152,53 @@ namespace {
         return texel;
     }
 
-    void FillBumps(const TSampler& sampler, std::vector<TTexelEntry>& entries)
+    // The entries of texture row v: colour, whether on the flag, bump.
+    // wave[i] is FixedSin(i, BumpAmp); FixedCos(a, b) is FixedSin(a + 1024, b).
+    // The colour follows FlagTexel, written out here so that a row costs a few
+    // operations per texel (everything the loop reads is a local: the
+    // entries' stores could otherwise alias it).
+    template <bool kAlpha>
+    void FillEntryRow(const TSampler& sampler, const TTexels& texels, const TRenderTarget& target,
+        const std::int16_t* wave, std::int32_t v, TTexelEntry* out)
     {
-        // FixedSin(i, BumpAmp) for every phase; FixedCos(a, b) is
-        // FixedSin(a + 1024, b).
-        std::int16_t wave[kSinusTableSize];
-        for (std::int32_t i = 0; i < kSinusTableSize; ++i)
-            wave[i] = static_cast<std::int16_t>(sampler.FSin(i, sampler.BumpAmp));
-        TTexelEntry* out = entries.data();
-        const auto texW = static_cast<std::int32_t>(sampler.TexW);
-        const auto texH = static_cast<std::int32_t>(sampler.TexH);
-        for (std::int32_t v = 0; v < texH; ++v) {
-            // The four phases of Bump(u, v), advanced along the row; only their
-            // low 12 bits are used, so wrapping sums give the same entries.
-            std::int32_t a1 = MulWrap(v, sampler.B2);
-            std::int32_t a2 = MulWrap(v, sampler.B3);
-            std::int32_t a3 = AddWrap(MulWrap(v, sampler.B2), 1024);
-            std::int32_t a4 = AddWrap(MulWrap(v, sampler.B4), 1024);
-            for (std::int32_t u = 0; u < texW; ++u, ++out) {
-                out->Bump = static_cast<std::int16_t>(
-                    wave[Mask12(a1)] + wave[Mask12(a2)] + wave[Mask12(a3)] + wave[Mask12(a4)]);
-                a1 = AddWrap(a1, sampler.B1);
-                a2 = AddWrap(a2, sampler.B4);
-                a3 = AddWrap(a3, sampler.B3);
-                a4 = AddWrap(a4, sampler.B1);
-            }
-        }
-    }
-
-    void FillColors(const TSampler& sampler, const TTexels& texels, const TRenderTarget& target,
-        std::vector<TTexelEntry>& entries)
-    {
-        TTexelEntry* out = entries.data();
-        if (!texels.AlphaTop) {
-            for (std::int64_t v = 0; v < sampler.TexH; ++v) {
-                const std::uint8_t* texel = texels.At(0, v);
-                for (std::int64_t u = 0; u < sampler.TexW; ++u, ++out, texel += 3) {
-                    out->Color[0] = texel[0];
-                    out->Color[1] = texel[1];
-                    out->Color[2] = texel[2];
-                    out->OnFlag = 1;
-                }
-            }
-            return;
-        }
-        for (std::int64_t v = 0; v < sampler.TexH; ++v) {
-            const std::uint8_t* texel = texels.At(0, v);
-            const std::uint8_t* alpha = &texels.AlphaTop[v * texels.AlphaStride];
-            for (std::int64_t u = 0; u < sampler.TexW; ++u, ++out, texel += 3) {
-                out->Color[0] = texel[0];
-                out->Color[1] = texel[1];
-                out->Color[2] = texel[2];
+        const std::int32_t b1 = sampler.B1, b3 = sampler.B3, b4 = sampler.B4;
+        const auto width = static_cast<std::int32_t>(sampler.TexW);
+        // The four phases of Bump(u, v), advanced along the row; only their
+        // low 12 bits are used, so wrapping sums give the same entries.
+        std::int32_t a1 = MulWrap(v, sampler.B2);
+        std::int32_t a2 = MulWrap(v, sampler.B3);
+        std::int32_t a3 = AddWrap(MulWrap(v, sampler.B2), 1024);
+        std::int32_t a4 = AddWrap(MulWrap(v, sampler.B4), 1024);
+        const std::uint8_t* texel = texels.At(0, v);
+        const std::uint8_t* alpha = kAlpha ? texels.AlphaTop + v * texels.AlphaStride : nullptr;
+        const bool blend = !target.TransparentMode;
+        const std::uint32_t back0 = target.Background[0], back1 = target.Background[1],
+                            back2 = target.Background[2];
+        for (std::int32_t u = 0; u < width; ++u, texel += 3) {
+            const auto bump = static_cast<std::int16_t>(
+                wave[Mask12(a1)] + wave[Mask12(a2)] + wave[Mask12(a3)] + wave[Mask12(a4)]);
+            a1 = AddWrap(a1, b1);
+            a2 = AddWrap(a2, b4);
+            a3 = AddWrap(a3, b3);
+            a4 = AddWrap(a4, b1);
+            std::uint32_t c0 = texel[0], c1 = texel[1], c2 = texel[2];
+            std::uint8_t onFlag = 1;
+            if constexpr (kAlpha) {
                 const std::uint32_t a = alpha[u];
-                out->OnFlag = a >= kAlphaThreshold;
-                if (a != 255 && a >= kAlphaThreshold && !target.TransparentMode) {
-                    std::uint8_t blended[3];
-                    FlagTexel<true>(texels, target, u, v, blended);
-                    out->Color[0] = blended[0];
-                    out->Color[1] = blended[1];
-                    out->Color[2] = blended[2];
+                onFlag = a >= kAlphaThreshold;
+                if (blend && onFlag && a != 255) {
+                    c0 = (c0 * a + back0 * (255 - a) + 127) / 255;
+                    c1 = (c1 * a + back1 * (255 - a) + 127) / 255;
+                    c2 = (c2 * a + back2 * (255 - a) + 127) / 255;
                 }
             }
+            TTexelEntry& entry = out[u];
+            entry.Color[0] = static_cast<std::uint8_t>(c0);
+            entry.Color[1] = static_cast<std::uint8_t>(c1);
+            entry.Color[2] = static_cast<std::uint8_t>(c2);
+            entry.OnFlag = onFlag;
+            entry.Bump = bump;
+            entry.Unused = 0;
         }
     }
 
@@ -233,9 +219,17 @@ TShading PrepareShading(const TFrameGeometry& geometry, const TSampler& sampler,
     if (texelCount > std::int64_t(geometry.Width) * geometry.Height * samplesPerPixel
         || texelCount > (std::int64_t(1) << 21))
         return shading;
-    shading.Entries.resize(static_cast<std::size_t>(texelCount));
-    FillBumps(sampler, shading.Entries);
-    FillColors(sampler, texels, target, shading.Entries);
+    shading.Entries = std::make_unique_for_overwrite<TTexelEntry[]>(static_cast<std::size_t>(texelCount));
+    std::int16_t wave[kSinusTableSize];
+    for (std::int32_t i = 0; i < kSinusTableSize; ++i)
+        wave[i] = static_cast<std::int16_t>(sampler.FSin(i, sampler.BumpAmp));
+    for (std::int32_t v = 0; v < sampler.TexH; ++v) {
+        TTexelEntry* row = shading.Entries.get() + std::int64_t(v) * sampler.TexW;
+        if (texels.AlphaTop)
+            FillEntryRow<true>(sampler, texels, target, wave, v, row);
+        else
+            FillEntryRow<false>(sampler, texels, target, wave, v, row);
+    }
     return shading;
 }
 
@@ -507,7 +501,7 @@ bool RenderPixels(const TFrameGeometry& geometry, bool radial, const TSampler& s
     const TRenderTarget& target)
 {
     const TFrameInputs in { sampler, texels, target, shading.LocalScales.data(),
-        shading.Entries.empty() ? nullptr : shading.Entries.data(), &SlopeTables(), &light };
+        shading.Entries.get(), &SlopeTables(), &light };
     return radial ? RenderAlphaKind<true>(geometry.D, geometry.ExportScale, in)
                   : RenderAlphaKind<false>(geometry.D, geometry.ExportScale, in);
 }
