@@ -219,7 +219,8 @@ TShading PrepareShading(const TFrameGeometry& geometry, const TSampler& sampler,
     if (texelCount > std::int64_t(geometry.Width) * geometry.Height * samplesPerPixel
         || texelCount > (std::int64_t(1) << 21))
         return shading;
-    shading.Entries = std::make_unique_for_overwrite<TTexelEntry[]>(static_cast<std::size_t>(texelCount));
+    shading.Entries
+        = std::make_unique_for_overwrite<TTexelEntry[]>(static_cast<std::size_t>(texelCount));
     std::int16_t wave[kSinusTableSize];
     for (std::int32_t i = 0; i < kSinusTableSize; ++i)
         wave[i] = static_cast<std::int16_t>(sampler.FSin(i, sampler.BumpAmp));
