@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <cstring>
-#include <vector>
 
 namespace zx {
 

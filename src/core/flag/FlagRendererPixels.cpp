@@ -214,8 +214,8 @@ TShading PrepareShading(const TFrameGeometry& geometry, const TSampler& sampler,
 
     const std::int64_t texelCount = sampler.TexW * sampler.TexH;
     const std::int64_t samplesPerPixel = std::int64_t(1) << (2 * geometry.D);
-    // Beyond 2 Mi texels (16 MiB of entries) the table would cost more memory
-    // than it saves time.
+    // The table is kept to 2 Mi texels (16 MiB); a texture that large gains
+    // little from it against the memory it takes.
     if (texelCount > std::int64_t(geometry.Width) * geometry.Height * samplesPerPixel
         || texelCount > (std::int64_t(1) << 21))
         return shading;
@@ -354,10 +354,10 @@ namespace {
         const TRenderTarget& target = in.Target;
         constexpr std::int32_t kN = 1 << kD;
         const std::int32_t sampleWidth = target.W * kN;
-        std::vector<std::int32_t> truncatedR, ratios;
+        std::vector<std::int32_t> ringPhases, ratios;
         if constexpr (kRadial) {
-            truncatedR.resize(static_cast<std::size_t>(sampleWidth) * kN);
-            ratios.resize(truncatedR.size());
+            ringPhases.resize(static_cast<std::size_t>(sampleWidth) * kN);
+            ratios.resize(ringPhases.size());
         }
         // The checkerboard's squares are 8 pixels of the unscaled frame.
         std::vector<std::uint8_t> columnGrey(static_cast<std::size_t>(target.W));
@@ -376,14 +376,15 @@ namespace {
                 row.Dy = Y - in.Sampler.SpotY;
                 if constexpr (kRadial) {
                     const std::size_t at = static_cast<std::size_t>(j) * sampleWidth;
-                    std::int32_t* ringPhase = truncatedR.data() + at;
+                    // Trunc(r) first, then turned into the phase in a loop of
+                    // its own, so that it is done in vectors.
+                    std::int32_t* ringPhase = ringPhases.data() + at;
                     RingDistances(in.Sampler, Y, 0, sampleWidth, ringPhase, ratios.data() + at);
-                    // A loop of its own, so that it is done in vectors.
                     for (std::int32_t i = 0; i < sampleWidth; ++i)
                         ringPhase[i] = in.Sampler.RadialPhase<kThird, kShift>(ringPhase[i]);
                     row.RingDy = in.Sampler.Cy - Y;
                     row.RingSign = row.RingDy < 0 ? -1 : 0;
-                    row.RingPhase = truncatedR.data() + at;
+                    row.RingPhase = ringPhases.data() + at;
                     row.Ratio30 = ratios.data() + at;
                 }
             }
