@@ -150,8 +150,10 @@ void TTextForm::RefreshPreview()
 
 void TTextForm::SelectPreferredFont()
 {
+    // A name saved with its foundry ("C059 [urw]") selects its family.
+    const QString family = FontFamilyOf(PreferredFontName);
     for (int i = 0; i < FontListBox->count(); ++i)
-        if (FontListBox->item(i)->text() == PreferredFontName)
+        if (FontListBox->item(i)->text() == family)
             FontListBox->setCurrentRow(i);
 }
 
