@@ -5,6 +5,7 @@
 // caption fits its control and the access keys of a menu differ; in Chinese
 // every caption is the program's own.
 
+#include "TemporaryStore.h"
 #include "UITestUtil.h"
 #include "ui/controls/XAboutBoxComp.h"
 #include "ui/controls/XAboutBoxUnit.h"
@@ -17,6 +18,7 @@
 #include "ui/flag/ShowUnit.h"
 #include "ui/gif/PreviewUnit.h"
 #include "ui/imaging/TextUnit.h"
+#include "ui/imaging/XDIBCanvas.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -247,6 +249,7 @@ class tst_FlagUnitLanguages : public QObject {
         preview.ModalRun = [this](TPreviewForm& form) {
             form.show();
             Add(ShownTexts(form));
+            CheckFits(form);
             form.hide();
             return int(mrCancel);
         };
@@ -295,6 +298,7 @@ class tst_FlagUnitLanguages : public QObject {
                 continue;
             QString text;
             int room = 0;
+            int needed = -1;
             QStyleOptionButton option;
             option.initFrom(w);
             if (const auto* box = qobject_cast<const QCheckBox*>(w)) {
@@ -314,6 +318,16 @@ class tst_FlagUnitLanguages : public QObject {
                     continue;
                 text = label->text();
                 room = label->contentsRect().width();
+            } else if (const auto* choice = qobject_cast<const TColorChoice*>(w)) {
+                // Written on the swatch, within its focus frame.
+                text = choice->Caption();
+                room = choice->Display()->width();
+                TDIB scratch;
+                scratch.SetSize(1, 1, 24);
+                TDIBCanvas canvas(scratch);
+                FitSwatchCaption(canvas, text, room);
+                needed = canvas.TextExtent(text).width();
+                room -= 4;
             } else if (const auto* group = qobject_cast<const QGroupBox*>(w)) {
                 // The title stands between the frame's corners.
                 text = group->title();
@@ -322,9 +336,9 @@ class tst_FlagUnitLanguages : public QObject {
             if (text.isEmpty())
                 continue;
             text.remove(QRegularExpression(QStringLiteral("&(?!&)")));
-            int needed = 0;
-            for (const QString& line : text.split(QLatin1Char('\n')))
-                needed = std::max(needed, w->fontMetrics().horizontalAdvance(line));
+            if (needed < 0)
+                for (const QString& line : text.split(QLatin1Char('\n')))
+                    needed = std::max(needed, w->fontMetrics().horizontalAdvance(line));
             // One pixel is allowed: the colour dialog's "H:" overhangs its
             // button's contents by one in both languages, as the dialog has
             // always been laid out.
@@ -401,6 +415,30 @@ private slots:
             }
         }
         CheckFits(*m_panel);
+    }
+
+    // The About box shows the version in the user's language, but the install
+    // record keeps the program's own text: another language is no new version.
+    void aChangeOfLanguageIsNoNewVersion()
+    {
+        test::TTemporaryStore store;
+        QVERIFY(store.IsValid());
+        QStringList versions;
+        TAboutBox::SetAboutBoxHook([&](TAboutBoxForm& form) {
+            versions << form.VersionLabel->text();
+            return int(QDialog::Accepted);
+        });
+        const auto start = [](const QLocale& locale) {
+            InstallProgramLanguage(locale);
+            TFlagForm panel(nullptr, TPanelStart::ProgramStart);
+        };
+        // The first two starts show the box (the first writes no record).
+        start(QLocale(QLocale::English, QLocale::UnitedStates));
+        start(QLocale(QLocale::English, QLocale::UnitedStates));
+        start(QLocale(QLocale::Chinese, QLocale::China));
+        start(QLocale(QLocale::German, QLocale::Germany));
+        TAboutBox::SetAboutBoxHook({});
+        QCOMPARE(versions, QStringList(2, QStringLiteral("Version 1.05 - 11 December 1999")));
     }
 
     void chineseShowsTheProgramsOwnCaptions()

@@ -86,7 +86,8 @@ TPreviewForm::TPreviewForm(QWidget* parent)
 
     PreviewStatusBar = new QStatusBar(this);
     m_statusLabel = new QLabel(PreviewStatusBar);
-    m_statusLabel->setFixedWidth(kStatusPanelWidth);
+    // The panel's width, or what a longer text (a translation's) needs.
+    m_statusLabel->setMinimumWidth(kStatusPanelWidth);
     PreviewStatusBar->addWidget(m_statusLabel);
     column->addWidget(PreviewStatusBar);
 
