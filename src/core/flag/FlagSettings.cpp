@@ -1,5 +1,7 @@
 #include "core/flag/FlagSettings.h"
 
+#include "core/Translatable.h"
+
 #include <algorithm>
 #include <type_traits>
 
@@ -52,15 +54,20 @@ namespace {
 
     constexpr TFlagRange kAlignRange { 0, 2, 1 };
 
-    constexpr const char* kAntialiasItems[] = { "禁止 (快速)", "2x2", "4x4 (缓慢)" };
-    constexpr const char* kAlignHItems[] = { "左", "中", "右" };
-    constexpr const char* kAlignVItems[] = { "顶", "中", "底" };
+    constexpr const char* kAntialiasItems[]
+        = { ZX_TR_NOOP("Settings", "禁止 (快速)"), "2x2", ZX_TR_NOOP("Settings", "4x4 (缓慢)") };
+    constexpr const char* kAlignHItems[] = { ZX_TR_NOOP("Settings", "左"),
+        ZX_TR_NOOP("Settings", "中"), ZX_TR_NOOP("Settings", "右") };
+    constexpr const char* kAlignVItems[] = { ZX_TR_NOOP("Settings", "顶"),
+        ZX_TR_NOOP("Settings", "中"), ZX_TR_NOOP("Settings", "底") };
     constexpr TCliName kAlignHNames[]
         = { { "left", taLeft }, { "center", taCenter }, { "right", taRight } };
     constexpr TCliName kAlignVNames[]
         = { { "top", taTop }, { "middle", taMiddle }, { "bottom", taBottom } };
     constexpr TCliName kQualityNames[] = { { "standard", 0 }, { "high", 1 } };
-    constexpr const char* kHoistItems[] = { "无", "左", "右", "上", "下" };
+    constexpr const char* kHoistItems[] = { ZX_TR_NOOP("Settings", "无"),
+        ZX_TR_NOOP("Settings", "左"), ZX_TR_NOOP("Settings", "右"), ZX_TR_NOOP("Settings", "上"),
+        ZX_TR_NOOP("Settings", "下") };
     constexpr TCliName kHoistNames[] = { { "none", hoNone }, { "left", hoLeft },
         { "right", hoRight }, { "top", hoTop }, { "bottom", hoBottom } };
 
@@ -116,7 +123,7 @@ namespace {
             .Value = kFlag<&FlagParameters::Frames>,
             .Group = TSettingGroup::Settings,
             .Effect = TSettingEffect::Rerender,
-            .Panel = Slider("FramesNiceScrollBar", "帧数：<#Pos>"),
+            .Panel = Slider("FramesNiceScrollBar", ZX_TR_NOOP("Settings", "帧数：<#Pos>")),
             .Cli = Number(TCliSection::Flag, "--frames", "N", 10,
                 "frames in the loop (<min>..<max>, default <default>)") },
         { .Name = "Distance",
@@ -124,7 +131,7 @@ namespace {
             .Value = kFlag<&FlagParameters::Distance>,
             .Group = TSettingGroup::Settings,
             .Effect = TSettingEffect::Rerender,
-            .Panel = Slider("DistanceNiceScrollBar", "距离：<#Pos>"),
+            .Panel = Slider("DistanceNiceScrollBar", ZX_TR_NOOP("Settings", "距离：<#Pos>")),
             .Cli = Number(TCliSection::Flag, "--distance", "N", 20,
                 "viewing distance; positive makes the flag smaller (<min>..<max>, default "
                 "<default>)") },
@@ -133,7 +140,7 @@ namespace {
             .Value = kFlag<&FlagParameters::Amplitude>,
             .Group = TSettingGroup::Settings,
             .Effect = TSettingEffect::Rerender,
-            .Panel = Slider("HeightNiceScrollBar", "振幅：<#Pos>%"),
+            .Panel = Slider("HeightNiceScrollBar", ZX_TR_NOOP("Settings", "振幅：<#Pos>%")),
             .Cli = Number(TCliSection::Flag, "--amplitude", "N", 40,
                 "wave height in % (<min>..<max>, default <default>)") },
         { .Name = "Frequency",
@@ -141,7 +148,7 @@ namespace {
             .Value = kFlag<&FlagParameters::Frequency>,
             .Group = TSettingGroup::Settings,
             .Effect = TSettingEffect::Rerender,
-            .Panel = Slider("FrequencyNiceScrollBar", "频率：<#Pos>"),
+            .Panel = Slider("FrequencyNiceScrollBar", ZX_TR_NOOP("Settings", "频率：<#Pos>")),
             .Cli = Number(TCliSection::Flag, "--frequency", "N", 50,
                 "waves across the flag; the sign sets the direction of travel (<min>..<max>, "
                 "default <default>)") },
@@ -152,7 +159,7 @@ namespace {
             .Effect = TSettingEffect::Rerender,
             .Panel = { .Kind = TControlKind::Slider,
                 .Control = "AngleNiceScrollBar",
-                .Caption = "角度：<#Pos>",
+                .Caption = ZX_TR_NOOP("Settings", "角度：<#Pos>"),
                 .EnabledWhen = [](const TSettings& s) { return !s.Flag.Radial; } },
             .Cli = Number(TCliSection::Flag, "--angle", "N", 60,
                 "direction of travel in degrees, anticlockwise (ignored with --radial) "
@@ -162,7 +169,7 @@ namespace {
             .Value = kFlag<&FlagParameters::BumpIntensity>,
             .Group = TSettingGroup::Settings,
             .Effect = TSettingEffect::Rerender,
-            .Panel = Slider("BumpAmpNiceScrollBar", "强度：<#Pos>%"),
+            .Panel = Slider("BumpAmpNiceScrollBar", ZX_TR_NOOP("Settings", "强度：<#Pos>%")),
             .Cli = Number(TCliSection::Flag, "--bump-intensity", "N", 70,
                 "strength of the fixed shading jitter in % (<min>..<max>, default <default>)") },
         { .Name = "BumpFrequency",
@@ -170,7 +177,7 @@ namespace {
             .Value = kFlag<&FlagParameters::BumpFrequency>,
             .Group = TSettingGroup::Settings,
             .Effect = TSettingEffect::Rerender,
-            .Panel = Slider("BumpSizeNiceScrollBar", "频率：<#Pos>"),
+            .Panel = Slider("BumpSizeNiceScrollBar", ZX_TR_NOOP("Settings", "频率：<#Pos>")),
             .Cli = Number(TCliSection::Flag, "--bump-frequency", "N", 80,
                 "fineness of the shading jitter (<min>..<max>, default <default>)") },
         { .Name = "Brightness",
@@ -178,7 +185,7 @@ namespace {
             .Value = kFlag<&FlagParameters::Brightness>,
             .Group = TSettingGroup::Settings,
             .Effect = TSettingEffect::Relight,
-            .Panel = Slider("BrightnessNiceScrollBar", "亮度：<#Pos>%"),
+            .Panel = Slider("BrightnessNiceScrollBar", ZX_TR_NOOP("Settings", "亮度：<#Pos>%")),
             .Cli = Number(TCliSection::Flag, "--brightness", "N", 90,
                 "brightness in % (<min>..<max>, default <default>)") },
         { .Name = "Contrast",
@@ -186,14 +193,14 @@ namespace {
             .Value = kFlag<&FlagParameters::Contrast>,
             .Group = TSettingGroup::Settings,
             .Effect = TSettingEffect::Relight,
-            .Panel = Slider("ContrastNiceScrollBar", "对比度：<#Pos>%"),
+            .Panel = Slider("ContrastNiceScrollBar", ZX_TR_NOOP("Settings", "对比度：<#Pos>%")),
             .Cli = Number(TCliSection::Flag, "--contrast", "N", 100,
                 "contrast of the wave's shading in % (<min>..<max>, default <default>)") },
         { .Name = "GIFDelay",
             .Range = kGIFDelayRange,
             .Value = kFlag<&FlagParameters::GIFDelay>,
             .Group = TSettingGroup::Settings,
-            .Panel = Slider("DelayNiceScrollBar", "延迟：<#Mul1> 毫秒"),
+            .Panel = Slider("DelayNiceScrollBar", ZX_TR_NOOP("Settings", "延迟：<#Mul1> 毫秒")),
             .Cli = Number(TCliSection::Gif, "--delay", "D", 10,
                 "frame delay in 1/100 s (<min>..<max>, default <default>)") },
         { .Name = "GIFLoops",
@@ -225,7 +232,7 @@ namespace {
             .Effect = TSettingEffect::Rerender,
             .Panel = { .Kind = TControlKind::RadioGroup,
                 .Control = "AntialiasRadioGroup",
-                .Caption = "反锯齿",
+                .Caption = ZX_TR_NOOP("Settings", "反锯齿"),
                 .Items = kAntialiasItems },
             .Cli = Number(TCliSection::Flag, "--antialias", "N", 30,
                 "antialiasing: 0 none, 1 = 2x2, 2 = 4x4 samples per pixel (<min>..<max>, "
@@ -238,7 +245,7 @@ namespace {
             .Effect = TSettingEffect::RerenderOpaque,
             .Panel = { .Kind = TControlKind::ColorChoice,
                 .Control = "BackColorChoice",
-                .Caption = "颜色" },
+                .Caption = ZX_TR_NOOP("Settings", "颜色") },
             .Cli = { .Section = TCliSection::Flag,
                 .Option = "--background",
                 .Metavar = "RRGGBB",
@@ -255,7 +262,7 @@ namespace {
             .Effect = TSettingEffect::Rerender,
             .Panel = { .Kind = TControlKind::CheckBox,
                 .Control = "TransparentCheckBox",
-                .Caption = "透明" },
+                .Caption = ZX_TR_NOOP("Settings", "透明") },
             .Cli = { .Section = TCliSection::Flag,
                 .Form = TCliForm::Switches,
                 .Switches = kTransparentSwitches } },
@@ -267,7 +274,7 @@ namespace {
             .Effect = TSettingEffect::Relight,
             .Panel = { .Kind = TControlKind::CheckBox,
                 .Control = "SwapLightCheckBox",
-                .Caption = "反转亮度" },
+                .Caption = ZX_TR_NOOP("Settings", "反转亮度") },
             .Cli = { .Section = TCliSection::Flag,
                 .Form = TCliForm::Switches,
                 .Switches = kInvertSwitches } },
@@ -298,7 +305,7 @@ namespace {
             .Group = TSettingGroup::Settings,
             .Panel = { .Kind = TControlKind::CheckBox,
                 .Control = "HighQualityCheckBox",
-                .Caption = "高质量" },
+                .Caption = ZX_TR_NOOP("Settings", "高质量") },
             .Cli = { .Section = TCliSection::Gif,
                 .Option = "--quality",
                 .Help = "how the colours are reduced (default <default>):\n"
@@ -318,7 +325,7 @@ namespace {
             .Effect = TSettingEffect::Rerender,
             .Panel = { .Kind = TControlKind::RadioGroup,
                 .Control = "HoistRadioGroup",
-                .Caption = "旗杆侧",
+                .Caption = ZX_TR_NOOP("Settings", "旗杆侧"),
                 .Items = kHoistItems,
                 .SideBySide = true },
             .Cli = { .Section = TCliSection::Flag,
@@ -335,7 +342,7 @@ namespace {
             .Effect = TSettingEffect::Rerender,
             .Panel = { .Kind = TControlKind::Slider,
                 .Control = "HoistWidthNiceScrollBar",
-                .Caption = "固定宽度: <#Pos>%",
+                .Caption = ZX_TR_NOOP("Settings", "固定宽度: <#Pos>%"),
                 .EnabledWhen = &HasHoist },
             .Cli = Number(TCliSection::Flag, "--hoist-width", "N", 114,
                 "how far from the hoist the wave reaches full strength, in % of the flag's "
@@ -349,7 +356,7 @@ namespace {
             .Effect = TSettingEffect::Rerender,
             .Panel = { .Kind = TControlKind::CheckBox,
                 .Control = "PoleCheckBox",
-                .Caption = "显示旗杆",
+                .Caption = ZX_TR_NOOP("Settings", "显示旗杆"),
                 .EnabledWhen = &HasHoist },
             .Cli = { .Section = TCliSection::Flag,
                 .Form = TCliForm::Switches,
@@ -363,7 +370,7 @@ namespace {
             .Effect = TSettingEffect::Rerender,
             .Panel = { .Kind = TControlKind::CheckBox,
                 .Control = "RadialCheckBox",
-                .Caption = "辐射波纹" },
+                .Caption = ZX_TR_NOOP("Settings", "辐射波纹") },
             .Cli = { .Section = TCliSection::Flag,
                 .Form = TCliForm::Switches,
                 .Switches = kRadialSwitches } },
@@ -405,7 +412,7 @@ namespace {
             .Range = { kTextSizeRange.Min, kTextSizeRange.Max, kTextSizeRange.Default },
             .Value = kText<&TTextOverlaySettings::Size>,
             .Group = TSettingGroup::Text,
-            .Panel = Slider("SizeNiceScrollBar", "尺寸：<#Pos>%"),
+            .Panel = Slider("SizeNiceScrollBar", ZX_TR_NOOP("Settings", "尺寸：<#Pos>%")),
             .Cli = Number(TCliSection::Text, "--font-size", "N", 30,
                 "font height in % of the picture's width (<min>..<max>, default <default>)") },
         { .Name = "FontColor",
@@ -415,7 +422,7 @@ namespace {
             .Group = TSettingGroup::Text,
             .Panel = { .Kind = TControlKind::ColorChoice,
                 .Control = "FontColorChoice",
-                .Caption = "颜色" },
+                .Caption = ZX_TR_NOOP("Settings", "颜色") },
             .Cli = { .Section = TCliSection::Text,
                 .Option = "--font-color",
                 .Metavar = "RRGGBB",
@@ -426,14 +433,14 @@ namespace {
             .Range = { kTextAngleRange.Min, kTextAngleRange.Max, kTextAngleRange.Default },
             .Value = kText<&TTextOverlaySettings::Angle>,
             .Group = TSettingGroup::Text,
-            .Panel = Slider("AngleNiceScrollBar", "角度：<#Pos>"),
+            .Panel = Slider("AngleNiceScrollBar", ZX_TR_NOOP("Settings", "角度：<#Pos>")),
             .Cli = Number(TCliSection::Text, "--font-angle", "N", 50,
                 "rotation in degrees, anticlockwise (<min>..<max>, default <default>)") },
         { .Name = "FontShaddow",
             .Range = { kTextShadowRange.Min, kTextShadowRange.Max, kTextShadowRange.Default },
             .Value = kText<&TTextOverlaySettings::Shadow>,
             .Group = TSettingGroup::Text,
-            .Panel = Slider("ShaddowNiceScrollBar", "投影深度：<#Pos>%", 5),
+            .Panel = Slider("ShaddowNiceScrollBar", ZX_TR_NOOP("Settings", "投影深度：<#Pos>%"), 5),
             .Cli = Number(TCliSection::Text, "--shadow", "N", 60,
                 "depth of the blurred shadow, 0 for none (<min>..<max>, default <default>)") },
         { .Name = "AlignHorizontal",
@@ -443,7 +450,7 @@ namespace {
             .Group = TSettingGroup::Text,
             .Panel = { .Kind = TControlKind::RadioGroup,
                 .Control = "AlignHRadioGroup",
-                .Caption = "水平对齐",
+                .Caption = ZX_TR_NOOP("Settings", "水平对齐"),
                 .Items = kAlignHItems,
                 .SideBySide = true },
             .Cli = { .Section = TCliSection::Text,
@@ -459,7 +466,7 @@ namespace {
             .Group = TSettingGroup::Text,
             .Panel = { .Kind = TControlKind::RadioGroup,
                 .Control = "AlignVRadioGroup",
-                .Caption = "垂直调整",
+                .Caption = ZX_TR_NOOP("Settings", "垂直调整"),
                 .Items = kAlignVItems,
                 .SideBySide = true },
             .Cli = { .Section = TCliSection::Text,
