@@ -169,13 +169,18 @@ namespace {
         const auto rendered = anim_test::RenderFlagFrames(2, 96, 60, true, &picture);
         TAnimationFrames frames;
         frames.Frames = rendered.Frames;
-        // Soft edges: alpha falling off over the left columns.
+        // Soft edges: alpha falling off over the left columns, and every
+        // alpha value in the top rows, which lossy alpha coding would merge.
         std::vector<TDIB> alpha = rendered.Alpha;
         for (TDIB& plane : alpha)
             for (std::int32_t y = 0; y < plane.Height(); ++y)
-                for (std::int32_t x = 0; x < 12; ++x)
-                    plane.ScanLine(y)[x]
-                        = static_cast<std::uint8_t>(x * 21 * plane.ScanLine(y)[x] / 255);
+                for (std::int32_t x = 0; x < plane.Width(); ++x) {
+                    std::uint8_t& a = plane.ScanLine(y)[x];
+                    if (y < 8)
+                        a = static_cast<std::uint8_t>(y * 32 + x % 32);
+                    else if (x < 12)
+                        a = static_cast<std::uint8_t>(x * 21 * a / 255);
+                }
         frames.Alpha = alpha;
 
         std::size_t previousSize = 0;
