@@ -56,6 +56,11 @@ TAnimationShape CheckAnimationFrames(const TAnimationFrames& frames, std::int32_
             if (alpha.BitCount() != 8 || alpha.Width() != shape.Width
                 || alpha.Height() != shape.Height)
                 Refuse(AnimationMessages::sAlphaDoesNotFit, i);
+            // An 8-bit plane may still be an RLE stream (a BMP read as it
+            // was stored), which the first read of a row decodes in place.
+            // Decode it here, before the writers' workers read the planes
+            // side by side, often the same plane from two of them.
+            alpha.EnsureDecompressed();
         }
     }
     if (shape.Width > maxSide || shape.Height > maxSide)
