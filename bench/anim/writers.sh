@@ -85,7 +85,7 @@ for picture in "$@"; do
     gif_psnr=$("$gifscore" "$gif" "${list[@]}" | awk '{ print $4 }')
     webp_psnr=$("$animscore" "$webp" "${list[@]}" | awk '{ print $4 }')
     lossless_exact=$("$animscore" "$lossless" "${list[@]}" | awk '{ print $NF }')
-    ffmpeg -v error -i "$frames/frame-%02d.bmp" -f rawvideo -pix_fmt rgb24 "$work/want.rgb"
+    ffmpeg -v error -i "$frames/frame-%02d.bmp" -f rawvideo -pix_fmt rgb24 -y "$work/want.rgb"
     exact() {
         ffmpeg -v error -f apng -i "$1" -fps_mode passthrough -f rawvideo -pix_fmt rgb24 \
             -y "$work/got.rgb"

@@ -22,13 +22,13 @@ namespace {
 
     // The encoder settings, measured on 40 frames of 320 x 200 of waving
     // photographs and flags (bench/anim/writers.sh and BenchAnimWriters.cpp
-    // measure them again). Lossy: method 4 codes within 1.5 % of methods 5
-    // and 6 at a fraction of their time; full spatial noise shaping takes 4 %
-    // off the bytes for a quarter of a dB; sharp RGB to YUV conversion would
-    // add 0.8 dB for 5 % more bytes but half again the time, which the
-    // standard GIF's time does not leave room for. Lossless: method 3 at
-    // effort 50 comes within 2 to 6 % of libwebp's default (method 4, effort
-    // 75) in a third of the time.
+    // measure them again). Lossy: method 4 codes within 1.5 % of method 5 and
+    // 3 % of method 6 at a tenth of the latter's time; full spatial noise
+    // shaping takes 4 % off the bytes for a quarter of a dB; sharp RGB to YUV
+    // conversion would add 0.8 dB for 5 % more bytes but half again the time,
+    // which the standard GIF's time does not leave room for. Lossless: method
+    // 3 at effort 50 comes within 2 to 6 % of libwebp's default (method 4,
+    // effort 75) in a third of the time.
     WebPConfig MakeConfig(const TWebPOptions& options)
     {
         WebPConfig config;
