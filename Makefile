@@ -6,7 +6,11 @@ FUZZ_SECONDS ?= 60
 TEST_FUZZ_SECONDS ?= 20
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-asan run test test-dev test-asan test-fuzz bench fuzz format clean
+PREFIX ?= /usr/local
+DESTDIR ?=
+
+.PHONY: all deps build build-asan run test test-dev test-asan test-fuzz bench fuzz format clean \
+	build-installed install uninstall package
 
 all: build
 
@@ -59,6 +63,33 @@ fuzz: deps
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz -j $(JOBS)
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run-fuzz.sh build-fuzz
+
+# The release build, only what an installation holds.
+ZX_INSTALLED_TARGETS = zephyrix zephyrix-cli zephyrix-cli-qt zephyrix-data
+build-installed: deps
+	@cmake --preset release -DZX_WERROR=$(WERROR) >/dev/null
+	@cmake --build --preset release -j $(JOBS) --target $(ZX_INSTALLED_TARGETS)
+
+# Installs into PREFIX (default /usr/local), below DESTDIR when it is given:
+# `sudo make install`, or `make install PREFIX=$$HOME/.local`. What it put in
+# place is listed in build-release/installed-files.txt (cpack rewrites CMake's
+# own install_manifest.txt, so uninstall does not trust that).
+install: build-installed
+	@DESTDIR="$(DESTDIR)" cmake --install build-release --prefix "$(PREFIX)" --strip
+	@sed 's|^|$(DESTDIR)|' build-release/install_manifest.txt >build-release/installed-files.txt
+
+# Removes the files the last `make install` put in place.
+uninstall:
+	@test -f build-release/installed-files.txt || \
+		{ echo "uninstall: nothing was installed from this build (no build-release/installed-files.txt)"; exit 1; }
+	@while IFS= read -r file || [ -n "$$file" ]; do \
+		if [ -e "$$file" ] || [ -L "$$file" ]; then echo "Removing $$file"; rm -f -- "$$file"; fi; \
+	done <build-release/installed-files.txt
+	@rm -f build-release/installed-files.txt
+
+# The Debian package, for the prefix /usr: build-release/zephyrix_VERSION_ARCH.deb.
+package: build-installed
+	@cd build-release && cpack -G DEB
 
 format:
 	@find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i

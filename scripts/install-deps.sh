@@ -39,6 +39,16 @@ packages=(
     libvulkan-dev
     fonts-wqy-microhei
     qt6-translations-l10n # Qt's own dialogs in the program's language
+    # The installation: the icon's bitmaps are drawn from its SVG with
+    # rsvg-convert; the tests validate the menu entry and the software-centre
+    # description, render the manual pages, and build and inspect the Debian
+    # package (dpkg-shlibdeps, readelf, strings).
+    librsvg2-bin
+    desktop-file-utils
+    appstream
+    groff-base
+    dpkg-dev
+    binutils
 )
 
 missing=()

@@ -26,7 +26,8 @@ namespace {
                "waving-flag animation.\n\nCommands:\n";
         for (const auto& command : Commands())
             out << "  zephyrix-cli " << command.Synopsis << "\n";
-        out << "\n`zephyrix-cli COMMAND --help` lists a command's options.\n";
+        out << "\n`zephyrix-cli COMMAND --help` lists a command's options;\n"
+               "`zephyrix-cli --version` prints the version.\n";
     }
 
 } // namespace
@@ -53,6 +54,10 @@ int main(int argc, char** argv)
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         PrintUsage(std::cout);
         return args.empty() ? 2 : 0;
+    }
+    if (args[0] == "--version") {
+        std::cout << "zephyrix-cli " ZX_VERSION "\n";
+        return 0;
     }
     for (const auto& command : Commands()) {
         if (command.Name != args[0])

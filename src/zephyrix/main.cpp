@@ -1,7 +1,9 @@
 // zephyrix: the desktop program. Creates the control panel, the flag window and
-// the preview window and runs until the panel closes. It takes no command-line
-// arguments.
+// the preview window and runs until the panel closes. A picture named on the
+// command line (how the desktop's "Open with" hands over a file) is opened once
+// the windows are up.
 
+#include "ui/controls/XShortcutUnit.h"
 #include "ui/flag/FlagUnit.h"
 #include "ui/flag/ShowUnit.h"
 #include "ui/gif/PreviewUnit.h"
@@ -11,6 +13,7 @@
 
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QTimer>
 #include <QTranslator>
 
 int main(int argc, char* argv[])
@@ -23,6 +26,10 @@ int main(int argc, char* argv[])
 
     QApplication application(argc, argv);
     zx::InitializeApplication();
+    // An installed program's windows belong to its installation's menu entry,
+    // whose icon and name the desktop then shows for them.
+    if (zx::HasInstalledEntry(QApplication::applicationFilePath()))
+        QApplication::setDesktopFileName(QLatin1String(zx::kDesktopEntryId));
     // The program speaks Chinese; so do the file dialogs and message boxes Qt
     // brings along, where Qt's translations are installed.
     QTranslator qtTexts;
@@ -36,8 +43,17 @@ int main(int argc, char* argv[])
     zx::TFlagForm panel(nullptr, zx::TPanelStart::ProgramStart);
     auto* flagWindow = new zx::TShowForm(&panel);
     panel.SetTextForm(new zx::TTextForm(&panel));
-    panel.PreviewForm = new zx::TPreviewForm(&panel);
+    panel.SetPreviewForm(new zx::TPreviewForm(&panel));
     zx::UseProgramDrawOptions();
     panel.StartUp(flagWindow);
+    // Qt has taken its own options out of the arguments by now.
+    const QStringList arguments = QApplication::arguments();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i].startsWith(QLatin1Char('-')))
+            continue;
+        const QString picture = arguments[i];
+        QTimer::singleShot(0, &panel, [&panel, picture] { panel.LoadDroppedFile(picture); });
+        break;
+    }
     return QApplication::exec();
 }

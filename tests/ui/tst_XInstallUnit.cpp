@@ -3,6 +3,7 @@
 // second one, a new version or a moved program.
 
 #include "TemporaryStore.h"
+#include "UITestUtil.h"
 #include "ui/controls/XAboutBoxComp.h"
 #include "ui/controls/XAboutBoxUnit.h"
 #include "ui/controls/XExeCounterUnit.h"
@@ -40,6 +41,13 @@ QString Read(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return QString();
     return QString::fromUtf8(file.readAll());
+}
+
+void WriteFile(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(text), text.size());
 }
 
 std::int32_t StoredCounter()
@@ -297,6 +305,64 @@ private slots:
         QVERIFY(!entry.contains(QStringLiteral("Icon=")));
     }
 
+    // --- an installed program
+
+    void anInstallationIsKnownByItsMenuEntry()
+    {
+        const QString prefix = m_store->Path() + QStringLiteral("/opt/zephyrix 1.05");
+        const QString program = prefix + QStringLiteral("/bin/zephyrix");
+        const QString entry
+            = prefix + QStringLiteral("/share/applications/example.tarnwick.Zephyrix.desktop");
+        QCOMPARE(zx::InstalledEntryFileName(program), entry);
+        QVERIFY(!zx::HasInstalledEntry(program));
+        QVERIFY(QDir().mkpath(prefix + QStringLiteral("/bin")));
+        // A folder where the entry should be is no entry.
+        QVERIFY(QDir().mkpath(entry));
+        QVERIFY(!zx::HasInstalledEntry(program));
+        QVERIFY(QDir().rmdir(entry));
+        WriteFile(entry, "[Desktop Entry]\nType=Application\nName=Zephyrix\n");
+        QVERIFY(zx::HasInstalledEntry(program));
+        // Only the prefix the program runs from counts: not a program one
+        // folder deeper or higher, nor one in a prefix beside it.
+        QVERIFY(!zx::HasInstalledEntry(prefix + QStringLiteral("/bin/old/zephyrix")));
+        QVERIFY(!zx::HasInstalledEntry(prefix + QStringLiteral("/zephyrix")));
+        QVERIFY(
+            !zx::HasInstalledEntry(m_store->Path() + QStringLiteral("/opt/zephyrix/bin/zephyrix")));
+        // A relative program path is taken from the current folder.
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(prefix));
+        const bool relative = zx::HasInstalledEntry(QStringLiteral("bin/zephyrix"));
+        QDir::setCurrent(previous);
+        QVERIFY(relative);
+    }
+
+    void anInstalledProgramAddsNoEntryOfItsOwn()
+    {
+        const QString prefix = m_store->Path() + QStringLiteral("/usr");
+        const QString program = prefix + QStringLiteral("/bin/zephyrix");
+        const QString installed = zx::InstalledEntryFileName(program);
+        QVERIFY(QDir().mkpath(QFileInfo(installed).absolutePath()));
+        WriteFile(installed, "[Desktop Entry]\nType=Application\nName=Zephyrix\n");
+        const QString own
+            = zx::ShortcutFileName(QStringLiteral("Zephyrix"), QStringLiteral("Tarnwick"));
+        QVERIFY(!zx::CreateShortcut(
+            QStringLiteral("Zephyrix"), program, QString(), true, QStringLiteral("Tarnwick")));
+        QVERIFY(!QFileInfo::exists(own));
+        QVERIFY(!QFileInfo::exists(m_store->DataFolder() + QStringLiteral("/icons")));
+        // An entry the program added before it was installed (run from its
+        // build folder, say) is left as it is.
+        QVERIFY(QDir().mkpath(QFileInfo(own).absolutePath()));
+        WriteFile(own, "[Desktop Entry]\nName=Zephyrix\nExec=/home/me/zephyrix/build/zephyrix\n");
+        QVERIFY(!zx::CreateShortcut(
+            QStringLiteral("Zephyrix"), program, QString(), true, QStringLiteral("Tarnwick")));
+        QVERIFY(Read(own).contains(QStringLiteral("Exec=/home/me/zephyrix/build/zephyrix")));
+        // Once the installation's entry is gone, the program makes its own.
+        QVERIFY(QFile::remove(installed));
+        QVERIFY(zx::CreateShortcut(
+            QStringLiteral("Zephyrix"), program, QString(), true, QStringLiteral("Tarnwick")));
+        QCOMPARE(ExecWords(EntryValue(Read(own), QStringLiteral("Exec"))), QStringList { program });
+    }
+
     // --- the panel's first-start check
 
     void aFirstStartShowsTheAboutBoxAndAddsTheEntry()
@@ -410,9 +476,10 @@ private slots:
     void theInformationCommandShowsTheBox()
     {
         TFlagForm panel;
-        QCOMPARE(panel.About1->title(), QStringLiteral("关于(&A)"));
-        QCOMPARE(panel.Info1->text(), QStringLiteral("信息(&I)..."));
-        QVERIFY(panel.menuBar()->actions().contains(panel.About1->menuAction()));
+        QCOMPARE(zx::test::Control<QMenu>(panel, "About1")->title(), QStringLiteral("关于(&A)"));
+        QCOMPARE(zx::test::Control<QAction>(panel, "Info1")->text(), QStringLiteral("信息(&I)..."));
+        QVERIFY(panel.menuBar()->actions().contains(
+            zx::test::Control<QMenu>(panel, "About1")->menuAction()));
         std::uint16_t busyWhileUp = 0;
         QString version;
         QSize picture;
@@ -423,7 +490,7 @@ private slots:
             picture = form.ProductImage->pixmap().size();
             return int(QDialog::Accepted);
         });
-        panel.Info1->trigger();
+        zx::test::Control<QAction>(panel, "Info1")->trigger();
         QCOMPARE(m_aboutBoxes, 1);
         QCOMPARE(version, kVersion);
         QCOMPARE(picture, QSize(240, 36));

@@ -68,6 +68,18 @@ namespace {
 
 } // namespace
 
+QString InstalledEntryFileName(const QString& programFile)
+{
+    return QDir::cleanPath(QFileInfo(programFile).absolutePath()
+        + QStringLiteral("/" ZX_DATA_FROM_BINDIR "/applications/") + QLatin1String(kDesktopEntryId)
+        + QStringLiteral(".desktop"));
+}
+
+bool HasInstalledEntry(const QString& programFile)
+{
+    return QFileInfo(InstalledEntryFileName(programFile)).isFile();
+}
+
 QString ShortcutFileName(const QString& name, const QString& folder)
 {
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
@@ -101,6 +113,8 @@ bool CreateShortcut(const QString& name, const QString& target, const QString& a
     bool inPrograms, const QString& folder)
 {
     static_cast<void>(inPrograms);
+    if (HasInstalledEntry(target))
+        return false;
     const QString fileName = ShortcutFileName(name, folder);
     if (fileName.isEmpty() || !QDir().mkpath(QFileInfo(fileName).absolutePath()))
         return false;

@@ -9,6 +9,18 @@
 
 namespace zx {
 
+// The id of the desktop entry an installation of the program brings along,
+// named after the maker's web address (tarnwick.example) as desktop entries
+// and software centres want it.
+inline constexpr char kDesktopEntryId[] = "example.tarnwick.Zephyrix";
+
+// The menu entry of the installation that programFile belongs to: for
+// <prefix>/bin/zephyrix, <prefix>/share/applications/<kDesktopEntryId>.desktop.
+QString InstalledEntryFileName(const QString& programFile);
+// Whether that entry exists: the program was installed together with its menu
+// entry, icons and manual, and needs no entry of its own.
+bool HasInstalledEntry(const QString& programFile);
+
 // The file the entry goes to; empty when the desktop gives no data folder.
 QString ShortcutFileName(const QString& name, const QString& folder);
 
@@ -21,8 +33,10 @@ QString DesktopEntryText(
 // Writes the entry, replacing one of the same name, with the application's
 // window icon installed beside the desktop's other icons. The desktop has no
 // separate start menu, so an entry outside the programs menu (inPrograms
-// false) goes to the same place. Returns whether the entry was written; a
-// failure is no error for the program, which merely has no menu entry then.
+// false) goes to the same place. An installed target (HasInstalledEntry) is in
+// the menu already: then nothing is written, so the menu does not show the
+// program twice. Returns whether the entry was written; a failure is no error
+// for the program, which merely has no menu entry of its own then.
 bool CreateShortcut(const QString& name, const QString& target, const QString& arguments,
     bool inPrograms, const QString& folder);
 

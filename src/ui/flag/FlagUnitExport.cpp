@@ -3,12 +3,10 @@
 // same one zephyrix-cli export runs, so equal settings give equal bytes.
 
 #include "core/gif/GIFExport.h"
-#include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/controls/XWaitCursor.h"
 #include "ui/flag/FlagUnit.h"
 #include "ui/flag/ShowUnit.h"
 
-#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -21,13 +19,6 @@ namespace {
     // The GIF picture format as the save dialog offers it.
     constexpr const char* sGIFExtension = "gif";
     constexpr const char* sGIFDescription = "GIF 图像";
-
-    // A status text in panel 0, shown at once: the export runs on this thread.
-    void ShowExportStatus(TFlagForm& form, const std::string& text)
-    {
-        form.SetStatusText(QString::fromStdString(text));
-        form.MainStatusBar->repaint();
-    }
 
 } // namespace
 
@@ -72,28 +63,27 @@ void TFlagForm::ExportAnimation(bool preview)
 
 std::unique_ptr<TGIFImage> TFlagForm::BuildAnimation()
 {
-    TExportOptions options;
-    options.Frames = FramesNiceScrollBar->Position();
-    options.GIFBits = BitsNiceScrollBar->Position();
-    options.GIFDelay = DelayNiceScrollBar->Position();
-    options.GIFLoops = LoopsNiceScrollBar->Position();
-    options.Quality
-        = HighQualityCheckBox->isChecked() ? TExportQuality::High : TExportQuality::Standard;
     repaint();
     if (ShowForm())
         ShowForm()->repaint();
-    const auto render = [this](std::int32_t k, std::uint16_t phase) {
-        RenderSlot(static_cast<std::uint16_t>(k), phase);
+    // The status texts are shown at once: the export runs on this thread.
+    const auto status = [this](const std::string& text) {
+        SetStatusText(QString::fromStdString(text));
+        MainStatusBar->repaint();
     };
-    return BuildExportGif(FrameStore(), options, render,
-        [this](const std::string& text) { ShowExportStatus(*this, text); });
+    const auto render = [&](std::int32_t k, std::uint16_t phase) {
+        m_model.RenderSlot(static_cast<std::uint16_t>(k), phase, status);
+    };
+    return BuildExportGif(m_model.FrameStore(), ExportOptionsOf(m_settings), render, status);
 }
 
 void TFlagForm::WriteAnimation(const TGIFImage& gif, const QString& fileName)
 {
-    ShowExportStatus(*this, sStatusSaving);
+    SetStatusText(QString::fromUtf8(sStatusSaving));
+    MainStatusBar->repaint();
     gif.SaveGifFile(fileName.toStdString());
-    ShowExportStatus(*this, std::string());
+    SetStatusText(QString());
+    MainStatusBar->repaint();
 }
 
 } // namespace zx

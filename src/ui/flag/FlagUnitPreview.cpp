@@ -22,10 +22,10 @@ void TFlagForm::Preview1Click()
 
 void TFlagForm::PreviewAnimation()
 {
-    assert(PreviewForm);
-    if (!PreviewForm)
+    assert(m_previewForm);
+    if (!m_previewForm)
         return;
-    TPreviewForm& form = *PreviewForm;
+    TPreviewForm& form = *m_previewForm;
 
     std::shared_ptr<TGIFImage> gif;
     {

@@ -22,6 +22,7 @@ class TColorChoice;
 class TDIBImage;
 class TNiceScrollBar;
 class TRadioGroup;
+class TSettingControls;
 
 class TTextForm : public QDialog {
     Q_OBJECT
@@ -63,6 +64,10 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    // The controls of the text's settings (all but the font list and the memo).
+    TSettingControls* m_controls = nullptr;
 };
 
 } // namespace zx
