@@ -61,9 +61,10 @@ inline std::uint8_t Noise(std::uint32_t x, std::uint32_t y, std::uint32_t k)
     return static_cast<std::uint8_t>(h);
 }
 
-// Frames of the picture (the built-in one when none is given) waving, rendered as the program renders
-// them with 4 x 4 antialiasing; alphaPlanes (when asked for) are 255 on the
-// flag and 0 off it, and every off-flag pixel keeps its checkerboard grey.
+// Frames of the picture (the built-in one when none is given) waving,
+// rendered as the program renders them with 4 x 4 antialiasing; the alpha
+// planes (when asked for) are 255 on the flag and 0 off it, and every
+// off-flag pixel keeps its checkerboard grey.
 struct TRenderedFrames {
     std::vector<TDIB> Frames;
     std::vector<TDIB> Alpha;
