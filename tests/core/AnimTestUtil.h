@@ -70,8 +70,8 @@ struct TRenderedFrames {
     std::vector<TDIB> Alpha;
 };
 
-inline TRenderedFrames RenderFlagFrames(std::int32_t count, std::int32_t width,
-    std::int32_t height, bool transparent, const TDIB* picture = nullptr)
+inline TRenderedFrames RenderFlagFrames(std::int32_t count, std::int32_t width, std::int32_t height,
+    bool transparent, const TDIB* picture = nullptr)
 {
     FlagParameters params;
     params.Frames = count;
