@@ -3,6 +3,7 @@
 // same one zephyrix-cli export runs, so equal settings give equal bytes.
 
 #include "core/gif/GIFExport.h"
+#include "ui/controls/XLanguageUnit.h"
 #include "ui/controls/XWaitCursor.h"
 #include "ui/flag/FlagUnit.h"
 #include "ui/flag/ShowUnit.h"
@@ -18,19 +19,19 @@ namespace {
 
     // The GIF picture format as the save dialog offers it.
     constexpr const char* sGIFExtension = "gif";
-    constexpr const char* sGIFDescription = "GIF 图像";
+    constexpr const char* sGIFDescription = QT_TRANSLATE_NOOP("zx::TFlagForm", "GIF 图像");
 
 } // namespace
 
 std::optional<QString> TFlagForm::RunGIFSaveDialog()
 {
     const QString extension = QString::fromLatin1(sGIFExtension);
-    QFileDialog dialog(this, QStringLiteral("另存为"), QDir::currentPath());
+    QFileDialog dialog(this, tr("另存为"), QDir::currentPath());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // "GIF 图像 (*.gif)|*.gif" as Qt writes it.
-    dialog.setNameFilter(QString::fromUtf8(sGIFDescription) + QStringLiteral(" (*.") + extension
-        + QStringLiteral(")"));
+    dialog.setNameFilter(
+        tr(sGIFDescription) + QStringLiteral(" (*.") + extension + QStringLiteral(")"));
     dialog.setDefaultSuffix(extension);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -68,7 +69,7 @@ std::unique_ptr<TGIFImage> TFlagForm::BuildAnimation()
         ShowForm()->repaint();
     // The status texts are shown at once: the export runs on this thread.
     const auto status = [this](const std::string& text) {
-        SetStatusText(QString::fromStdString(text));
+        SetStatusText(CoreMessage(text));
         MainStatusBar->repaint();
     };
     const auto render = [&](std::int32_t k, std::uint16_t phase) {
@@ -79,7 +80,7 @@ std::unique_ptr<TGIFImage> TFlagForm::BuildAnimation()
 
 void TFlagForm::WriteAnimation(const TGIFImage& gif, const QString& fileName)
 {
-    SetStatusText(QString::fromUtf8(sStatusSaving));
+    SetStatusText(CoreMessage(sStatusSaving));
     MainStatusBar->repaint();
     gif.SaveGifFile(fileName.toStdString());
     SetStatusText(QString());
