@@ -4,6 +4,7 @@
 #include "core/gif/WebPAnimWriter.h"
 
 #include "AnimTestUtil.h"
+#include "WebPTestDecoder.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -20,47 +21,8 @@ namespace {
     using anim_test::Noise;
     using anim_test::TRgb;
 
-    struct TDecodedFrame {
-        std::vector<std::uint8_t> Rgba;
-        int Timestamp = 0; // when the frame ends, in milliseconds
-    };
-
-    struct TDecoded {
-        std::uint32_t Width = 0;
-        std::uint32_t Height = 0;
-        std::uint32_t Loops = 0;
-        std::vector<TDecodedFrame> Frames;
-    };
-
-    TDecoded Decode(const std::vector<std::uint8_t>& file)
-    {
-        WebPAnimDecoderOptions options;
-        EXPECT_TRUE(WebPAnimDecoderOptionsInit(&options));
-        options.color_mode = MODE_RGBA; // straight alpha
-        const WebPData data { file.data(), file.size() };
-        const std::unique_ptr<WebPAnimDecoder, decltype(&WebPAnimDecoderDelete)> decoder(
-            WebPAnimDecoderNew(&data, &options), &WebPAnimDecoderDelete);
-        TDecoded decoded;
-        if (!decoder) {
-            ADD_FAILURE() << "libwebp does not read the file";
-            return decoded;
-        }
-        WebPAnimInfo info;
-        EXPECT_TRUE(WebPAnimDecoderGetInfo(decoder.get(), &info));
-        decoded.Width = info.canvas_width;
-        decoded.Height = info.canvas_height;
-        decoded.Loops = info.loop_count;
-        while (WebPAnimDecoderHasMoreFrames(decoder.get())) {
-            std::uint8_t* pixels = nullptr;
-            TDecodedFrame frame;
-            EXPECT_TRUE(WebPAnimDecoderGetNext(decoder.get(), &pixels, &frame.Timestamp));
-            frame.Rgba.assign(
-                pixels, pixels + std::size_t(info.canvas_width) * info.canvas_height * 4);
-            decoded.Frames.push_back(std::move(frame));
-        }
-        EXPECT_EQ(decoded.Frames.size(), info.frame_count);
-        return decoded;
-    }
+    using webp_test::Decode;
+    using webp_test::TDecoded;
 
     // The container's own account of each frame (libwebp's demuxer).
     struct TFrameRecord {

@@ -302,6 +302,11 @@ namespace {
                 .Form = TCliForm::Names,
                 .Names = kQualityNames,
                 .BadName = "<option> must be standard or high, not \"<value>\"" } },
+        // The save dialog's format, offered first the next time.
+        { .Name = "SaveFormat",
+            .Range = { 0, 2, 0 },
+            .Value = kNumber<&TSettings::SaveFormat>,
+            .Group = TSettingGroup::Settings },
 
         // Not stored: the radial mode always starts off.
         { .Name = "Radial",

@@ -6,6 +6,7 @@
 // gathering live here so that the WebP and APNG writers refuse the same
 // input with the same messages and see the same pixels.
 
+#include "core/Translatable.h"
 #include "core/flag/FlagParameters.h"
 #include "core/imaging/XDIBUnit.h"
 
@@ -17,13 +18,15 @@ namespace zx {
 // The writers' messages. %d is the frame's number, counted from 1 as the
 // panel shows them.
 namespace AnimationMessages {
-    inline constexpr const char* sNoFrames = "动画中没有帧";
-    inline constexpr const char* sNot24Bit = "第 %d 帧不是 24 位图像";
-    inline constexpr const char* sSizeDiffers = "第 %d 帧的尺寸与第 1 帧不同";
-    inline constexpr const char* sAlphaDoesNotFit = "第 %d 帧的透明度平面不是帧尺寸的 8 位图像";
-    inline constexpr const char* sTooManyAlphaPlanes = "透明度平面多于帧";
-    inline constexpr const char* sTooWide = "动画的宽度或高度超过 %d";
-    inline constexpr const char* sEncoderFailed = "%s 编码失败";
+    inline constexpr const char* sNoFrames = ZX_TR_NOOP("Messages", "动画中没有帧");
+    inline constexpr const char* sNot24Bit = ZX_TR_NOOP("Messages", "第 %d 帧不是 24 位图像");
+    inline constexpr const char* sSizeDiffers
+        = ZX_TR_NOOP("Messages", "第 %d 帧的尺寸与第 1 帧不同");
+    inline constexpr const char* sAlphaDoesNotFit
+        = ZX_TR_NOOP("Messages", "第 %d 帧的透明度平面不是帧尺寸的 8 位图像");
+    inline constexpr const char* sTooManyAlphaPlanes = ZX_TR_NOOP("Messages", "透明度平面多于帧");
+    inline constexpr const char* sTooWide = ZX_TR_NOOP("Messages", "动画的宽度或高度超过 %d");
+    inline constexpr const char* sEncoderFailed = ZX_TR_NOOP("Messages", "%s 编码失败");
 } // namespace AnimationMessages
 
 struct TAnimationFrames {
