@@ -451,8 +451,8 @@
         <translation>Background</translation>
     </message>
     <message>
-        <source>这些选项仅对已保存的 GIF 文件有效。</source>
-        <translation>These options only affect saved GIF files.</translation>
+        <source>这些选项仅对保存的文件有效：延迟和循环适用于 GIF、WebP 和 APNG，其余选项仅适用于 GIF。</source>
+        <translation>These options only affect saved files: delay and loops apply to GIF, WebP and APNG, the others to GIF only.</translation>
     </message>
     <message>
         <source>暂停</source>
@@ -485,6 +485,14 @@
     <message>
         <source>%1 x %2 像素 x %3 颜色 x %4 帧</source>
         <translation>%1 x %2 pixels x %3 colours x %4 frames</translation>
+    </message>
+    <message>
+        <source>WebP 动画</source>
+        <translation>WebP animation</translation>
+    </message>
+    <message>
+        <source>APNG 动画</source>
+        <translation>APNG animation</translation>
     </message>
 </context>
 <context>
