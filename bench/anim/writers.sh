@@ -3,8 +3,9 @@
 # 320 x 200 at 4 x 4 antialiasing on a background colour, made with
 # `zephyrix-cli frames`, written as
 #   - the standard GIF (`zephyrix-cli encode`),
-#   - lossy WebP at the default quality and lossless WebP (zephyrix-animwrite),
-#   - APNG (zephyrix-animwrite) and ffmpeg's APNG with -pred mixed,
+#   - lossy WebP at the default quality and lossless WebP (`zephyrix-cli
+#     encode -o x.webp`, with --lossless),
+#   - APNG (`zephyrix-cli encode -o x.png`) and ffmpeg's APNG with -pred mixed,
 # and prints for each picture the bytes, the PSNR over R, G, B against the
 # frames (zephyrix-gifscore for the GIF, zephyrix-animscore for WebP, each
 # averaged over the frames), whether the lossless files decode to exactly
@@ -24,10 +25,9 @@ if (($# == 0)); then
 fi
 build=${BUILD:-build-release}
 cli="$build/zephyrix-cli"
-write="$build/bench/zephyrix-animwrite"
 gifscore="$build/bench/zephyrix-gifscore"
 animscore="$build/bench/zephyrix-animscore"
-for tool in "$cli" "$write" "$gifscore" "$animscore"; do
+for tool in "$cli" "$gifscore" "$animscore"; do
     if [ ! -x "$tool" ]; then
         echo "$tool is missing: build with cmake --preset release && cmake --build --preset release" >&2
         exit 1
@@ -71,14 +71,14 @@ for picture in "$@"; do
     apng="$work/$name.png"
     ffapng="$work/$name-ffmpeg.png"
     gif_cmd=("$cli" encode "${list[@]}" -o "$gif" --quiet)
-    webp_cmd=("$write" webp -o "$webp" "${list[@]}")
-    apng_cmd=("$write" apng -o "$apng" "${list[@]}")
+    webp_cmd=("$cli" encode "${list[@]}" -o "$webp" --quiet)
+    apng_cmd=("$cli" encode "${list[@]}" -o "$apng" --quiet)
     ffmpeg_cmd=(ffmpeg -v error -y -framerate 20 -i "$frames/frame-%02d.bmp" -plays 0 -f apng
         -pred mixed "$ffapng")
 
     gif_peak=$(peak "${gif_cmd[@]}")
     webp_peak=$(peak "${webp_cmd[@]}")
-    lossless_peak=$(peak "$write" webp-lossless -o "$lossless" "${list[@]}")
+    lossless_peak=$(peak "$cli" encode "${list[@]}" -o "$lossless" --lossless --quiet)
     apng_peak=$(peak "${apng_cmd[@]}")
     ffmpeg_peak=$(peak "${ffmpeg_cmd[@]}")
 
