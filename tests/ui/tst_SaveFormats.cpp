@@ -8,7 +8,10 @@
 #include "ui/flag/FlagUnit.h"
 #include "ui/flag/SaveFormats.h"
 #include "ui/flag/ShowUnit.h"
+#include "ui/gif/PreviewUnit.h"
+#include "ui/gif/XFilmDisplayComp.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -130,6 +133,26 @@ private slots:
         QVERIFY(gif.startsWith("GIF89a"));
         QCOMPARE(gif, CliExport(path("cli.gif")));
         QVERIFY(m_messages.isEmpty());
+    }
+
+    void thePreviewShowsTheGifAndSavesTheNamedFormat()
+    {
+        QTemporaryDir dir;
+        const QString name = dir.filePath(QStringLiteral("preview.png"));
+        int shownFrames = 0;
+        m_panel->SetPreviewForm(new TPreviewForm(m_panel.get()));
+        m_panel->PreviewForm()->ModalRun = [&](TPreviewForm& form) {
+            shownFrames = form.GIFFilmDisplay->Count();
+            return int(mrOk);
+        };
+        m_panel->GIFSaveDialog = [&] { return std::optional<QString>(name); };
+        Control<QAction>(*m_panel, "Preview1")->trigger();
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+        QCOMPARE(shownFrames, 3);
+        const QByteArray apng = ReadFile(name);
+        QVERIFY(apng.startsWith("\x89PNG"));
+        QCOMPARE(apng, CliExport(dir.filePath(QStringLiteral("cli.png"))));
+        QCOMPARE(m_panel->Settings().SaveFormat, 2);
     }
 
     void theFilterPickedGivesTheFormatAndIsOfferedNextTime()
