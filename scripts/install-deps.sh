@@ -19,6 +19,14 @@ packages=(
     libspng-dev
     libwebp-dev
     librsvg2-dev
+    # The APNG writer's compression; zlib for the APNG tests' own reader.
+    libdeflate-dev
+    zlib1g-dev
+    # Decoders that are not ours, for tests/decoders/check-animations.py:
+    # Pillow, ffmpeg (APNG) and libwebp's webpinfo.
+    python3-pil
+    ffmpeg
+    webp
     clang
     libclang-rt-14-dev
     llvm # llvm-cov and llvm-profdata, for scripts/fuzz-coverage.sh

@@ -183,6 +183,34 @@
         <source>GIFLoops %d 超出范围 %d..%d</source>
         <translation>GIFLoops %d out of range %d..%d</translation>
     </message>
+    <message>
+        <source>动画中没有帧</source>
+        <translation>The animation has no frames</translation>
+    </message>
+    <message>
+        <source>第 %d 帧不是 24 位图像</source>
+        <translation>Frame %d is not a 24-bit picture</translation>
+    </message>
+    <message>
+        <source>第 %d 帧的尺寸与第 1 帧不同</source>
+        <translation>Frame %d differs in size from frame 1</translation>
+    </message>
+    <message>
+        <source>第 %d 帧的透明度平面不是帧尺寸的 8 位图像</source>
+        <translation>The alpha plane of frame %d is not an 8-bit picture of the frame&apos;s size</translation>
+    </message>
+    <message>
+        <source>透明度平面多于帧</source>
+        <translation>More alpha planes than frames</translation>
+    </message>
+    <message>
+        <source>动画的宽度或高度超过 %d</source>
+        <translation>The animation is wider or taller than %d</translation>
+    </message>
+    <message>
+        <source>%s 编码失败</source>
+        <translation>%s encoding failed</translation>
+    </message>
 </context>
 <context>
     <name>Settings</name>
@@ -447,8 +475,8 @@
         <translation>Background</translation>
     </message>
     <message>
-        <source>这些选项仅对已保存的 GIF 文件有效。</source>
-        <translation>These options only affect saved GIF files.</translation>
+        <source>这些选项仅对保存的文件有效：延迟和循环适用于 GIF、WebP 和 APNG，其余选项仅适用于 GIF。</source>
+        <translation>These options only affect saved files: delay and loops apply to GIF, WebP and APNG, the others to GIF only.</translation>
     </message>
     <message>
         <source>暂停</source>
@@ -481,6 +509,14 @@
     <message>
         <source>%1 x %2 像素 x %3 颜色 x %4 帧</source>
         <translation>%1 x %2 pixels x %3 colours x %4 frames</translation>
+    </message>
+    <message>
+        <source>WebP 动画</source>
+        <translation>WebP animation</translation>
+    </message>
+    <message>
+        <source>APNG 动画</source>
+        <translation>APNG animation</translation>
     </message>
 </context>
 <context>

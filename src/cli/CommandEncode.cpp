@@ -1,7 +1,9 @@
 // zephyrix-cli encode: builds the GIF from frames made elsewhere, with the same
-// shared palette, dithering and file layout as the export. It lets the export
-// be compared with other encoders on identical input.
+// shared palette, dithering and file layout as the export (or an animated WebP
+// or APNG of them, as the export writes them). It lets the export be compared
+// with other encoders on identical input.
 
+#include "cli/CliAnimFormat.h"
 #include "cli/CliCommand.h"
 #include "cli/CliGifOptions.h"
 #include "cli/CliOptions.h"
@@ -20,9 +22,14 @@ namespace {
     {
         TGifOutputOptions gif;
         TCliSettings settings;
+        TFormatOptions format;
         std::vector<std::string> paths;
         for (std::size_t i = 0; i < args.size();) {
             if (const std::size_t used = ParseOutputOption(args, i, gif)) {
+                i += used;
+                continue;
+            }
+            if (const std::size_t used = ParseFormatOption(args, i, format)) {
                 i += used;
                 continue;
             }
@@ -36,6 +43,7 @@ namespace {
             ++i;
         }
         RequireOutputPath(gif);
+        const TOutputFormat outputFormat = ResolveOutputFormat(gif.OutputPath, format);
         if (paths.empty())
             throw EUsageError("no frames given");
         if (paths.size() > static_cast<std::size_t>(kFrameSlots))
@@ -55,6 +63,13 @@ namespace {
                     + std::to_string(frames[0].Width()) + " x "
                     + std::to_string(frames[0].Height()));
         }
+        if (outputFormat != TOutputFormat::Gif) {
+            const TAnimationFrames animation {
+                .Frames = frames, .Alpha = {}, .Delay = options.GIFDelay, .Loops = options.GIFLoops
+            };
+            WriteAnimation(outputFormat, format, gif.OutputPath, animation, progress);
+            return 0;
+        }
         if (frames[0].Width() > 65535 || frames[0].Height() > 65535)
             throw EUsageError("frames larger than 65535 x 65535 do not fit a GIF");
 
@@ -68,11 +83,12 @@ namespace {
 
     const CliCommandRegistration kEncode({
         "encode",
-        "encode FRAME... -o OUT.gif [--bits B] [--delay D] [--loops L] [--quality Q]",
+        "encode FRAME... -o OUT.gif|OUT.webp|OUT.png [GIF and format options]",
         "Builds an animated GIF from ready-made frames (1..40 pictures of one size, in\n"
         "the order given), with the export's shared palette and dithering and no\n"
-        "transparency.\n\n"
-            + GifOptionsHelp(),
+        "transparency; or, with a .webp or .png name (or --format), an animated WebP\n"
+        "or APNG of them.\n\n"
+            + GifOptionsHelp() + "\n" + FormatOptionsHelp(),
         RunEncode,
     });
 

@@ -1,11 +1,14 @@
 // zephyrix-cli export: the main job without a window. Loads the picture (or the
-// built-in one), renders every frame of the loop and writes the animated GIF.
+// built-in one), renders every frame of the loop and writes the animated GIF
+// (or an animated WebP or APNG of the same frames).
 
+#include "cli/CliAnimFormat.h"
 #include "cli/CliCommand.h"
 #include "cli/CliGifOptions.h"
 #include "cli/CliOptions.h"
 #include "cli/CliSettings.h"
 #include "core/flag/FlagModel.h"
+#include "core/gif/AnimationExport.h"
 #include "core/gif/GIFExport.h"
 
 #include <optional>
@@ -18,6 +21,7 @@ namespace {
     struct TExportArguments {
         TCliSettings Settings;
         TGifOutputOptions Output;
+        TFormatOptions Format;
         std::optional<std::string> Picture;
     };
 
@@ -27,6 +31,10 @@ namespace {
     {
         for (std::size_t i = 0; i < args.size();) {
             if (const std::size_t used = ParseOutputOption(args, i, parsed.Output)) {
+                i += used;
+                continue;
+            }
+            if (const std::size_t used = ParseFormatOption(args, i, parsed.Format)) {
                 i += used;
                 continue;
             }
@@ -52,6 +60,7 @@ namespace {
             parsed = ParseExportArguments(args, saved);
         }
         RequireOutputPath(parsed.Output);
+        const TOutputFormat format = ResolveOutputFormat(parsed.Output.OutputPath, parsed.Format);
         const TExportOptions options = ExportOptionsOf(parsed.Settings.Values);
         CheckExportOptions(options);
 
@@ -62,6 +71,13 @@ namespace {
         const auto render = [&](std::int32_t k, std::uint16_t phase) {
             model.RenderSlot(static_cast<std::uint16_t>(k), phase, say);
         };
+        if (format != TOutputFormat::Gif) {
+            const TExportAnimation animation
+                = GatherExportAnimation(model.FrameStore(), options.Frames, render);
+            WriteAnimation(format, parsed.Format, parsed.Output.OutputPath,
+                animation.View(options.GIFDelay, options.GIFLoops), progress);
+            return 0;
+        }
         const auto gifImage = BuildExportGif(model.FrameStore(), options, render, say);
         WriteGif(*gifImage, parsed.Output.OutputPath, progress);
         return 0;
@@ -69,13 +85,16 @@ namespace {
 
     const CliCommandRegistration kExport({
         "export",
-        "export [picture] -o OUT.gif [flag and GIF options]",
+        "export [picture] -o OUT.gif|OUT.webp|OUT.png [flag, GIF and format options]",
         "Renders the waving flag made from the picture (a BMP, JPEG, GIF, PNG, WebP or\n"
         "SVG file; without one, the built-in picture) and writes it as an animated GIF\n"
         "with one shared palette, Stucki dithering, the delay and loop count asked for\n"
         "and, in transparent mode, a transparent background, also where the picture\n"
-        "itself is transparent.\n\n"
-            + FlagOptionsHelp() + "\n" + TextOptionsHelp() + "\n" + GifOptionsHelp(),
+        "itself is transparent. With a .webp or .png name (or --format) it writes an\n"
+        "animated WebP or APNG of the same frames instead, with an alpha channel in\n"
+        "transparent mode.\n\n"
+            + FlagOptionsHelp() + "\n" + TextOptionsHelp() + "\n" + GifOptionsHelp() + "\n"
+            + FormatOptionsHelp(),
         RunExport,
     });
 

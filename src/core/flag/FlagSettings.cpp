@@ -361,6 +361,11 @@ namespace {
             .Cli = { .Section = TCliSection::Flag,
                 .Form = TCliForm::Switches,
                 .Switches = kPoleSwitches } },
+        // The save dialog's format, offered first the next time.
+        { .Name = "SaveFormat",
+            .Range = { 0, 2, 0 },
+            .Value = kNumber<&TSettings::SaveFormat>,
+            .Group = TSettingGroup::Settings },
 
         // Not stored: the radial mode always starts off.
         { .Name = "Radial",

@@ -28,6 +28,9 @@ struct TSettings {
     FlagParameters Flag;
     // The export's second quality level (TExportQuality::High).
     bool HighQuality = false;
+    // The format the panel saved the last animation in: a TAnimationFormat
+    // number (0 GIF, 1 WebP, 2 APNG).
+    std::int32_t SaveFormat = 0;
     // zephyrix-cli's frame size; in the desktop program the flag window's size
     // is the frame size.
     std::int32_t FrameWidth = kDefaultFrameWidth;

@@ -226,7 +226,9 @@ void TFlagForm::CreateControls()
     add("GIFLoops");
     add("GIFBits");
     add("HighQuality");
-    auto* note = new QLabel(tr("这些选项仅对已保存的 GIF 文件有效。"), page);
+    auto* note = new QLabel(tr("这些选项仅对保存的文件有效：延迟和循环适用于 GIF、WebP 和 "
+                               "APNG，其余选项仅适用于 GIF。"),
+        page);
     note->setObjectName(QStringLiteral("GIFNoteLabel"));
     note->setWordWrap(true);
     page->layout()->addWidget(note);

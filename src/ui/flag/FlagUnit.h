@@ -12,6 +12,7 @@
 #include "core/flag/FlagModel.h"
 #include "core/flag/FlagPlayback.h"
 #include "core/flag/FlagSettings.h"
+#include "core/gif/AnimationExport.h"
 #include "ui/flag/XMagnetUnit.h"
 
 #include <QMainWindow>
@@ -189,6 +190,12 @@ private:
     // settings ask, and the GIF written under a name.
     std::unique_ptr<TGIFImage> BuildAnimation();
     void WriteAnimation(const TGIFImage& gif, const QString& fileName);
+    // A name that asks for an animated WebP or APNG: the frames as rendered
+    // for the GIF, written in that format instead (FlagUnitSaveFormat.cpp).
+    void WriteAnimationAs(TAnimationFormat format, const QString& fileName);
+    // The format a save name asks for: its extension's, otherwise the filter
+    // the save dialog ended on, otherwise the last format saved.
+    TAnimationFormat FormatOfSaveName(const QString& fileName) const;
     // The preview path of ExportAnimation.
     void PreviewAnimation();
     // Sets a busy bit for a command and clears it on every way out.
@@ -210,6 +217,8 @@ private:
     };
 
     TSettings m_settings;
+    // The filter the last save dialog ended on.
+    std::optional<TAnimationFormat> m_chosenFormat;
     TFlagModel m_model;
     TFlagPlayback m_playback;
     TFormMagnet m_magnet;

@@ -1,11 +1,13 @@
 // The panel's side of the GIF export: the save dialog, the busy bits, the
 // cursor and the status texts around the core's build of the GIF, which is the
-// same one zephyrix-cli export runs, so equal settings give equal bytes.
+// same one zephyrix-cli export runs, so equal settings give equal bytes. A
+// WebP or APNG name goes to FlagUnitSaveFormat.cpp instead.
 
 #include "core/gif/GIFExport.h"
 #include "ui/controls/XLanguageUnit.h"
 #include "ui/controls/XWaitCursor.h"
 #include "ui/flag/FlagUnit.h"
+#include "ui/flag/SaveFormats.h"
 #include "ui/flag/ShowUnit.h"
 
 #include <QDir>
@@ -15,27 +17,17 @@
 
 namespace zx {
 
-namespace {
-
-    // The GIF picture format as the save dialog offers it.
-    constexpr const char* sGIFExtension = "gif";
-    constexpr const char* sGIFDescription = QT_TRANSLATE_NOOP("zx::TFlagForm", "GIF 图像");
-
-} // namespace
-
 std::optional<QString> TFlagForm::RunGIFSaveDialog()
 {
-    const QString extension = QString::fromLatin1(sGIFExtension);
     QFileDialog dialog(this, tr("另存为"), QDir::currentPath());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    // "GIF 图像 (*.gif)|*.gif" as Qt writes it.
-    dialog.setNameFilter(
-        tr(sGIFDescription) + QStringLiteral(" (*.") + extension + QStringLiteral(")"));
-    dialog.setDefaultSuffix(extension);
+    // "GIF 图像 (*.gif)", "WebP 动画 (*.webp)", "APNG 动画 (*.png)".
+    OfferSaveFormats(dialog, AnimationFormatOfSetting(m_settings.SaveFormat));
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
+    m_chosenFormat = ChosenSaveFormat(dialog);
     QDir::setCurrent(QFileInfo(dialog.selectedFiles().front()).absolutePath());
     return dialog.selectedFiles().front();
 }
@@ -58,6 +50,11 @@ void TFlagForm::ExportAnimation(bool preview)
     if (!fileName)
         return;
     const TWaitCursor wait;
+    if (const TAnimationFormat format = FormatOfSaveName(*fileName);
+        format != TAnimationFormat::Gif) {
+        WriteAnimationAs(format, *fileName);
+        return;
+    }
     const std::unique_ptr<TGIFImage> gif = BuildAnimation();
     WriteAnimation(*gif, *fileName);
 }
@@ -80,9 +77,16 @@ std::unique_ptr<TGIFImage> TFlagForm::BuildAnimation()
 
 void TFlagForm::WriteAnimation(const TGIFImage& gif, const QString& fileName)
 {
+    // The preview's frames saved under a WebP or APNG name.
+    if (const TAnimationFormat format = FormatOfSaveName(fileName);
+        format != TAnimationFormat::Gif) {
+        WriteAnimationAs(format, fileName);
+        return;
+    }
     SetStatusText(CoreMessage(sStatusSaving));
     MainStatusBar->repaint();
     gif.SaveGifFile(fileName.toStdString());
+    m_settings.SaveFormat = static_cast<std::int32_t>(TAnimationFormat::Gif);
     SetStatusText(QString());
     MainStatusBar->repaint();
 }

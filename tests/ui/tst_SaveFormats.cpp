@@ -1,0 +1,220 @@
+// Saving from the panel as a GIF, an animated WebP or an APNG: the save
+// dialog's three filters, the format from the filter picked or the typed
+// extension, the files equal to zephyrix-cli export's of the same settings,
+// and the last format used kept as "SaveFormat".
+
+#include "UITestUtil.h"
+#include "ui/controls/XBoxUnit.h"
+#include "ui/flag/FlagUnit.h"
+#include "ui/flag/SaveFormats.h"
+#include "ui/flag/ShowUnit.h"
+#include "ui/gif/PreviewUnit.h"
+#include "ui/gif/XFilmDisplayComp.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+using namespace zx;
+using zx::test::Control;
+
+class tst_SaveFormats : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TFlagForm> m_panel;
+    TShowForm* m_show = nullptr;
+    QStringList m_messages;
+
+    static QByteArray ReadFile(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    // zephyrix-cli export with the panel's frame size and frame count.
+    static QByteArray CliExport(const QString& out, QStringList more = {})
+    {
+        QProcess cli;
+        cli.start(QStringLiteral(ZX_CLI_PATH),
+            QStringList { "export", "-o", out, "--frames", "3", "--size", "150x97" } + more);
+        if (!cli.waitForFinished(60000) || cli.exitCode() != 0)
+            return QByteArray();
+        return ReadFile(out);
+    }
+    void SaveAs(const QString& name)
+    {
+        m_panel->GIFSaveDialog = [name] { return std::optional<QString>(name); };
+        m_panel->Save1Click();
+    }
+
+private slots:
+    void initTestCase() { InitializeApplication(); }
+
+    void init()
+    {
+        m_messages.clear();
+        SetMessageBoxHook(
+            [this](const QString&, const QString& text) { m_messages.push_back(text); });
+        m_panel = std::make_unique<TFlagForm>();
+        m_show = new TShowForm(m_panel.get());
+        m_panel->StartUp(m_show);
+        Control<QTimer>(*m_panel, "FlagTimer")->stop();
+        QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
+        TSettings settings = m_panel->Settings();
+        settings.Flag.Frames = 3;
+        // Whatever an earlier run left in the store.
+        settings.SaveFormat = 0;
+        m_panel->SetSettings(settings);
+    }
+
+    void cleanup()
+    {
+        m_panel.reset();
+        m_show = nullptr;
+        SetMessageBoxHook({});
+    }
+
+    void theDialogOffersThreeFormatsAndTheSuffixFollowsTheFilter()
+    {
+        QCOMPARE(SaveFormatFilters(),
+            QStringList({ QStringLiteral("GIF 图像 (*.gif)"), QStringLiteral("WebP 动画 (*.webp)"),
+                QStringLiteral("APNG 动画 (*.png)") }));
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        OfferSaveFormats(dialog, TAnimationFormat::WebP);
+        QCOMPARE(dialog.nameFilters(), SaveFormatFilters());
+        QCOMPARE(dialog.selectedNameFilter(), SaveFormatFilters()[1]);
+        QCOMPARE(dialog.defaultSuffix(), QStringLiteral("webp"));
+        QCOMPARE(ChosenSaveFormat(dialog), TAnimationFormat::WebP);
+        dialog.selectNameFilter(SaveFormatFilters()[2]);
+        emit dialog.filterSelected(SaveFormatFilters()[2]);
+        QCOMPARE(dialog.defaultSuffix(), QStringLiteral("png"));
+        QCOMPARE(ChosenSaveFormat(dialog), TAnimationFormat::APNG);
+
+        // The typed extension wins over the filter; another name keeps the filter's.
+        QCOMPARE(
+            SaveFormatOf(QStringLiteral("a.GIF"), TAnimationFormat::WebP), TAnimationFormat::Gif);
+        QCOMPARE(
+            SaveFormatOf(QStringLiteral("a.webp"), TAnimationFormat::APNG), TAnimationFormat::WebP);
+        QCOMPARE(
+            SaveFormatOf(QStringLiteral("a.flag"), TAnimationFormat::APNG), TAnimationFormat::APNG);
+        QCOMPARE(AnimationFormatOfSetting(2), TAnimationFormat::APNG);
+        QCOMPARE(AnimationFormatOfSetting(3), TAnimationFormat::Gif);
+        QCOMPARE(AnimationFormatOfSetting(-1), TAnimationFormat::Gif);
+    }
+
+    void eachFormatSavesWhatTheCliExports()
+    {
+        QTemporaryDir dir;
+        const auto path = [&](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
+        SaveAs(path("panel.webp"));
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+        QCOMPARE(m_panel->Settings().SaveFormat, 1);
+        const QByteArray webp = ReadFile(path("panel.webp"));
+        QVERIFY(webp.startsWith("RIFF") && webp.mid(8, 4) == "WEBP");
+        QCOMPARE(webp, CliExport(path("cli.webp")));
+
+        SaveAs(path("panel.png"));
+        QCOMPARE(m_panel->Settings().SaveFormat, 2);
+        const QByteArray apng = ReadFile(path("panel.png"));
+        QVERIFY(apng.startsWith("\x89PNG") && apng.contains("acTL"));
+        QCOMPARE(apng, CliExport(path("cli.png")));
+
+        SaveAs(path("panel.gif"));
+        QCOMPARE(m_panel->Settings().SaveFormat, 0);
+        const QByteArray gif = ReadFile(path("panel.gif"));
+        QVERIFY(gif.startsWith("GIF89a"));
+        QCOMPARE(gif, CliExport(path("cli.gif")));
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void thePreviewShowsTheGifAndSavesTheNamedFormat()
+    {
+        QTemporaryDir dir;
+        const QString name = dir.filePath(QStringLiteral("preview.png"));
+        int shownFrames = 0;
+        m_panel->SetPreviewForm(new TPreviewForm(m_panel.get()));
+        m_panel->PreviewForm()->ModalRun = [&](TPreviewForm& form) {
+            shownFrames = form.GIFFilmDisplay->Count();
+            return int(mrOk);
+        };
+        m_panel->GIFSaveDialog = [&] { return std::optional<QString>(name); };
+        Control<QAction>(*m_panel, "Preview1")->trigger();
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+        QCOMPARE(shownFrames, 3);
+        const QByteArray apng = ReadFile(name);
+        QVERIFY(apng.startsWith("\x89PNG"));
+        QCOMPARE(apng, CliExport(dir.filePath(QStringLiteral("cli.png"))));
+        QCOMPARE(m_panel->Settings().SaveFormat, 2);
+    }
+
+    void theFilterPickedGivesTheFormatAndIsOfferedNextTime()
+    {
+        QTemporaryDir dir;
+        QDir::setCurrent(dir.path());
+        bool answered = false;
+        QString offered;
+        const auto answer = [&](int filter, const QString& name) {
+            QTimer::singleShot(0, [&, filter, name] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                offered = dialog->selectedNameFilter();
+                auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+                QVERIFY(types);
+                types->setFocus();
+                QTest::keyClick(types, Qt::Key_Home);
+                for (int i = 0; i < filter; ++i)
+                    QTest::keyClick(types, Qt::Key_Down);
+                dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(name);
+                answered = true;
+                QMetaObject::invokeMethod(dialog, "accept");
+            });
+        };
+        answer(2, QStringLiteral("flag"));
+        m_panel->Save1Click();
+        QVERIFY(answered);
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+        QCOMPARE(offered, SaveFormatFilters()[0]);
+        const QByteArray apng = ReadFile(dir.filePath(QStringLiteral("flag.png")));
+        QVERIFY(apng.startsWith("\x89PNG") && apng.contains("fdAT"));
+        QCOMPARE(m_panel->Settings().SaveFormat, 2);
+
+        // Next time the APNG filter comes first; a typed .webp wins over it.
+        answered = false;
+        answer(2, QStringLiteral("typed.webp"));
+        m_panel->Save1Click();
+        QVERIFY(answered);
+        QCOMPARE(offered, SaveFormatFilters()[2]);
+        const QByteArray webp = ReadFile(dir.filePath(QStringLiteral("typed.webp")));
+        QVERIFY(webp.startsWith("RIFF") && webp.mid(8, 4) == "WEBP");
+        QCOMPARE(m_panel->Settings().SaveFormat, 1);
+
+        // Kept in the store: the next panel offers the WebP filter first.
+        m_panel->SaveSettings();
+        m_panel.reset();
+        m_panel = std::make_unique<TFlagForm>();
+        m_show = new TShowForm(m_panel.get());
+        m_panel->StartUp(m_show);
+        Control<QTimer>(*m_panel, "FlagTimer")->stop();
+        QCOMPARE(m_panel->Settings().SaveFormat, 1);
+        answered = false;
+        answer(0, QStringLiteral("again"));
+        m_panel->Save1Click();
+        QVERIFY(answered);
+        QCOMPARE(offered, SaveFormatFilters()[1]);
+        QVERIFY(ReadFile(dir.filePath(QStringLiteral("again.gif"))).startsWith("GIF89a"));
+        QCOMPARE(m_panel->Settings().SaveFormat, 0);
+        m_panel->SaveSettings();
+        QDir::setCurrent(QDir::tempPath());
+    }
+};
+
+QTEST_MAIN(tst_SaveFormats)
+#include "tst_SaveFormats.moc"
