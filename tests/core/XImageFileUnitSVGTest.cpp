@@ -185,3 +185,33 @@ TEST(XImageFileUnitSVG, HostileDrawingsStayBounded)
     EXPECT_EQ(picture.Color.Width(), 1280);
     EXPECT_EQ(RGB(picture, 700, 700), 0xFF0000u);
 }
+
+// Blurs over wide filter regions cost librsvg without bound: 200 such shapes
+// take it half a minute. The load gives up once the drawing has spent the
+// limit's CPU time, with the error, and leaves the picture as it was; within
+// the limit the same kind of file loads. (The limit here is small so that the
+// test is quick; the program's is kSVGTimeLimit.)
+TEST(SVGPicture, ADrawingThatRunsTooLongFailsAtTheLimit)
+{
+    const auto blurred = [](int shapes) {
+        std::string text = "<svg xmlns='http://www.w3.org/2000/svg' width='1000' height='1000'>"
+                           "<filter id='f' x='-10' y='-10' width='20' height='20'>"
+                           "<feGaussianBlur stdDeviation='300'/></filter>";
+        for (int i = 0; i < shapes; ++i)
+            text += "<rect x='" + std::to_string(i) + "' width='500' height='500' filter='url(#f)'/>";
+        return text + "</svg>";
+    };
+    TPicture picture;
+    picture.Color.SetSize(3, 2, 24);
+    try {
+        LoadSVGPicture(Text(blurred(400)), picture, TSVGTimeLimit { 0.3, 60 });
+        FAIL() << "a drawing of minutes loaded within 0.3 s of CPU time";
+    } catch (const EInvalidGraphic& error) {
+        EXPECT_NE(std::string(error.what()).find("takes too long"), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(picture.Color.Width(), 3);
+    EXPECT_EQ(picture.Color.Height(), 2);
+
+    ASSERT_NO_THROW(LoadSVGPicture(Text(blurred(1)), picture, TSVGTimeLimit { 30, 120 }));
+    EXPECT_EQ(picture.Color.Width(), 1280);
+}

@@ -79,7 +79,19 @@ void LoadWebPPicture(std::span<const std::uint8_t> file, TPicture& target);
 // longer side kSVGRenderSize pixels, transparent where it draws nothing.
 // Nothing outside the file is ever read. Errors are EInvalidGraphic
 // "SVG 文件无效: <reason>".
+//
+// Drawing a hostile file can take without end (filters are not bounded by
+// librsvg), so the drawing is watched: past limit.CpuSeconds of the drawing's
+// CPU time, or limit.WallSeconds of waiting, the load fails with
+// "SVG 文件无效: drawing it takes too long ..." at once; the abandoned
+// drawing finishes by itself and its result is dropped.
+struct TSVGTimeLimit {
+    double CpuSeconds = 10;
+    double WallSeconds = 120;
+};
+inline constexpr TSVGTimeLimit kSVGTimeLimit {};
 void LoadSVGPicture(std::span<const std::uint8_t> file, TPicture& target);
+void LoadSVGPicture(std::span<const std::uint8_t> file, TPicture& target, TSVGTimeLimit limit);
 
 // The longer side of a rendered SVG: four samples per pixel of the widest
 // frame (320) at 4x4 antialiasing, so a drawing never looks magnified.

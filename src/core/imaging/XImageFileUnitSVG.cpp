@@ -15,6 +15,14 @@
 //   while rendering, which bounds the time of <use> chains.
 // - The surface is never larger than 1280 x 1280 pixels, whatever size the
 //   document claims, and a file larger than kMaxSVGBytes is refused.
+// - Nothing bounds the work of filters, though: a few hundred blurred shapes
+//   with wide filter regions keep librsvg busy for half a minute, and more
+//   for longer. So the drawing is made on a thread of its own, watched: when
+//   it has used more CPU time than the limit (or a much longer wall time has
+//   passed), the load fails with a clear error at once and the thread is left
+//   to finish alone, with its own copy of the file; its result is dropped.
+//   librsvg cannot be stopped midway, so that CPU time is still spent, but no
+//   caller (a window, the CLI) waits for it.
 
 #include "core/Errors.h"
 #include "core/imaging/XImageFileUnit.h"
@@ -23,11 +31,18 @@
 
 #include <algorithm>
 #include <cairo.h>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <ctime>
+#include <exception>
 #include <gio/gio.h>
 #include <librsvg/rsvg.h>
 #include <memory>
+#include <mutex>
+#include <pthread.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zx {
@@ -113,67 +128,141 @@ namespace {
 
 } // namespace
 
+namespace {
+
+    void RenderSVG(std::span<const std::uint8_t> file, TPicture& target)
+    {
+        // The stream reads the caller's bytes in place.
+        const std::unique_ptr<GInputStream, TObjectUnref> stream(
+            g_memory_input_stream_new_from_data(file.data(), gssize(file.size()), nullptr));
+        GError* error = nullptr;
+        const std::unique_ptr<RsvgHandle, TObjectUnref> handle(rsvg_handle_new_from_stream_sync(
+            stream.get(), nullptr, RSVG_HANDLE_FLAGS_NONE, nullptr, &error));
+        if (!handle)
+            Fail(error, "cannot be parsed");
+        rsvg_handle_set_dpi(handle.get(), 96);
+
+        double width = 0, height = 0;
+        bool useInk = false;
+        DrawingSize(handle.get(), width, height, useInk);
+        double scaledW = 0, scaledH = 0;
+        std::int32_t w = 0, h = 0;
+        RenderSize(width, height, scaledW, scaledH, w, h);
+
+        const std::unique_ptr<cairo_surface_t, TSurfaceDestroy> surface(
+            cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
+        if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+            throw std::bad_alloc();
+        {
+            const std::unique_ptr<cairo_t, TCairoDestroy> cr(cairo_create(surface.get()));
+            const RsvgRectangle viewport { 0, 0, scaledW, scaledH };
+            const gboolean drawn = useInk
+                ? rsvg_handle_render_element(handle.get(), cr.get(), nullptr, &viewport, &error)
+                : rsvg_handle_render_document(handle.get(), cr.get(), &viewport, &error);
+            if (!drawn)
+                Fail(error, "cannot be rendered");
+        }
+        cairo_surface_flush(surface.get());
+
+        // Cairo's ARGB32 is a native-endian word per pixel with the colours
+        // multiplied by alpha; the picture keeps them unmultiplied, as a PNG does.
+        const unsigned char* data = cairo_image_surface_get_data(surface.get());
+        const int stride = cairo_image_surface_get_stride(surface.get());
+        TRGBAPictureBuilder builder(std::uint64_t(w), std::uint64_t(h), true,
+            FormatMessage(ImageFileMessages::sInvalidSVG, "empty image"));
+        std::vector<std::uint8_t> rgba(std::size_t(w) * 4);
+        for (std::int32_t y = 0; y < h; ++y) {
+            const auto* row
+                = reinterpret_cast<const std::uint32_t*>(data + std::ptrdiff_t(y) * stride);
+            for (std::int32_t x = 0; x < w; ++x) {
+                const std::uint32_t pixel = row[x];
+                const std::uint32_t a = pixel >> 24;
+                std::uint8_t* out = &rgba[std::size_t(x) * 4];
+                out[3] = static_cast<std::uint8_t>(a);
+                for (int c = 0; c < 3; ++c) {
+                    const std::uint32_t premultiplied = (pixel >> (16 - 8 * c)) & 255;
+                    out[c] = a == 0 ? 0
+                                    : static_cast<std::uint8_t>(std::min<std::uint32_t>(
+                                        255, (premultiplied * 255 + a / 2) / a));
+                }
+            }
+            builder.SetRow(y, rgba.data());
+        }
+        builder.Finish(target);
+    }
+
+    // What the watcher and the drawing thread share; whichever ends last frees it.
+    struct TSVGJob {
+        std::vector<std::uint8_t> File;
+        TPicture Picture;
+        std::exception_ptr Error;
+        std::mutex Mutex;
+        std::condition_variable Finished;
+        bool Done = false;
+    };
+
+    double Seconds(clockid_t clock)
+    {
+        timespec now {};
+        if (::clock_gettime(clock, &now) != 0)
+            return 0;
+        return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+    }
+
+} // namespace
+
 void LoadSVGPicture(std::span<const std::uint8_t> file, TPicture& target)
+{
+    LoadSVGPicture(file, target, kSVGTimeLimit);
+}
+
+void LoadSVGPicture(std::span<const std::uint8_t> file, TPicture& target, TSVGTimeLimit limit)
 {
     if (file.size() > kMaxSVGBytes)
         Fail("file larger than 64 MiB");
 
-    // The stream reads the caller's bytes in place.
-    const std::unique_ptr<GInputStream, TObjectUnref> stream(
-        g_memory_input_stream_new_from_data(file.data(), gssize(file.size()), nullptr));
-    GError* error = nullptr;
-    const std::unique_ptr<RsvgHandle, TObjectUnref> handle(rsvg_handle_new_from_stream_sync(
-        stream.get(), nullptr, RSVG_HANDLE_FLAGS_NONE, nullptr, &error));
-    if (!handle)
-        Fail(error, "cannot be parsed");
-    rsvg_handle_set_dpi(handle.get(), 96);
-
-    double width = 0, height = 0;
-    bool useInk = false;
-    DrawingSize(handle.get(), width, height, useInk);
-    double scaledW = 0, scaledH = 0;
-    std::int32_t w = 0, h = 0;
-    RenderSize(width, height, scaledW, scaledH, w, h);
-
-    const std::unique_ptr<cairo_surface_t, TSurfaceDestroy> surface(
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
-    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
-        throw std::bad_alloc();
-    {
-        const std::unique_ptr<cairo_t, TCairoDestroy> cr(cairo_create(surface.get()));
-        const RsvgRectangle viewport { 0, 0, scaledW, scaledH };
-        const gboolean drawn = useInk
-            ? rsvg_handle_render_element(handle.get(), cr.get(), nullptr, &viewport, &error)
-            : rsvg_handle_render_document(handle.get(), cr.get(), &viewport, &error);
-        if (!drawn)
-            Fail(error, "cannot be rendered");
-    }
-    cairo_surface_flush(surface.get());
-
-    // Cairo's ARGB32 is a native-endian word per pixel with the colours
-    // multiplied by alpha; the picture keeps them unmultiplied, as a PNG does.
-    const unsigned char* data = cairo_image_surface_get_data(surface.get());
-    const int stride = cairo_image_surface_get_stride(surface.get());
-    TRGBAPictureBuilder builder(std::uint64_t(w), std::uint64_t(h), true,
-        FormatMessage(ImageFileMessages::sInvalidSVG, "empty image"));
-    std::vector<std::uint8_t> rgba(std::size_t(w) * 4);
-    for (std::int32_t y = 0; y < h; ++y) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(data + std::ptrdiff_t(y) * stride);
-        for (std::int32_t x = 0; x < w; ++x) {
-            const std::uint32_t pixel = row[x];
-            const std::uint32_t a = pixel >> 24;
-            std::uint8_t* out = &rgba[std::size_t(x) * 4];
-            out[3] = static_cast<std::uint8_t>(a);
-            for (int c = 0; c < 3; ++c) {
-                const std::uint32_t premultiplied = (pixel >> (16 - 8 * c)) & 255;
-                out[c] = a == 0 ? 0
-                                : static_cast<std::uint8_t>(std::min<std::uint32_t>(
-                                    255, (premultiplied * 255 + a / 2) / a));
+    auto job = std::make_shared<TSVGJob>();
+    job->File.assign(file.begin(), file.end());
+    std::thread drawing;
+    try {
+        drawing = std::thread([job] {
+            try {
+                RenderSVG(job->File, job->Picture);
+            } catch (...) {
+                job->Error = std::current_exception();
             }
-        }
-        builder.SetRow(y, rgba.data());
+            const std::lock_guard lock(job->Mutex);
+            job->Done = true;
+            job->Finished.notify_all();
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: draw here, unwatched.
+        RenderSVG(file, target);
+        return;
     }
-    builder.Finish(target);
+    clockid_t cpuClock {};
+    const bool haveCpuClock = ::pthread_getcpuclockid(drawing.native_handle(), &cpuClock) == 0;
+    const double cpuStart = haveCpuClock ? Seconds(cpuClock) : 0;
+    const auto wallStart = std::chrono::steady_clock::now();
+    drawing.detach();
+
+    std::unique_lock lock(job->Mutex);
+    for (;;) {
+        if (job->Finished.wait_for(
+                lock, std::chrono::milliseconds(50), [&job] { return job->Done; }))
+            break;
+        // Read while the thread is known to run (Done is false under the lock
+        // and the thread sets it before it ends).
+        const double cpu = haveCpuClock ? Seconds(cpuClock) - cpuStart : 0;
+        const double wall
+            = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+        if (cpu > limit.CpuSeconds || wall > limit.WallSeconds)
+            Fail("drawing it takes too long (more than " + std::to_string(int(limit.CpuSeconds))
+                + " s); it may be made to keep the program busy");
+    }
+    if (job->Error)
+        std::rethrow_exception(job->Error);
+    target = std::move(job->Picture);
 }
 
 } // namespace zx
