@@ -1,5 +1,6 @@
 #include "ui/controls/XShortcutUnit.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -53,6 +54,23 @@ namespace {
         return result + QLatin1Char('"');
     }
 
+    // Replaces the file with bytes, or leaves it as it was: a write cut short
+    // (a full disk) is a failure too, which QSaveFile alone does not notice.
+    bool WriteWhole(const QString& fileName, const QByteArray& bytes)
+    {
+        QSaveFile file(fileName);
+        // Unbuffered, so that the write itself reports how much reached the
+        // file (a buffered one is cut short silently when flushed).
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return false;
+        if (file.write(bytes) != bytes.size()) {
+            file.cancelWriting();
+            file.commit();
+            return false;
+        }
+        return file.commit();
+    }
+
     bool InstallIcon(const QString& iconName)
     {
         const QIcon icon = QGuiApplication::windowIcon();
@@ -62,8 +80,12 @@ namespace {
         const QString folder = data + QStringLiteral("/icons/hicolor/%1x%1/apps").arg(kIconSize);
         if (!QDir().mkpath(folder))
             return false;
-        return icon.pixmap(kIconSize, kIconSize)
-            .save(folder + QLatin1Char('/') + iconName + QStringLiteral(".png"), "PNG");
+        QByteArray png;
+        QBuffer buffer(&png);
+        if (!buffer.open(QIODevice::WriteOnly)
+            || !icon.pixmap(kIconSize, kIconSize).save(&buffer, "PNG"))
+            return false;
+        return WriteWhole(folder + QLatin1Char('/') + iconName + QStringLiteral(".png"), png);
     }
 
 } // namespace
@@ -120,11 +142,8 @@ bool CreateShortcut(const QString& name, const QString& target, const QString& a
         return false;
     const QString iconName = QFileInfo(target).completeBaseName().toLower();
     const bool hasIcon = !iconName.isEmpty() && InstallIcon(iconName);
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(DesktopEntryText(name, target, arguments, hasIcon ? iconName : QString()).toUtf8());
-    return file.commit();
+    return WriteWhole(fileName,
+        DesktopEntryText(name, target, arguments, hasIcon ? iconName : QString()).toUtf8());
 }
 
 } // namespace zx
