@@ -11,6 +11,7 @@
 // rest of the input in a cycle, changing only where byte 6 says, so that
 // frames repeat in part as a flag's background does.
 
+#include "FuzzTarget.h"
 #include "core/gif/AnimationFrames.h"
 #include "core/imaging/XDIBUnit.h"
 
@@ -19,28 +20,6 @@
 #include <vector>
 
 namespace zx::fuzz {
-
-class TByteCycle {
-public:
-    TByteCycle(const std::uint8_t* data, std::size_t size)
-        : m_data(data)
-        , m_size(size)
-    {
-    }
-    std::uint8_t Next()
-    {
-        if (m_size == 0)
-            return 0;
-        const std::uint8_t byte = m_data[m_at];
-        m_at = (m_at + 1) % m_size;
-        return byte;
-    }
-
-private:
-    const std::uint8_t* m_data;
-    std::size_t m_size;
-    std::size_t m_at = 0;
-};
 
 struct TFuzzAnimation {
     std::vector<TDIB> Frames;

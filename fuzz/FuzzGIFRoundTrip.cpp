@@ -27,29 +27,6 @@ struct TExpectedPixel {
     std::uint8_t index;
 };
 
-// The input's remaining bytes, endlessly.
-class TByteSource {
-public:
-    TByteSource(const std::uint8_t* data, std::size_t size)
-        : m_data(data)
-        , m_size(size)
-    {
-    }
-    std::uint8_t Next()
-    {
-        if (m_size == 0)
-            return 0;
-        const std::uint8_t byte = m_data[m_at];
-        m_at = (m_at + 1) % m_size;
-        return byte;
-    }
-
-private:
-    const std::uint8_t* m_data;
-    std::size_t m_size;
-    std::size_t m_at = 0;
-};
-
 std::vector<TExpectedPixel> Expected(const zx::TGIFSubImage& frame)
 {
     std::vector<TExpectedPixel> pixels;
@@ -75,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool transparency = (flags & 16) != 0;
     static constexpr std::int32_t kDepths[] = { 8, 4, 1, 8 };
     const std::int32_t bits = kDepths[(flags >> 5) & 3];
-    TByteSource source(data + 1, size - 1);
+    zx::fuzz::TByteCycle source(data + 1, size - 1);
 
     struct TShape {
         std::int32_t width, height;

@@ -19,3 +19,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();                                                                          \
         }                                                                                          \
     } while (false)
+
+namespace zx::fuzz {
+
+// The input's bytes, one after another and then from the start again (zeros
+// for an empty input), for targets that make pictures out of them.
+class TByteCycle {
+public:
+    TByteCycle(const std::uint8_t* data, std::size_t size)
+        : m_data(data)
+        , m_size(size)
+    {
+    }
+    std::uint8_t Next()
+    {
+        if (m_size == 0)
+            return 0;
+        const std::uint8_t byte = m_data[m_at];
+        m_at = (m_at + 1) % m_size;
+        return byte;
+    }
+
+private:
+    const std::uint8_t* m_data;
+    std::size_t m_size;
+    std::size_t m_at = 0;
+};
+
+} // namespace zx::fuzz
