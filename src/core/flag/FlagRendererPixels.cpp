@@ -3,6 +3,7 @@
 // export-scale kind and antialiasing level, so that the sample code carries
 // no test that the frame decides once.
 
+#include "core/Cancel.h"
 #include "core/flag/FlagRendererKernel.h"
 #include "core/flag/XSinusUnit.h"
 
@@ -369,6 +370,9 @@ namespace {
         TSubRow rows[kN];
         std::uint8_t blended[3];
         for (std::int32_t y = 0; y < target.H; ++y) {
+            // A large frame takes long enough that a cancel must not wait
+            // for its end.
+            ThrowIfCancelled();
             for (std::int32_t j = 0; j < kN; ++j) {
                 const std::int32_t Y = y * kN + j;
                 TSubRow& row = rows[j];
