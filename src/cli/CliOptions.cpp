@@ -24,6 +24,20 @@ std::size_t ParseSettingOption(
     return used;
 }
 
+void RequireExportSize(const TSettings& settings)
+{
+    if (ExportSizeFits(settings))
+        return;
+    const auto size = [](std::int64_t w, std::int64_t h) {
+        return std::to_string(w) + "x" + std::to_string(h);
+    };
+    throw EUsageError("--size " + size(settings.FrameWidth, settings.FrameHeight) + " at --scale "
+        + std::to_string(settings.ExportScale) + " makes frames of "
+        + size(std::int64_t(settings.FrameWidth) * settings.ExportScale,
+            std::int64_t(settings.FrameHeight) * settings.ExportScale)
+        + "; they may be at most " + size(kMaxRenderWidth, kMaxRenderHeight));
+}
+
 void RefuseUnknownOption(const std::string& arg)
 {
     if (arg.size() > 1 && arg.front() == '-')

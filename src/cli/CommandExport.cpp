@@ -1,12 +1,13 @@
 // zephyrix-cli export: the main job without a window. Loads the picture (or the
-// built-in one), renders every frame of the loop and writes the animated GIF.
+// built-in one) and runs the export job the desktop program runs: every frame
+// of the loop rendered side by side, the GIF built, coded and written.
 
 #include "cli/CliCommand.h"
 #include "cli/CliGifOptions.h"
 #include "cli/CliOptions.h"
 #include "cli/CliSettings.h"
 #include "core/flag/FlagModel.h"
-#include "core/gif/GIFExport.h"
+#include "core/gif/ExportJob.h"
 
 #include <optional>
 #include <string>
@@ -52,18 +53,17 @@ namespace {
             parsed = ParseExportArguments(args, saved);
         }
         RequireOutputPath(parsed.Output);
+        RequireExportSize(parsed.Settings.Values);
         const TExportOptions options = ExportOptionsOf(parsed.Settings.Values);
         CheckExportOptions(options);
 
         const TProgressReporter progress(parsed.Output.Quiet);
-        const auto say = [&](const std::string& text) { progress.Say(text); };
         TFlagModel model;
         PrepareFlagModel(model, parsed.Settings, parsed.Picture);
-        const auto render = [&](std::int32_t k, std::uint16_t phase) {
-            model.RenderSlot(static_cast<std::uint16_t>(k), phase, say);
-        };
-        const auto gifImage = BuildExportGif(model.FrameStore(), options, render, say);
-        WriteGif(*gifImage, parsed.Output.OutputPath, progress);
+        TExportJob job(TakeExportSnapshot(model, options, parsed.Settings.Values.ExportScale));
+        if (progress.Enabled())
+            job.Progress().Status = [&](const std::string& text) { progress.Say(text); };
+        job.Save(parsed.Output.OutputPath);
         return 0;
     }
 

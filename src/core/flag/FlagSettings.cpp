@@ -1,6 +1,7 @@
 #include "core/flag/FlagSettings.h"
 
 #include <algorithm>
+#include <iterator>
 #include <type_traits>
 
 namespace zx {
@@ -60,6 +61,8 @@ namespace {
     constexpr TCliName kAlignVNames[]
         = { { "top", taTop }, { "middle", taMiddle }, { "bottom", taBottom } };
     constexpr TCliName kQualityNames[] = { { "standard", 0 }, { "high", 1 } };
+    constexpr const char* kExportScaleItems[] = { "1x", "2x", "3x", "4x", "6x" };
+    static_assert(std::size(kExportScaleItems) == kExportScales.size());
 
     // --transparent and --no-invert-light turn back what --settings may have
     // brought.
@@ -297,6 +300,19 @@ namespace {
                 .Form = TCliForm::Names,
                 .Names = kQualityNames,
                 .BadName = "<option> must be standard or high, not \"<value>\"" } },
+        { .Name = "ExportScale",
+            .Range = { kExportScales.front(), kExportScales.back(), kExportScales.front() },
+            .Value = kNumber<&TSettings::ExportScale>,
+            .Allowed = kExportScales,
+            .Group = TSettingGroup::Settings,
+            .Panel = { .Kind = TControlKind::RadioGroup,
+                .Control = "ExportScaleRadioGroup",
+                .Caption = "导出尺寸",
+                .Items = kExportScaleItems,
+                .SideBySide = true },
+            .Cli = Number(TCliSection::Flag, "--scale", "K", 190,
+                "render the frames at K times --size, the same flag only sharper: 1, 2, 3, 4 "
+                "or 6 (default <default>); the frames may be at most 1920 x 1200") },
 
         // Not stored: the radial mode always starts off.
         { .Name = "Radial",
@@ -313,7 +329,7 @@ namespace {
         // The command line's frame size; the desktop program's is its flag
         // window's.
         { .Name = "FrameWidth",
-            .Range = { kMinFrameWidth, kMaxFrameWidth, kDefaultFrameWidth },
+            .Range = { kMinFrameWidth, kMaxRenderWidth, kDefaultFrameWidth },
             .Value = kNumber<&TSettings::FrameWidth>,
             .Effect = TSettingEffect::Rerender,
             .Cli = { .Section = TCliSection::Flag,
@@ -326,7 +342,7 @@ namespace {
                 .Separator = 'x',
                 .Partner = "FrameHeight" } },
         { .Name = "FrameHeight",
-            .Range = { kMinFrameHeight, kMaxFrameHeight, kDefaultFrameHeight },
+            .Range = { kMinFrameHeight, kMaxRenderHeight, kDefaultFrameHeight },
             .Value = kNumber<&TSettings::FrameHeight>,
             .Effect = TSettingEffect::Rerender },
 
@@ -494,6 +510,12 @@ TExportOptions ExportOptionsOf(const TSettings& settings)
     options.GIFLoops = settings.Flag.GIFLoops;
     options.Quality = settings.HighQuality ? TExportQuality::High : TExportQuality::Standard;
     return options;
+}
+
+bool ExportSizeFits(const TSettings& settings)
+{
+    return std::int64_t(settings.FrameWidth) * settings.ExportScale <= kMaxRenderWidth
+        && std::int64_t(settings.FrameHeight) * settings.ExportScale <= kMaxRenderHeight;
 }
 
 } // namespace zx

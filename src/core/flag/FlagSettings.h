@@ -28,6 +28,9 @@ struct TSettings {
     FlagParameters Flag;
     // The export's second quality level (TExportQuality::High).
     bool HighQuality = false;
+    // The exported frames are this many times the frame size (one of
+    // kExportScales), with the same flag on a finer grid.
+    std::int32_t ExportScale = 1;
     // zephyrix-cli's frame size; in the desktop program the flag window's size
     // is the frame size.
     std::int32_t FrameWidth = kDefaultFrameWidth;
@@ -225,5 +228,9 @@ std::int32_t TakeStoredValue(const TSetting& setting, std::int32_t stored, std::
 
 // What the export needs of the settings.
 TExportOptions ExportOptionsOf(const TSettings& settings);
+
+// The frames an export of these settings renders, FrameWidth x FrameHeight
+// times ExportScale, are within kMaxRenderWidth x kMaxRenderHeight.
+bool ExportSizeFits(const TSettings& settings);
 
 } // namespace zx
