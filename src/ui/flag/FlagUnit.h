@@ -36,11 +36,13 @@ class QToolButton;
 namespace zx {
 
 class TAboutBox;
+class TFlagWork;
 class TGIFImage;
 class TPreviewForm;
 class TSettingControls;
 class TShowForm;
 class TTextForm;
+class TWorkBar;
 
 // Set while a control panel exists.
 extern bool PanelExists;
@@ -128,7 +130,8 @@ public:
     void Info1Click();
     // The GIF export. Saving asks for the file name first, then builds and
     // writes; previewing builds, shows the preview window and writes only
-    // when the user chooses to save there and names a file.
+    // when the user chooses to save there and names a file. The building and
+    // writing run in the background (TFlagWork): this returns at once.
     void ExportAnimation(bool preview);
     // A picture file dropped on the panel or the flag window.
     void LoadDroppedFile(const QString& fileName);
@@ -158,6 +161,9 @@ public:
     std::int32_t LastTop() const { return m_magnet.LastTop(); }
     std::int32_t LastLeft() const { return m_magnet.LastLeft(); }
     TShowForm* ShowForm() const { return m_showForm; }
+    // The long commands running in the background, and the bar that shows
+    // their progress.
+    TFlagWork& Work() const { return *m_work; }
     QString StatusText() const;
     void SetStatusText(const QString& text);
 
@@ -176,6 +182,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    friend class TFlagWork;
+
     void CreateControls();
     void CreateMenus();
     void CreateAboutBox();
@@ -185,12 +193,6 @@ private:
     void SettingChanged(const TSetting& setting);
     std::optional<QString> RunOpenPictureDialog();
     std::optional<QString> RunGIFSaveDialog();
-    // The two halves of every export: the GIF built from the frames as the
-    // settings ask, and the GIF written under a name.
-    std::unique_ptr<TGIFImage> BuildAnimation();
-    void WriteAnimation(const TGIFImage& gif, const QString& fileName);
-    // The preview path of ExportAnimation.
-    void PreviewAnimation();
     // Sets a busy bit for a command and clears it on every way out.
     class TBusyScope {
     public:
@@ -227,6 +229,8 @@ private:
     QTimer* FlagTimer = nullptr;
     QAction* Pasteimage1 = nullptr;
     TAboutBox* AboutBox = nullptr;
+    TWorkBar* m_workBar = nullptr;
+    TFlagWork* m_work = nullptr;
 };
 
 } // namespace zx

@@ -1,16 +1,15 @@
-// The panel's side of the GIF export: the save dialog, the busy bits, the
-// cursor and the status texts around the core's build of the GIF, which is the
-// same one zephyrix-cli export runs, so equal settings give equal bytes.
+// The panel's side of the GIF export: the save dialog and the two commands.
+// The export itself is the core's export job, the one zephyrix-cli export
+// runs, so equal settings give equal bytes; TFlagWork runs it in the
+// background.
 
-#include "core/gif/GIFExport.h"
-#include "ui/controls/XWaitCursor.h"
+#include "ui/controls/XBoxUnit.h"
 #include "ui/flag/FlagUnit.h"
-#include "ui/flag/ShowUnit.h"
+#include "ui/flag/FlagWork.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QStatusBar>
 
 namespace zx {
 
@@ -41,49 +40,16 @@ std::optional<QString> TFlagForm::RunGIFSaveDialog()
 
 void TFlagForm::ExportAnimation(bool preview)
 {
-    TBusyScope exporting(*this, bfExporting);
-    // Whatever ends the command, the status text does not stay behind.
-    struct TClearStatus {
-        TFlagForm& Form;
-        ~TClearStatus() { Form.SetStatusText(QString()); }
-    } clearStatus { *this };
-
-    if (preview) {
-        PreviewAnimation();
-        return;
-    }
-    // Saving asks for the name before anything is rendered.
-    const std::optional<QString> fileName = GIFSaveDialog();
-    if (!fileName)
-        return;
-    const TWaitCursor wait;
-    const std::unique_ptr<TGIFImage> gif = BuildAnimation();
-    WriteAnimation(*gif, *fileName);
+    if (preview)
+        m_work->Preview();
+    else
+        m_work->Save();
 }
 
-std::unique_ptr<TGIFImage> TFlagForm::BuildAnimation()
+void TFlagForm::Preview1Click()
 {
-    repaint();
-    if (ShowForm())
-        ShowForm()->repaint();
-    // The status texts are shown at once: the export runs on this thread.
-    const auto status = [this](const std::string& text) {
-        SetStatusText(QString::fromStdString(text));
-        MainStatusBar->repaint();
-    };
-    const auto render = [&](std::int32_t k, std::uint16_t phase) {
-        m_model.RenderSlot(static_cast<std::uint16_t>(k), phase, status);
-    };
-    return BuildExportGif(m_model.FrameStore(), ExportOptionsOf(m_settings), render, status);
-}
-
-void TFlagForm::WriteAnimation(const TGIFImage& gif, const QString& fileName)
-{
-    SetStatusText(QString::fromUtf8(sStatusSaving));
-    MainStatusBar->repaint();
-    gif.SaveGifFile(fileName.toStdString());
-    SetStatusText(QString());
-    MainStatusBar->repaint();
+    TBusyScope dialog(*this, bfDialog);
+    RunCommand(this, [this] { ExportAnimation(true); });
 }
 
 } // namespace zx
