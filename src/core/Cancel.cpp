@@ -1,5 +1,7 @@
 #include "core/Cancel.h"
 
+#include "core/Translatable.h"
+
 namespace zx {
 
 namespace {
@@ -9,7 +11,7 @@ namespace {
 } // namespace
 
 ECancelled::ECancelled()
-    : std::runtime_error("已取消")
+    : std::runtime_error(ZX_TR_NOOP("Messages", "已取消"))
 {
 }
 

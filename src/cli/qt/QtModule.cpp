@@ -49,8 +49,10 @@ extern "C" __attribute__((visibility("default"))) int zx_text_draw(ZxTextRequest
         StartQt();
         zx::TTextOverlaySettings settings = *request->Text;
 
+        // A family, or one foundry's family as Qt names it ("C059 [urw]"),
+        // which is drawn as it was asked for.
         const QStringList families = zx::InstalledFontFamilies();
-        if (!families.contains(QString::fromStdString(settings.FontName))) {
+        if (!families.contains(zx::FontFamilyOf(QString::fromStdString(settings.FontName)))) {
             if (request->FontRequired && !settings.FontName.empty()) {
                 SetError(request->Error, request->ErrorSize,
                     "--font: \"" + settings.FontName + "\" is not an installed font family");

@@ -1,6 +1,8 @@
 #include "core/flag/FlagParameters.h"
 
+#include "core/Errors.h"
 #include "core/IntMath.h"
+#include "core/Translatable.h"
 #include "core/flag/XSinusUnit.h"
 
 namespace zx {
@@ -41,14 +43,15 @@ std::string LoopsCaption(std::int32_t position)
 {
     const std::int32_t count = LoopCount(position);
     if (count == 0)
-        return "循环：连续不断";
-    return "循环：" + std::to_string(count);
+        return ZX_TR_NOOP("Settings", "循环：连续不断");
+    return FormatMessage(ZX_TR_NOOP("Settings", "循环：%d"), count);
 }
 
 std::string BitsCaption(std::int32_t bits)
 {
     const std::int32_t b = kGIFBitsRange.Clamp(bits);
-    return "颜色：" + std::to_string(1 << b) + " (" + std::to_string(b) + " 位)";
+    const std::string colours = FormatMessage(ZX_TR_NOOP("Settings", "颜色：%d (%d 位)"), 1 << b);
+    return FormatMessage(colours.c_str(), b);
 }
 
 } // namespace zx

@@ -1,5 +1,7 @@
 #include "core/flag/FlagPlayback.h"
 
+#include "core/Errors.h"
+#include "core/Translatable.h"
 #include "core/flag/FlagParameters.h"
 
 namespace zx {
@@ -40,10 +42,10 @@ void TFlagPlayback::Tick(TFlagModel& model, const TRenderStatus& status)
 
 std::string TFlagPlayback::FrameStatus(const TFlagModel& model) const
 {
-    const std::string number = std::to_string(m_shownFrame + 1);
+    const std::int32_t number = m_shownFrame + 1;
     if (model.FrameRendered(m_shownFrame))
-        return "正在显示的帧序号 #" + number;
-    return "帧序号 #" + number + " 无效。";
+        return FormatMessage(ZX_TR_NOOP("Messages", "正在显示的帧序号 #%d"), number);
+    return FormatMessage(ZX_TR_NOOP("Messages", "帧序号 #%d 无效。"), number);
 }
 
 void TFlagPlayback::StepBack(std::int32_t frames)

@@ -1,5 +1,7 @@
 #include "core/flag/FlagSettings.h"
 
+#include "core/Translatable.h"
+
 #include <algorithm>
 #include <iterator>
 #include <type_traits>
@@ -53,9 +55,12 @@ namespace {
 
     constexpr TFlagRange kAlignRange { 0, 2, 1 };
 
-    constexpr const char* kAntialiasItems[] = { "禁止 (快速)", "2x2", "4x4 (缓慢)" };
-    constexpr const char* kAlignHItems[] = { "左", "中", "右" };
-    constexpr const char* kAlignVItems[] = { "顶", "中", "底" };
+    constexpr const char* kAntialiasItems[]
+        = { ZX_TR_NOOP("Settings", "禁止 (快速)"), "2x2", ZX_TR_NOOP("Settings", "4x4 (缓慢)") };
+    constexpr const char* kAlignHItems[] = { ZX_TR_NOOP("Settings", "左"),
+        ZX_TR_NOOP("Settings", "中"), ZX_TR_NOOP("Settings", "右") };
+    constexpr const char* kAlignVItems[] = { ZX_TR_NOOP("Settings", "顶"),
+        ZX_TR_NOOP("Settings", "中"), ZX_TR_NOOP("Settings", "底") };
     constexpr TCliName kAlignHNames[]
         = { { "left", taLeft }, { "center", taCenter }, { "right", taRight } };
     constexpr TCliName kAlignVNames[]
@@ -106,7 +111,7 @@ namespace {
             .Value = kFlag<&FlagParameters::Frames>,
             .Group = TSettingGroup::Settings,
             .Effect = TSettingEffect::Rerender,
-            .Panel = Slider("FramesNiceScrollBar", "帧数：<#Pos>"),
+            .Panel = Slider("FramesNiceScrollBar", ZX_TR_NOOP("Settings", "帧数：<#Pos>")),
             .Cli = Number(TCliSection::Flag, "--frames", "N", 10,
                 "frames in the loop (<min>..<max>, default <default>)") },
         { .Name = "Distance",
@@ -114,7 +119,7 @@ namespace {
             .Value = kFlag<&FlagParameters::Distance>,
             .Group = TSettingGroup::Settings,
             .Effect = TSettingEffect::Rerender,
-            .Panel = Slider("DistanceNiceScrollBar", "距离：<#Pos>"),
+            .Panel = Slider("DistanceNiceScrollBar", ZX_TR_NOOP("Settings", "距离：<#Pos>")),
             .Cli = Number(TCliSection::Flag, "--distance", "N", 20,
                 "viewing distance; positive makes the flag smaller (<min>..<max>, default "
                 "<default>)") },
@@ -123,7 +128,7 @@ namespace {
             .Value = kFlag<&FlagParameters::Amplitude>,
             .Group = TSettingGroup::Settings,
             .Effect = TSettingEffect::Rerender,
-            .Panel = Slider("HeightNiceScrollBar", "振幅：<#Pos>%"),
+            .Panel = Slider("HeightNiceScrollBar", ZX_TR_NOOP("Settings", "振幅：<#Pos>%")),
             .Cli = Number(TCliSection::Flag, "--amplitude", "N", 40,
                 "wave height in % (<min>..<max>, default <default>)") },
         { .Name = "Frequency",
@@ -131,7 +136,7 @@ namespace {
             .Value = kFlag<&FlagParameters::Frequency>,
             .Group = TSettingGroup::Settings,
             .Effect = TSettingEffect::Rerender,
-            .Panel = Slider("FrequencyNiceScrollBar", "频率：<#Pos>"),
+            .Panel = Slider("FrequencyNiceScrollBar", ZX_TR_NOOP("Settings", "频率：<#Pos>")),
             .Cli = Number(TCliSection::Flag, "--frequency", "N", 50,
                 "waves across the flag; the sign sets the direction of travel (<min>..<max>, "
                 "default <default>)") },
@@ -142,7 +147,7 @@ namespace {
             .Effect = TSettingEffect::Rerender,
             .Panel = { .Kind = TControlKind::Slider,
                 .Control = "AngleNiceScrollBar",
-                .Caption = "角度：<#Pos>",
+                .Caption = ZX_TR_NOOP("Settings", "角度：<#Pos>"),
                 .EnabledWhen = [](const TSettings& s) { return !s.Flag.Radial; } },
             .Cli = Number(TCliSection::Flag, "--angle", "N", 60,
                 "direction of travel in degrees, anticlockwise (ignored with --radial) "
@@ -152,7 +157,7 @@ namespace {
             .Value = kFlag<&FlagParameters::BumpIntensity>,
             .Group = TSettingGroup::Settings,
             .Effect = TSettingEffect::Rerender,
-            .Panel = Slider("BumpAmpNiceScrollBar", "强度：<#Pos>%"),
+            .Panel = Slider("BumpAmpNiceScrollBar", ZX_TR_NOOP("Settings", "强度：<#Pos>%")),
             .Cli = Number(TCliSection::Flag, "--bump-intensity", "N", 70,
                 "strength of the fixed shading jitter in % (<min>..<max>, default <default>)") },
         { .Name = "BumpFrequency",
@@ -160,7 +165,7 @@ namespace {
             .Value = kFlag<&FlagParameters::BumpFrequency>,
             .Group = TSettingGroup::Settings,
             .Effect = TSettingEffect::Rerender,
-            .Panel = Slider("BumpSizeNiceScrollBar", "频率：<#Pos>"),
+            .Panel = Slider("BumpSizeNiceScrollBar", ZX_TR_NOOP("Settings", "频率：<#Pos>")),
             .Cli = Number(TCliSection::Flag, "--bump-frequency", "N", 80,
                 "fineness of the shading jitter (<min>..<max>, default <default>)") },
         { .Name = "Brightness",
@@ -168,7 +173,7 @@ namespace {
             .Value = kFlag<&FlagParameters::Brightness>,
             .Group = TSettingGroup::Settings,
             .Effect = TSettingEffect::Relight,
-            .Panel = Slider("BrightnessNiceScrollBar", "亮度：<#Pos>%"),
+            .Panel = Slider("BrightnessNiceScrollBar", ZX_TR_NOOP("Settings", "亮度：<#Pos>%")),
             .Cli = Number(TCliSection::Flag, "--brightness", "N", 90,
                 "brightness in % (<min>..<max>, default <default>)") },
         { .Name = "Contrast",
@@ -176,14 +181,14 @@ namespace {
             .Value = kFlag<&FlagParameters::Contrast>,
             .Group = TSettingGroup::Settings,
             .Effect = TSettingEffect::Relight,
-            .Panel = Slider("ContrastNiceScrollBar", "对比度：<#Pos>%"),
+            .Panel = Slider("ContrastNiceScrollBar", ZX_TR_NOOP("Settings", "对比度：<#Pos>%")),
             .Cli = Number(TCliSection::Flag, "--contrast", "N", 100,
                 "contrast of the wave's shading in % (<min>..<max>, default <default>)") },
         { .Name = "GIFDelay",
             .Range = kGIFDelayRange,
             .Value = kFlag<&FlagParameters::GIFDelay>,
             .Group = TSettingGroup::Settings,
-            .Panel = Slider("DelayNiceScrollBar", "延迟：<#Mul1> 毫秒"),
+            .Panel = Slider("DelayNiceScrollBar", ZX_TR_NOOP("Settings", "延迟：<#Mul1> 毫秒")),
             .Cli = Number(TCliSection::Gif, "--delay", "D", 10,
                 "frame delay in 1/100 s (<min>..<max>, default <default>)") },
         { .Name = "GIFLoops",
@@ -215,7 +220,7 @@ namespace {
             .Effect = TSettingEffect::Rerender,
             .Panel = { .Kind = TControlKind::RadioGroup,
                 .Control = "AntialiasRadioGroup",
-                .Caption = "反锯齿",
+                .Caption = ZX_TR_NOOP("Settings", "反锯齿"),
                 .Items = kAntialiasItems },
             .Cli = Number(TCliSection::Flag, "--antialias", "N", 30,
                 "antialiasing: 0 none, 1 = 2x2, 2 = 4x4 samples per pixel (<min>..<max>, "
@@ -228,7 +233,7 @@ namespace {
             .Effect = TSettingEffect::RerenderOpaque,
             .Panel = { .Kind = TControlKind::ColorChoice,
                 .Control = "BackColorChoice",
-                .Caption = "颜色" },
+                .Caption = ZX_TR_NOOP("Settings", "颜色") },
             .Cli = { .Section = TCliSection::Flag,
                 .Option = "--background",
                 .Metavar = "RRGGBB",
@@ -245,7 +250,7 @@ namespace {
             .Effect = TSettingEffect::Rerender,
             .Panel = { .Kind = TControlKind::CheckBox,
                 .Control = "TransparentCheckBox",
-                .Caption = "透明" },
+                .Caption = ZX_TR_NOOP("Settings", "透明") },
             .Cli = { .Section = TCliSection::Flag,
                 .Form = TCliForm::Switches,
                 .Switches = kTransparentSwitches } },
@@ -257,7 +262,7 @@ namespace {
             .Effect = TSettingEffect::Relight,
             .Panel = { .Kind = TControlKind::CheckBox,
                 .Control = "SwapLightCheckBox",
-                .Caption = "反转亮度" },
+                .Caption = ZX_TR_NOOP("Settings", "反转亮度") },
             .Cli = { .Section = TCliSection::Flag,
                 .Form = TCliForm::Switches,
                 .Switches = kInvertSwitches } },
@@ -288,7 +293,7 @@ namespace {
             .Group = TSettingGroup::Settings,
             .Panel = { .Kind = TControlKind::CheckBox,
                 .Control = "HighQualityCheckBox",
-                .Caption = "高质量" },
+                .Caption = ZX_TR_NOOP("Settings", "高质量") },
             .Cli = { .Section = TCliSection::Gif,
                 .Option = "--quality",
                 .Help = "how the colours are reduced (default <default>):\n"
@@ -307,7 +312,7 @@ namespace {
             .Group = TSettingGroup::Settings,
             .Panel = { .Kind = TControlKind::RadioGroup,
                 .Control = "ExportScaleRadioGroup",
-                .Caption = "导出尺寸",
+                .Caption = ZX_TR_NOOP("Settings", "导出尺寸"),
                 .Items = kExportScaleItems,
                 .SideBySide = true },
             .Cli = Number(TCliSection::Flag, "--scale", "K", 190,
@@ -322,7 +327,7 @@ namespace {
             .Effect = TSettingEffect::Rerender,
             .Panel = { .Kind = TControlKind::CheckBox,
                 .Control = "RadialCheckBox",
-                .Caption = "辐射波纹" },
+                .Caption = ZX_TR_NOOP("Settings", "辐射波纹") },
             .Cli = { .Section = TCliSection::Flag,
                 .Form = TCliForm::Switches,
                 .Switches = kRadialSwitches } },
@@ -364,7 +369,7 @@ namespace {
             .Range = { kTextSizeRange.Min, kTextSizeRange.Max, kTextSizeRange.Default },
             .Value = kText<&TTextOverlaySettings::Size>,
             .Group = TSettingGroup::Text,
-            .Panel = Slider("SizeNiceScrollBar", "尺寸：<#Pos>%"),
+            .Panel = Slider("SizeNiceScrollBar", ZX_TR_NOOP("Settings", "尺寸：<#Pos>%")),
             .Cli = Number(TCliSection::Text, "--font-size", "N", 30,
                 "font height in % of the picture's width (<min>..<max>, default <default>)") },
         { .Name = "FontColor",
@@ -374,7 +379,7 @@ namespace {
             .Group = TSettingGroup::Text,
             .Panel = { .Kind = TControlKind::ColorChoice,
                 .Control = "FontColorChoice",
-                .Caption = "颜色" },
+                .Caption = ZX_TR_NOOP("Settings", "颜色") },
             .Cli = { .Section = TCliSection::Text,
                 .Option = "--font-color",
                 .Metavar = "RRGGBB",
@@ -385,14 +390,14 @@ namespace {
             .Range = { kTextAngleRange.Min, kTextAngleRange.Max, kTextAngleRange.Default },
             .Value = kText<&TTextOverlaySettings::Angle>,
             .Group = TSettingGroup::Text,
-            .Panel = Slider("AngleNiceScrollBar", "角度：<#Pos>"),
+            .Panel = Slider("AngleNiceScrollBar", ZX_TR_NOOP("Settings", "角度：<#Pos>")),
             .Cli = Number(TCliSection::Text, "--font-angle", "N", 50,
                 "rotation in degrees, anticlockwise (<min>..<max>, default <default>)") },
         { .Name = "FontShaddow",
             .Range = { kTextShadowRange.Min, kTextShadowRange.Max, kTextShadowRange.Default },
             .Value = kText<&TTextOverlaySettings::Shadow>,
             .Group = TSettingGroup::Text,
-            .Panel = Slider("ShaddowNiceScrollBar", "投影深度：<#Pos>%", 5),
+            .Panel = Slider("ShaddowNiceScrollBar", ZX_TR_NOOP("Settings", "投影深度：<#Pos>%"), 5),
             .Cli = Number(TCliSection::Text, "--shadow", "N", 60,
                 "depth of the blurred shadow, 0 for none (<min>..<max>, default <default>)") },
         { .Name = "AlignHorizontal",
@@ -402,7 +407,7 @@ namespace {
             .Group = TSettingGroup::Text,
             .Panel = { .Kind = TControlKind::RadioGroup,
                 .Control = "AlignHRadioGroup",
-                .Caption = "水平对齐",
+                .Caption = ZX_TR_NOOP("Settings", "水平对齐"),
                 .Items = kAlignHItems,
                 .SideBySide = true },
             .Cli = { .Section = TCliSection::Text,
@@ -418,7 +423,7 @@ namespace {
             .Group = TSettingGroup::Text,
             .Panel = { .Kind = TControlKind::RadioGroup,
                 .Control = "AlignVRadioGroup",
-                .Caption = "垂直调整",
+                .Caption = ZX_TR_NOOP("Settings", "垂直调整"),
                 .Items = kAlignVItems,
                 .SideBySide = true },
             .Cli = { .Section = TCliSection::Text,

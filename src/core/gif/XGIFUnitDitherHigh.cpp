@@ -370,7 +370,8 @@ std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::spa
         steps.push_back(bitmap.RowStep());
     }
 
-    const auto [strength, deadZone] = ChooseStrength(set, palette, threads);
+    // A plain pair, not a structured binding: the workers' lambda captures it.
+    const auto chosen = ChooseStrength(set, palette, threads);
 
     // Each task has its own search, which lists cells as it meets them; the
     // search is exact, so which task dithers a frame does not matter.
@@ -379,7 +380,7 @@ std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::spa
     ParallelFor(tasks, threads, [&](std::size_t task) {
         TNearestColor search(palette);
         TFloydSteinberg ditherer(set.Width, search);
-        ditherer.SetStrength(strength, deadZone);
+        ditherer.SetStrength(chosen.first, chosen.second);
         for (std::size_t j = task; j < frameCount; j += tasks) {
             TRowReader24 rows(*set.Frames[j]);
             ditherer.DitherFrame(rows, set.Height,

@@ -54,7 +54,7 @@ TWorkBar::TWorkBar(QWidget* parent)
     ProgressBar->setTextVisible(true);
     ProgressBar->setMinimumWidth(170);
     row->addWidget(ProgressBar, 1);
-    CancelButton = new QPushButton(QStringLiteral("取消"), this);
+    CancelButton = new QPushButton(tr("取消"), this);
     CancelButton->setObjectName(QStringLiteral("WorkCancelButton"));
     CancelButton->setFocusPolicy(Qt::NoFocus);
     row->addWidget(CancelButton);

@@ -4,6 +4,7 @@
 #include "core/imaging/XImageFileUnit.h"
 #include "ui/controls/XBoxUnit.h"
 #include "ui/controls/XColorChoiceComp.h"
+#include "ui/controls/XLanguageUnit.h"
 #include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/controls/XWorkBarComp.h"
 #include "ui/flag/FirstStartCheck.h"
@@ -130,30 +131,29 @@ QAction* TFlagForm::AddAction(
 
 void TFlagForm::CreateMenus()
 {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+    QMenu* file = menuBar()->addMenu(tr("文件(&F)"));
     file->setObjectName(QStringLiteral("File1"));
-    AddAction(file, "Open1", QStringLiteral("打开(&O)..."), &TFlagForm::Open1Click)
+    AddAction(file, "Open1", tr("打开(&O)..."), &TFlagForm::Open1Click)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    AddAction(file, "Save1", QStringLiteral("保存(&S)..."), &TFlagForm::Save1Click)
+    AddAction(file, "Save1", tr("保存(&S)..."), &TFlagForm::Save1Click)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    AddAction(file, "Preview1", QStringLiteral("预览"), &TFlagForm::Preview1Click);
+    AddAction(file, "Preview1", tr("预览"), &TFlagForm::Preview1Click);
     file->addSeparator();
-    AddAction(file, "Quit1", QStringLiteral("退出(&Q)"), &TFlagForm::Quit1Click);
+    AddAction(file, "Quit1", tr("退出(&Q)"), &TFlagForm::Quit1Click);
 
-    QMenu* edit = menuBar()->addMenu(QStringLiteral("编辑"));
+    QMenu* edit = menuBar()->addMenu(tr("编辑"));
     edit->setObjectName(QStringLiteral("Edit1"));
-    Pasteimage1 = AddAction(
-        edit, "Pasteimage1", QStringLiteral("粘贴图片(&P)"), &TFlagForm::Pasteimage1Click);
+    Pasteimage1 = AddAction(edit, "Pasteimage1", tr("粘贴图片(&P)"), &TFlagForm::Pasteimage1Click);
     Pasteimage1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
-    AddAction(edit, "Text1", QStringLiteral("文本(&T)..."), &TFlagForm::Text1Click);
+    AddAction(edit, "Text1", tr("文本(&T)..."), &TFlagForm::Text1Click);
     connect(edit, &QMenu::aboutToShow, this, [this] { Edit1Click(); });
     // The menu shows whether a paste would find a picture; the shortcut always
     // runs the command, which says so when the clipboard is empty.
     connect(edit, &QMenu::aboutToHide, this, [this] { Pasteimage1->setEnabled(!m_work->Busy()); });
 
-    QMenu* about = menuBar()->addMenu(QStringLiteral("关于(&A)"));
+    QMenu* about = menuBar()->addMenu(tr("关于(&A)"));
     about->setObjectName(QStringLiteral("About1"));
-    AddAction(about, "Info1", QStringLiteral("信息(&I)..."), &TFlagForm::Info1Click);
+    AddAction(about, "Info1", tr("信息(&I)..."), &TFlagForm::Info1Click);
 }
 
 void TFlagForm::CreateControls()
@@ -190,23 +190,23 @@ void TFlagForm::CreateControls()
         return control;
     };
 
-    addPage(QStringLiteral("动画"));
+    addPage(tr("动画"));
     add("Frames");
     add("Distance");
     add("Antialiasing");
-    addPage(QStringLiteral("旗帜"));
+    addPage(tr("旗帜"));
     add("Amplitude");
     add("Frequency");
     add("Angle");
     add("Radial");
-    addPage(QStringLiteral("抖动"));
+    addPage(tr("抖动"));
     add("BumpIntensity");
     add("BumpFrequency");
-    addPage(QStringLiteral("光线"));
+    addPage(tr("光线"));
     add("Brightness");
     add("Contrast");
     add("InvertLightMode");
-    addPage(QStringLiteral("背景"));
+    addPage(tr("背景"));
     add("TransparentMode");
     auto* colour = static_cast<TColorChoice*>(add("BackgroundColor"));
     colour->SetKind(ccHorizontal);
@@ -218,7 +218,7 @@ void TFlagForm::CreateControls()
     add("GIFLoops");
     add("GIFBits");
     add("HighQuality");
-    auto* note = new QLabel(QStringLiteral("这些选项仅对已保存的 GIF 文件有效。"), page);
+    auto* note = new QLabel(tr("这些选项仅对已保存的 GIF 文件有效。"), page);
     note->setObjectName(QStringLiteral("GIFNoteLabel"));
     note->setWordWrap(true);
     page->layout()->addWidget(note);
@@ -228,7 +228,7 @@ void TFlagForm::CreateControls()
 
     auto* playback = new QHBoxLayout;
     playback->setSpacing(2);
-    PauseCheckBox = new QCheckBox(QStringLiteral("暂停"), central);
+    PauseCheckBox = new QCheckBox(tr("暂停"), central);
     PauseCheckBox->setObjectName(QStringLiteral("PauseCheckBox"));
     playback->addWidget(PauseCheckBox);
     const auto stepButton = [&](const char* name, const char* glyph) {
@@ -360,8 +360,7 @@ void TFlagForm::PrepareTexture()
 
 void TFlagForm::FlagTimerTimer()
 {
-    const auto status
-        = [this](const std::string& text) { SetStatusText(QString::fromStdString(text)); };
+    const auto status = [this](const std::string& text) { SetStatusText(CoreMessage(text)); };
     if (!RunCommand(this, [&] { m_playback.Tick(m_model, status); })) {
         // Stop here rather than fail again on every tick.
         PauseCheckBox->setChecked(true);
@@ -372,7 +371,7 @@ void TFlagForm::FlagTimerTimer()
 
 void TFlagForm::ShowFrameStatus()
 {
-    SetStatusText(QString::fromStdString(m_playback.FrameStatus(m_model)));
+    SetStatusText(CoreMessage(m_playback.FrameStatus(m_model)));
 }
 
 void TFlagForm::PaintFrame()
@@ -441,10 +440,10 @@ void TFlagForm::FlagWindowResize()
 
 std::optional<QString> TFlagForm::RunOpenPictureDialog()
 {
-    QFileDialog dialog(this, QStringLiteral("打开"), QDir::currentPath());
+    QFileDialog dialog(this, tr("打开"), QDir::currentPath());
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters(QtNameFilters(QString::fromUtf8(sOpenPictureFilter)));
+    dialog.setNameFilters(QtNameFilters(tr(sOpenPictureFilter)));
     dialog.setDefaultSuffix(QString::fromLatin1(sOpenPictureDefaultExt));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;

@@ -50,12 +50,12 @@ extern bool PanelExists;
 // The open dialog's filter, display names and patterns alternating. The
 // first entry lists every extension the loader reads (it recognises files by
 // their content, so ".jpeg" and ".jpe" photos too), then one entry a format.
-inline constexpr const char* sOpenPictureFilter
-    = "所有可支持的格式|*.bmp;*.jpg;*.jpeg;*.jpe;*.gif;*.png;*.webp;*.svg|位图文件 (*.bmp)|*.bmp|"
-      "JPegs (*.jpg)|*.jpg|GIFs (*.gif)|*.gif|PNGs (*.png)|*.png|WebPs (*.webp)|*.webp|SVGs "
-      "(*.svg)|*.svg";
+inline constexpr const char* sOpenPictureFilter = QT_TRANSLATE_NOOP("zx::TFlagForm",
+    "所有可支持的格式|*.bmp;*.jpg;*.jpeg;*.jpe;*.gif;*.png;*.webp;*.svg|位图文件 (*.bmp)|*.bmp|"
+    "JPegs (*.jpg)|*.jpg|GIFs (*.gif)|*.gif|PNGs (*.png)|*.png|WebPs (*.webp)|*.webp|SVGs "
+    "(*.svg)|*.svg");
 inline constexpr const char* sOpenPictureDefaultExt = "bmp";
-inline constexpr const char* sClipboardEmpty = "剪贴板为空！";
+inline constexpr const char* sClipboardEmpty = QT_TRANSLATE_NOOP("zx::TFlagForm", "剪贴板为空！");
 
 // The application's names ("Zephyrix" is its title, the settings live under
 // the organisation "Tarnwick") and its icon. The first start-up step.

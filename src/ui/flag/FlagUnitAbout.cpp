@@ -14,11 +14,14 @@ namespace zx {
 
 namespace {
 
-    // The version text is also what the install record compares.
-    constexpr const char* sAboutVersion = "版本 1.05 - 1999 年 12 月 11 日";
+    // The version text is also what the install record compares; the box
+    // shows its translation.
+    constexpr const char* sAboutVersion
+        = QT_TRANSLATE_NOOP("zx::TAboutBox", "版本 1.05 - 1999 年 12 月 11 日");
     constexpr const char* sAboutCopyright = "1999 Tarnwick";
     constexpr const char* sAboutLink = "https://tarnwick.example/zephyrix/";
-    constexpr const char* sAboutMotto = "让每一幅图片都迎风飘扬。";
+    constexpr const char* sAboutMotto
+        = QT_TRANSLATE_NOOP("zx::TFlagForm", "让每一幅图片都迎风飘扬。");
 
     // The product picture: the program's name in a blue-to-teal gradient,
     // waving, on a transparent ground. Each column of the drawn name is
@@ -69,7 +72,7 @@ void TFlagForm::CreateAboutBox()
     AboutBox->SetVersion(QString::fromUtf8(sAboutVersion));
     AboutBox->SetCopyright(QString::fromUtf8(sAboutCopyright));
     AboutBox->SetLink(QString::fromUtf8(sAboutLink));
-    AboutBox->SetInfoText(QString::fromUtf8(sAboutMotto));
+    AboutBox->SetInfoText(tr(sAboutMotto));
     AboutBox->SetBitmap(ProductPicture());
 }
 

@@ -17,19 +17,19 @@ namespace {
 
     // The GIF picture format as the save dialog offers it.
     constexpr const char* sGIFExtension = "gif";
-    constexpr const char* sGIFDescription = "GIF 图像";
+    constexpr const char* sGIFDescription = QT_TRANSLATE_NOOP("zx::TFlagForm", "GIF 图像");
 
 } // namespace
 
 std::optional<QString> TFlagForm::RunGIFSaveDialog()
 {
     const QString extension = QString::fromLatin1(sGIFExtension);
-    QFileDialog dialog(this, QStringLiteral("另存为"), QDir::currentPath());
+    QFileDialog dialog(this, tr("另存为"), QDir::currentPath());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // "GIF 图像 (*.gif)|*.gif" as Qt writes it.
-    dialog.setNameFilter(QString::fromUtf8(sGIFDescription) + QStringLiteral(" (*.") + extension
-        + QStringLiteral(")"));
+    dialog.setNameFilter(
+        tr(sGIFDescription) + QStringLiteral(" (*.") + extension + QStringLiteral(")"));
     dialog.setDefaultSuffix(extension);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -3,6 +3,7 @@
 #include "core/flag/FlagPlayback.h"
 #include "core/gif/ExportJob.h"
 #include "ui/controls/XBoxUnit.h"
+#include "ui/controls/XLanguageUnit.h"
 #include "ui/controls/XWorkBarComp.h"
 #include "ui/flag/FlagUnit.h"
 #include "ui/gif/PreviewUnit.h"
@@ -20,8 +21,9 @@ namespace zx {
 
 namespace {
 
-    constexpr const char* sReadingPicture = "正在读取图片...";
-    constexpr const char* sRefuseClose = "正在保存 GIF 文件。请等待保存完成，或点击“取消”。";
+    constexpr const char* sReadingPicture = QT_TRANSLATE_NOOP("zx::TFlagWork", "正在读取图片...");
+    constexpr const char* sRefuseClose
+        = QT_TRANSLATE_NOOP("zx::TFlagWork", "正在保存 GIF 文件。请等待保存完成，或点击“取消”。");
 
     QString Megabytes(std::uint64_t bytes)
     {
@@ -34,19 +36,19 @@ namespace {
         switch (p.Stage.load()) {
         case TExportStage::Starting:
         case TExportStage::Rendering:
-            return QStringLiteral("正在渲染 帧 %1/%2").arg(p.FramesRendered.load()).arg(frames);
+            return TFlagWork::tr("正在渲染 帧 %1/%2").arg(p.FramesRendered.load()).arg(frames);
         case TExportStage::Palette:
-            return QString::fromUtf8(sStatusCreatingPalette);
+            return CoreMessage(sStatusCreatingPalette);
         case TExportStage::Reducing:
-            return QString::fromUtf8(sStatusRecolouring)
+            return CoreMessage(sStatusRecolouring)
                 + QStringLiteral("%1/%2").arg(p.FramesReduced.load()).arg(frames);
         case TExportStage::Encoding:
-            return QStringLiteral("正在编码 %1").arg(Megabytes(p.BytesCoded.load()));
+            return TFlagWork::tr("正在编码 %1").arg(Megabytes(p.BytesCoded.load()));
         case TExportStage::Writing:
         case TExportStage::Finished:
             break;
         }
-        return QString::fromUtf8(sStatusSaving) + QLatin1Char(' ')
+        return CoreMessage(sStatusSaving) + QLatin1Char(' ')
             + Megabytes(p.BytesWritten.load()) + QStringLiteral(" / ")
             + Megabytes(p.FileBytes.load());
     }
@@ -236,7 +238,7 @@ void TFlagWork::ShowPreview(const std::shared_ptr<TGIFImage>& gif)
         form.PreviewImage->SetPicture(gif);
         for (std::int32_t i = 0; i < gif->Images().Count(); ++i)
             form.GIFFilmDisplay->AddItem(&gif->FrameBitmap(i));
-        form.SetStatusText(QStringLiteral("%1 x %2 像素 x %3 颜色 x %4 帧")
+        form.SetStatusText(TFlagForm::tr("%1 x %2 像素 x %3 颜色 x %4 帧")
                                .arg(gif->Width())
                                .arg(gif->Height())
                                .arg(1 << gif->BitsPerPixel())
@@ -302,7 +304,7 @@ void TFlagWork::Paste()
         return;
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!ClipboardHasPicture(clipboard)) {
-        ShowWarning(QString::fromUtf8(sClipboardEmpty), &m_form);
+        ShowWarning(TFlagForm::tr(sClipboardEmpty), &m_form);
         return;
     }
     const TClipboardPicture taken
@@ -326,7 +328,7 @@ void TFlagWork::StartRead(std::function<TPicture()> read)
     // A reader cannot be stopped halfway; its picture is dropped instead.
     task.Cancel = [] { return true; };
     task.Cancelled = [this] { EnableCommands(true); };
-    task.Text = [] { return QString::fromUtf8(sReadingPicture); };
+    task.Text = [] { return TFlagWork::tr(sReadingPicture); };
     task.Done = [this, picture](std::exception_ptr error) {
         EnableCommands(true);
         if (error) {
@@ -349,7 +351,7 @@ void TFlagWork::StartRead(std::function<TPicture()> read)
 bool TFlagWork::MayClose()
 {
     if (m_saving) {
-        ShowWarning(QString::fromUtf8(sRefuseClose), &m_form);
+        ShowWarning(tr(sRefuseClose), &m_form);
         return false;
     }
     if (m_bar.Running())

@@ -57,7 +57,7 @@ TShowForm::TShowForm(QWidget* panel)
     , m_statusBar(new QStatusBar(this))
     , m_statusLabel(new QLabel(m_statusBar))
 {
-    setWindowTitle(QStringLiteral("旗帜"));
+    setWindowTitle(tr("旗帜"));
     setAcceptDrops(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -2,6 +2,7 @@
 
 #include "ui/controls/XColorChoiceComp.h"
 #include "ui/controls/XIntegerEditComp.h"
+#include "ui/controls/XLanguageUnit.h"
 #include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/controls/XRadioGroupComp.h"
 
@@ -13,6 +14,14 @@
 namespace zx {
 
 namespace {
+
+    // A caption of the table, or one the program writes from a template
+    // ("循环：60"), in the program's language. A slider's template is
+    // translated before the slider fills in its numbers.
+    QString Caption(const std::string& text)
+    {
+        return TranslateCoreText("Settings", text);
+    }
 
     // A radio group's item for a value: the value itself, or its place in the
     // setting's allowed values (the nearest one for a value not among them).
@@ -51,7 +60,7 @@ QWidget* TSettingControls::Make(const char* name, QWidget* parent)
     const TSetting* setting = FindSetting(m_table, name);
     assert(setting && setting->Panel.Kind != TControlKind::None);
     const TSettingPanel& panel = setting->Panel;
-    const QString caption = QString::fromUtf8(panel.Caption ? panel.Caption : "");
+    const QString caption = panel.Caption ? Caption(panel.Caption) : QString();
     const TFlagRange range = setting->Range;
     QWidget* control = nullptr;
     switch (panel.Kind) {
@@ -64,7 +73,7 @@ QWidget* TSettingControls::Make(const char* name, QWidget* parent)
         slider->SetDefaultMode(dmFixed);
         slider->SetDefaultPos(range.Default);
         slider->SetLabelCaption(
-            panel.CaptionOf ? QString::fromStdString(panel.CaptionOf(range.Default)) : caption);
+            panel.CaptionOf ? Caption(panel.CaptionOf(range.Default)) : caption);
         connect(slider, &TNiceScrollBar::OnChange, this, [this, setting] { UserChanged(setting); });
         control = slider;
         break;
@@ -79,7 +88,7 @@ QWidget* TSettingControls::Make(const char* name, QWidget* parent)
     case TControlKind::RadioGroup: {
         QStringList items;
         for (const char* item : panel.Items)
-            items << QString::fromUtf8(item);
+            items << Caption(item);
         auto* group = new TRadioGroup(
             caption, items, parent, panel.SideBySide ? Qt::Horizontal : Qt::Vertical);
         group->SetItemIndex(ItemOf(*setting, range.Default));
@@ -182,7 +191,7 @@ void TSettingControls::Follow(const TSettings& settings)
             slider->SetEnabled(enabled);
             if (panel.CaptionOf)
                 slider->SetLabelCaption(
-                    QString::fromStdString(panel.CaptionOf(binding.Setting->Value.Get(settings))));
+                    Caption(panel.CaptionOf(binding.Setting->Value.Get(settings))));
         } else {
             binding.Control->setEnabled(enabled);
         }

@@ -41,11 +41,11 @@ namespace {
 TTextForm::TTextForm(QWidget* parent)
     : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("文本"));
+    setWindowTitle(tr("文本"));
     setFont(PixelFont(QStringLiteral("宋体"), 12));
     setFixedSize(513, 345);
 
-    QGroupBox* fontGroup = Group(this, QStringLiteral("字体"), QRect(8, 6, 182, 160));
+    QGroupBox* fontGroup = Group(this, tr("字体"), QRect(8, 6, 182, 160));
     FontListBox = new QListWidget(fontGroup);
     fontGroup->layout()->addWidget(FontListBox);
 
@@ -56,7 +56,7 @@ TTextForm::TTextForm(QWidget* parent)
     FontColorChoice->SetBorderStyle(bsSingle);
     FontColorChoice->setGeometry(198, 14, 48, 152);
 
-    QGroupBox* textGroup = Group(this, QStringLiteral("文本"), QRect(8, 170, 238, 128));
+    QGroupBox* textGroup = Group(this, tr("文本"), QRect(8, 170, 238, 128));
     TextMemo = new QPlainTextEdit(textGroup);
     TextMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
     TextMemo->setFont(PixelFont(QStringLiteral("宋体"), 13));
@@ -68,7 +68,7 @@ TTextForm::TTextForm(QWidget* parent)
     SizeNiceScrollBar = m_controls->MakeAs<TNiceScrollBar>("FontSize", this);
     SizeNiceScrollBar->setGeometry(8, 304, 238, 34);
 
-    QGroupBox* previewGroup = Group(this, QStringLiteral("预览"), QRect(254, 6, 251, 204));
+    QGroupBox* previewGroup = Group(this, tr("预览"), QRect(254, 6, 251, 204));
     TextDIBImage = new TDIBImage(previewGroup);
     TextDIBImage->setFixedSize(kPreviewWidth, kPreviewHeight);
     previewGroup->layout()->addWidget(TextDIBImage);
@@ -79,7 +79,7 @@ TTextForm::TTextForm(QWidget* parent)
     AlignVRadioGroup = m_controls->MakeAs<TRadioGroup>("AlignVertical", this);
     AlignVRadioGroup->setGeometry(381, 212, 124, 44);
 
-    QGroupBox* options = Group(this, QStringLiteral("选项"), QRect(254, 258, 166, 82));
+    QGroupBox* options = Group(this, tr("选项"), QRect(254, 258, 166, 82));
     AngleNiceScrollBar = m_controls->MakeAs<TNiceScrollBar>("FontAngle", options);
     ShaddowNiceScrollBar = m_controls->MakeAs<TNiceScrollBar>("FontShaddow", options);
     for (TNiceScrollBar* slider : { SizeNiceScrollBar, AngleNiceScrollBar, ShaddowNiceScrollBar })
@@ -87,7 +87,7 @@ TTextForm::TTextForm(QWidget* parent)
     options->layout()->addWidget(AngleNiceScrollBar);
     options->layout()->addWidget(ShaddowNiceScrollBar);
 
-    BitBtn1 = new QPushButton(QStringLiteral("确定"), this);
+    BitBtn1 = new QPushButton(tr("确定"), this);
     BitBtn1->setDefault(true);
     BitBtn1->setGeometry(428, 310, 77, 27);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
@@ -150,8 +150,10 @@ void TTextForm::RefreshPreview()
 
 void TTextForm::SelectPreferredFont()
 {
+    // A name saved with its foundry ("C059 [urw]") selects its family.
+    const QString family = FontFamilyOf(PreferredFontName);
     for (int i = 0; i < FontListBox->count(); ++i)
-        if (FontListBox->item(i)->text() == PreferredFontName)
+        if (FontListBox->item(i)->text() == family)
             FontListBox->setCurrentRow(i);
 }
 

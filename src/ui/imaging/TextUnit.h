@@ -40,8 +40,8 @@ public:
     void ApplySettings(const TTextOverlaySettings& settings);
     // Redraws the preview picture and shows it.
     void RefreshPreview();
-    // Selects the font list's entry equal to PreferredFontName (the last equal
-    // one); without one the selection stays.
+    // Selects the font list's entry equal to PreferredFontName's family (the
+    // last equal one); without one the selection stays.
     void SelectPreferredFont();
     QString PreferredFontName;
 
