@@ -58,7 +58,10 @@ bool ControlsShow(const TFlagForm& panel, const zx::TSettings& settings)
         else if (auto* box = panel.findChild<QCheckBox*>(name))
             shown = box->isChecked() ? 1 : 0;
         else if (auto* group = panel.findChild<zx::TRadioGroup*>(name))
-            shown = group->ItemIndex();
+            // A group of allowed values shows the value's place among them.
+            shown = setting.Allowed.empty() || group->ItemIndex() < 0
+                ? group->ItemIndex()
+                : setting.Allowed[std::size_t(group->ItemIndex())];
         else if (auto* choice = panel.findChild<zx::TColorChoice*>(name))
             shown = std::int32_t(choice->Color());
         else
@@ -126,6 +129,7 @@ private slots:
         f.SpotY = 211;
         f.Radial = true;
         changed.HighQuality = true;
+        changed.ExportScale = 4;
         {
             TStartedPanel first;
             TFlagForm& p = first.Panel;
@@ -204,6 +208,10 @@ private slots:
             << QByteArray("TransparentMode=false") << "TransparentMode" << 1;
         QTest::newRow("InvertLightMode 5")
             << QByteArray("InvertLightMode=5") << "InvertLightMode" << 1;
+        QTest::newRow("ExportScale 3") << QByteArray("ExportScale=3") << "ExportScale" << 3;
+        QTest::newRow("ExportScale 5 is none of them")
+            << QByteArray("ExportScale=5") << "ExportScale" << 1;
+        QTest::newRow("ExportScale 9 is 6") << QByteArray("ExportScale=9") << "ExportScale" << 6;
     }
     void storedValuesAreTakenAsTheControlsTakeThem()
     {

@@ -218,6 +218,7 @@ void TFlagForm::CreateControls()
     add("GIFLoops");
     add("GIFBits");
     add("HighQuality");
+    add("ExportScale");
     auto* note = new QLabel(tr("这些选项仅对已保存的 GIF 文件有效。"), page);
     note->setObjectName(QStringLiteral("GIFNoteLabel"));
     note->setWordWrap(true);

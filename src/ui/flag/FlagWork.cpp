@@ -48,9 +48,8 @@ namespace {
         case TExportStage::Finished:
             break;
         }
-        return CoreMessage(sStatusSaving) + QLatin1Char(' ')
-            + Megabytes(p.BytesWritten.load()) + QStringLiteral(" / ")
-            + Megabytes(p.FileBytes.load());
+        return CoreMessage(sStatusSaving) + QLatin1Char(' ') + Megabytes(p.BytesWritten.load())
+            + QStringLiteral(" / ") + Megabytes(p.FileBytes.load());
     }
 
     // The stages' shares of the bar, in 1/1000: rendering is most of the work.
@@ -172,6 +171,8 @@ void TFlagWork::EndExport()
 {
     m_saving = false;
     m_form.ClearBusyBits(bfExporting);
+    // Whatever ended the export, its status text does not stay behind.
+    m_form.SetStatusText(QString());
     EnableCommands(true);
 }
 
@@ -180,8 +181,8 @@ namespace {
     std::shared_ptr<TExportJob> NewExportJob(const TFlagForm& form)
     {
         const TSettings& settings = form.Settings();
-        auto job = std::make_shared<TExportJob>(TakeExportSnapshot(
-            form.Model(), ExportOptionsOf(settings), settings.ExportScale));
+        auto job = std::make_shared<TExportJob>(
+            TakeExportSnapshot(form.Model(), ExportOptionsOf(settings), settings.ExportScale));
         job->KeepFrames = settings.ExportScale == 1;
         return job;
     }
@@ -199,7 +200,8 @@ void TFlagWork::Save()
         return;
     const std::shared_ptr<TExportJob> job = NewExportJob(m_form);
     const std::string path = fileName->toStdString();
-    StartExport(job, [job, path] { job->Save(path); }, {}, true);
+    StartExport(
+        job, [job, path] { job->Save(path); }, {}, true);
     exporting.Keep();
 }
 
@@ -210,7 +212,8 @@ void TFlagWork::Preview()
     TBitGuard exporting(m_form, bfExporting);
     const std::shared_ptr<TExportJob> job = NewExportJob(m_form);
     auto built = std::make_shared<std::unique_ptr<TGIFImage>>();
-    StartExport(job, [job, built] { *built = job->BuildGif(); },
+    StartExport(
+        job, [job, built] { *built = job->BuildGif(); },
         [this, built] { ShowPreview(std::shared_ptr<TGIFImage>(std::move(*built))); }, false);
     exporting.Keep();
 }
@@ -263,7 +266,8 @@ void TFlagWork::SaveBuiltGif(const std::shared_ptr<TGIFImage>& gif, const QStrin
 {
     auto job = std::make_shared<TExportJob>();
     const std::string path = fileName.toStdString();
-    StartExport(job,
+    StartExport(
+        job,
         [job, gif, path] {
             const std::vector<std::uint8_t> bytes = job->EncodeGif(*gif);
             job->Write(path, bytes);
