@@ -58,8 +58,8 @@ std::string FlagOptionsHelp()
         + HelpLine("--settings",
             "start from the desktop program's saved flag and text settings (and, for export, "
             "its GIF settings) instead of the defaults; the other options override them. The "
-            "frame size still comes from --size alone. The saved settings are only read, never "
-            "written")
+            "frame size still comes from --size alone, times the saved export size unless --scale "
+            "is given. The saved settings are only read, never written")
         + "  Options take their value as \"--name VALUE\" or \"--name=VALUE\".\n";
 }
 
