@@ -52,7 +52,7 @@ TWorkBar::TWorkBar(QWidget* parent)
     ProgressBar->setObjectName(QStringLiteral("WorkProgressBar"));
     ProgressBar->setRange(0, 1000);
     ProgressBar->setTextVisible(true);
-    ProgressBar->setMinimumWidth(170);
+    ProgressBar->setMinimumWidth(120);
     row->addWidget(ProgressBar, 1);
     CancelButton = new QPushButton(tr("取消"), this);
     CancelButton->setObjectName(QStringLiteral("WorkCancelButton"));
@@ -85,7 +85,7 @@ bool TWorkBar::Start(TTask task)
     m_current = std::make_unique<TWorker>(m_task.Work);
     CancelButton->setEnabled(static_cast<bool>(m_task.Cancel));
     ShowProgress();
-    show();
+    SetShown(true);
     m_timer->start();
     return true;
 }
@@ -103,7 +103,7 @@ void TWorkBar::CancelClick()
     m_cancelled.push_back(std::move(m_current));
     const std::function<void()> cancelled = std::move(m_task.Cancelled);
     m_task = {};
-    hide();
+    SetShown(false);
     if (cancelled)
         cancelled();
 }
@@ -118,6 +118,13 @@ void TWorkBar::ShowProgress()
         ProgressBar->setValue(std::min(permille, 1000));
     }
     ProgressBar->setFormat(m_task.Text ? m_task.Text() : QString());
+}
+
+void TWorkBar::SetShown(bool shown)
+{
+    setVisible(shown);
+    if (Replaces)
+        Replaces->setVisible(!shown);
 }
 
 void TWorkBar::Poll()
@@ -139,7 +146,7 @@ void TWorkBar::Poll()
         ended->Thread.join();
         const std::function<void(std::exception_ptr)> done = std::move(m_task.Done);
         m_task = {};
-        hide();
+        SetShown(false);
         IdleCheck();
         if (done)
             done(ended->Error);

@@ -60,11 +60,15 @@ public:
 
     QProgressBar* ProgressBar = nullptr;
     QPushButton* CancelButton = nullptr;
+    // A widget the bar takes the place of while it shows (the status text
+    // beside it), so that the window need not grow for it.
+    QWidget* Replaces = nullptr;
 
 private:
     struct TWorker;
     void Poll();
     void ShowProgress();
+    void SetShown(bool shown);
     // Stops the timer once no worker is left.
     void IdleCheck();
 

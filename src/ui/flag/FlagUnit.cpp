@@ -254,9 +254,10 @@ void TFlagForm::CreateControls()
     MainStatusBar->setSizeGripEnabled(false);
     m_statusLabel = new QLabel(MainStatusBar);
     MainStatusBar->addWidget(m_statusLabel, 1);
-    // Long work shows its progress and its "取消" button beside the status.
+    // Long work shows its progress and its "取消" button in place of the status.
     m_workBar = new TWorkBar(MainStatusBar);
-    MainStatusBar->addPermanentWidget(m_workBar);
+    m_workBar->Replaces = m_statusLabel;
+    MainStatusBar->addWidget(m_workBar, 1);
     m_work = new TFlagWork(*this, *m_workBar);
     setStatusBar(MainStatusBar);
 
