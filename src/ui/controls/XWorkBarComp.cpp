@@ -7,7 +7,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <atomic>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 namespace zx {
 
@@ -16,6 +18,8 @@ namespace {
     // How often the progress is read: fast enough to look live, slow enough
     // to cost nothing.
     constexpr int kPollMilliseconds = 40;
+    // How much the work yields to the window's thread.
+    constexpr int kWorkerNice = 10;
 
 } // namespace
 
@@ -27,6 +31,11 @@ struct TWorkBar::TWorker {
     explicit TWorker(std::function<void()> work)
     {
         Thread = std::thread([this, work = std::move(work)] {
+            // The window's thread comes first: with every core busy with the
+            // work, it would otherwise wait its turn for tens of
+            // milliseconds. On Linux the nice value is the thread's own, and
+            // the threads it starts (the worker pool's) inherit it.
+            ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWorkerNice);
             try {
                 work();
             } catch (...) {
