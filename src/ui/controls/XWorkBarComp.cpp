@@ -61,7 +61,10 @@ TWorkBar::TWorkBar(QWidget* parent)
     ProgressBar->setObjectName(QStringLiteral("WorkProgressBar"));
     ProgressBar->setRange(0, 1000);
     ProgressBar->setTextVisible(true);
-    ProgressBar->setMinimumWidth(120);
+    // The bar takes the width the status bar has, never more: the panel
+    // does not grow while work runs.
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    ProgressBar->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     row->addWidget(ProgressBar, 1);
     CancelButton = new QPushButton(tr("取消"), this);
     CancelButton->setObjectName(QStringLiteral("WorkCancelButton"));
