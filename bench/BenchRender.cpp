@@ -1,6 +1,6 @@
 // RenderFrame at the largest frame size on the built-in picture, for each
-// antialiasing level, directional and radial; and with an alpha plane that
-// makes the left half of the picture transparent. Also frames at an export scale
+// antialiasing level, directional and radial; on its pole; and with an alpha
+// plane that makes the left half of the picture transparent. Also frames at an export scale
 // and the parallel render of an export's frames.
 
 #include "core/flag/FlagRenderer.h"
@@ -80,6 +80,36 @@ void BM_RenderFrameWithAlpha(benchmark::State& state)
 BENCHMARK(BM_RenderFrameWithAlpha)
     ->ArgNames({ "antialias", "transparent" })
     ->ArgsProduct({ { 0, 2 }, { 0, 1 } })
+    ->Unit(benchmark::kMicrosecond);
+
+// The same frames with the flag on its pole: a left hoist with the default
+// width, the pole drawn, directional and radial.
+void BM_RenderFrameOnPole(benchmark::State& state)
+{
+    zx::FlagParameters params;
+    params.Antialiasing = static_cast<std::int32_t>(state.range(0));
+    params.Radial = state.range(1) != 0;
+    params.Hoist = zx::hoLeft;
+    params.ShowPole = true;
+    const zx::TFlagDerived derived = zx::DeriveFlagValues(params, 320, 200);
+    const zx::TLightTable light = zx::BuildLightTable(100, 50, false);
+    zx::TDIB texture;
+    zx::LoadDefaultImage(texture);
+    zx::TFrameStore store;
+    std::uint16_t k = 0;
+    for (auto _ : state) {
+        zx::RenderFrame(
+            store, k, zx::FramePhase(k, params.Frames), params, derived, texture, light);
+        k = static_cast<std::uint16_t>((k + 1) % params.Frames);
+        benchmark::DoNotOptimize(store.FrameBitmaps[0].ConstScanLine(0));
+    }
+    state.counters["per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()),
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+BENCHMARK(BM_RenderFrameOnPole)
+    ->ArgNames({ "antialias", "radial" })
+    ->ArgsProduct({ { 0, 1, 2 }, { 0, 1 } })
     ->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -307,6 +307,30 @@
         <translation>Vertical</translation>
     </message>
     <message>
+        <source>无</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>上</source>
+        <translation>T</translation>
+    </message>
+    <message>
+        <source>下</source>
+        <translation>B</translation>
+    </message>
+    <message>
+        <source>旗杆侧</source>
+        <translation>Hoist</translation>
+    </message>
+    <message>
+        <source>固定宽度: &lt;#Pos&gt;%</source>
+        <translation>Hoist width: &lt;#Pos&gt;%</translation>
+    </message>
+    <message>
+        <source>显示旗杆</source>
+        <translation>Show pole</translation>
+    </message>
+    <message>
         <source>导出尺寸</source>
         <translation>Export size</translation>
     </message>

@@ -120,6 +120,39 @@ namespace {
         }
     }
 
+    TEST_F(CliFrames, HoistWidthAndPoleReachTheRenderer)
+    {
+        const fs::path dir = m_dir / "pole";
+        const CliResult result = Run({ "-d", dir.string(), "--frames", "2", "--size", "72x48",
+            "--antialias", "1", "--hoist", "bottom", "--hoist-width=20", "--pole" });
+        ASSERT_EQ(result.Status, 0) << result.Err;
+
+        FlagParameters params;
+        params.Frames = 2;
+        params.Antialiasing = 1;
+        params.Hoist = hoBottom;
+        params.HoistWidth = 20;
+        params.ShowPole = true;
+        TDIB texture;
+        LoadDefaultImage(texture);
+        const TLightTable light = BuildLightTable(100, 50, false);
+        TFrameStore store, free;
+        FlagParameters unpinned = params;
+        unpinned.Hoist = hoNone;
+        for (std::int32_t k = 0; k < 2; ++k) {
+            RenderFrame(store, std::uint16_t(k), FramePhase(k, 2), params,
+                DeriveFlagValues(params, 72, 48), texture, light);
+            RenderFrame(free, std::uint16_t(k), FramePhase(k, 2), unpinned,
+                DeriveFlagValues(unpinned, 72, 48), texture, light);
+            const BmpView frame(dir / ("frame-0" + std::to_string(k) + ".bmp"));
+            const BmpView mask(dir / ("mask-0" + std::to_string(k) + ".bmp"));
+            EXPECT_TRUE(RowsMatch(frame, store.FrameBitmaps[k])) << k;
+            EXPECT_TRUE(RowsMatch(mask, store.FrameMasks[k])) << k;
+            // Not what the flag without its hoist looks like.
+            EXPECT_FALSE(RowsMatch(frame, free.FrameBitmaps[k])) << k;
+        }
+    }
+
     TEST_F(CliFrames, RendersAGivenBmpPicture)
     {
         // A 24-bit 40 x 30 picture written by TDIB's own writer.
@@ -187,6 +220,11 @@ namespace {
             { "--background", "GG0000" },
             { "--background", "FFF" },
             { "--radial=1" },
+            { "--hoist", "middle" },
+            { "--hoist", "2" },
+            { "--hoist-width", "101" },
+            { "--hoist-width", "-1" },
+            { "--pole=1" },
             { "--frames" },
             { "--no-such-option" },
             { "a.bmp", "b.bmp" },
@@ -220,11 +258,13 @@ namespace {
     {
         const CliResult result = Run({ "--help" });
         ASSERT_EQ(result.Status, 0);
-        for (const char* option : { "--frames N", "1..40, default 8", "--distance", "--antialias",
-                 "--amplitude", "--frequency", "-100..100, default 50", "--angle", "--radial",
-                 "--bump-intensity", "--bump-frequency", "--brightness", "0..200, default 100",
-                 "--contrast", "--invert-light", "--background RRGGBB", "--opaque", "--spot X,Y",
-                 "-512..511", "--size WxH", "default 150x97", "-d DIR" })
+        for (const char* option :
+            { "--frames N", "1..40, default 8", "--distance", "--antialias", "--amplitude",
+                "--frequency", "-100..100, default 50", "--angle", "--radial", "--bump-intensity",
+                "--bump-frequency", "--brightness", "0..200, default 100", "--contrast",
+                "--invert-light", "--background RRGGBB", "--opaque", "--spot X,Y", "-512..511",
+                "--size WxH", "default 150x97", "-d DIR", "--hoist none|left|right|top|bottom",
+                "--hoist-width N", "0..100, default 30", "--pole", "--no-pole" })
             EXPECT_NE(result.Out.find(option), std::string::npos) << option;
     }
 

@@ -87,6 +87,29 @@ TEST_F(CliSettings, SavedValuesRenderAsTheSameOptionsWould)
     EXPECT_EQ(Files(m_dir / "saved"), Files(m_dir / "options"));
 }
 
+TEST_F(CliSettings, TheSavedHoistRendersAsItsOptionsAndTheSwitchUndoesThePole)
+{
+    WriteStore("[Settings]\nHoist=2\nHoistWidth=45\nShowPole=1\nFrames=2\n");
+    const auto frames = [&](const char* name, std::vector<std::string> args) {
+        for (const char* a : { "--size", "48x32", "-d" })
+            args.push_back(a);
+        args.push_back((m_dir / name).string());
+        EXPECT_EQ(Run("frames", args), 0) << Stderr();
+        return Files(m_dir / name);
+    };
+    const auto saved = frames("saved", { "--settings" });
+    EXPECT_EQ(saved,
+        frames(
+            "options", { "--frames", "2", "--hoist", "right", "--hoist-width", "45", "--pole" }));
+    const auto bare = frames("bare", { "--settings", "--no-pole" });
+    EXPECT_NE(bare, saved);
+    EXPECT_EQ(
+        bare, frames("unpoled", { "--frames", "2", "--hoist", "right", "--hoist-width", "45" }));
+    // The command line's hoist wins over the saved one.
+    EXPECT_EQ(
+        frames("none", { "--settings", "--hoist", "none" }), frames("plain", { "--frames", "2" }));
+}
+
 TEST_F(CliSettings, SavedValuesFallBackAndClampAsThePanelsControls)
 {
     // 100 frames is 40 (the slider's limit); a word, a fraction and a colour

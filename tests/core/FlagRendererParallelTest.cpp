@@ -36,9 +36,12 @@ namespace {
         TLightTable Light;
         std::int32_t Scale = 1;
 
-        TExportScene(bool radial, std::int32_t antialias, bool withAlpha, std::int32_t scale)
+        TExportScene(bool radial, std::int32_t antialias, bool withAlpha, std::int32_t scale,
+            std::int32_t hoist = hoNone)
             : Scale(scale)
         {
+            Params.Hoist = hoist;
+            Params.ShowPole = hoist != hoNone;
             Params.Radial = radial;
             Params.Antialiasing = antialias;
             Params.Frames = 7;
@@ -90,12 +93,15 @@ namespace {
             std::int32_t antialias;
             bool alpha;
             std::int32_t scale;
+            std::int32_t hoist = hoNone;
         };
         for (const Case c : { Case { false, 0, false, 1 }, Case { true, 1, true, 1 },
-                 Case { false, 2, true, 3 }, Case { true, 0, false, 2 } }) {
+                 Case { false, 2, true, 3 }, Case { true, 0, false, 2 },
+                 Case { false, 1, true, 2, hoLeft }, Case { true, 0, false, 3, hoBottom } }) {
             SCOPED_TRACE("radial " + std::to_string(c.radial) + " D " + std::to_string(c.antialias)
-                + " alpha " + std::to_string(c.alpha) + " scale " + std::to_string(c.scale));
-            const TExportScene scene(c.radial, c.antialias, c.alpha, c.scale);
+                + " alpha " + std::to_string(c.alpha) + " scale " + std::to_string(c.scale)
+                + " hoist " + std::to_string(c.hoist));
+            const TExportScene scene(c.radial, c.antialias, c.alpha, c.scale, c.hoist);
             // Slots out of order, with gaps, beyond the loop's length too.
             const std::vector<TFrameJob> jobs { { 4, FramePhase(4, 7) }, { 0, 0 },
                 { 6, FramePhase(6, 7) }, { 2, 1170 }, { 39, 4095 }, { 3, FramePhase(3, 7) } };

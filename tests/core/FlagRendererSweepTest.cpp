@@ -1,10 +1,11 @@
 // The renderer over a seeded sweep of settings, frame sizes, export scales,
-// antialiasing levels, textures with and without alpha, both modes and both
-// wave kinds, with the range ends drawn often: every pixel of every frame is
-// checked against the traced samples it is made of (the sanitizer build
-// watches the arithmetic on the way). The frame loops take shortcuts (tables
-// per texel and per phase, the ring light without its division) that the
-// traced samples do not, so this is where they meet.
+// antialiasing levels, textures with and without alpha, both modes, both wave
+// kinds and every hoist with and without its pole, with the range ends drawn
+// often: every pixel of every frame is checked against the traced samples it
+// is made of (the sanitizer build watches the arithmetic on the way). The
+// frame loops take shortcuts (tables per texel, per phase and per hoist
+// position, the ring light without its division) that the traced samples do
+// not, so this is where they meet.
 
 #include "core/flag/FlagRenderer.h"
 #include "core/flag/LightTable.h"
@@ -48,7 +49,7 @@ namespace {
     TEST(FlagRendererSweep, EveryPixelIsMadeOfItsTracedSamples)
     {
         TSweep sweep;
-        int pixels = 0, onFlag = 0, blended = 0;
+        int pixels = 0, onFlag = 0, blended = 0, pole = 0, damped = 0;
         for (int round = 0; round < 70; ++round) {
             FlagParameters p;
             p.Antialiasing = sweep.Pick(0, 2);
@@ -67,6 +68,11 @@ namespace {
             p.SpotX = sweep.Random() % 5 == 0 ? sweep.Pick(-kRenderSpotLimit, kRenderSpotLimit - 1)
                                               : sweep.Pick(-512, 511);
             p.SpotY = sweep.Pick(-512, 511);
+            if (sweep.Random() % 2 == 0) {
+                p.Hoist = sweep.Pick(hoLeft, hoBottom);
+                p.HoistWidth = sweep.Pick(0, 100);
+                p.ShowPole = sweep.Random() % 4 != 0;
+            }
             const std::int32_t k = kExportScales[sweep.Random() % kExportScales.size()];
             const std::int32_t n = 1 << p.Antialiasing;
             // Frame sizes from the smallest up to the widest and tallest the
@@ -115,12 +121,19 @@ namespace {
                                 : alpha.Empty()
                                 ? 255
                                 : alpha.ConstScanLine(std::int32_t(t.V))[std::int32_t(t.U)];
+                            if (a < kAlphaThreshold && t.Pole) {
+                                ++pole;
+                                for (int c = 0; c < 3; ++c)
+                                    sums[c] += light[16 - t.PoleLight][t.PoleColor[c]];
+                                continue;
+                            }
                             if (a < kAlphaThreshold) {
                                 off = true;
                                 for (int c = 0; c < 3; ++c)
                                     sums[c] += background[c];
                                 continue;
                             }
+                            damped += t.Damping < 4096;
                             ASSERT_GE(t.Light, -16);
                             ASSERT_LE(t.Light, 16);
                             const std::uint8_t* texel
@@ -159,6 +172,9 @@ namespace {
         EXPECT_GT(pixels, 200000);
         EXPECT_GT(onFlag, pixels / 10);
         EXPECT_GT(blended, 1000);
+        // And the hoist's damped wave and the pole.
+        EXPECT_GT(damped, 10000);
+        EXPECT_GT(pole, 1000);
     }
 
 } // namespace

@@ -37,7 +37,8 @@ namespace {
             (std::vector<std::string> { "Frames", "Distance", "Amplitude", "Frequency", "Angle",
                 "BumpIntensity", "BumpFrequency", "Brightness", "Contrast", "GIFDelay", "GIFLoops",
                 "GIFBits", "Antialiasing", "BackgroundColor", "TransparentMode", "InvertLightMode",
-                "SpotX", "SpotY", "HighQuality", "ExportScale" }));
+                "SpotX", "SpotY", "HighQuality", "Hoist", "HoistWidth", "ShowPole",
+                "ExportScale" }));
         EXPECT_EQ(NamesOfGroup(TSettingGroup::Text),
             (std::vector<std::string> { "FontName", "FontSize", "FontColor", "FontAngle",
                 "FontShaddow", "AlignHorizontal", "AlignVertical" }));

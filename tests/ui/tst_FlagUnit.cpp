@@ -29,6 +29,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <memory>
+#include <vector>
 
 using namespace zx;
 using zx::test::Control;
@@ -90,6 +91,15 @@ class tst_FlagUnit : public QObject {
                     return true;
             }
         return false;
+    }
+    // Every pixel of a frame, row by row.
+    static std::vector<std::uint32_t> Pixels(const TDIB& frame)
+    {
+        std::vector<std::uint32_t> pixels;
+        for (int y = 0; y < frame.Height(); ++y)
+            for (int x = 0; x < frame.Width(); ++x)
+                pixels.push_back(frame.Pixel(x, y));
+        return pixels;
     }
     QByteArray ReadFile(const QString& path) const
     {
@@ -546,6 +556,56 @@ private slots:
         QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
         QVERIFY(m_panel->CurrentTexture()->Source.ConstBits() != source.ConstBits());
         QCOMPARE(RenderedCount(), 0);
+    }
+
+    void theHoistControlsFollowTheHoistAndInvalidate()
+    {
+        TRadioGroup* hoist = C<TRadioGroup>("HoistRadioGroup");
+        TNiceScrollBar* width = Slider("HoistWidthNiceScrollBar");
+        QCheckBox* pole = Box("PoleCheckBox");
+        QTabWidget* pages = C<QTabWidget>("PageControl");
+        QVERIFY(pages->widget(1)->isAncestorOf(hoist));
+        QVERIFY(pages->widget(1)->isAncestorOf(width));
+        QVERIFY(pages->widget(1)->isAncestorOf(pole));
+        QCOMPARE(hoist->title(), QStringLiteral("旗杆侧"));
+        QStringList items;
+        for (const QRadioButton* b : hoist->findChildren<QRadioButton*>())
+            items << b->text();
+        QCOMPARE(items, (QStringList { "无", "左", "右", "上", "下" }));
+        QCOMPARE(hoist->ItemIndex(), 0);
+        QCOMPARE(width->LabelText(), QStringLiteral("固定宽度: 30%"));
+        QCOMPARE(pole->text(), QStringLiteral("显示旗杆"));
+        // Without a hoist the width and the pole mean nothing.
+        QVERIFY(!width->Enabled());
+        QVERIFY(!pole->isEnabled());
+
+        Tick(8);
+        const std::vector<std::uint32_t> free = Pixels(Store().FrameBitmaps[2]);
+        hoist->findChildren<QRadioButton*>()[3]->click();
+        QCOMPARE(m_panel->CurrentParameters().Hoist, std::int32_t(hoTop));
+        QCOMPARE(RenderedCount(), 0);
+        QVERIFY(width->Enabled());
+        QVERIFY(pole->isEnabled());
+        Tick(8);
+        QVERIFY(Pixels(Store().FrameBitmaps[2]) != free);
+
+        pole->click();
+        QVERIFY(m_panel->CurrentParameters().ShowPole);
+        QCOMPARE(RenderedCount(), 0);
+        Tick(8);
+        Press(width, Qt::Key_Left);
+        QCOMPARE(width->LabelText(), QStringLiteral("固定宽度: 29%"));
+        QCOMPARE(m_panel->CurrentParameters().HoistWidth, 29);
+        QCOMPARE(RenderedCount(), 0);
+
+        // Back to none: both disabled again, their values kept for later.
+        hoist->findChildren<QRadioButton*>()[0]->click();
+        QVERIFY(!width->Enabled());
+        QVERIFY(!pole->isEnabled());
+        QVERIFY(pole->isChecked());
+        QCOMPARE(m_panel->CurrentParameters().HoistWidth, 29);
+        Tick(8);
+        QVERIFY(Pixels(Store().FrameBitmaps[2]) == free);
     }
 
     void saveWritesWhatTheCliExports()

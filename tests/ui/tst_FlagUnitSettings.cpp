@@ -128,6 +128,9 @@ private slots:
         f.SpotX = -300;
         f.SpotY = 211;
         f.Radial = true;
+        f.Hoist = zx::hoBottom;
+        f.HoistWidth = 64;
+        f.ShowPole = true;
         changed.HighQuality = true;
         changed.ExportScale = 4;
         {
@@ -172,12 +175,13 @@ private slots:
             QVERIFY(panel.Panel.close());
         }
         const QByteArray file = m_store->ReadUserFile();
-        for (const char* line : { "[Settings]", "Frames=8", "Distance=0", "Amplitude=50",
-                 "Frequency=50", "Angle=15", "BumpIntensity=25", "BumpFrequency=25",
-                 "Brightness=100", "Contrast=50", "GIFDelay=5", "GIFLoops=0", "GIFBits=8",
-                 "Antialiasing=0", "TransparentMode=1", "InvertLightMode=0", "SpotX=0", "SpotY=0",
-                 "[Forms]", "ControlPanelX=", "ControlPanelY=", "PreviewX=", "PreviewY=",
-                 "PreviewW=", "PreviewH=", "[General]", "CurrentDirectory=" })
+        for (const char* line :
+            { "[Settings]", "Frames=8", "Distance=0", "Amplitude=50", "Frequency=50", "Angle=15",
+                "BumpIntensity=25", "BumpFrequency=25", "Brightness=100", "Contrast=50",
+                "GIFDelay=5", "GIFLoops=0", "GIFBits=8", "Antialiasing=0", "TransparentMode=1",
+                "InvertLightMode=0", "SpotX=0", "SpotY=0", "Hoist=0", "HoistWidth=30", "ShowPole=0",
+                "[Forms]", "ControlPanelX=", "ControlPanelY=", "PreviewX=", "PreviewY=",
+                "PreviewW=", "PreviewH=", "[General]", "CurrentDirectory=" })
             QVERIFY2(file.contains(line), line);
         // The radial mode is not stored.
         QVERIFY(!file.contains("Radial"));
@@ -208,6 +212,10 @@ private slots:
             << QByteArray("TransparentMode=false") << "TransparentMode" << 1;
         QTest::newRow("InvertLightMode 5")
             << QByteArray("InvertLightMode=5") << "InvertLightMode" << 1;
+        QTest::newRow("Hoist beyond the sides") << QByteArray("Hoist=9") << "Hoist" << 4;
+        QTest::newRow("Hoist negative") << QByteArray("Hoist=-1") << "Hoist" << 0;
+        QTest::newRow("HoistWidth too wide") << QByteArray("HoistWidth=250") << "HoistWidth" << 100;
+        QTest::newRow("ShowPole 2") << QByteArray("ShowPole=2") << "ShowPole" << 1;
         QTest::newRow("ExportScale 3") << QByteArray("ExportScale=3") << "ExportScale" << 3;
         QTest::newRow("ExportScale 5 is none of them")
             << QByteArray("ExportScale=5") << "ExportScale" << 1;

@@ -228,6 +228,30 @@ private slots:
         }
     }
 
+    // A picture 65535 pixels wide asks for cells of tens of thousands of
+    // pixels, where the font engine's line heights overflow to negative
+    // numbers: the search once stepped up through them for ever. Now it ends,
+    // at the size limit, with a line that fits; and a large cell below the
+    // limit still gets the largest size that fits.
+    void hugeCellFontsEndAtTheLimit()
+    {
+        for (const char* family : { "DejaVu Sans", "C059", "Sans Serif" }) {
+            for (int cell : { 3000, 19660, 60292, 2000000000 }) {
+                const QFont font = MakeCellFont(QString::fromLatin1(family), cell);
+                const int height = QFontMetrics(font).height();
+                QVERIFY2(font.pixelSize() >= 1 && font.pixelSize() <= kMaxCellFontPixels,
+                    qPrintable(QStringLiteral("%1 at %2: %3 px").arg(family).arg(cell).arg(font.pixelSize())));
+                QVERIFY(height > 0 && height <= cell);
+                if (font.pixelSize() < kMaxCellFontPixels) {
+                    QFont larger = font;
+                    larger.setPixelSize(font.pixelSize() + 1);
+                    const int next = QFontMetrics(larger).height();
+                    QVERIFY(next > cell || next <= 0);
+                }
+            }
+        }
+    }
+
     void copiesToQImageAndBack()
     {
         TDIB picture = Filled(5, 3, 24, 0);

@@ -56,6 +56,15 @@ inline constexpr TFlagRange kSpotRange { -512, 511, 0 };
 inline constexpr TFlagRange kColorRange { 0, 0xFFFFFF, 0 };
 inline constexpr TFlagRange kBooleanRange { 0, 1, 0 };
 
+// The edge of the picture that is tied to the pole: with none the whole flag
+// waves alike; with a side the wave fades out towards that edge, which stays
+// straight and still.
+enum THoist : std::int32_t { hoNone = 0, hoLeft = 1, hoRight = 2, hoTop = 3, hoBottom = 4 };
+inline constexpr TFlagRange kHoistRange { hoNone, hoBottom, hoNone };
+// How far from the hoist edge the wave reaches full strength, in % of the
+// flag's extent across the hoist (its width for a left or right hoist).
+inline constexpr TFlagRange kHoistWidthRange { 0, 100, 30 };
+
 struct FlagParameters {
     std::int32_t Frames = kFramesRange.Default;
     std::int32_t Distance = kDistanceRange.Default;
@@ -76,6 +85,10 @@ struct FlagParameters {
     std::int32_t GIFBits = kGIFBitsRange.Default;
     std::int32_t SpotX = kSpotRange.Default;
     std::int32_t SpotY = kSpotRange.Default;
+    std::int32_t Hoist = kHoistRange.Default;
+    std::int32_t HoistWidth = kHoistWidthRange.Default;
+    // A pole beside the hoist edge (none without a hoist).
+    bool ShowPole = false;
 
     friend bool operator==(const FlagParameters&, const FlagParameters&) = default;
 };

@@ -15,6 +15,8 @@ namespace {
     using render_kernel::RequireTexture;
     using render_kernel::TargetOf;
     using render_kernel::TexelsOf;
+    using render_kernel::THoistAxis;
+    using render_kernel::THoistStep;
     using render_kernel::TRenderTarget;
     using render_kernel::TSampler;
     using render_kernel::TTexels;
@@ -34,6 +36,33 @@ namespace {
             picture.SetSize(width, height, bitCount);
     }
 
+    // What the pole adds to the flag's box when it is fitted to the frame, in
+    // 128ths of a texel: its width beyond the hoist edge and the finial beyond
+    // the flag's top end (a vertical pole) or right end (a horizontal one),
+    // and how much of that lies left of and above the flag. The pole is a
+    // sixteenth of the flag's shorter side thick (FlagRendererHoist.cpp), so
+    // 1.125 of it across is 9 x that side and its finial's 1.5 is 12 x.
+    struct TPoleBox {
+        std::int64_t Width = 0;
+        std::int64_t Height = 0;
+        std::int64_t Left = 0;
+        std::int64_t Top = 0;
+    };
+    TPoleBox PoleBox(const FlagParameters& params, std::int64_t texW, std::int64_t texH)
+    {
+        TPoleBox box;
+        if (!params.ShowPole || params.Hoist == hoNone)
+            return box;
+        const std::int64_t side = std::min(texW, texH);
+        const std::int64_t across = 9 * side, finial = 12 * side;
+        const bool vertical = params.Hoist == hoLeft || params.Hoist == hoRight;
+        box.Width = vertical ? across : finial;
+        box.Height = vertical ? finial : across;
+        box.Left = params.Hoist == hoLeft ? across : 0;
+        box.Top = vertical ? finial : (params.Hoist == hoTop ? across : 0);
+        return box;
+    }
+
     // The frame geometry for a frame of at most maxWidth x maxHeight, rendered at
     // exportScale times that size.
     TFrameGeometry Geometry(const FlagParameters& params, const TFlagDerived& derived,
@@ -51,7 +80,9 @@ namespace {
                 && kAmplitudeRange.Contains(params.Amplitude)
                 && kAntialiasingRange.Contains(params.Antialiasing)
                 && kBumpIntensityRange.Contains(params.BumpIntensity)
-                && kBumpFrequencyRange.Contains(params.BumpFrequency),
+                && kBumpFrequencyRange.Contains(params.BumpFrequency)
+                && kHoistRange.Contains(params.Hoist)
+                && kHoistWidthRange.Contains(params.HoistWidth),
             "Flag parameter out of range");
         Require(params.SpotX >= -kRenderSpotLimit && params.SpotX < kRenderSpotLimit
                 && params.SpotY >= -kRenderSpotLimit && params.SpotY < kRenderSpotLimit,
@@ -68,28 +99,56 @@ namespace {
         const std::int64_t texW = textureWidth;
         const std::int64_t texH = textureHeight;
 
-        // Fit along the axis on which the texture is relatively longer.
-        if (texW * H / W >= texH) {
-            g.FitTex = textureWidth;
-            g.FitOut = W;
-        } else {
-            g.FitTex = textureHeight;
-            g.FitOut = H;
-        }
-
         // A positive Distance makes the flag smaller, a negative one larger, and
         // the amplitude shrinks it too so that the waves have room. Zoom is at
         // least 524, so up to a FitOut of 524 Scale is at least 1; a larger
         // frame could take it to 0 for a texture of a few pixels, and the
         // divisions below need at least 1.
         g.Zoom = 1024 + params.Amplitude + 10 * params.Distance;
-        g.Scale = std::max<std::int64_t>(1, std::int64_t(g.Zoom) * g.FitTex / g.FitOut);
-
         g.SpotPxX = std::int64_t(W) * params.SpotX / 1024 + W / 2;
         g.SpotPxY = std::int64_t(H) * params.SpotY / 1024 + H / 2;
+        // The wave's amplitude in the units of Scale, FitTex x Amplitude / (2 x
+        // FitOut), with FitTex in 128ths of a texel.
+        std::int64_t fitTex128 = 0;
 
-        g.TexAnchorX = ((g.SpotPxX - (W - texW * 1024 / g.Scale) / 2) * g.Scale) / 1024;
-        g.TexAnchorY = ((g.SpotPxY - (H - texH * 1024 / g.Scale) / 2) * g.Scale) / 1024;
+        const TPoleBox pole = PoleBox(params, texW, texH);
+        if (pole.Width == 0 && pole.Height == 0) {
+            // Fit along the axis on which the texture is relatively longer.
+            if (texW * H / W >= texH) {
+                g.FitTex = textureWidth;
+                g.FitOut = W;
+            } else {
+                g.FitTex = textureHeight;
+                g.FitOut = H;
+            }
+            g.Scale = std::max<std::int64_t>(1, std::int64_t(g.Zoom) * g.FitTex / g.FitOut);
+            g.TexAnchorX = ((g.SpotPxX - (W - texW * 1024 / g.Scale) / 2) * g.Scale) / 1024;
+            g.TexAnchorY = ((g.SpotPxY - (H - texH * 1024 / g.Scale) / 2) * g.Scale) / 1024;
+            fitTex128 = std::int64_t(g.FitTex) * 128;
+        } else {
+            // The flag and the pole's parts beside it are fitted and centred
+            // together, so that the pole is in the picture; the anchor is
+            // then the texel of the flag under the pin point.
+            const std::int64_t boxW = texW * 128 + pole.Width;
+            const std::int64_t boxH = texH * 128 + pole.Height;
+            if (boxW * H / W >= boxH) {
+                fitTex128 = boxW;
+                g.FitOut = W;
+            } else {
+                fitTex128 = boxH;
+                g.FitOut = H;
+            }
+            g.FitTex = static_cast<std::int32_t>(fitTex128 / 128);
+            g.Scale = std::max<std::int64_t>(1, g.Zoom * fitTex128 / (128 * g.FitOut));
+            const auto anchor = [&](std::int64_t spot, std::int64_t out, std::int64_t box,
+                                    std::int64_t before) {
+                const std::int64_t at128
+                    = ((spot - (out - box * 8 / g.Scale) / 2) * g.Scale * 128) / 1024 - before;
+                return at128 >= 0 ? at128 / 128 : -((127 - at128) / 128);
+            };
+            g.TexAnchorX = anchor(g.SpotPxX, W, boxW, pole.Left);
+            g.TexAnchorY = anchor(g.SpotPxY, H, boxH, pole.Top);
+        }
 
         // A 150-pixel frame gets Frequency x Zoom / 1024 phase units per pixel and
         // larger frames proportionally fewer, so the number of waves across the
@@ -99,7 +158,7 @@ namespace {
         g.StepX = derived.FreqCos * g.Zoom * 150 / stepDivisor;
         g.StepY = derived.FreqSin * g.Zoom * 150 / stepDivisor;
 
-        g.WaveAmp = std::int64_t(params.Amplitude) * g.FitTex / (g.FitOut * 2);
+        g.WaveAmp = params.Amplitude * fitTex128 / (std::int64_t(g.FitOut) * 256);
 
         g.BumpAmp = params.BumpIntensity * 2;
         g.B1 = static_cast<std::int32_t>(params.BumpFrequency * 4400 / g.Scale);
@@ -112,6 +171,10 @@ namespace {
         const std::int64_t samplesPerPixel = (std::int64_t(1) << g.D) * exportScale;
         g.Cx = ((std::int64_t(params.SpotX) + 1024) * W / 2048) * samplesPerPixel;
         g.Cy = ((std::int64_t(params.SpotY) + 1024) * H / 2048) * samplesPerPixel;
+
+        g.Hoist = params.Hoist;
+        g.HoistWidth = params.HoistWidth;
+        g.ShowPole = params.ShowPole && params.Hoist != hoNone;
         return g;
     }
 
@@ -129,9 +192,29 @@ namespace {
         } else {
             t.Phase = sampler.DirectionalPhase<kThird>(sampler.RowTerm<kThird>(Y), X);
         }
-        t.LocalScale = sampler.LocalScale(t.Phase);
+        const bool hoisted = sampler.HoistAxis != THoistAxis::None;
+        const bool columns = sampler.HoistAxis == THoistAxis::Columns;
+        THoistStep hoist;
+        if (hoisted) {
+            hoist = sampler.HoistStepAt(columns ? X : Y);
+            t.Damping = hoist.Weight;
+            t.LocalScale = sampler.DampedScale(t.Phase, hoist.Amp);
+        } else {
+            t.LocalScale = sampler.LocalScale(t.Phase);
+        }
         t.U = sampler.TexelOffset<kThird>(X - sampler.SpotX, t.LocalScale) + sampler.TexAnchorX;
         t.V = sampler.TexelOffset<kThird>(Y - sampler.SpotY, t.LocalScale) + sampler.TexAnchorY;
+        if (hoisted) {
+            std::int64_t& across = columns ? t.U : t.V;
+            across = std::clamp(across, hoist.Lo, hoist.Hi);
+            if (sampler.Pole) {
+                const std::uint8_t* color
+                    = sampler.PoleSample(hoist, sampler.AlongAt(columns ? Y : X), t.PoleLight);
+                t.Pole = color != nullptr;
+                if (color)
+                    std::copy(color, color + 3, t.PoleColor);
+            }
+        }
         t.Inside = t.U >= 0 && t.V >= 0 && t.U < sampler.TexW && t.V < sampler.TexH;
         if (!t.Inside)
             return t;
@@ -139,6 +222,8 @@ namespace {
         t.Light = sampler.Slope(t.Phase, t.Bump);
         if (radial)
             t.Light = TSampler::RadialLight(t.Light, sampler.Cy - Y, denominator);
+        if (hoisted)
+            t.Light = TSampler::DampedLight(t.Light, hoist.Weight);
         return t;
     }
 

@@ -109,11 +109,31 @@ struct TFrameGeometry {
     // The size of the rendered frame: the frame size times ExportScale.
     std::int32_t Width = 0;
     std::int32_t Height = 0;
+    // The hoist (hoNone .. hoBottom), the width over which the wave grows
+    // from nothing to full strength (% of the flag's extent across the
+    // hoist), and whether the pole is drawn (never without a hoist).
+    std::int32_t Hoist = hoNone;
+    std::int32_t HoistWidth = 0;
+    bool ShowPole = false;
 };
 
 // Throws EInvalidGraphicOperation when the inputs are outside what the renderer
 // handles: an empty texture, a frame size outside 16..320 x 16..200, or a
-// Distance, Amplitude, Antialiasing, bump setting or pin point out of range.
+// Distance, Amplitude, Antialiasing, bump setting, pin point, hoist or hoist
+// width out of range.
+//
+// With a hoist, every sample is damped by where it lies in the flag at rest
+// (every local scale equal to Scale): its rest texel, a function of its frame
+// position alone. A sample whose rest texel is the hoist edge's column (or row)
+// of texels, or lies beyond it, keeps Scale and flat light in every frame, so
+// the edge lands on the same pixels with the same colours whatever the phase.
+// Further in, the wave's amplitude and its light level are scaled by a
+// smoothstep of the distance from that edge, reaching full strength at
+// HoistWidth % of the flag's extent across the hoist; and a sample whose rest
+// texel is on the flag never falls off it past the hoist edge (its texel is
+// held at the edge), so the edge stays straight. The pole, when shown, lies
+// just beyond the hoist edge in the flag at rest and is the same in every
+// frame; it is drawn where the flag is not.
 TFrameGeometry ComputeFrameGeometry(const FlagParameters& params, const TFlagDerived& derived,
     std::int32_t textureWidth, std::int32_t textureHeight);
 
@@ -131,6 +151,10 @@ TFrameGeometry ComputeScaledFrameGeometry(const FlagParameters& params, const TF
 // What happens to one sample: its wave phase (before the low 12 bits are taken),
 // local scale, texel position and, for a texel inside the texture, the bump sum
 // and the light level (-16..16; the lighting table row is 16 - Light).
+// Damping is the hoist's share of the wave at the sample (0..4096; 4096
+// without a hoist). Pole says whether the pole lies at the sample: where the
+// sample is off the flag (outside the texture, or on a texel below the alpha
+// threshold) it shows PoleColor through the lighting table row 16 - PoleLight.
 struct TSampleTrace {
     std::int32_t Phase = 0;
     std::int64_t LocalScale = 0;
@@ -139,6 +163,10 @@ struct TSampleTrace {
     bool Inside = false;
     std::int32_t Bump = 0;
     std::int32_t Light = 0;
+    std::int32_t Damping = 4096;
+    bool Pole = false;
+    std::uint8_t PoleColor[3] = { 0, 0, 0 };
+    std::int32_t PoleLight = 0;
 };
 
 // Follows one sample at sample coordinates (X, Y) (the pixel coordinates when

@@ -29,6 +29,31 @@ constexpr std::int64_t FloorDiv3(std::int64_t n)
     return n - q * 3 < 0 ? q - 1 : q;
 }
 
+// How a hoist divides the frame: not at all, by sample columns (a left or
+// right hoist: the damping depends on X alone) or by sample rows (top and
+// bottom: on Y alone).
+enum class THoistAxis { None, Columns, Rows };
+
+// What the hoist makes of the samples at one position across it (one sample
+// column of a left or right hoist, one sub-row of a top or bottom hoist).
+// Positions are in rest units (see TSampler).
+struct THoistStep {
+    // WaveAmp x Weight: the wave's amplitude there, in 4096ths.
+    std::int64_t Amp = 0;
+    // The share of the wave's displacement and light level, 0..4096.
+    std::int32_t Weight = 0;
+    // The light level across the pole's shaft there, or kOffShaft.
+    std::int32_t ShaftLevel = 0;
+    // The position across the hoist, counted into the flag from its hoist
+    // edge: negative exactly where the rest texel lies beyond that edge.
+    std::int64_t Across = 0;
+    // The texel across the hoist is held within Lo..Hi: a sample whose rest
+    // texel is on the flag never falls off it past the hoist edge.
+    std::int64_t Lo = 0;
+    std::int64_t Hi = 0;
+};
+inline constexpr std::int32_t kOffShaft = 127;
+
 // Everything one sample needs, gathered once per frame so that the loops
 // touch only locals and tables.
 struct TSampler {
@@ -55,6 +80,24 @@ struct TSampler {
     // M = 2^Shift, or 3 x 2^Shift when Third.
     std::int32_t Shift = 0;
     bool Third = false;
+
+    // The hoist. Its positions are those of the flag at rest (every local
+    // scale equal to Scale), in rest units, Unit = 1024 x M of them per
+    // texel: sample coordinate c lands at (c - spot) x Scale + anchor x Unit,
+    // and its rest texel is that divided by Unit, rounded down. A position
+    // is the same number of units at every export scale once divided by M,
+    // so the scaled frames damp the same flag.
+    THoistAxis HoistAxis = THoistAxis::None;
+    // A right or bottom hoist counts its positions from the far edge.
+    bool HoistMirrored = false;
+    std::int32_t HoistWidth = 0;
+    std::int64_t Unit = 1024;
+    // The flag's texels across and along the hoist.
+    std::int64_t HoistAcross = 0;
+    std::int64_t HoistAlong = 0;
+    // The pole, and its diameter in rest units.
+    bool Pole = false;
+    std::int64_t PoleDiameter = 0;
 
     TSampler(const TFrameGeometry& g, std::int32_t texW, std::int32_t texH, std::uint16_t phi);
 
@@ -184,6 +227,38 @@ struct TSampler {
         return (level ^ sign) - sign;
     }
 
+    // The rest position of sample coordinate c along X (columns) or Y.
+    std::int64_t RestAt(bool columns, std::int32_t c) const
+    {
+        return columns ? (c - SpotX) * Scale + TexAnchorX * Unit
+                       : (c - SpotY) * Scale + TexAnchorY * Unit;
+    }
+    // The hoist's effect on the samples at coordinate c across it.
+    THoistStep HoistStepAt(std::int32_t c) const;
+    // The position along the hoist of sample coordinate c on the other axis.
+    std::int64_t AlongAt(std::int32_t c) const { return RestAt(HoistAxis == THoistAxis::Rows, c); }
+    // The share of the wave (0..4096) d rest units further into the flag than
+    // the far side of the hoist edge's texels: a smoothstep up to HoistWidth
+    // % of the flag's extent across the hoist, monotonic, 0 for d <= 0.
+    std::int32_t HoistWeight(std::int64_t d) const;
+
+    // The local scale with the wave's amplitude damped to amp (WaveAmp x
+    // weight); with the full weight exactly LocalScale.
+    std::int64_t DampedScale(std::int32_t phase, std::int64_t amp) const
+    {
+        return Scale - ((std::int64_t(Sin[Mask12(phase)]) * amp) >> 24);
+    }
+    // A light level scaled by the hoist's weight, cut towards zero.
+    static std::int32_t DampedLight(std::int32_t level, std::int32_t weight)
+    {
+        return level * weight / 4096;
+    }
+    // The pole at a sample with the hoist step of its position across the
+    // hoist and the position along it: the pole's unlit colour with level
+    // set to its light level, or null where the pole is not.
+    const std::uint8_t* PoleSample(
+        const THoistStep& step, std::int64_t along, std::int32_t& level) const;
+
     // FixedSin and FixedCos on the cached table pointers.
     std::int32_t FSin(std::int32_t a, std::int32_t b) const
     {
@@ -273,9 +348,17 @@ struct TShading {
     std::vector<std::int64_t> LocalScales;
     // Null when the entries are worked out per sample.
     std::unique_ptr<TTexelEntry[]> Entries;
+    // With a hoist: its step at every sample coordinate across it, and the
+    // position along it of every sample coordinate on the other axis.
+    std::vector<THoistStep> HoistSteps;
+    std::vector<std::int64_t> Along;
 };
 TShading PrepareShading(const TFrameGeometry& geometry, const TSampler& sampler,
     const TTexels& texels, const TRenderTarget& target);
+
+// The hoist's tables of a frame target (nothing without a hoist).
+void PrepareHoist(
+    const TSampler& sampler, const TRenderTarget& target, std::int32_t d, TShading& shading);
 
 // Renders every pixel of the target; returns whether any pixel is off the
 // flag (AnyOutside).

@@ -1,10 +1,8 @@
-// The renderer's frame loops: every pixel of a frame from its 1, 4 or 16
-// samples. One loop is compiled per combination of wave kind, alpha plane,
-// export-scale kind and antialiasing level, so that the sample code carries
-// no test that the frame decides once.
+// The renderer's per-frame preparation (the sampler, the ring distances, the
+// tables of a geometry) and the frame loops without a hoist.
 
-#include "core/Cancel.h"
 #include "core/flag/FlagRendererKernel.h"
+#include "core/flag/FlagRendererLoops.h"
 #include "core/flag/XSinusUnit.h"
 
 #include <algorithm>
@@ -49,6 +47,21 @@ TSampler::TSampler(const TFrameGeometry& g, std::int32_t texW, std::int32_t texH
     const std::int64_t m = (std::int64_t(1) << Shift) * (Third ? 3 : 1);
     SpotX = g.SpotPxX * m;
     SpotY = g.SpotPxY * m;
+
+    Unit = 1024 * m;
+    if (g.Hoist == hoLeft || g.Hoist == hoRight)
+        HoistAxis = THoistAxis::Columns;
+    else if (g.Hoist == hoTop || g.Hoist == hoBottom)
+        HoistAxis = THoistAxis::Rows;
+    HoistMirrored = g.Hoist == hoRight || g.Hoist == hoBottom;
+    HoistWidth = g.HoistWidth;
+    const bool columns = HoistAxis == THoistAxis::Columns;
+    HoistAcross = columns ? texW : texH;
+    HoistAlong = columns ? texH : texW;
+    Pole = g.ShowPole && HoistAxis != THoistAxis::None;
+    // A sixteenth of the flag's shorter side, and never thinner than 3 pixels
+    // of the unscaled frame (Scale x M rest units each).
+    PoleDiameter = std::max(3 * Scale * m, std::min<std::int64_t>(texW, texH) * Unit / 16);
 }
 
 namespace {
@@ -128,31 +141,6 @@ void RingDistances(const TSampler& sampler, std::int32_t Y, std::int32_t firstX,
 
 namespace {
 
-    // The colour a texel goes through the lighting table with, and whether it
-    // is on the flag (null when not). A texel that lets some background through
-    // is, against a background colour, blended over it first, as if the picture
-    // had been flattened onto that colour before it was loaded; in transparent
-    // mode its colour is used as stored, since the GIF has no partial
-    // transparency to give it.
-    template <bool kAlpha>
-    inline const std::uint8_t* FlagTexel(const TTexels& texels, const TRenderTarget& target,
-        std::int64_t u, std::int64_t v, std::uint8_t* blended)
-    {
-        const std::uint8_t* texel = texels.At(u, v);
-        if constexpr (kAlpha) {
-            const std::uint32_t a = texels.AlphaAt(u, v);
-            if (a < kAlphaThreshold)
-                return nullptr;
-            if (a != 255 && !target.TransparentMode) {
-                for (int c = 0; c < 3; ++c)
-                    blended[c] = static_cast<std::uint8_t>(
-                        (texel[c] * a + target.Background[c] * (255 - a) + 127) / 255);
-                return blended;
-            }
-        }
-        return texel;
-    }
-
     // The entries of texture row v: colour, whether on the flag, bump.
     // wave[i] is FixedSin(i, BumpAmp); FixedCos(a, b) is FixedSin(a + 1024, b).
     // The colour follows FlagTexel, written out here so that a row costs a few
@@ -212,6 +200,7 @@ TShading PrepareShading(const TFrameGeometry& geometry, const TSampler& sampler,
     shading.LocalScales.resize(kSinusTableSize);
     for (std::int32_t i = 0; i < kSinusTableSize; ++i)
         shading.LocalScales[static_cast<std::size_t>(i)] = sampler.LocalScale(i);
+    PrepareHoist(sampler, target, geometry.D, shading);
 
     const std::int64_t texelCount = sampler.TexW * sampler.TexH;
     const std::int64_t samplesPerPixel = std::int64_t(1) << (2 * geometry.D);
@@ -235,281 +224,32 @@ TShading PrepareShading(const TFrameGeometry& geometry, const TSampler& sampler,
     return shading;
 }
 
-namespace {
-
-    // The lighting table row of a directional sample, 16 - FixedCos(a, 16),
-    // and the slope FixedCos(a, 16) of a ring sample as magnitude and sign
-    // (-1 when negative, else 0), for every phase a.
-    struct TSlopeTables {
-        std::uint8_t Row[kSinusTableSize];
-        std::uint8_t Magnitude[kSinusTableSize];
-        std::int8_t Sign[kSinusTableSize];
-
-        TSlopeTables()
-        {
-            for (std::int32_t i = 0; i < kSinusTableSize; ++i) {
-                const std::int32_t slope = FixedCos(i, 16);
-                Row[i] = static_cast<std::uint8_t>(16 - slope);
-                Magnitude[i] = static_cast<std::uint8_t>(slope < 0 ? -slope : slope);
-                Sign[i] = static_cast<std::int8_t>(slope < 0 ? -1 : 0);
-            }
-        }
-    };
-
-    const TSlopeTables& SlopeTables()
-    {
-        static const TSlopeTables tables;
-        return tables;
+TSlopeTables::TSlopeTables()
+{
+    for (std::int32_t i = 0; i < kSinusTableSize; ++i) {
+        const std::int32_t slope = FixedCos(i, 16);
+        Row[i] = static_cast<std::uint8_t>(16 - slope);
+        Magnitude[i] = static_cast<std::uint8_t>(slope < 0 ? -slope : slope);
+        Sign[i] = static_cast<std::int8_t>(slope < 0 ? -1 : 0);
     }
+}
 
-    // What the samples of one sub-row Y share.
-    struct TSubRow {
-        // Y x StepY, the sub-row's part of the directional phase.
-        std::int64_t RowTerm = 0;
-        // Y minus the pin point's Y.
-        std::int64_t Dy = 0;
-        // Cy - Y, -1 where it is negative (else 0), and the ring distances of
-        // the sub-row's samples.
-        double RingDy = 0;
-        std::int32_t RingSign = 0;
-        // The ring phase of each sample (from RadialPhase).
-        const std::int32_t* RingPhase = nullptr;
-        const std::int32_t* Ratio30 = nullptr;
-    };
-
-    // The tables and pictures one frame's samples read. Copied into the frame
-    // loop as a local: the frame's bytes are written through uint8_t
-    // pointers, which may alias anything read through a reference, so without
-    // the copy every field would be loaded again after every store.
-    struct TFrameInputs {
-        TSampler Sampler;
-        TTexels Texels;
-        TRenderTarget Target;
-        const std::int64_t* LocalScales = nullptr;
-        const TTexelEntry* Entries = nullptr;
-        const TSlopeTables* Slopes = nullptr;
-        const TLightTable* Light = nullptr;
-    };
-
-    // One sample at (X, row): the texel bytes that go through the lighting
-    // table, with lightRow set to the table row of its light level; null when
-    // the sample is off the flag. blended holds the texel when it had to be
-    // blended over the background.
-    template <bool kRadial, bool kAlpha, bool kThird, std::int32_t kShift, bool kEntries>
-    inline const std::uint8_t* ShadeSample(const TFrameInputs& in, const TSubRow& row,
-        std::int32_t X, std::uint8_t* blended, const std::uint8_t*& lightRow)
-    {
-        const TSampler& sampler = in.Sampler;
-        std::int32_t phase;
-        if constexpr (kRadial)
-            phase = row.RingPhase[X];
-        else
-            phase = sampler.DirectionalPhase<kThird, kShift>(row.RowTerm, X);
-        const std::int64_t s = in.LocalScales[Mask12(phase)];
-        const std::int64_t u
-            = sampler.TexelOffset<kThird, kShift>(X - sampler.SpotX, s) + sampler.TexAnchorX;
-        const std::int64_t v = sampler.TexelOffset<kThird, kShift>(row.Dy, s) + sampler.TexAnchorY;
-        // One unsigned comparison per axis also catches the negative values.
-        if (static_cast<std::uint64_t>(u) >= static_cast<std::uint64_t>(sampler.TexW)
-            || static_cast<std::uint64_t>(v) >= static_cast<std::uint64_t>(sampler.TexH))
-            return nullptr;
-        const std::uint8_t* texel;
-        std::int32_t bump;
-        if constexpr (kEntries) {
-            const TTexelEntry& entry = in.Entries[v * sampler.TexW + u];
-            if constexpr (kAlpha) {
-                if (!entry.OnFlag)
-                    return nullptr;
-            }
-            texel = entry.Color;
-            bump = entry.Bump;
-        } else {
-            texel = FlagTexel<kAlpha>(in.Texels, in.Target, u, v, blended);
-            if constexpr (kAlpha) {
-                if (!texel)
-                    return nullptr;
-            }
-            bump = sampler.Bump(static_cast<std::int32_t>(u), static_cast<std::int32_t>(v));
-        }
-        const std::int32_t a = Mask12(AddWrap(phase, bump));
-        if constexpr (kRadial) {
-            const std::int32_t level = sampler.RingLight(in.Slopes->Magnitude[a],
-                in.Slopes->Sign[a], row.Ratio30[X], row.RingSign, row.RingDy, X);
-            lightRow = (*in.Light)[16 - level].data();
-        } else {
-            lightRow = (*in.Light)[in.Slopes->Row[a]].data();
-        }
-        return texel;
-    }
-
-    // How the samples divide a frame pixel: unscaled (2^D samples, the shift
-    // known when compiled), scaled by a power of two, or by 3 x a power of two.
-    enum class TGrid { Unscaled, PowerOfTwo, Third };
-
-    template <bool kRadial, bool kAlpha, TGrid kGrid, bool kEntries, std::int32_t kD>
-    bool RenderRows(const TFrameInputs& inputs)
-    {
-        constexpr bool kThird = kGrid == TGrid::Third;
-        constexpr std::int32_t kShift = kGrid == TGrid::Unscaled ? kD : -1;
-        const TFrameInputs in = inputs;
-        const TRenderTarget& target = in.Target;
-        constexpr std::int32_t kN = 1 << kD;
-        const std::int32_t sampleWidth = target.W * kN;
-        std::vector<std::int32_t> ringPhases, ratios;
-        if constexpr (kRadial) {
-            ringPhases.resize(static_cast<std::size_t>(sampleWidth) * kN);
-            ratios.resize(ringPhases.size());
-        }
-        // The checkerboard's squares are 8 pixels of the unscaled frame.
-        std::vector<std::uint8_t> columnGrey(static_cast<std::size_t>(target.W));
-        for (std::int32_t x = 0; x < target.W; ++x)
-            columnGrey[static_cast<std::size_t>(x)]
-                = static_cast<std::uint8_t>(((x / target.ExportScale) >> 3) & 1);
-
-        bool anyOutside = false;
-        TSubRow rows[kN];
-        std::uint8_t blended[3];
-        for (std::int32_t y = 0; y < target.H; ++y) {
-            // A large frame takes long enough that a cancel must not wait
-            // for its end.
-            ThrowIfCancelled();
-            for (std::int32_t j = 0; j < kN; ++j) {
-                const std::int32_t Y = y * kN + j;
-                TSubRow& row = rows[j];
-                row.RowTerm = in.Sampler.RowTerm<kThird>(Y);
-                row.Dy = Y - in.Sampler.SpotY;
-                if constexpr (kRadial) {
-                    const std::size_t at = static_cast<std::size_t>(j) * sampleWidth;
-                    // Trunc(r) first, then turned into the phase in a loop of
-                    // its own, so that it is done in vectors.
-                    std::int32_t* ringPhase = ringPhases.data() + at;
-                    RingDistances(in.Sampler, Y, 0, sampleWidth, ringPhase, ratios.data() + at);
-                    for (std::int32_t i = 0; i < sampleWidth; ++i)
-                        ringPhase[i] = in.Sampler.RadialPhase<kThird, kShift>(ringPhase[i]);
-                    row.RingDy = in.Sampler.Cy - Y;
-                    row.RingSign = row.RingDy < 0 ? -1 : 0;
-                    row.RingPhase = ringPhases.data() + at;
-                    row.Ratio30 = ratios.data() + at;
-                }
-            }
-            std::uint8_t* out = target.Out + y * target.OutStride;
-            std::uint8_t* mask = target.Mask + y * target.MaskStride;
-            const std::uint8_t rowParity = ((y / target.ExportScale) >> 3) & 1;
-            for (std::int32_t x = 0; x < target.W; ++x, out += 3, ++mask) {
-                const std::uint8_t* lightRow = nullptr;
-                if constexpr (kD == 0) {
-                    const std::uint8_t* texel
-                        = ShadeSample<kRadial, kAlpha, kThird, kShift, kEntries>(
-                            in, rows[0], x, blended, lightRow);
-                    if (texel) {
-                        out[0] = lightRow[texel[0]];
-                        out[1] = lightRow[texel[1]];
-                        out[2] = lightRow[texel[2]];
-                        *mask = 0;
-                        continue;
-                    }
-                    anyOutside = true;
-                    *mask = 255;
-                    if (target.TransparentMode) {
-                        out[0] = out[1] = out[2]
-                            = (rowParity ^ columnGrey[static_cast<std::size_t>(x)]) == 0 ? 128
-                                                                                         : 192;
-                    } else {
-                        out[0] = target.Background[0];
-                        out[1] = target.Background[1];
-                        out[2] = target.Background[2];
-                    }
-                } else {
-                    std::uint32_t sum0 = 0, sum1 = 0, sum2 = 0;
-                    bool hit = false;
-                    for (std::int32_t j = 0; j < kN && !hit; ++j) {
-                        for (std::int32_t i = 0; i < kN; ++i) {
-                            const std::uint8_t* texel
-                                = ShadeSample<kRadial, kAlpha, kThird, kShift, kEntries>(
-                                    in, rows[j], x * kN + i, blended, lightRow);
-                            if (texel) {
-                                sum0 += lightRow[texel[0]];
-                                sum1 += lightRow[texel[1]];
-                                sum2 += lightRow[texel[2]];
-                            } else if (target.TransparentMode) {
-                                // One sample off the flag makes the whole pixel
-                                // transparent, so the others cannot change it.
-                                hit = true;
-                                break;
-                            } else {
-                                sum0 += target.Background[0];
-                                sum1 += target.Background[1];
-                                sum2 += target.Background[2];
-                            }
-                        }
-                    }
-                    if (!hit) {
-                        out[0] = static_cast<std::uint8_t>(sum0 >> (2 * kD));
-                        out[1] = static_cast<std::uint8_t>(sum1 >> (2 * kD));
-                        out[2] = static_cast<std::uint8_t>(sum2 >> (2 * kD));
-                        *mask = 0;
-                    } else {
-                        anyOutside = true;
-                        out[0] = out[1] = out[2]
-                            = (rowParity ^ columnGrey[static_cast<std::size_t>(x)]) == 0 ? 128
-                                                                                         : 192;
-                        *mask = 255;
-                    }
-                }
-            }
-        }
-        return anyOutside;
-    }
-
-    // One loop per combination; the template arguments are chosen here, once
-    // per frame, from what the frame decides at run time.
-    template <bool kRadial, bool kAlpha, TGrid kGrid, bool kEntries>
-    bool RenderLevel(std::int32_t d, const TFrameInputs& in)
-    {
-        switch (d) {
-        case 1:
-            return RenderRows<kRadial, kAlpha, kGrid, kEntries, 1>(in);
-        case 2:
-            return RenderRows<kRadial, kAlpha, kGrid, kEntries, 2>(in);
-        default:
-            return RenderRows<kRadial, kAlpha, kGrid, kEntries, 0>(in);
-        }
-    }
-
-    template <bool kRadial, bool kAlpha, TGrid kGrid>
-    bool RenderEntryKind(std::int32_t d, const TFrameInputs& in)
-    {
-        return in.Entries ? RenderLevel<kRadial, kAlpha, kGrid, true>(d, in)
-                          : RenderLevel<kRadial, kAlpha, kGrid, false>(d, in);
-    }
-
-    template <bool kRadial, bool kAlpha>
-    bool RenderGridKind(std::int32_t d, std::int32_t exportScale, const TFrameInputs& in)
-    {
-        if (exportScale == 1)
-            return RenderEntryKind<kRadial, kAlpha, TGrid::Unscaled>(d, in);
-        return in.Sampler.Third ? RenderEntryKind<kRadial, kAlpha, TGrid::Third>(d, in)
-                                : RenderEntryKind<kRadial, kAlpha, TGrid::PowerOfTwo>(d, in);
-    }
-
-    // A texture without alpha takes the code without the alpha test at all.
-    template <bool kRadial>
-    bool RenderAlphaKind(std::int32_t d, std::int32_t exportScale, const TFrameInputs& in)
-    {
-        return in.Texels.AlphaTop ? RenderGridKind<kRadial, true>(d, exportScale, in)
-                                  : RenderGridKind<kRadial, false>(d, exportScale, in);
-    }
-
-} // namespace
+const TSlopeTables& SlopeTables()
+{
+    static const TSlopeTables tables;
+    return tables;
+}
 
 bool RenderPixels(const TFrameGeometry& geometry, bool radial, const TSampler& sampler,
     const TShading& shading, const TTexels& texels, const TLightTable& light,
     const TRenderTarget& target)
 {
     const TFrameInputs in { sampler, texels, target, shading.LocalScales.data(),
-        shading.Entries.get(), &SlopeTables(), &light };
-    return radial ? RenderAlphaKind<true>(geometry.D, geometry.ExportScale, in)
-                  : RenderAlphaKind<false>(geometry.D, geometry.ExportScale, in);
+        shading.Entries.get(), &SlopeTables(), &light, shading.HoistSteps.data(),
+        shading.Along.data() };
+    if (sampler.HoistAxis != THoistAxis::None)
+        return RenderHoistPixels(radial, geometry.D, geometry.ExportScale, in);
+    return RenderWaveKind<THoistAxis::None>(radial, geometry.D, geometry.ExportScale, in);
 }
 
 } // namespace zx::render_kernel

@@ -66,6 +66,11 @@ namespace {
     constexpr TCliName kAlignVNames[]
         = { { "top", taTop }, { "middle", taMiddle }, { "bottom", taBottom } };
     constexpr TCliName kQualityNames[] = { { "standard", 0 }, { "high", 1 } };
+    constexpr const char* kHoistItems[] = { ZX_TR_NOOP("Settings", "无"),
+        ZX_TR_NOOP("Settings", "左"), ZX_TR_NOOP("Settings", "右"), ZX_TR_NOOP("Settings", "上"),
+        ZX_TR_NOOP("Settings", "下") };
+    constexpr TCliName kHoistNames[] = { { "none", hoNone }, { "left", hoLeft },
+        { "right", hoRight }, { "top", hoTop }, { "bottom", hoBottom } };
     constexpr const char* kExportScaleItems[] = { "1x", "2x", "3x", "4x", "6x" };
     static_assert(std::size(kExportScaleItems) == kExportScales.size());
 
@@ -86,6 +91,16 @@ namespace {
             130 },
         { "--transparent", 1, "make the area outside the flag transparent (the default)", 140 },
     };
+    constexpr TCliSwitch kPoleSwitches[] = {
+        { "--pole", 1, "draw the pole beside the hoist edge (default off; needs --hoist)", 116 },
+        { "--no-pole", 0, "no pole (turns back a saved one)", 118 },
+    };
+
+    // The width and the pole mean nothing while no edge is tied to the pole.
+    bool HasHoist(const TSettings& s)
+    {
+        return s.Flag.Hoist != hoNone;
+    }
 
     constexpr TSettingPanel Slider(const char* control, const char* caption, std::int32_t step = 1)
     {
@@ -305,6 +320,50 @@ namespace {
                 .Form = TCliForm::Names,
                 .Names = kQualityNames,
                 .BadName = "<option> must be standard or high, not \"<value>\"" } },
+        { .Name = "Hoist",
+            .Type = TSettingType::Choice,
+            .Range = kHoistRange,
+            .Value = kFlag<&FlagParameters::Hoist>,
+            .Group = TSettingGroup::Settings,
+            .Effect = TSettingEffect::Rerender,
+            .Panel = { .Kind = TControlKind::RadioGroup,
+                .Control = "HoistRadioGroup",
+                .Caption = ZX_TR_NOOP("Settings", "旗杆侧"),
+                .Items = kHoistItems,
+                .SideBySide = true },
+            .Cli = { .Section = TCliSection::Flag,
+                .Option = "--hoist",
+                .Help = "the edge tied to the pole, which stays straight and still while the "
+                        "wave grows away from it (default <default>: the whole flag waves)",
+                .HelpRank = 112,
+                .Form = TCliForm::Names,
+                .Names = kHoistNames } },
+        { .Name = "HoistWidth",
+            .Range = kHoistWidthRange,
+            .Value = kFlag<&FlagParameters::HoistWidth>,
+            .Group = TSettingGroup::Settings,
+            .Effect = TSettingEffect::Rerender,
+            .Panel = { .Kind = TControlKind::Slider,
+                .Control = "HoistWidthNiceScrollBar",
+                .Caption = ZX_TR_NOOP("Settings", "固定宽度: <#Pos>%"),
+                .EnabledWhen = &HasHoist },
+            .Cli = Number(TCliSection::Flag, "--hoist-width", "N", 114,
+                "how far from the hoist the wave reaches full strength, in % of the flag's "
+                "extent across the hoist; 0 pins only the edge (<min>..<max>, default "
+                "<default>)") },
+        { .Name = "ShowPole",
+            .Type = TSettingType::Boolean,
+            .Range = kBooleanRange,
+            .Value = kFlag<&FlagParameters::ShowPole>,
+            .Group = TSettingGroup::Settings,
+            .Effect = TSettingEffect::Rerender,
+            .Panel = { .Kind = TControlKind::CheckBox,
+                .Control = "PoleCheckBox",
+                .Caption = ZX_TR_NOOP("Settings", "显示旗杆"),
+                .EnabledWhen = &HasHoist },
+            .Cli = { .Section = TCliSection::Flag,
+                .Form = TCliForm::Switches,
+                .Switches = kPoleSwitches } },
         { .Name = "ExportScale",
             .Range = { kExportScales.front(), kExportScales.back(), kExportScales.front() },
             .Value = kNumber<&TSettings::ExportScale>,

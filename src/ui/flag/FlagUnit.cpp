@@ -199,6 +199,9 @@ void TFlagForm::CreateControls()
     add("Frequency");
     add("Angle");
     add("Radial");
+    add("Hoist");
+    add("HoistWidth");
+    add("ShowPole");
     addPage(tr("抖动"));
     add("BumpIntensity");
     add("BumpFrequency");

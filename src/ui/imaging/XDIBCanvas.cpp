@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace zx {
 
@@ -56,13 +57,39 @@ QFont MakeCellFont(const QString& family, std::int32_t cellHeight, bool bold, bo
     // The line height grows with the pixel size but not in proportion, and not
     // the same way for every face: start from a proportional guess and step to
     // the largest size that fits the cell.
-    const std::int32_t atCell = QFontMetrics(WithSize(font, cellHeight)).height();
-    std::int32_t pixels = atCell > 0 ? std::max(1, cellHeight * cellHeight / atCell) : cellHeight;
-    while (pixels > 1 && QFontMetrics(WithSize(font, pixels)).height() > cellHeight)
+    // Each size asked for loads a font engine, and at huge sizes the engine's
+    // line height may stop growing at all (a wide picture asks for cells of
+    // thousands of pixels): the walk is a few steps for any face seen so far,
+    // and where it takes more, bisection finds the same size in a bounded
+    // number of tries.
+    // A height that overflowed counts as too tall.
+    const auto lineHeight = [&font](std::int32_t pixels) {
+        const int height = QFontMetrics(WithSize(font, pixels)).height();
+        return height > 0 ? height : std::numeric_limits<int>::max();
+    };
+    const std::int32_t atCell = lineHeight(cellHeight);
+    const std::int64_t guess = atCell > 0 ? std::int64_t(cellHeight) * cellHeight / atCell : cellHeight;
+    std::int32_t pixels = std::int32_t(std::clamp<std::int64_t>(guess, 1, kMaxCellFontPixels));
+    constexpr int kWalkSteps = 64;
+    int steps = 0;
+    while (pixels > 1 && lineHeight(pixels) > cellHeight && ++steps <= kWalkSteps)
         --pixels;
-    while (QFontMetrics(WithSize(font, pixels + 1)).height() <= cellHeight)
+    while (steps <= kWalkSteps && pixels < kMaxCellFontPixels && lineHeight(pixels + 1) <= cellHeight
+        && ++steps <= kWalkSteps)
         ++pixels;
-    return WithSize(font, pixels);
+    if (steps <= kWalkSteps)
+        return WithSize(font, pixels);
+    // The largest size in [1, kMaxCellFontPixels] whose line fits, or 1.
+    std::int32_t fits = 1;
+    std::int32_t tooTall = kMaxCellFontPixels + 1;
+    while (tooTall - fits > 1) {
+        const std::int32_t middle = fits + (tooTall - fits) / 2;
+        if (lineHeight(middle) <= cellHeight)
+            fits = middle;
+        else
+            tooTall = middle;
+    }
+    return WithSize(font, fits);
 }
 
 TCanvas::TCanvas(QImage& image, bool bottomUp)

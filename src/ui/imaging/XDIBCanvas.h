@@ -34,9 +34,15 @@ struct TCanvasFont {
     bool Bold = false;
 };
 
-// The QFont for a face and a cell height: the largest pixel size whose line
-// height does not exceed cellHeight (never below 1 pixel). A cell height of 0 or
-// less keeps the toolkit's default size.
+// The largest pixel size a cell font takes. Beyond about 16 000 pixels the
+// font engine's metrics overflow (line heights come out negative), so the text
+// of a cell taller than that line (only a picture tens of thousands of pixels
+// wide asks for one) is drawn at this size.
+inline constexpr std::int32_t kMaxCellFontPixels = 16384;
+
+// The QFont for a face and a cell height: the largest pixel size up to
+// kMaxCellFontPixels whose line height does not exceed cellHeight (never below
+// 1 pixel). A cell height of 0 or less keeps the toolkit's default size.
 QFont MakeCellFont(
     const QString& family, std::int32_t cellHeight, bool bold = false, bool antialiased = true);
 
