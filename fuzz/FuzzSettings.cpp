@@ -32,9 +32,9 @@
 #include <QSettings>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <memory>
 #include <string>
-#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -76,16 +76,24 @@ TWorld& World()
     return world;
 }
 
-// The value the setting's control shows, or nothing where the panel has no
-// control of that name.
-std::optional<std::int32_t> Shown(const zx::TFlagForm& panel, const char* name)
+// The value the setting's control shows (a radio group of allowed values
+// shows the value of its item), or nothing where the panel has no control of
+// that name.
+std::optional<std::int32_t> Shown(const zx::TFlagForm& panel, const zx::TSetting& setting)
 {
+    const char* name = setting.Panel.Control;
     if (auto* slider = panel.findChild<zx::TNiceScrollBar*>(name))
         return slider->Position();
     if (auto* box = panel.findChild<QCheckBox*>(name))
         return box->isChecked() ? 1 : 0;
-    if (auto* group = panel.findChild<zx::TRadioGroup*>(name))
-        return group->ItemIndex();
+    if (auto* group = panel.findChild<zx::TRadioGroup*>(name)) {
+        const int item = group->ItemIndex();
+        if (setting.Allowed.empty())
+            return item;
+        if (item < 0 || std::size_t(item) >= setting.Allowed.size())
+            return std::nullopt;
+        return setting.Allowed[std::size_t(item)];
+    }
     if (auto* choice = panel.findChild<zx::TColorChoice*>(name))
         return std::int32_t(choice->Color());
     return std::nullopt;
@@ -108,7 +116,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         QFile file(world.SettingsFile);
         ZX_FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ZX_FUZZ_CHECK(file.write(reinterpret_cast<const char*>(data), qint64(size)) == qint64(size));
+        ZX_FUZZ_CHECK(
+            file.write(reinterpret_cast<const char*>(data), qint64(size)) == qint64(size));
     }
     // The store keeps what it read while the file's time and size stay the
     // same; every input gets a time of its own, so it is read afresh.
@@ -138,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 ZX_FUZZ_CHECK(setting.Accepts(value));
             }
             if (setting.Panel.Control && setting.Group != zx::TSettingGroup::Text) {
-                const std::optional<std::int32_t> shown = Shown(panel, setting.Panel.Control);
+                const std::optional<std::int32_t> shown = Shown(panel, setting);
                 ZX_FUZZ_CHECK(shown.has_value());
                 ZX_FUZZ_CHECK(*shown == value);
             }

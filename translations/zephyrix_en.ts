@@ -211,6 +211,10 @@
         <source>%s 编码失败</source>
         <translation>%s encoding failed</translation>
     </message>
+    <message>
+        <source>已取消</source>
+        <translation>Cancelled</translation>
+    </message>
 </context>
 <context>
     <name>Settings</name>
@@ -353,6 +357,10 @@
     <message>
         <source>显示旗杆</source>
         <translation>Show pole</translation>
+    </message>
+    <message>
+        <source>导出尺寸</source>
+        <translation>Export size</translation>
     </message>
 </context>
 <context>
@@ -520,6 +528,25 @@
     </message>
 </context>
 <context>
+    <name>zx::TFlagWork</name>
+    <message>
+        <source>正在读取图片...</source>
+        <translation>Reading the picture...</translation>
+    </message>
+    <message>
+        <source>正在保存 GIF 文件。请等待保存完成，或点击“取消”。</source>
+        <translation>The GIF file is being saved. Wait until it is saved, or click “Cancel”.</translation>
+    </message>
+    <message>
+        <source>正在渲染 帧 %1/%2</source>
+        <translation>Rendering frame %1/%2</translation>
+    </message>
+    <message>
+        <source>正在编码 %1</source>
+        <translation>Encoding %1</translation>
+    </message>
+</context>
+<context>
     <name>zx::TPreviewForm</name>
     <message>
         <source>GIF 预览</source>
@@ -566,6 +593,13 @@
     <message>
         <source>确定</source>
         <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>zx::TWorkBar</name>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 <context>

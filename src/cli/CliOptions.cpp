@@ -24,6 +24,20 @@ std::size_t ParseSettingOption(
     return used;
 }
 
+void RequireExportSize(const TSettings& settings)
+{
+    if (ExportSizeFits(settings))
+        return;
+    const auto size = [](std::int64_t w, std::int64_t h) {
+        return std::to_string(w) + "x" + std::to_string(h);
+    };
+    throw EUsageError("--size " + size(settings.FrameWidth, settings.FrameHeight) + " at --scale "
+        + std::to_string(settings.ExportScale) + " makes frames of "
+        + size(std::int64_t(settings.FrameWidth) * settings.ExportScale,
+            std::int64_t(settings.FrameHeight) * settings.ExportScale)
+        + "; they may be at most " + size(kMaxRenderWidth, kMaxRenderHeight));
+}
+
 void RefuseUnknownOption(const std::string& arg)
 {
     if (arg.size() > 1 && arg.front() == '-')
@@ -44,8 +58,8 @@ std::string FlagOptionsHelp()
         + HelpLine("--settings",
             "start from the desktop program's saved flag and text settings (and, for export, "
             "its GIF settings) instead of the defaults; the other options override them. The "
-            "frame size still comes from --size alone. The saved settings are only read, never "
-            "written")
+            "frame size still comes from --size alone, times the saved export size unless --scale "
+            "is given. The saved settings are only read, never written")
         + "  Options take their value as \"--name VALUE\" or \"--name=VALUE\".\n";
 }
 

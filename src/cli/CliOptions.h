@@ -48,6 +48,10 @@ std::string FlagOptionsHelp();
 std::string TextOptionsHelp();
 std::string GifOptionsHelp();
 
+// Raises "--size WxH at --scale K makes frames of W' x H'; they may be at most
+// 1920 x 1200" when the frames would be larger than the renderer makes them.
+void RequireExportSize(const TSettings& settings);
+
 // The flag made from the picture (or the built-in one without a path) with the
 // settings: the texture with the text drawn on it, the lighting table, the
 // frame size. Throws when the picture cannot be loaded or the text not drawn.

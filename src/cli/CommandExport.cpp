@@ -1,6 +1,7 @@
 // zephyrix-cli export: the main job without a window. Loads the picture (or the
-// built-in one), renders every frame of the loop and writes the animated GIF
-// (or an animated WebP or APNG of the same frames).
+// built-in one) and runs the export job the desktop program runs: every frame
+// of the loop rendered side by side, then the GIF built, coded and written (or
+// an animated WebP or APNG of the same frames).
 
 #include "cli/CliAnimFormat.h"
 #include "cli/CliCommand.h"
@@ -9,7 +10,7 @@
 #include "cli/CliSettings.h"
 #include "core/flag/FlagModel.h"
 #include "core/gif/AnimationExport.h"
-#include "core/gif/GIFExport.h"
+#include "core/gif/ExportJob.h"
 
 #include <optional>
 #include <string>
@@ -61,25 +62,22 @@ namespace {
         }
         RequireOutputPath(parsed.Output);
         const TOutputFormat format = ResolveOutputFormat(parsed.Output.OutputPath, parsed.Format);
+        RequireExportSize(parsed.Settings.Values);
         const TExportOptions options = ExportOptionsOf(parsed.Settings.Values);
         CheckExportOptions(options);
 
         const TProgressReporter progress(parsed.Output.Quiet);
-        const auto say = [&](const std::string& text) { progress.Say(text); };
         TFlagModel model;
         PrepareFlagModel(model, parsed.Settings, parsed.Picture);
-        const auto render = [&](std::int32_t k, std::uint16_t phase) {
-            model.RenderSlot(static_cast<std::uint16_t>(k), phase, say);
-        };
-        if (format != TOutputFormat::Gif) {
-            const TExportAnimation animation
-                = GatherExportAnimation(model.FrameStore(), options.Frames, render);
-            WriteAnimation(format, parsed.Format, parsed.Output.OutputPath,
-                animation.View(options.GIFDelay, options.GIFLoops), progress);
-            return 0;
-        }
-        const auto gifImage = BuildExportGif(model.FrameStore(), options, render, say);
-        WriteGif(*gifImage, parsed.Output.OutputPath, progress);
+        TExportJob job(TakeExportSnapshot(model, options, parsed.Settings.Values.ExportScale));
+        if (progress.Enabled())
+            job.Progress().Status = [&](const std::string& text) { progress.Say(text); };
+        if (format == TOutputFormat::Gif)
+            job.Save(parsed.Output.OutputPath);
+        else
+            job.Save(parsed.Output.OutputPath,
+                AnimationWriter(
+                    format, options.GIFDelay, options.GIFLoops, WebPOptionsOf(parsed.Format)));
         return 0;
     }
 

@@ -7,6 +7,7 @@
 #include "core/Stream.h"
 #include "core/flag/FlagModel.h"
 #include "core/flag/FlagParameters.h"
+#include "core/gif/ExportJob.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -81,25 +82,30 @@ namespace {
         if (std::filesystem::exists(folder) && !std::filesystem::is_directory(folder))
             throw EUsageError(*directory + " is not a folder");
 
+        RequireExportSize(options.Values);
+
         TFlagModel model;
         PrepareFlagModel(model, options, picture);
         const FlagParameters& params = options.Values.Flag;
 
-        // Everything is rendered and encoded before the first file is written, so
-        // that a failure leaves the folder as it was.
-        const TFrameStore& store = model.FrameStore();
-        std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
-        for (std::int32_t k = 0; k < params.Frames; ++k) {
-            model.RenderSlot(static_cast<std::uint16_t>(k), FramePhase(k, params.Frames));
-            files.emplace_back(SlotName("frame", k), BmpBytes(store.FrameBitmaps[k]));
-            files.emplace_back(SlotName("mask", k), BmpBytes(store.FrameMasks[k]));
-        }
+        // Every frame is rendered (side by side, as an export renders them)
+        // before the first file is written, so that a failure leaves the
+        // folder as it was; each file is encoded just before it is written.
+        TExportJob job(TakeExportSnapshot(
+            model, ExportOptionsOf(options.Values), options.Values.ExportScale));
+        job.KeepFrames = true;
+        const TExportFrames& frames = job.Render();
 
         std::filesystem::create_directories(folder);
-        for (const auto& [name, bytes] : files)
-            WriteFileAtomic((folder / name).string(), bytes);
-        std::cout << "Wrote " << params.Frames << " frames of " << options.Values.FrameWidth
-                  << " x " << options.Values.FrameHeight << " to " << *directory << "\n";
+        for (std::int32_t k = 0; k < params.Frames; ++k) {
+            const auto slot = static_cast<std::size_t>(k);
+            WriteFileAtomic((folder / SlotName("frame", k)).string(),
+                BmpBytes(frames.Bitmaps()[slot]));
+            WriteFileAtomic(
+                (folder / SlotName("mask", k)).string(), BmpBytes(frames.Masks()[slot]));
+        }
+        std::cout << "Wrote " << params.Frames << " frames of " << frames.Bitmaps()[0].Width()
+                  << " x " << frames.Bitmaps()[0].Height() << " to " << *directory << "\n";
         return 0;
     }
 

@@ -1,8 +1,11 @@
 #include "core/Stream.h"
 
+#include "core/Cancel.h"
 #include "core/Errors.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -90,30 +93,82 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
     return bytes;
 }
 
-void WriteFileAtomic(const std::string& path, std::span<const std::uint8_t> bytes)
+namespace {
+
+    // A new file beside path for the bytes, named path + "." + six letters,
+    // made with the usual permissions (0666 less the umask, which the system
+    // applies itself: changing the umask to read it would race with any
+    // other thread creating a file meanwhile).
+    int CreateTemporaryFile(const std::string& path, std::string& temp)
+    {
+        static std::atomic<std::uint64_t> counter { 0 };
+        static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+        std::uint64_t seed = std::uint64_t(std::chrono::steady_clock::now().time_since_epoch().count())
+            ^ (std::uint64_t(::getpid()) << 32);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::uint64_t n = (seed + counter++) * 0x9E3779B97F4A7C15ull;
+            temp = path + ".";
+            for (int i = 0; i < 6; ++i) {
+                temp += kLetters[n % 36];
+                n /= 36;
+            }
+            const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0 || errno != EEXIST)
+                return fd;
+            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        }
+        errno = EEXIST;
+        return -1;
+    }
+
+} // namespace
+
+void WriteFileAtomic(const std::string& path, std::span<const std::uint8_t> bytes,
+    const std::function<void(std::uint64_t written)>& progress)
 {
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
+    std::string temp;
+    const int fd = CreateTemporaryFile(path, temp);
     if (fd < 0)
         throw EFOpenError(OpenErrorText(path, errno));
-    // mkstemp makes the file private; give it the usual permissions.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    const auto abandon = [&] {
+        ::close(fd);
+        ::unlink(temp.c_str());
+    };
 
+    // Pieces of 1 MiB: small enough that a cancel is seen at once.
+    constexpr std::size_t kPiece = std::size_t(1) << 20;
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        try {
+            ThrowIfCancelled();
+        } catch (...) {
+            abandon();
+            throw;
+        }
+        const std::size_t piece = std::min(kPiece, bytes.size() - done);
+        const ssize_t n = ::write(fd, bytes.data() + done, piece);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            ::close(fd);
-            ::unlink(temp.c_str());
+            abandon();
             throw EWriteError(kStreamWriteError);
         }
         done += static_cast<std::size_t>(n);
+        if (progress)
+            progress(done);
     }
-    if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        throw EFOpenError(OpenErrorText(path, error));
+    }
+    // The last moment to stop: from here on the new file is the result.
+    TCancelToken* const token = CurrentCancelToken();
+    if (token && !token->Commit()) {
+        ::unlink(temp.c_str());
+        throw ECancelled();
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
         throw EFOpenError(OpenErrorText(path, error));

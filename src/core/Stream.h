@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -84,7 +85,13 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 
 // Writes bytes to a temporary file beside path and renames it over path only
 // when everything has been written, so a failure never destroys an existing
-// file. Throws EFOpenError / EWriteError.
-void WriteFileAtomic(const std::string& path, std::span<const std::uint8_t> bytes);
+// file. The bytes go out in pieces; progress, when given, is told how many
+// are written after each. Under a cancel token (core/Cancel.h) the write
+// stops with ECancelled when the token is cancelled, and the file is renamed
+// into place only if the token can be committed; otherwise, as after any
+// failure, the temporary file is removed and path is as it was. Throws
+// EFOpenError / EWriteError.
+void WriteFileAtomic(const std::string& path, std::span<const std::uint8_t> bytes,
+    const std::function<void(std::uint64_t written)>& progress = {});
 
 } // namespace zx

@@ -1,5 +1,7 @@
 #include "core/WorkerPool.h"
 
+#include "core/Cancel.h"
+
 #include <algorithm>
 #include <atomic>
 #include <exception>
@@ -25,13 +27,17 @@ void ParallelFor(
     std::atomic<std::size_t> firstFailure { count };
     std::exception_ptr failure;
     std::mutex failureLock;
+    // The helpers stop when the caller's work is cancelled, as it does.
+    TCancelToken* const token = CurrentCancelToken();
 
     auto work = [&] {
+        const TCancelScope scope(token);
         // Every index below a failed one was handed out before it, so
         // stopping at the first failure still runs all that a plain loop
         // would have run before meeting it.
         for (std::size_t i = next++; i < firstFailure; i = next++) {
             try {
+                ThrowIfCancelled();
                 task(i);
             } catch (...) {
                 std::lock_guard lock(failureLock);

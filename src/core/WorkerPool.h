@@ -20,6 +20,10 @@ namespace zx {
 // exception of the lowest failing index is rethrown on the calling thread,
 // which is the one a plain loop in index order would have met first.
 //
+// The helpers work under the calling thread's cancel token (Cancel.h), and
+// no index is started once it is cancelled: the call then ends with
+// ECancelled like any other failure.
+//
 // Helpers only add speed: when the system cannot start one, the calling
 // thread works through what is left alone.
 void ParallelFor(

@@ -1,17 +1,28 @@
-// The export's side of the animation writers: the format a name asks for, and
-// the frames with their alpha planes gathered from the frame store.
+// The export's side of the animation writers: the format a name asks for, the
+// export job's frames with their alpha planes, the job's WebP and APNG files
+// equal to the encoders' of the same frames (at scale 1 and 2), their
+// progress, and a cancel while the frames are coded that writes nothing.
 
 #include "core/gif/AnimationExport.h"
 
+#include "core/Cancel.h"
 #include "core/Errors.h"
-#include "core/flag/LightTable.h"
+#include "core/Stream.h"
+#include "core/gif/APNGWriter.h"
 #include "core/imaging/DefaultImage.h"
 
+#include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace zx {
 namespace {
+
+    namespace fs = std::filesystem;
 
     TEST(AnimationExport, TheNameGivesTheFormat)
     {
@@ -27,46 +38,50 @@ namespace {
         EXPECT_STREQ(AnimationFormatName(TAnimationFormat::APNG), "APNG");
     }
 
-    class GatherAnimation : public ::testing::Test {
+    // A flag of the built-in picture, 80 x 50 at scale 1.
+    class JobAnimation : public ::testing::Test {
     protected:
         void SetUp() override
         {
-            LoadDefaultImage(m_texture);
             m_params.Antialiasing = 1;
             m_params.Distance = 40;
+            m_params.Frames = 3;
         }
-        void Render(std::int32_t k, std::uint16_t phase)
+        TExportSnapshot Snapshot(std::int32_t scale = 1)
         {
-            const TFlagDerived derived = DeriveFlagValues(m_params, 80, 50);
-            const TLightTable light
-                = BuildLightTable(m_params.Brightness, m_params.Contrast, m_params.InvertLightMode);
-            RenderFrame(
-                m_store, static_cast<std::uint16_t>(k), phase, m_params, derived, m_texture, light);
-            m_rendered.push_back(k);
+            TDIB picture;
+            LoadDefaultImage(picture);
+            m_model.SetTexture(picture, TDIB());
+            m_model.PrepareTexture();
+            m_model.SetFrameSize(80, 50);
+            m_model.SetParameters(m_params);
+            TSettings settings;
+            settings.Flag = m_params;
+            return TakeExportSnapshot(m_model, ExportOptionsOf(settings), scale);
         }
-        TExportAnimation Gather(std::int32_t count)
+        static std::vector<std::string> Names(const fs::path& folder)
         {
-            return GatherExportAnimation(
-                m_store, count, [this](std::int32_t k, std::uint16_t phase) { Render(k, phase); });
+            std::vector<std::string> names;
+            for (const auto& entry : fs::directory_iterator(folder))
+                names.push_back(entry.path().filename().string());
+            return names;
         }
 
-        TDIB m_texture;
         FlagParameters m_params;
-        TFrameStore m_store;
-        std::vector<std::int32_t> m_rendered;
+        TFlagModel m_model;
     };
 
-    TEST_F(GatherAnimation, TransparentFramesGetTheirMaskAsAlpha)
+    TEST_F(JobAnimation, TransparentFramesGetTheirMaskAsAlpha)
     {
         m_params.TransparentMode = true;
-        Render(1, FramePhase(1, 3)); // already there: not rendered again
-        m_rendered.clear();
-        const TExportAnimation animation = Gather(3);
-        EXPECT_EQ(m_rendered, (std::vector<std::int32_t> { 0, 2 }));
+        TExportJob job(Snapshot());
+        const TExportFrames& frames = job.Render();
+        const TExportAnimation animation = AnimationOfExportFrames(frames);
         ASSERT_EQ(animation.Frames.size(), 3u);
         ASSERT_EQ(animation.Alpha.size(), 3u);
         for (std::size_t k = 0; k < 3; ++k) {
-            const TDIB& mask = m_store.FrameMasks[k];
+            ASSERT_TRUE(frames.Transparent()[k]);
+            const TDIB& mask = frames.Masks()[k];
             const TDIB& alpha = animation.Alpha[k];
             ASSERT_EQ(alpha.Width(), 80);
             ASSERT_EQ(alpha.Height(), 50);
@@ -77,7 +92,7 @@ namespace {
                     const std::uint32_t a = alpha.Pixel(x, y);
                     EXPECT_EQ(a, mask.Pixel(x, y) == 255 ? 0u : 255u) << x << "," << y;
                     clear += a == 0;
-                    EXPECT_EQ(animation.Frames[k].Pixel(x, y), m_store.FrameBitmaps[k].Pixel(x, y));
+                    EXPECT_EQ(animation.Frames[k].Pixel(x, y), frames.Bitmaps()[k].Pixel(x, y));
                 }
             EXPECT_GT(clear, 0);
             EXPECT_LT(clear, 80 * 50);
@@ -89,19 +104,106 @@ namespace {
         EXPECT_TRUE(FrameIsTranslucent(view, 2));
     }
 
-    TEST_F(GatherAnimation, OpaqueFramesHaveNoPlaneAndCountsAreChecked)
+    TEST_F(JobAnimation, OpaqueFramesHaveNoPlaneAndTheGifHasItsOwnWriter)
     {
         m_params.TransparentMode = false;
-        const TExportAnimation animation = Gather(2);
-        ASSERT_EQ(animation.Alpha.size(), 2u);
-        EXPECT_TRUE(animation.Alpha[0].Empty());
-        EXPECT_TRUE(animation.Alpha[1].Empty());
+        TExportJob job(Snapshot());
+        const TExportAnimation animation = AnimationOfExportFrames(job.Render());
+        ASSERT_EQ(animation.Alpha.size(), 3u);
+        for (const TDIB& alpha : animation.Alpha)
+            EXPECT_TRUE(alpha.Empty());
         EXPECT_EQ(FrameAlpha(animation.View(5, 0), 0), nullptr);
-        EXPECT_THROW(Gather(0), EInvalidGraphicOperation);
-        EXPECT_THROW(Gather(kFrameSlots + 1), EInvalidGraphicOperation);
+        EXPECT_THROW(AnimationWriter(TAnimationFormat::Gif, 5, 0), EInvalidGraphicOperation);
         EXPECT_THROW(
             SaveAnimationFile(TAnimationFormat::Gif, "/nonexistent/x.gif", animation.View(5, 0)),
             EInvalidGraphicOperation);
+    }
+
+    TEST_F(JobAnimation, TheJobWritesTheEncodersFileOfItsFramesWithItsProgress)
+    {
+        m_params.TransparentMode = true;
+        const fs::path folder
+            = fs::temp_directory_path() / ("zx-job-animation-" + std::to_string(::getpid()));
+        fs::create_directories(folder);
+        for (const std::int32_t scale : { 1, 2 }) {
+            for (const TAnimationFormat format :
+                { TAnimationFormat::WebP, TAnimationFormat::APNG }) {
+                SCOPED_TRACE(
+                    std::string(AnimationFormatName(format)) + " x" + std::to_string(scale));
+                const fs::path path = folder / "flag.anim";
+                TExportJob job(Snapshot(scale));
+                job.Save(path.string(), AnimationWriter(format, 6, 2));
+                const std::vector<std::uint8_t> file = ReadFileBytes(path.string());
+
+                // The same frames, rendered and encoded by hand.
+                TExportJob again(Snapshot(scale));
+                const TExportAnimation animation = AnimationOfExportFrames(again.Render());
+                const TAnimationFrames view = animation.View(6, 2);
+                EXPECT_EQ(view.Frames[0].Width(), 80 * scale);
+                EXPECT_EQ(view.Frames[0].Height(), 50 * scale);
+                EXPECT_EQ(file,
+                    format == TAnimationFormat::WebP ? EncodeWebPAnimation(view)
+                                                     : EncodeAPNG(view));
+
+                const TExportProgress& progress = job.Progress();
+                EXPECT_EQ(progress.Stage.load(), TExportStage::Finished);
+                EXPECT_EQ(progress.FileBytes.load(), file.size());
+                EXPECT_EQ(progress.BytesWritten.load(), file.size());
+                // The frames' data is most of the file, never more.
+                EXPECT_GT(progress.BytesCoded.load(), file.size() / 2);
+                EXPECT_LT(progress.BytesCoded.load(), file.size());
+            }
+        }
+        fs::remove_all(folder);
+    }
+
+    TEST_F(JobAnimation, ACancelWhileTheFramesAreCodedWritesNothing)
+    {
+        // Frames of 480 x 300 take long enough to code that the cancel comes
+        // in the middle.
+        m_params.Frames = 8;
+        const fs::path folder
+            = fs::temp_directory_path() / ("zx-job-animation-cancel-" + std::to_string(::getpid()));
+        fs::create_directories(folder);
+        const fs::path path = folder / "flag.webp";
+        const std::vector<std::uint8_t> old { 'o', 'l', 'd' };
+        WriteFileAtomic(path.string(), old);
+        for (const TAnimationFormat format : { TAnimationFormat::WebP, TAnimationFormat::APNG }) {
+            SCOPED_TRACE(AnimationFormatName(format));
+            TExportJob job(Snapshot(6));
+            bool cancelled = false;
+            std::thread canceller([&] {
+                while (job.Progress().BytesCoded.load() == 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                cancelled = job.Cancel();
+            });
+            TWebPOptions lossless;
+            lossless.Lossless = true;
+            EXPECT_THROW(
+                job.Save(path.string(), AnimationWriter(format, 5, 0, lossless)), ECancelled);
+            canceller.join();
+            EXPECT_TRUE(cancelled);
+            EXPECT_EQ(job.Progress().Stage.load(), TExportStage::Encoding);
+            EXPECT_EQ(ReadFileBytes(path.string()), old);
+            EXPECT_EQ(Names(folder), std::vector<std::string> { "flag.webp" });
+        }
+        fs::remove_all(folder);
+    }
+
+    TEST_F(JobAnimation, ACancelBeforeTheCodingStartsCodesNoFrame)
+    {
+        TExportJob job(Snapshot());
+        const TFrameWriter writer = AnimationWriter(TAnimationFormat::APNG, 5, 0);
+        const fs::path path = fs::temp_directory_path()
+            / ("zx-job-animation-early-" + std::to_string(::getpid()) + ".png");
+        EXPECT_THROW(job.Save(path.string(),
+                         [&](TExportFrames& frames, TExportProgress& progress) {
+                             EXPECT_TRUE(job.Cancel());
+                             return writer(frames, progress);
+                         }),
+            ECancelled);
+        EXPECT_EQ(job.Progress().BytesCoded.load(), 0u);
+        EXPECT_FALSE(fs::exists(path));
     }
 
 } // namespace

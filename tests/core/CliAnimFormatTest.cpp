@@ -113,6 +113,31 @@ namespace {
         EXPECT_EQ(Files(), (std::vector<std::string> { "flag.PNG", "flag.webp" }));
     }
 
+    TEST_F(CliAnimFormat, TheScaleMakesLargerWebPAndAPNGFramesOfTheFramesCommand)
+    {
+        // --scale reaches the other formats through the same export job.
+        const std::string flag = kFlag + " --opaque --scale 2";
+        const auto frames = Frames(flag);
+        ASSERT_EQ(frames.size(), 4u);
+        ASSERT_EQ(frames[0].size(), std::size_t(128 * 80 * 4));
+        ASSERT_EQ(Run("export -q -o " + Path("big.webp").string() + " --lossless " + flag), 0)
+            << Stderr();
+        const webp_test::TDecoded webp = webp_test::Decode(Bytes("big.webp"));
+        EXPECT_EQ(webp.Width, 128u);
+        EXPECT_EQ(webp.Height, 80u);
+        ASSERT_EQ(webp.Frames.size(), 4u);
+        ASSERT_EQ(Run("export -q -o " + Path("big.png").string() + " " + flag), 0) << Stderr();
+        const apng_test::TAPNG apng = apng_test::ReadAPNG(Bytes("big.png"));
+        ASSERT_EQ(apng.Canvases.size(), 4u);
+        for (std::size_t k = 0; k < 4; ++k) {
+            EXPECT_EQ(webp.Frames[k].Rgba, frames[k]) << "frame " << k;
+            EXPECT_EQ(apng.Canvases[k], frames[k]) << "frame " << k;
+        }
+        // Too large at the scale: refused before anything is written.
+        EXPECT_EQ(Run("export -o " + Path("huge.webp").string() + " --size 1000x97 --scale 2"), 1);
+        EXPECT_EQ(Files(), (std::vector<std::string> { "big.png", "big.webp" }));
+    }
+
     TEST_F(CliAnimFormat, TransparentModeGivesTheBackgroundAlphaZero)
     {
         const auto frames = Frames(kFlag + " --distance 40");

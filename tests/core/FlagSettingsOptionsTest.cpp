@@ -118,8 +118,10 @@ namespace {
             "--background: \"12345\" is not a colour RRGGBB (six hexadecimal digits)");
         EXPECT_EQ(ErrorOf({ "--spot", "1" }), "--spot: \"1\" is not of the form X,Y");
         EXPECT_EQ(ErrorOf({ "--spot", "1,600" }), "--spot: 600 is out of range -512..511");
-        EXPECT_EQ(ErrorOf({ "--size", "10x10" }), "--size: 10 is out of range 16..320");
-        EXPECT_EQ(ErrorOf({ "--size", "100x201" }), "--size: 201 is out of range 16..200");
+        EXPECT_EQ(ErrorOf({ "--size", "10x10" }), "--size: 10 is out of range 16..1920");
+        EXPECT_EQ(ErrorOf({ "--size", "100x1201" }), "--size: 1201 is out of range 16..1200");
+        EXPECT_EQ(ErrorOf({ "--size", "1921x100" }), "--size: 1921 is out of range 16..1920");
+        EXPECT_EQ(ErrorOf({ "--scale", "5" }), "--scale: 5 is not one of 1, 2, 3, 4, 6");
         EXPECT_EQ(ErrorOf({ "--font", "" }), "--font needs a font family name");
         EXPECT_EQ(ErrorOf({ "--shadow", "101" }), "--shadow: 101 is out of range 0..100");
     }
@@ -251,8 +253,8 @@ namespace {
                             "from its\n                            centre (-512..511 each, "
                             "default 0,0)\n"),
             std::string::npos);
-        EXPECT_NE(flag.find("--size WxH                frame size (16..320 x 16..200, default "
-                            "150x97)\n"),
+        EXPECT_NE(flag.find("--size WxH                frame size (16..1920 x 16..1200, "
+                            "default 150x97)\n"),
             std::string::npos);
         EXPECT_NE(flag.find("implies --opaque (default 000000)"), std::string::npos);
 

@@ -37,8 +37,8 @@ namespace {
             (std::vector<std::string> { "Frames", "Distance", "Amplitude", "Frequency", "Angle",
                 "BumpIntensity", "BumpFrequency", "Brightness", "Contrast", "GIFDelay", "GIFLoops",
                 "GIFBits", "Antialiasing", "BackgroundColor", "TransparentMode", "InvertLightMode",
-                "SpotX", "SpotY", "HighQuality", "Hoist", "HoistWidth", "ShowPole",
-                "SaveFormat" }));
+                "SpotX", "SpotY", "HighQuality", "Hoist", "HoistWidth", "ShowPole", "SaveFormat",
+                "ExportScale" }));
         EXPECT_EQ(NamesOfGroup(TSettingGroup::Text),
             (std::vector<std::string> { "FontName", "FontSize", "FontColor", "FontAngle",
                 "FontShaddow", "AlignHorizontal", "AlignVertical" }));
@@ -67,7 +67,9 @@ namespace {
         EXPECT_EQ(Row("SpotX").Range.Min, -512);
         EXPECT_EQ(Row("FontSize").Range.Min, 5);
         EXPECT_EQ(Row("FontShaddow").Panel.Step, 5);
-        EXPECT_EQ(Row("FrameHeight").Range.Max, 200);
+        // zephyrix-cli's frames go up to the largest the renderer makes.
+        EXPECT_EQ(Row("FrameWidth").Range.Max, 1920);
+        EXPECT_EQ(Row("FrameHeight").Range.Max, 1200);
     }
 
     TEST(FlagSettings, EveryRowReadsAndWritesItsOwnMember)

@@ -11,6 +11,7 @@
 #include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/controls/XRadioGroupComp.h"
 #include "ui/flag/FlagUnit.h"
+#include "ui/flag/FlagWork.h"
 #include "ui/flag/ShowUnit.h"
 #include "ui/imaging/XDIBClipboardQt.h"
 
@@ -406,6 +407,7 @@ private slots:
         QVERIFY(!C<QAction>("Pasteimage1")->isEnabled());
         C<QAction>("Pasteimage1")->setEnabled(true);
         m_panel->Pasteimage1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         QCOMPARE(m_messages.size(), std::size_t(1));
         QCOMPARE(m_messages[0].Title, QStringLiteral("警告"));
         QCOMPARE(m_messages[0].Text, QStringLiteral("剪贴板为空！"));
@@ -422,6 +424,7 @@ private slots:
         m_panel->Edit1Click();
         QVERIFY(C<QAction>("Pasteimage1")->isEnabled());
         m_panel->Pasteimage1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         QVERIFY(m_messages.empty());
         const TTextureItem* texture = m_panel->CurrentTexture();
         QCOMPARE(texture->Source.Width(), 40);
@@ -441,6 +444,7 @@ private slots:
                 image.setPixel(x, y, qRgba(250, 100, 0, x < 10 ? 0 : 100));
         QGuiApplication::clipboard()->setImage(image);
         m_panel->Pasteimage1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         QVERIFY(m_messages.empty());
         const TTextureItem* texture = m_panel->CurrentTexture();
         QCOMPARE(texture->Alpha.Width(), 40);
@@ -452,6 +456,7 @@ private slots:
         image.fill(qRgba(1, 2, 3, 255));
         QGuiApplication::clipboard()->setImage(image);
         m_panel->Pasteimage1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         QVERIFY(texture->Alpha.Empty());
     }
 
@@ -472,6 +477,8 @@ private slots:
                 return -1;
             m_panel->OpenPictureDialog = [&] { return std::optional<QString>(path); };
             m_panel->Open1Click();
+            if (!m_panel->Work().WaitUntilIdle())
+                return -1;
             Tick(8);
             const TDIB& mask = Store().FrameMasks[0];
             int off = 0;
@@ -518,6 +525,7 @@ private slots:
         const TDIB prepared = m_panel->CurrentTexture()->Prepared;
         m_panel->OpenPictureDialog = [&] { return std::optional<QString>(bad); };
         m_panel->Open1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         QCOMPARE(m_messages.size(), std::size_t(1));
         QCOMPARE(m_messages[0].Title, QStringLiteral("Zephyrix"));
         QVERIFY(!m_messages[0].Text.isEmpty());
@@ -530,6 +538,7 @@ private slots:
         m_messages.clear();
         m_panel->OpenPictureDialog = [] { return std::optional<QString>(); };
         m_panel->Open1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         QVERIFY(m_messages.empty());
         QCOMPARE(RenderedCount(), 8);
 
@@ -542,6 +551,7 @@ private slots:
             return std::optional<QString>(good);
         };
         m_panel->Open1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         QVERIFY2(m_messages.empty(), m_messages.empty() ? "" : qPrintable(m_messages[0].Text));
         QCOMPARE(busyInDialog, std::uint16_t(bfDialog));
         QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
@@ -626,6 +636,7 @@ private slots:
             return std::optional<QString>(saved);
         };
         m_panel->Save1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         QVERIFY2(m_messages.empty(), m_messages.empty() ? "" : qPrintable(m_messages[0].Text));
         QCOMPARE(busyInDialog, std::uint16_t(bfDialog | bfExporting));
         QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
@@ -656,6 +667,7 @@ private slots:
         QCOMPARE(RenderedCount(), 4);
         m_panel->GIFSaveDialog = [&] { return std::optional<QString>(standard); };
         m_panel->Save1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
 
         // A click on the box leaves the frames rendered and nothing busy.
         QTest::mouseClick(Box("HighQualityCheckBox"), Qt::LeftButton, {},
@@ -666,6 +678,7 @@ private slots:
 
         m_panel->GIFSaveDialog = [&] { return std::optional<QString>(high); };
         m_panel->Save1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         QVERIFY2(m_messages.empty(), m_messages.empty() ? "" : qPrintable(m_messages[0].Text));
 
         QProcess cli;
@@ -683,6 +696,7 @@ private slots:
     {
         m_panel->GIFSaveDialog = [] { return std::optional<QString>(); };
         m_panel->Save1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         QCOMPARE(RenderedCount(), 0);
         QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
 
@@ -691,6 +705,7 @@ private slots:
         const QString missing = dir.filePath(QStringLiteral("no/such/folder/x.gif"));
         m_panel->GIFSaveDialog = [&] { return std::optional<QString>(missing); };
         m_panel->Save1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         QCOMPARE(m_messages.size(), std::size_t(1));
         QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
         QVERIFY(!QApplication::overrideCursor());
@@ -705,9 +720,11 @@ private slots:
         QVERIFY(!m_panel->AcceptsDrops());
         Tick(2);
         m_panel->LoadDroppedFile(QStringLiteral(ZX_TEST_DATA_DIR "/bmp/bmpsuite/g/rgb24.bmp"));
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         QCOMPARE(m_panel->CurrentTexture()->Source.Width(), 150);
         m_panel->ClearBusyBits(bfDialog);
         m_panel->LoadDroppedFile(QStringLiteral(ZX_TEST_DATA_DIR "/bmp/bmpsuite/g/rgb24.bmp"));
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         QVERIFY(m_messages.empty());
         QVERIFY(m_panel->CurrentTexture()->Source.Width() != 150);
         QCOMPARE(RenderedCount(), 0);

@@ -15,6 +15,7 @@
 #include "ui/controls/XLanguageUnit.h"
 #include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/flag/FlagUnit.h"
+#include "ui/flag/FlagWork.h"
 #include "ui/flag/ShowUnit.h"
 #include "ui/gif/PreviewUnit.h"
 #include "ui/imaging/TextUnit.h"
@@ -254,6 +255,7 @@ class tst_FlagUnitLanguages : public QObject {
             return int(mrCancel);
         };
         m_panel->Preview1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
 
         // The real warning box and Qt's own file dialogs, which the user
         // leaves with Cancel.
@@ -282,7 +284,9 @@ class tst_FlagUnitLanguages : public QObject {
         file.close();
         m_panel->OpenPictureDialog = [bad] { return std::optional<QString>(bad); };
         m_panel->Open1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         m_panel->Pasteimage1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         SetMessageBoxHook({});
         QCOMPARE(m_messages.size(), 4);
         for (const QString& message : m_messages)

@@ -58,7 +58,10 @@ bool ControlsShow(const TFlagForm& panel, const zx::TSettings& settings)
         else if (auto* box = panel.findChild<QCheckBox*>(name))
             shown = box->isChecked() ? 1 : 0;
         else if (auto* group = panel.findChild<zx::TRadioGroup*>(name))
-            shown = group->ItemIndex();
+            // A group of allowed values shows the value's place among them.
+            shown = setting.Allowed.empty() || group->ItemIndex() < 0
+                ? group->ItemIndex()
+                : setting.Allowed[std::size_t(group->ItemIndex())];
         else if (auto* choice = panel.findChild<zx::TColorChoice*>(name))
             shown = std::int32_t(choice->Color());
         else
@@ -129,6 +132,7 @@ private slots:
         f.HoistWidth = 64;
         f.ShowPole = true;
         changed.HighQuality = true;
+        changed.ExportScale = 4;
         {
             TStartedPanel first;
             TFlagForm& p = first.Panel;
@@ -212,6 +216,10 @@ private slots:
         QTest::newRow("Hoist negative") << QByteArray("Hoist=-1") << "Hoist" << 0;
         QTest::newRow("HoistWidth too wide") << QByteArray("HoistWidth=250") << "HoistWidth" << 100;
         QTest::newRow("ShowPole 2") << QByteArray("ShowPole=2") << "ShowPole" << 1;
+        QTest::newRow("ExportScale 3") << QByteArray("ExportScale=3") << "ExportScale" << 3;
+        QTest::newRow("ExportScale 5 is none of them")
+            << QByteArray("ExportScale=5") << "ExportScale" << 1;
+        QTest::newRow("ExportScale 9 is 6") << QByteArray("ExportScale=9") << "ExportScale" << 6;
     }
     void storedValuesAreTakenAsTheControlsTakeThem()
     {

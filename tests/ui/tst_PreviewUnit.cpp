@@ -8,6 +8,7 @@
 #include "ui/UITestUtil.h"
 #include "ui/controls/XBoxUnit.h"
 #include "ui/flag/FlagUnit.h"
+#include "ui/flag/FlagWork.h"
 #include "ui/flag/ShowUnit.h"
 #include "ui/gif/PreviewUnit.h"
 #include "ui/gif/XFilmDisplayComp.h"
@@ -311,6 +312,7 @@ void TestPreviewUnit::PreviewFillsTheWindowForTheDefaultFlag()
         return int(mrCancel);
     };
     zx::test::Control<QAction>(*m_panel, "Preview1")->trigger();
+    QVERIFY(m_panel->Work().WaitUntilIdle());
 
     QCOMPARE(status, QStringLiteral("150 x 97 像素 x 256 颜色 x 8 帧"));
     QCOMPARE(frames, 8);
@@ -361,6 +363,7 @@ void TestPreviewUnit::PreviewPlaysTheAnimation()
         return int(mrCancel);
     };
     m_panel->Preview1Click();
+    QVERIFY(m_panel->Work().WaitUntilIdle());
     QVERIFY(!first.isNull());
     // The picture is the flag, not the bare black pane.
     QVERIFY(DistinctColours(first) > 16);
@@ -380,6 +383,7 @@ void TestPreviewUnit::CancelDiscardsTheGif()
     };
     m_panel->PreviewForm()->ModalRun = [](TPreviewForm&) { return int(mrCancel); };
     m_panel->Preview1Click();
+    QVERIFY(m_panel->Work().WaitUntilIdle());
     QCOMPARE(saveDialogs, 0);
     QVERIFY(!QFile::exists(target));
     CheckRestored();
@@ -391,6 +395,7 @@ void TestPreviewUnit::CancelDiscardsTheGif()
         return std::nullopt;
     };
     m_panel->Preview1Click();
+    QVERIFY(m_panel->Work().WaitUntilIdle());
     QCOMPARE(saveDialogs, 1);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList());
     CheckRestored();
@@ -412,9 +417,11 @@ void TestPreviewUnit::SaveWritesTheBytesOfTheSavePath()
         return previewed;
     };
     m_panel->Preview1Click();
+    QVERIFY(m_panel->Work().WaitUntilIdle());
     CheckRestored();
     m_panel->GIFSaveDialog = [&]() -> std::optional<QString> { return saved; };
     m_panel->Save1Click();
+    QVERIFY(m_panel->Work().WaitUntilIdle());
 
     const QByteArray a = ReadFile(previewed);
     const QByteArray b = ReadFile(saved);
@@ -432,6 +439,7 @@ void TestPreviewUnit::FailedWriteRestoresEverything()
         return m_dir->filePath(QStringLiteral("missing/folder/out.gif"));
     };
     m_panel->Preview1Click();
+    QVERIFY(m_panel->Work().WaitUntilIdle());
     QCOMPARE(m_messages.size(), 1);
     CheckRestored();
     // The playback renders again.

@@ -6,6 +6,7 @@
 #include "UITestUtil.h"
 #include "ui/controls/XBoxUnit.h"
 #include "ui/flag/FlagUnit.h"
+#include "ui/flag/FlagWork.h"
 #include "ui/flag/SaveFormats.h"
 #include "ui/flag/ShowUnit.h"
 #include "ui/gif/PreviewUnit.h"
@@ -15,9 +16,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -48,10 +51,14 @@ class tst_SaveFormats : public QObject {
             return QByteArray();
         return ReadFile(out);
     }
-    void SaveAs(const QString& name)
+    // Saves under the name; the save runs in the background, and is waited
+    // for unless told otherwise.
+    void SaveAs(const QString& name, bool wait = true)
     {
         m_panel->GIFSaveDialog = [name] { return std::optional<QString>(name); };
         m_panel->Save1Click();
+        if (wait)
+            QVERIFY(m_panel->Work().WaitUntilIdle());
     }
 
 private slots:
@@ -135,6 +142,58 @@ private slots:
         QVERIFY(m_messages.isEmpty());
     }
 
+    void aWebPSaveRunsInTheBackgroundAtTheScaleAndItsCancelKeepsTheOldFile()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("flag.webp"));
+        const QByteArray old = "the file that was there before";
+        {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(old);
+        }
+        // Seconds of work: 40 frames of 900 x 582 with 4 x 4 antialiasing.
+        TSettings slow = m_panel->Settings();
+        slow.Flag.Frames = 40;
+        slow.Flag.Antialiasing = 2;
+        slow.ExportScale = 6;
+        m_panel->SetSettings(slow);
+        SaveAs(target, false);
+        QVERIFY(m_panel->Work().Saving());
+        auto* cancel = Control<QPushButton>(*m_panel, "WorkCancelButton");
+        QVERIFY(cancel->isVisible());
+        cancel->click();
+        QVERIFY(!m_panel->Work().Busy());
+        QVERIFY(m_panel->Work().WaitUntilIdle());
+        QCOMPARE(ReadFile(target), old);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { "flag.webp" });
+        // A cancelled save is not the last format saved.
+        QCOMPARE(m_panel->Settings().SaveFormat, 0);
+
+        // At 2x the file is the CLI's at --scale 2: 300 x 194.
+        TSettings scaled = m_panel->Settings();
+        scaled.Flag.Frames = 3;
+        scaled.Flag.Antialiasing = 1;
+        scaled.ExportScale = 2;
+        m_panel->SetSettings(scaled);
+        SaveAs(target);
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+        const QByteArray webp = ReadFile(target);
+        QVERIFY(webp.startsWith("RIFF") && webp.mid(12, 4) == "VP8X");
+        // The canvas size, less one, in 24 bits each.
+        const auto side = [&](int at) {
+            return (std::uint8_t(webp[at]) | std::uint8_t(webp[at + 1]) << 8
+                       | std::uint8_t(webp[at + 2]) << 16)
+                + 1;
+        };
+        QCOMPARE(side(24), 300);
+        QCOMPARE(side(27), 194);
+        QCOMPARE(webp,
+            CliExport(
+                dir.filePath(QStringLiteral("cli.webp")), { "--scale", "2", "--antialias", "1" }));
+        QCOMPARE(m_panel->Settings().SaveFormat, 1);
+    }
+
     void thePreviewShowsTheGifAndSavesTheNamedFormat()
     {
         QTemporaryDir dir;
@@ -147,6 +206,7 @@ private slots:
         };
         m_panel->GIFSaveDialog = [&] { return std::optional<QString>(name); };
         Control<QAction>(*m_panel, "Preview1")->trigger();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
         QCOMPARE(shownFrames, 3);
         const QByteArray apng = ReadFile(name);
@@ -179,6 +239,7 @@ private slots:
         };
         answer(2, QStringLiteral("flag"));
         m_panel->Save1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         QVERIFY(answered);
         QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
         QCOMPARE(offered, SaveFormatFilters()[0]);
@@ -190,6 +251,7 @@ private slots:
         answered = false;
         answer(2, QStringLiteral("typed.webp"));
         m_panel->Save1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         QVERIFY(answered);
         QCOMPARE(offered, SaveFormatFilters()[2]);
         const QByteArray webp = ReadFile(dir.filePath(QStringLiteral("typed.webp")));
@@ -207,6 +269,7 @@ private slots:
         answered = false;
         answer(0, QStringLiteral("again"));
         m_panel->Save1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
         QVERIFY(answered);
         QCOMPARE(offered, SaveFormatFilters()[1]);
         QVERIFY(ReadFile(dir.filePath(QStringLiteral("again.gif"))).startsWith("GIF89a"));

@@ -7,6 +7,7 @@
 #include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/controls/XRadioGroupComp.h"
 #include "ui/flag/FlagUnit.h"
+#include "ui/flag/FlagWork.h"
 #include "ui/flag/ShowUnit.h"
 #include "ui/imaging/TextUnit.h"
 #include "ui/imaging/XDIBImageComp.h"
@@ -222,6 +223,7 @@ private slots:
         const QString saved = dir.filePath(QStringLiteral("panel.gif"));
         panel->GIFSaveDialog = [&] { return std::optional<QString>(saved); };
         panel->Save1Click();
+        QVERIFY(panel->Work().WaitUntilIdle());
 
         const QString exported = dir.filePath(QStringLiteral("cli.gif"));
         QProcess cli;

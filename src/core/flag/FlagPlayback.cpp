@@ -20,7 +20,7 @@ void TFlagPlayback::Tick(TFlagModel& model, const TRenderStatus& status)
         if (status)
             status(text);
     };
-    if (m_busyFlags != 0) {
+    if ((m_busyFlags & kSuspendingBusyBits) != 0) {
         say(FrameStatus(model));
         return;
     }

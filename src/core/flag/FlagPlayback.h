@@ -16,7 +16,10 @@
 
 namespace zx {
 
-// The bits of BusyFlags; while any is set the timer renders nothing.
+// The bits of BusyFlags; while any but bfExporting is set the timer renders
+// nothing. An export works on a snapshot of the flag on its own thread, so
+// the flag goes on waving while it runs; the bit keeps a second export and a
+// new picture from starting meanwhile.
 enum TBusyFlag : std::uint16_t {
     bfRecompute = 0x01, // the frames are being invalidated
     bfHidden = 0x02, // the panel is hidden
@@ -24,6 +27,10 @@ enum TBusyFlag : std::uint16_t {
     bfExporting = 0x10, // the GIF export runs
     bfDialog = 0x80, // a modal dialog opened from the menu is up
 };
+
+// The bits that suspend the playback.
+inline constexpr std::uint16_t kSuspendingBusyBits
+    = static_cast<std::uint16_t>(~static_cast<std::uint16_t>(bfExporting));
 
 // Presentations of a valid frame that show the pin after a click or a resize.
 inline constexpr std::int32_t kPinPaints = 10;
@@ -51,7 +58,8 @@ public:
     // The pin shows on the next kPinPaints presentations of a valid frame.
     void ShowPin() { m_pinCountdown = kPinPaints; }
 
-    // One tick. While a busy bit is set it only reports the frame's status.
+    // One tick. While a suspending busy bit is set it only reports the
+    // frame's status.
     // Otherwise it renders the slot at the cursor if it is stale (its status
     // text is the renderer's), moves the shown slot on to the next valid one
     // (following the cursor while the loop is being rebuilt) and advances the

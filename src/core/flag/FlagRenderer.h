@@ -259,7 +259,10 @@ struct TRenderHooks {
 //
 // Returns true when every job was rendered, false when Cancel stopped the
 // render: then FrameRendered is set exactly for the jobs that were rendered,
-// any subset of the list; the other listed slots are marked stale. Throws
+// any subset of the list; the other listed slots are marked stale. A cancel
+// token on the calling thread (core/Cancel.h) stops the render too, within a
+// row of a frame: it ends with ECancelled, and the slots are as after a
+// Cancel. Throws
 // EInvalidGraphicOperation, before anything is rendered, for inputs outside
 // the renderer's ranges and for a slot that occurs twice or is not below 40.
 bool RenderFrames(TFrameStore& store, std::span<const TFrameJob> jobs, const FlagParameters& params,

@@ -7,6 +7,7 @@
 // are compiled in FlagRendererPixels.cpp, those with one in
 // FlagRendererHoist.cpp. Internal to the renderer.
 
+#include "core/Cancel.h"
 #include "core/flag/FlagRendererKernel.h"
 #include "core/flag/XSinusUnit.h"
 
@@ -209,6 +210,9 @@ bool RenderRows(const TFrameInputs& inputs)
     TSubRow rows[kN];
     std::uint8_t blended[3];
     for (std::int32_t y = 0; y < target.H; ++y) {
+        // A large frame takes long enough that a cancel must not wait for
+        // its end.
+        ThrowIfCancelled();
         for (std::int32_t j = 0; j < kN; ++j) {
             const std::int32_t Y = y * kN + j;
             TSubRow& row = rows[j];

@@ -3,6 +3,7 @@
 #include "core/Translatable.h"
 
 #include <algorithm>
+#include <iterator>
 #include <type_traits>
 
 namespace zx {
@@ -70,6 +71,8 @@ namespace {
         ZX_TR_NOOP("Settings", "下") };
     constexpr TCliName kHoistNames[] = { { "none", hoNone }, { "left", hoLeft },
         { "right", hoRight }, { "top", hoTop }, { "bottom", hoBottom } };
+    constexpr const char* kExportScaleItems[] = { "1x", "2x", "3x", "4x", "6x" };
+    static_assert(std::size(kExportScaleItems) == kExportScales.size());
 
     // --transparent and --no-invert-light turn back what --settings may have
     // brought.
@@ -366,6 +369,19 @@ namespace {
             .Range = { 0, 2, 0 },
             .Value = kNumber<&TSettings::SaveFormat>,
             .Group = TSettingGroup::Settings },
+        { .Name = "ExportScale",
+            .Range = { kExportScales.front(), kExportScales.back(), kExportScales.front() },
+            .Value = kNumber<&TSettings::ExportScale>,
+            .Allowed = kExportScales,
+            .Group = TSettingGroup::Settings,
+            .Panel = { .Kind = TControlKind::RadioGroup,
+                .Control = "ExportScaleRadioGroup",
+                .Caption = ZX_TR_NOOP("Settings", "导出尺寸"),
+                .Items = kExportScaleItems,
+                .SideBySide = true },
+            .Cli = Number(TCliSection::Flag, "--scale", "K", 190,
+                "render the frames at K times --size, the same flag only sharper: 1, 2, 3, 4 "
+                "or 6 (default <default>); the frames may be at most 1920 x 1200") },
 
         // Not stored: the radial mode always starts off.
         { .Name = "Radial",
@@ -382,7 +398,7 @@ namespace {
         // The command line's frame size; the desktop program's is its flag
         // window's.
         { .Name = "FrameWidth",
-            .Range = { kMinFrameWidth, kMaxFrameWidth, kDefaultFrameWidth },
+            .Range = { kMinFrameWidth, kMaxRenderWidth, kDefaultFrameWidth },
             .Value = kNumber<&TSettings::FrameWidth>,
             .Effect = TSettingEffect::Rerender,
             .Cli = { .Section = TCliSection::Flag,
@@ -395,7 +411,7 @@ namespace {
                 .Separator = 'x',
                 .Partner = "FrameHeight" } },
         { .Name = "FrameHeight",
-            .Range = { kMinFrameHeight, kMaxFrameHeight, kDefaultFrameHeight },
+            .Range = { kMinFrameHeight, kMaxRenderHeight, kDefaultFrameHeight },
             .Value = kNumber<&TSettings::FrameHeight>,
             .Effect = TSettingEffect::Rerender },
 
@@ -563,6 +579,12 @@ TExportOptions ExportOptionsOf(const TSettings& settings)
     options.GIFLoops = settings.Flag.GIFLoops;
     options.Quality = settings.HighQuality ? TExportQuality::High : TExportQuality::Standard;
     return options;
+}
+
+bool ExportSizeFits(const TSettings& settings)
+{
+    return std::int64_t(settings.FrameWidth) * settings.ExportScale <= kMaxRenderWidth
+        && std::int64_t(settings.FrameHeight) * settings.ExportScale <= kMaxRenderHeight;
 }
 
 } // namespace zx

@@ -31,6 +31,9 @@ struct TSettings {
     // The format the panel saved the last animation in: a TAnimationFormat
     // number (0 GIF, 1 WebP, 2 APNG).
     std::int32_t SaveFormat = 0;
+    // The exported frames are this many times the frame size (one of
+    // kExportScales), with the same flag on a finer grid.
+    std::int32_t ExportScale = 1;
     // zephyrix-cli's frame size; in the desktop program the flag window's size
     // is the frame size.
     std::int32_t FrameWidth = kDefaultFrameWidth;
@@ -228,5 +231,9 @@ std::int32_t TakeStoredValue(const TSetting& setting, std::int32_t stored, std::
 
 // What the export needs of the settings.
 TExportOptions ExportOptionsOf(const TSettings& settings);
+
+// The frames an export of these settings renders, FrameWidth x FrameHeight
+// times ExportScale, are within kMaxRenderWidth x kMaxRenderHeight.
+bool ExportSizeFits(const TSettings& settings);
 
 } // namespace zx

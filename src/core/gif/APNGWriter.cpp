@@ -323,7 +323,8 @@ namespace {
 
 } // namespace
 
-std::vector<std::uint8_t> EncodeAPNG(const TAnimationFrames& frames, const TAPNGOptions& options)
+std::vector<std::uint8_t> EncodeAPNG(
+    const TAnimationFrames& frames, const TAPNGOptions& options, const TFrameCoded& frameCoded)
 {
     const TAnimationShape shape = CheckAnimationFrames(frames, kAPNGMaxSide);
     const std::size_t channels = shape.Translucent ? 4 : 3;
@@ -339,6 +340,8 @@ std::vector<std::uint8_t> EncodeAPNG(const TAnimationFrames& frames, const TAPNG
         std::vector<std::uint8_t> pixels(stride * static_cast<std::size_t>(shape.Height));
         CopyFramePixels(frames, i, static_cast<std::int32_t>(channels), pixels.data(), stride);
         frame.Data = CodeFrame(pixels.data(), stride, frame.Rect, channels, options);
+        if (frameCoded)
+            frameCoded(frame.Data.size());
     });
 
     TChunkWriter out;

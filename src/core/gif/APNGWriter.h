@@ -60,8 +60,9 @@ struct TAPNGOptions {
 inline constexpr std::int32_t kAPNGMaxSide = 0x7FFFFFFF;
 
 // The whole file. Throws as CheckAnimationFrames does for bad input.
-std::vector<std::uint8_t> EncodeAPNG(
-    const TAnimationFrames& frames, const TAPNGOptions& options = {});
+// frameCoded, when set, hears of every coded frame.
+std::vector<std::uint8_t> EncodeAPNG(const TAnimationFrames& frames,
+    const TAPNGOptions& options = {}, const TFrameCoded& frameCoded = {});
 
 // Encodes, then writes the file atomically: a failure leaves an existing
 // file as it was and no temporary file behind.

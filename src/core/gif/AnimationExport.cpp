@@ -1,8 +1,8 @@
 #include "core/gif/AnimationExport.h"
 
+#include "core/Cancel.h"
 #include "core/Errors.h"
 #include "core/gif/APNGWriter.h"
-#include "core/gif/XGIFUnitMessages.h"
 
 #include <algorithm>
 #include <cctype>
@@ -39,25 +39,12 @@ const char* AnimationFormatName(TAnimationFormat format)
     return "GIF";
 }
 
-TExportAnimation GatherExportAnimation(
-    TFrameStore& store, std::int32_t frameCount, const TRenderMissingFrame& renderFrame)
-{
-    if (frameCount < 1)
-        throw EInvalidGraphicOperation(AnimationMessages::sNoFrames);
-    if (frameCount > kFrameSlots)
-        throw EInvalidGraphicOperation(FormatMessage(GIFMessages::sTooManyFrames, frameCount));
-    for (const TFrameJob& job : MissingFrameJobs(store, frameCount))
-        renderFrame(job.Slot, job.Phase);
+namespace {
 
-    TExportAnimation animation;
-    animation.Frames.resize(static_cast<std::size_t>(frameCount));
-    animation.Alpha.resize(static_cast<std::size_t>(frameCount));
-    for (std::size_t i = 0; i < animation.Frames.size(); ++i) {
-        animation.Frames[i] = store.FrameBitmaps[i];
-        if (!store.FrameTransparent[i])
-            continue;
-        const TDIB& mask = store.FrameMasks[i];
-        TDIB& alpha = animation.Alpha[i];
+    // 0 where the mask marks the background, 255 on the flag.
+    TDIB AlphaOfMask(const TDIB& mask)
+    {
+        TDIB alpha;
         alpha.SetSize(mask.Width(), mask.Height(), 8);
         for (std::int32_t y = 0; y < mask.Height(); ++y) {
             const std::uint8_t* in = mask.ConstScanLine(y);
@@ -65,8 +52,50 @@ TExportAnimation GatherExportAnimation(
             for (std::int32_t x = 0; x < mask.Width(); ++x)
                 out[x] = in[x] == 255 ? 0 : 255;
         }
+        return alpha;
+    }
+
+    constexpr const char* sGifHasItsOwnBuild = "the GIF is written by its own build";
+
+} // namespace
+
+TExportAnimation AnimationOfExportFrames(const TExportFrames& frames)
+{
+    const std::size_t n = std::size_t(frames.Count());
+    TExportAnimation animation;
+    animation.Frames.assign(frames.Bitmaps().begin(), frames.Bitmaps().end());
+    animation.Alpha.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        ThrowIfCancelled();
+        if (frames.Transparent()[i])
+            animation.Alpha[i] = AlphaOfMask(frames.Masks()[i]);
     }
     return animation;
+}
+
+TFrameWriter AnimationWriter(
+    TAnimationFormat format, std::int32_t delay, std::int32_t loops, const TWebPOptions& options)
+{
+    if (format == TAnimationFormat::Gif)
+        throw EInvalidGraphicOperation(sGifHasItsOwnBuild);
+    return [format, delay, loops, options](TExportFrames& frames, TExportProgress& progress) {
+        TExportAnimation animation = AnimationOfExportFrames(frames);
+        // The animation shares the pictures; the frames' own references go.
+        for (std::int32_t i = 0; i < frames.Count(); ++i) {
+            frames.ReleaseBitmap(i);
+            frames.ReleaseMask(i);
+        }
+        progress.Stage = TExportStage::Encoding;
+        const TFrameCoded coded = [&progress](std::size_t bytes) { progress.BytesCoded += bytes; };
+        const TAnimationFrames view = animation.View(delay, loops);
+        std::vector<std::uint8_t> bytes = format == TAnimationFormat::WebP
+            ? EncodeWebPAnimation(view, options, coded)
+            : EncodeAPNG(view, {}, coded);
+        // A cancel that came after the last frame had started is seen here.
+        ThrowIfCancelled();
+        progress.FileBytes = bytes.size();
+        return bytes;
+    };
 }
 
 void SaveAnimationFile(TAnimationFormat format, const std::string& path,
@@ -77,7 +106,7 @@ void SaveAnimationFile(TAnimationFormat format, const std::string& path,
     else if (format == TAnimationFormat::APNG)
         SaveAPNGFile(path, frames);
     else
-        throw EInvalidGraphicOperation("the GIF is written by its own build");
+        throw EInvalidGraphicOperation(sGifHasItsOwnBuild);
 }
 
 } // namespace zx

@@ -1,11 +1,11 @@
 #pragma once
 
-// The frames an export hands to the writers beside the GIF's (WebP, APNG):
-// every slot of the loop rendered, and for a frame with transparent pixels
-// an alpha plane that is 0 where the frame's mask marks the background and
-// 255 on the flag.
+// The export job's writers beside the GIF's (WebP, APNG): the job's rendered
+// frames, and for a frame with transparent pixels an alpha plane that is 0
+// where the frame's mask marks the background and 255 on the flag.
 
 #include "core/gif/AnimationFrames.h"
+#include "core/gif/ExportJob.h"
 #include "core/gif/GIFExport.h"
 #include "core/gif/WebPAnimWriter.h"
 
@@ -39,12 +39,16 @@ struct TExportAnimation {
     }
 };
 
-// Renders the slots below frameCount that are not rendered yet (as the GIF's
-// palette step does: slot i with phase FramePhase(i, frameCount)), then takes
-// the frames (sharing their pixels with the store) and makes their alpha
-// planes. Throws EInvalidGraphicOperation for a count outside 1..40.
-TExportAnimation GatherExportAnimation(
-    TFrameStore& store, std::int32_t frameCount, const TRenderMissingFrame& renderFrame);
+// An export job's frames as the writers take them: the pictures (sharing
+// their pixels) and an alpha plane for each frame with background pixels.
+TExportAnimation AnimationOfExportFrames(const TExportFrames& frames);
+
+// The export job's writer of an animated WebP (with options) or an APNG, with
+// the delay and loop count: the frames coded side by side, the coded bytes
+// reported to the progress, a cancel noticed between frames. Not for the GIF,
+// whose writer is GifWriter.
+TFrameWriter AnimationWriter(TAnimationFormat format, std::int32_t delay, std::int32_t loops,
+    const TWebPOptions& options = {});
 
 // Encodes the frames as an animated WebP (with options) or an APNG and writes
 // the file atomically: a failure leaves an existing file as it was and no

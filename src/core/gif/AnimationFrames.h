@@ -10,7 +10,9 @@
 #include "core/flag/FlagParameters.h"
 #include "core/imaging/XDIBUnit.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 namespace zx {
@@ -28,6 +30,10 @@ namespace AnimationMessages {
     inline constexpr const char* sTooWide = ZX_TR_NOOP("Messages", "动画的宽度或高度超过 %d");
     inline constexpr const char* sEncoderFailed = ZX_TR_NOOP("Messages", "%s 编码失败");
 } // namespace AnimationMessages
+
+// Told the size of each frame an encoder has coded, on the thread that coded
+// it (several at a time when the frames are coded side by side).
+using TFrameCoded = std::function<void(std::size_t bytes)>;
 
 struct TAnimationFrames {
     // The frames, all 24-bit and of one size.

@@ -112,6 +112,42 @@ TExportPalette BuildExportPalette(std::span<const TDIB> frames, std::span<const 
     });
 }
 
+void AddExportFrame(TGIFImage& gif, TDIB& reduced, const TDIB* mask, bool transparent,
+    const TExportOptions& options, const TExportPalette& palette)
+{
+    TDIB& bitmap = reduced;
+    if (transparent) {
+        if (!mask || mask->Width() != bitmap.Width() || mask->Height() != bitmap.Height()
+            || mask->BitCount() != 8)
+            throw EInvalidGraphicOperation(GIFMessages::sMaskDoesNotFit);
+        // With masks of 0 or 255 and the index 2^B - 1 above every palette
+        // index, background pixels become exactly the transparent index.
+        for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
+            std::uint8_t* row = bitmap.ScanLine(y);
+            const std::uint8_t* maskRow = mask->ConstScanLine(y);
+            for (std::int32_t x = 0; x < bitmap.Width(); ++x)
+                row[x] = static_cast<std::uint8_t>(row[x] | (palette.TransparentIndex & maskRow[x]));
+        }
+    }
+
+    const std::int32_t k = gif.AddFrame(bitmap);
+    bitmap.Clear();
+    TGIFSubImage& frame = gif.Images()[k];
+    const std::int32_t fullColours = 1 << options.GIFBits;
+    while (frame.ActiveColorMap().Count() < fullColours)
+        frame.ActiveColorMap().Add(0, 0, 0);
+    if (k == 0) {
+        auto& loop = frame.Extensions().Add(std::make_unique<TGIFAppExtNSLoop>(&frame));
+        loop.SetLoops(static_cast<std::uint16_t>(LoopCount(options.GIFLoops)));
+    }
+    auto& control = frame.Extensions().Add(std::make_unique<TGIFGraphicControlExtension>(&frame));
+    control.SetDelay(static_cast<std::uint16_t>(options.GIFDelay));
+    control.SetTransparent(transparent);
+    if (transparent)
+        control.SetTransparentColorIndex(palette.TransparentIndex);
+    control.SetDisposal(TGIFDisposal::dmBackground);
+}
+
 void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette,
     const TExportStatus& status)
@@ -127,42 +163,10 @@ void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<cons
     std::vector<TDIB> reduced = options.Quality == TExportQuality::High
         ? ReduceFramesHighQuality(frames, masks, transparent, palette.SharedPalette)
         : ReduceFramesToPalette(frames, palette.SharedPalette);
-    const std::int32_t fullColours = 1 << options.GIFBits;
-
     for (std::size_t i = 0; i < reduced.size(); ++i) {
-        TDIB& bitmap = reduced[i];
         const bool frameTransparent = i < transparent.size() && transparent[i];
-        if (frameTransparent) {
-            if (i >= masks.size() || masks[i].Width() != bitmap.Width()
-                || masks[i].Height() != bitmap.Height() || masks[i].BitCount() != 8)
-                throw EInvalidGraphicOperation(GIFMessages::sMaskDoesNotFit);
-            // With masks of 0 or 255 and the index 2^B - 1 above every palette
-            // index, background pixels become exactly the transparent index.
-            for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
-                std::uint8_t* row = bitmap.ScanLine(y);
-                const std::uint8_t* mask = masks[i].ConstScanLine(y);
-                for (std::int32_t x = 0; x < bitmap.Width(); ++x)
-                    row[x]
-                        = static_cast<std::uint8_t>(row[x] | (palette.TransparentIndex & mask[x]));
-            }
-        }
-
-        const std::int32_t k = gif.AddFrame(bitmap);
-        bitmap.Clear();
-        TGIFSubImage& frame = gif.Images()[k];
-        while (frame.ActiveColorMap().Count() < fullColours)
-            frame.ActiveColorMap().Add(0, 0, 0);
-        if (k == 0) {
-            auto& loop = frame.Extensions().Add(std::make_unique<TGIFAppExtNSLoop>(&frame));
-            loop.SetLoops(static_cast<std::uint16_t>(LoopCount(options.GIFLoops)));
-        }
-        auto& control
-            = frame.Extensions().Add(std::make_unique<TGIFGraphicControlExtension>(&frame));
-        control.SetDelay(static_cast<std::uint16_t>(options.GIFDelay));
-        control.SetTransparent(frameTransparent);
-        if (frameTransparent)
-            control.SetTransparentColorIndex(palette.TransparentIndex);
-        control.SetDisposal(TGIFDisposal::dmBackground);
+        AddExportFrame(gif, reduced[i], frameTransparent && i < masks.size() ? &masks[i] : nullptr,
+            frameTransparent, options, palette);
     }
     gif.MergeColourMaps();
 }

@@ -81,6 +81,16 @@ TExportPalette BuildExportPalette(std::span<const TDIB> frames, std::span<const 
     std::span<const bool> transparent, const TExportOptions& options,
     const TExportStatus& status = {});
 
+// Appends one frame reduced to the palette (an 8-bit bitmap, released
+// afterwards) to the GIF, with its extensions: the loop extension on the
+// first frame, and the graphic control extension with the delay, the
+// disposal and, for a transparent frame, the transparent index, which the
+// background pixels of mask (8 bits, 255 = background, the frame's size)
+// take first. Throws EInvalidGraphicOperation when a transparent frame's mask
+// does not fit. BuildGifFrames adds each of its frames this way.
+void AddExportFrame(TGIFImage& gif, TDIB& reduced, const TDIB* mask, bool transparent,
+    const TExportOptions& options, const TExportPalette& palette);
+
 // Fills an empty GIF with the frames reduced to the palette and merges the
 // colour maps. masks[i] (8 bits, 255 = background) is read only for frames
 // whose transparent[i] is set.

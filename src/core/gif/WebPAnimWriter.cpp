@@ -108,7 +108,7 @@ namespace {
 } // namespace
 
 std::vector<std::uint8_t> EncodeWebPAnimation(
-    const TAnimationFrames& frames, const TWebPOptions& options)
+    const TAnimationFrames& frames, const TWebPOptions& options, const TFrameCoded& frameCoded)
 {
     const TAnimationShape shape = CheckAnimationFrames(frames, kWebPMaxSide);
     if (!options.Lossless && !kWebPQualityRange.Contains(options.Quality))
@@ -118,8 +118,11 @@ std::vector<std::uint8_t> EncodeWebPAnimation(
     const WebPConfig config = MakeConfig(options);
 
     std::vector<std::vector<std::uint8_t>> coded(static_cast<std::size_t>(shape.Count));
-    ParallelFor(
-        coded.size(), 0, [&](std::size_t i) { coded[i] = EncodeFrame(frames, i, shape, config); });
+    ParallelFor(coded.size(), 0, [&](std::size_t i) {
+        coded[i] = EncodeFrame(frames, i, shape, config);
+        if (frameCoded)
+            frameCoded(coded[i].size());
+    });
 
     const std::unique_ptr<WebPMux, decltype(&WebPMuxDelete)> mux(WebPMuxNew(), &WebPMuxDelete);
     if (!mux)

@@ -42,8 +42,9 @@ struct TWebPOptions {
 // The whole file. Throws as CheckAnimationFrames does for bad input and
 // EInvalidGraphicOperation for a quality out of range; EInvalidGraphic or
 // EOutOfResources when libwebp fails.
-std::vector<std::uint8_t> EncodeWebPAnimation(
-    const TAnimationFrames& frames, const TWebPOptions& options = {});
+// frameCoded, when set, hears of every coded frame.
+std::vector<std::uint8_t> EncodeWebPAnimation(const TAnimationFrames& frames,
+    const TWebPOptions& options = {}, const TFrameCoded& frameCoded = {});
 
 // Encodes, then writes the file atomically: a failure leaves an existing
 // file as it was and no temporary file behind.

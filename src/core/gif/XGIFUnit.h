@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -528,8 +529,11 @@ public:
     // Writes the GIF. An image without frames raises "未被支持 GIF 样式".
     void SaveToStream(TStream& stream) const;
     // The frames are coded on up to threads worker threads (0: one per
-    // processor); the bytes are the same for any number.
-    std::vector<std::uint8_t> SaveToBytes(unsigned threads = 0) const;
+    // processor); the bytes are the same for any number. frameCoded, when
+    // given, is told the size of each frame's bytes as soon as they are
+    // coded, on the thread that coded them (so possibly on several at once).
+    std::vector<std::uint8_t> SaveToBytes(unsigned threads = 0,
+        const std::function<void(std::size_t bytes)>& frameCoded = {}) const;
     // Writes to a temporary file beside path, renamed over it when complete.
     void SaveGifFile(const std::string& path) const;
 

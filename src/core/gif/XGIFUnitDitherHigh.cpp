@@ -5,6 +5,7 @@
 
 #include "core/gif/XGIFUnitDitherHigh.h"
 
+#include "core/Cancel.h"
 #include "core/Errors.h"
 #include "core/IntMath.h"
 #include "core/WorkerPool.h"
@@ -185,6 +186,7 @@ namespace highq {
     {
         std::fill(m_rows.begin(), m_rows.end(), 0);
         for (std::int32_t y = 0; y < height; ++y) {
+            ThrowIfCancelled();
             const std::uint8_t* bgr = rows.Row(y);
             const std::uint16_t* planRow = plan.data() + std::size_t(y) * std::size_t(m_width);
             std::uint8_t* outRow = out + std::ptrdiff_t(y) * outStep;

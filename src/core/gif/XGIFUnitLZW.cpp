@@ -1,5 +1,6 @@
 #include "core/gif/XGIFUnitLZW.h"
 
+#include "core/Cancel.h"
 #include "core/Errors.h"
 #include "core/gif/XGIFUnitMessages.h"
 
@@ -215,6 +216,8 @@ void TLZWEncoder::Encode(std::span<const std::uint8_t> pixels, std::int32_t bits
         width.Grow(nextFree);
         prefix = pixel;
         if (nextFree > kLastAssignedCode) {
+            // Every few thousand codes: a cancelled export stops here.
+            ThrowIfCancelled();
             writer.Put(clearCode, width.Width());
             width.Reset();
             dictionary.Clear();

@@ -24,7 +24,9 @@ public:
     // bytes, and the block terminator 0. colourLimit is the number of colours
     // the pixels may use; an index at or above it (or at or above 2^code size,
     // which no code could carry) raises GIFException "颜色不在颜色表中", and
-    // then out is left as it was. No pixels give the end code alone. A
+    // then out is left as it was. A cancelled token (core/Cancel.h) stops
+    // the coding with ECancelled, out holding part of the data. No pixels
+    // give the end code alone. A
     // bitsPerPixel above 8 raises GIFException "无效的 LZW 最小代码长度 (%d)".
     static void Encode(std::span<const std::uint8_t> pixels, std::int32_t bitsPerPixel,
         std::int32_t colourLimit, std::vector<std::uint8_t>& out);

@@ -7,6 +7,7 @@
 // kept colour whose component sum is closest. The frames' pixels are then
 // translated to the new table and their local tables dropped.
 
+#include "core/Cancel.h"
 #include "core/Errors.h"
 #include "core/gif/XGIFUnit.h"
 
@@ -50,6 +51,9 @@ private:
 
 void TColorMapOptimizer::Count(THistogram& histogram, TGIFSubImage& frame)
 {
+    // Nothing has changed yet while the frames are counted: a cancel may stop
+    // the merge here, but not once the tables are replaced.
+    ThrowIfCancelled();
     const bool transparent = frame.Transparent();
     const std::uint8_t transparentIndex = frame.TransparentColorIndex();
     const std::int32_t colours = histogram.Map->Count();

@@ -1,5 +1,6 @@
 #include "core/gif/XGIFUnitQuantize.h"
 
+#include "core/Cancel.h"
 #include "core/Errors.h"
 #include "core/IntMath.h"
 #include "core/gif/XGIFUnitMessages.h"
@@ -273,8 +274,10 @@ void TColorQuantizer::AddBitmap(const TDIB& bitmap)
     if (bitmap.Empty())
         return;
     TRowReader24 rows(bitmap);
-    for (std::int32_t y = 0; y < bitmap.Height(); ++y)
+    for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
+        ThrowIfCancelled();
         AddPixels(rows.Row(y), bitmap.Width());
+    }
 }
 
 void TColorQuantizer::ListLeafColours(TColorPalette& out) const

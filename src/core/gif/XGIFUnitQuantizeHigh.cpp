@@ -4,6 +4,7 @@
 
 #include "core/gif/XGIFUnitQuantizeHigh.h"
 
+#include "core/Cancel.h"
 #include "core/Errors.h"
 #include "core/WorkerPool.h"
 #include "core/gif/XGIFUnitDitherHigh.h"
@@ -75,6 +76,7 @@ namespace {
         for (std::size_t j = 0; j < set.Frames.size(); ++j) {
             TRowReader24 rows(*set.Frames[j]);
             for (std::int32_t y = 0; y < set.Height; ++y) {
+                ThrowIfCancelled();
                 const std::uint8_t* bgr = rows.Row(y);
                 const std::uint8_t* mask = set.Masks[j] ? set.Masks[j]->ConstScanLine(y) : nullptr;
                 for (std::int32_t x = 0; x < set.Width; ++x) {
@@ -660,8 +662,10 @@ TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<c
             static_cast<std::uint8_t>(dominant[i].Colour >> 8),
             static_cast<std::uint8_t>(dominant[i].Colour), 0 };
     std::copy(fitted.begin(), fitted.end(), palette.begin() + std::ptrdiff_t(fixedEntries));
-    for (std::int32_t round = 0; round < kMeansRounds; ++round)
+    for (std::int32_t round = 0; round < kMeansRounds; ++round) {
+        ThrowIfCancelled();
         MeansRound(fixedEntries && !exactPoints ? all : points, palette, fixedEntries);
+    }
     TuneToDithering(set, palette, fixedEntries, threads);
     ReplaceRepeatedEntries(points, palette);
     return palette;

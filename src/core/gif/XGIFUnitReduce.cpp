@@ -1,6 +1,7 @@
 // The reduction of whole frames to a palette: each frame through its own
 // lookup and Stucki ditherer, the frames of an animation side by side.
 
+#include "core/Cancel.h"
 #include "core/Errors.h"
 #include "core/WorkerPool.h"
 #include "core/gif/XGIFUnitMessages.h"
@@ -40,8 +41,10 @@ namespace {
     {
         TFastColorLookup lookup(palette);
         TStuckiDitherer ditherer(job.Width, lookup);
-        for (std::int32_t y = 0; y < job.Height; ++y)
+        for (std::int32_t y = 0; y < job.Height; ++y) {
+            ThrowIfCancelled();
             ditherer.DitherRow(job.Rows.Row(y), job.OutTop + std::ptrdiff_t(y) * job.OutStep);
+        }
     }
 
     // Two frames of the same size side by side, each with its own lookup.
@@ -52,6 +55,7 @@ namespace {
         TStuckiDitherer firstDitherer(first.Width, firstLookup);
         TStuckiDitherer secondDitherer(second.Width, secondLookup);
         for (std::int32_t y = 0; y < first.Height; ++y) {
+            ThrowIfCancelled();
             firstDitherer.DitherRowPair(first.Rows.Row(y),
                 first.OutTop + std::ptrdiff_t(y) * first.OutStep, secondDitherer,
                 second.Rows.Row(y), second.OutTop + std::ptrdiff_t(y) * second.OutStep);

@@ -3,6 +3,7 @@
 // blur, which is how far the eye (and the scores of bench/quality.sh) sees
 // the colours off once the dither pattern melts together.
 
+#include "core/Cancel.h"
 #include "core/gif/XGIFUnitDitherHigh.h"
 
 #include <algorithm>
@@ -58,6 +59,7 @@ TFrameError MeasureError(const TFrameSet& set, std::size_t frame, const std::uin
     std::int64_t plain = 0;
     std::int64_t samples = 0;
     for (std::int32_t y = 0; y < h; ++y) {
+        ThrowIfCancelled();
         const std::uint8_t* bgr = rows.Row(y);
         const std::uint8_t* mask = set.Masks[frame] ? set.Masks[frame]->ConstScanLine(y) : nullptr;
         const std::uint8_t* row = indices + std::size_t(y) * std::size_t(w);

@@ -99,7 +99,8 @@ void TGIFImage::SaveToStream(TStream& stream) const
     stream.WriteBytes(bytes);
 }
 
-std::vector<std::uint8_t> TGIFImage::SaveToBytes(unsigned threads) const
+std::vector<std::uint8_t> TGIFImage::SaveToBytes(
+    unsigned threads, const std::function<void(std::size_t bytes)>& frameCoded) const
 {
     if (m_images.Empty())
         throw GIFException(GIFMessages::sEmptyImage);
@@ -114,8 +115,11 @@ std::vector<std::uint8_t> TGIFImage::SaveToBytes(unsigned threads) const
     std::vector<std::vector<std::uint8_t>> parts(frameCount);
     // The pool rethrows the first failing frame in file order: the one a
     // frame-by-frame writer would have reported.
-    ParallelFor(frameCount, threads,
-        [&](std::size_t i) { m_images[static_cast<std::int32_t>(i)].SaveToStream(parts[i]); });
+    ParallelFor(frameCount, threads, [&](std::size_t i) {
+        m_images[static_cast<std::int32_t>(i)].SaveToStream(parts[i]);
+        if (frameCoded)
+            frameCoded(parts[i].size());
+    });
 
     std::size_t total = out.size() + 1;
     for (const auto& part : parts)

@@ -6,7 +6,9 @@
 #include "ui/controls/XColorChoiceComp.h"
 #include "ui/controls/XLanguageUnit.h"
 #include "ui/controls/XNiceScrollBarComp.h"
+#include "ui/controls/XWorkBarComp.h"
 #include "ui/flag/FirstStartCheck.h"
+#include "ui/flag/FlagWork.h"
 #include "ui/flag/ShowUnit.h"
 #include "ui/flag/XSettingControls.h"
 #include "ui/imaging/TextUnit.h"
@@ -48,13 +50,6 @@ namespace {
         if (urls.size() != 1 || !urls.front().isLocalFile())
             return std::nullopt;
         return urls.front().toLocalFile();
-    }
-
-    // Remembers the folder of a file the user chose, as the platform's file
-    // dialogs do: the next dialog starts there.
-    void ChangeToFolderOf(const QString& fileName)
-    {
-        QDir::setCurrent(QFileInfo(fileName).absolutePath());
     }
 
 } // namespace
@@ -154,7 +149,7 @@ void TFlagForm::CreateMenus()
     connect(edit, &QMenu::aboutToShow, this, [this] { Edit1Click(); });
     // The menu shows whether a paste would find a picture; the shortcut always
     // runs the command, which says so when the clipboard is empty.
-    connect(edit, &QMenu::aboutToHide, this, [this] { Pasteimage1->setEnabled(true); });
+    connect(edit, &QMenu::aboutToHide, this, [this] { Pasteimage1->setEnabled(!m_work->Busy()); });
 
     QMenu* about = menuBar()->addMenu(tr("关于(&A)"));
     about->setObjectName(QStringLiteral("About1"));
@@ -226,6 +221,7 @@ void TFlagForm::CreateControls()
     add("GIFLoops");
     add("GIFBits");
     add("HighQuality");
+    add("ExportScale");
     auto* note = new QLabel(tr("这些选项仅对保存的文件有效：延迟和循环适用于 GIF、WebP 和 "
                                "APNG，其余选项仅适用于 GIF。"),
         page);
@@ -263,6 +259,11 @@ void TFlagForm::CreateControls()
     MainStatusBar->setSizeGripEnabled(false);
     m_statusLabel = new QLabel(MainStatusBar);
     MainStatusBar->addWidget(m_statusLabel, 1);
+    // Long work shows its progress and its "取消" button in place of the status.
+    m_workBar = new TWorkBar(MainStatusBar);
+    m_workBar->Replaces = m_statusLabel;
+    MainStatusBar->addWidget(m_workBar, 1);
+    m_work = new TFlagWork(*this, *m_workBar);
     setStatusBar(MainStatusBar);
 
     connect(PauseCheckBox, &QCheckBox::toggled, this, [this] { PauseCheckBoxClick(); });
@@ -459,13 +460,7 @@ std::optional<QString> TFlagForm::RunOpenPictureDialog()
 void TFlagForm::Open1Click()
 {
     TBusyScope dialog(*this, bfDialog);
-    RunCommand(this, [this] {
-        const std::optional<QString> fileName = OpenPictureDialog();
-        if (!fileName)
-            return;
-        ChangeToFolderOf(*fileName);
-        LoadTexture(*fileName);
-    });
+    RunCommand(this, [this] { m_work->Open(); });
 }
 
 void TFlagForm::Save1Click()
@@ -476,7 +471,7 @@ void TFlagForm::Save1Click()
 
 void TFlagForm::Edit1Click()
 {
-    Pasteimage1->setEnabled(ClipboardHasPicture(QGuiApplication::clipboard()));
+    Pasteimage1->setEnabled(!m_work->Busy() && ClipboardHasPicture(QGuiApplication::clipboard()));
 }
 
 void TFlagForm::Text1Click()
@@ -494,21 +489,7 @@ void TFlagForm::Text1Click()
 
 void TFlagForm::Pasteimage1Click()
 {
-    RunCommand(this, [this] {
-        const QClipboard* clipboard = QGuiApplication::clipboard();
-        if (!ClipboardHasPicture(clipboard)) {
-            ShowWarning(tr(sClipboardEmpty), this);
-            return;
-        }
-        const TPicture pasted = PictureWithAlphaFromClipboard(clipboard->mimeData());
-        if (pasted.Color.Empty())
-            return;
-        TDIB source;
-        ImportBitmap(pasted.Color, source);
-        m_model.SetTexture(source, pasted.Alpha);
-        PrepareTexture();
-        InvalidateFrames();
-    });
+    RunCommand(this, [this] { m_work->Paste(); });
 }
 
 void TFlagForm::Quit1Click()
@@ -518,15 +499,15 @@ void TFlagForm::Quit1Click()
 
 bool TFlagForm::AcceptsDrops() const
 {
-    return (BusyFlags() & (bfDialog | bfExporting)) == 0 && !QApplication::activeModalWidget();
+    return (BusyFlags() & (bfDialog | bfExporting)) == 0 && !m_work->Busy()
+        && !QApplication::activeModalWidget();
 }
 
 void TFlagForm::LoadDroppedFile(const QString& fileName)
 {
     if (!AcceptsDrops())
         return;
-    TBusyScope dialog(*this, bfDialog);
-    RunCommand(this, [&] { LoadTexture(fileName); });
+    RunCommand(this, [&] { m_work->Load(fileName); });
 }
 
 void TFlagForm::showEvent(QShowEvent* event)
@@ -551,6 +532,11 @@ void TFlagForm::hideEvent(QHideEvent* event)
 
 void TFlagForm::closeEvent(QCloseEvent* event)
 {
+    // Not while a GIF is being written; other work is cancelled.
+    if (!m_work->MayClose()) {
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
     if (!event->isAccepted())
         return;

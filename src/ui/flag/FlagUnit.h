@@ -37,11 +37,13 @@ class QToolButton;
 namespace zx {
 
 class TAboutBox;
+class TFlagWork;
 class TGIFImage;
 class TPreviewForm;
 class TSettingControls;
 class TShowForm;
 class TTextForm;
+class TWorkBar;
 
 // Set while a control panel exists.
 extern bool PanelExists;
@@ -129,7 +131,8 @@ public:
     void Info1Click();
     // The GIF export. Saving asks for the file name first, then builds and
     // writes; previewing builds, shows the preview window and writes only
-    // when the user chooses to save there and names a file.
+    // when the user chooses to save there and names a file. The building and
+    // writing run in the background (TFlagWork): this returns at once.
     void ExportAnimation(bool preview);
     // A picture file dropped on the panel or the flag window.
     void LoadDroppedFile(const QString& fileName);
@@ -159,6 +162,9 @@ public:
     std::int32_t LastTop() const { return m_magnet.LastTop(); }
     std::int32_t LastLeft() const { return m_magnet.LastLeft(); }
     TShowForm* ShowForm() const { return m_showForm; }
+    // The long commands running in the background, and the bar that shows
+    // their progress.
+    TFlagWork& Work() const { return *m_work; }
     QString StatusText() const;
     void SetStatusText(const QString& text);
 
@@ -177,6 +183,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    friend class TFlagWork;
+
     void CreateControls();
     void CreateMenus();
     void CreateAboutBox();
@@ -186,18 +194,9 @@ private:
     void SettingChanged(const TSetting& setting);
     std::optional<QString> RunOpenPictureDialog();
     std::optional<QString> RunGIFSaveDialog();
-    // The two halves of every export: the GIF built from the frames as the
-    // settings ask, and the GIF written under a name.
-    std::unique_ptr<TGIFImage> BuildAnimation();
-    void WriteAnimation(const TGIFImage& gif, const QString& fileName);
-    // A name that asks for an animated WebP or APNG: the frames as rendered
-    // for the GIF, written in that format instead (FlagUnitSaveFormat.cpp).
-    void WriteAnimationAs(TAnimationFormat format, const QString& fileName);
     // The format a save name asks for: its extension's, otherwise the filter
     // the save dialog ended on, otherwise the last format saved.
     TAnimationFormat FormatOfSaveName(const QString& fileName) const;
-    // The preview path of ExportAnimation.
-    void PreviewAnimation();
     // Sets a busy bit for a command and clears it on every way out.
     class TBusyScope {
     public:
@@ -236,6 +235,8 @@ private:
     QTimer* FlagTimer = nullptr;
     QAction* Pasteimage1 = nullptr;
     TAboutBox* AboutBox = nullptr;
+    TWorkBar* m_workBar = nullptr;
+    TFlagWork* m_work = nullptr;
 };
 
 } // namespace zx

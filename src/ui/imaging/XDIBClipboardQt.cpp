@@ -10,6 +10,8 @@
 #include <QClipboard>
 #include <QImage>
 #include <QMimeData>
+#include <QStringList>
+#include <algorithm>
 #include <exception>
 
 namespace zx {
@@ -74,12 +76,59 @@ TDIB PictureFromClipboard(const QClipboard* clipboard)
 
 TPicture PictureWithAlphaFromClipboard(const QMimeData* data)
 {
+    return DecodeClipboardPicture(TakeClipboardPicture(data, true));
+}
+
+TClipboardPicture TakeClipboardPicture(const QMimeData* data, bool ownData)
+{
+    TClipboardPicture taken;
+    if (!data)
+        return taken;
+    const QString bmp = QString::fromLatin1(kBmpMimeType);
+    taken.HasBmp = data->hasFormat(bmp);
+    if (taken.HasBmp)
+        taken.Bmp = data->data(bmp);
+    if (!data->hasImage())
+        return taken;
+    if (!ownData) {
+        // Another program's picture comes encoded; fetching the bytes is
+        // cheap, decoding them is not.
+        QStringList formats = data->formats();
+        std::stable_partition(formats.begin(), formats.end(),
+            [](const QString& format) { return format == QLatin1String("image/png"); });
+        for (const QString& format : formats) {
+            if (!format.startsWith(QLatin1String("image/")) || format == bmp)
+                continue;
+            taken.Encoded = data->data(format);
+            if (!taken.Encoded.isEmpty())
+                return taken;
+        }
+    }
+    taken.Image = qvariant_cast<QImage>(data->imageData());
+    return taken;
+}
+
+TPicture DecodeClipboardPicture(const TClipboardPicture& taken)
+{
     TPicture picture;
-    const bool bmp = data && data->hasFormat(QString::fromLatin1(kBmpMimeType));
-    const QImage image
-        = data && !bmp && data->hasImage() ? qvariant_cast<QImage>(data->imageData()) : QImage();
-    if (image.isNull() || !image.hasAlphaChannel()) {
-        picture.Color = PictureFromClipboard(data);
+    if (taken.HasBmp) {
+        try {
+            TSpanStream stream(std::span<const std::uint8_t>(
+                reinterpret_cast<const std::uint8_t*>(taken.Bmp.constData()),
+                std::size_t(taken.Bmp.size())));
+            picture.Color.LoadFromStream(stream);
+            if (!picture.Color.Empty())
+                return picture;
+        } catch (const std::exception&) {
+            // Not a BMP we read: the image, if there is one, without alpha.
+        }
+        picture.Color.Clear();
+    }
+    const QImage image = taken.Image.isNull() && !taken.Encoded.isEmpty()
+        ? QImage::fromData(taken.Encoded)
+        : taken.Image;
+    if (taken.HasBmp || image.isNull() || !image.hasAlphaChannel()) {
+        picture.Color = QImageToDIB(image);
         return picture;
     }
     const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);

@@ -8,6 +8,9 @@
 #include "core/imaging/XDIBUnit.h"
 #include "core/imaging/XImageFileUnit.h"
 
+#include <QByteArray>
+#include <QImage>
+
 class QClipboard;
 class QMimeData;
 
@@ -34,5 +37,20 @@ TDIB PictureFromClipboard(const QClipboard* clipboard);
 // opaque); the BMP block and opaque images give the colours of
 // PictureFromClipboard and no plane.
 TPicture PictureWithAlphaFromClipboard(const QMimeData* data);
+
+// The clipboard's picture as it is taken on the window's thread, for
+// decoding on any other: the bytes of its BMP block, the bytes of the first
+// encoded picture it offers ("image/png" first), and the image itself where
+// that costs no decoding (the program's own clipboard: ownData) or nothing
+// encoded is offered.
+struct TClipboardPicture {
+    bool HasBmp = false;
+    QByteArray Bmp;
+    QByteArray Encoded;
+    QImage Image;
+};
+TClipboardPicture TakeClipboardPicture(const QMimeData* data, bool ownData);
+// What PictureWithAlphaFromClipboard gives for the data it was taken from.
+TPicture DecodeClipboardPicture(const TClipboardPicture& taken);
 
 } // namespace zx
