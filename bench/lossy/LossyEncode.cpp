@@ -6,6 +6,7 @@
 //            (--lossy N | --size BYTES) -o OUT.gif FRAME...
 
 #include "core/gif/GIFExport.h"
+#include "core/gif/GIFSizeFit.h"
 #include "core/gif/XGIFUnitLossy.h"
 #include "core/imaging/XImageFileUnit.h"
 #include "core/imaging/XDIBUnit.h"
@@ -25,6 +26,7 @@ struct TArguments {
     zx::TExportOptions Options;
     std::int32_t Lossy = -1;
     std::uint64_t Size = 0;
+    std::uint64_t Fit = 0;
     std::string Output;
     std::vector<std::string> Frames;
 };
@@ -51,13 +53,16 @@ TArguments Parse(int argc, char** argv)
             args.Lossy = std::stoi(value());
         } else if (arg == "--size") {
             args.Size = std::stoull(value());
+        } else if (arg == "--fit") {
+            args.Fit = std::stoull(value());
         } else if (arg == "-o") {
             args.Output = value();
         } else {
             args.Frames.push_back(arg);
         }
     }
-    if (args.Output.empty() || args.Frames.empty() || (args.Lossy < 0) == (args.Size == 0))
+    if (args.Output.empty() || args.Frames.empty()
+        || (args.Lossy < 0) + (args.Size == 0) + (args.Fit == 0) != 2)
         throw std::runtime_error("usage: zephyrix-lossy-encode [--quality standard|high] "
                                  "[--bits B] (--lossy N | --size BYTES) -o OUT.gif FRAME...");
     args.Options.Frames = static_cast<std::int32_t>(args.Frames.size());
@@ -73,6 +78,18 @@ int main(int argc, char** argv)
         std::vector<zx::TDIB> frames(args.Frames.size());
         for (std::size_t i = 0; i < frames.size(); ++i)
             zx::LoadPictureFile(args.Frames[i], frames[i]);
+        if (args.Fit > 0) {
+            zx::TFitFrames fit;
+            fit.Frames = frames;
+            zx::TSizeOptions size;
+            size.MaxSize = args.Fit;
+            const zx::TFitResult result = zx::FitGifToSize(fit, args.Options, size);
+            std::ofstream out(args.Output, std::ios::binary);
+            out.write(reinterpret_cast<const char*>(result.File.data()),
+                std::streamsize(result.File.size()));
+            std::printf("%s\n", result.Description.c_str());
+            return out ? 0 : 1;
+        }
         const zx::TExportPalette palette
             = zx::BuildExportPalette(frames, {}, {}, args.Options);
         auto encode = [&](std::int32_t lossy) {

@@ -189,8 +189,7 @@ namespace {
             , m_transparentIndex(coding.TransparentIndex)
             , m_rows(std::size_t(width + 4) * 3 * 3)
             , m_levels(std::size_t(width) + 1)
-            , m_path(std::size_t(width) + 1)
-            , m_bestPath(std::size_t(width) + 1)
+            , m_plan(std::size_t(width) + 1)
         {
             if (m_lookup.EntryCount() == 0)
                 throw EInvalidGraphicOperation(GIFMessages::sDitherWithoutEntries);
@@ -241,7 +240,6 @@ namespace {
         // before, what that pixel's value and tolerance are, and which of the
         // candidates comes next.
         struct TLevel {
-            std::int32_t Code;
             std::int32_t Next;
             TAhead Ahead;
             std::int64_t Error;
@@ -287,23 +285,29 @@ namespace {
             return dr * dr + dg * dg + db * db;
         }
 
-        // Prepares a level for column x: the value and the largest distance an
-        // entry may have from it. Returns the nearest entry.
-        std::int32_t Enter(TLevel& level, std::int32_t x)
+        // The nearest entry to a level's value, which also fixes the largest
+        // distance an entry may have from it.
+        std::int32_t Nearest(TLevel& level)
         {
-            if (IsBackground(x))
-                return m_transparentIndex;
-            ValueAt(x, level.Ahead, level.Value);
             const std::int32_t nearest = m_canonical[std::size_t(
                 m_lookup.LookupIndex(level.Value[0], level.Value[1], level.Value[2]))];
             level.Limit = Distance(level.Value, nearest) + m_slack;
             return nearest;
         }
 
+        // Prepares a level for column x: its value. The limit waits until a
+        // candidate is farther than the slack, since any nearer one passes.
+        void Enter(TLevel& level, std::int32_t x)
+        {
+            level.Limit = -1;
+            if (!IsBackground(x))
+                ValueAt(x, level.Ahead, level.Value);
+        }
+
         // Whether symbol may code column x from the given level; adds its
         // distance to error and moves ahead on.
-        bool Accept(const TLevel& level, std::int32_t x, std::int32_t symbol, std::int64_t& error,
-            TAhead& ahead) const
+        bool Accept(TLevel& level, std::int32_t x, std::int32_t symbol, std::int64_t& error,
+            TAhead& ahead)
         {
             if (IsBackground(x)) {
                 if (symbol != m_transparentIndex)
@@ -316,8 +320,12 @@ namespace {
             if (symbol >= m_entries)
                 return false;
             const std::int32_t d = Distance(level.Value, symbol);
-            if (d > level.Limit)
-                return false;
+            if (d > m_slack) {
+                if (level.Limit < 0)
+                    Nearest(level);
+                if (d > level.Limit)
+                    return false;
+            }
             ahead = level.Ahead;
             error = level.Error + d;
             const std::int32_t* colour = &m_colours[std::size_t(symbol) * 3];
@@ -328,77 +336,79 @@ namespace {
         }
 
         // Looks ahead from column x0 for the longest string that starts with
-        // the current one (code >= 0) or a new one (code < 0), and leaves its
-        // symbols from x0 on in m_bestPath. Returns how many columns it codes
-        // (0: the current string cannot go on).
-        std::int32_t Plan(std::int32_t x0, const TAhead& ahead, std::int32_t code)
+        // the current one (node >= 0) or a new one (node < 0), and leaves the
+        // symbols it adds from x0 on in m_plan. Returns how many columns they
+        // code (0: the current string cannot go on). Of strings equally long
+        // the one with the smaller sum of squared distances wins.
+        std::int32_t Plan(std::int32_t x0, const TAhead& ahead, std::int32_t node)
         {
-            // Each step costs a value and a lookup; a bound keeps the worst
-            // rows cheap without changing what flat or noisy areas get.
+            // Every step costs a value and the scan of a node's children; a
+            // bound keeps the worst pixels cheap. It is rarely reached.
             constexpr std::int32_t kBudget = 64;
             std::int32_t bestDepth = 0;
+            std::int32_t bestNode = -1;
             std::int64_t bestError = 0;
-            std::int32_t rootCandidates[1 + kNeighbours];
+            std::int32_t roots[1 + kNeighbours];
             std::int32_t rootCount = 0;
 
             TLevel& top = m_levels[0];
-            top.Code = code;
             top.Ahead = ahead;
             top.Error = 0;
-            const std::int32_t nearest = Enter(top, x0);
-            if (code >= 0) {
-                top.Next = m_table.FirstChild(code);
+            Enter(top, x0);
+            if (node >= 0) {
+                top.Next = m_table.FirstChild(node);
             } else {
+                // A new string may start with the nearest entry or one of
+                // its neighbours.
                 top.Next = 0;
-                rootCandidates[rootCount++] = nearest;
-                if (!IsBackground(x0)) {
+                if (IsBackground(x0)) {
+                    roots[rootCount++] = m_transparentIndex;
+                } else {
+                    const std::int32_t nearest = Nearest(top);
+                    roots[rootCount++] = nearest;
                     for (std::int32_t k = 0; k < m_neighbourCounts[std::size_t(nearest)]; ++k)
-                        rootCandidates[rootCount++] = m_neighbours[std::size_t(nearest)][std::size_t(k)];
+                        roots[rootCount++] = m_neighbours[std::size_t(nearest)][std::size_t(k)];
                 }
             }
 
-            std::int32_t depth = 0;
-            std::int32_t budget = kBudget;
             m_bestMaximal = false;
             bool bestOpen = false;
+            std::int32_t depth = 0;
+            std::int32_t budget = kBudget;
             while (depth >= 0 && budget > 0) {
                 TLevel& level = m_levels[std::size_t(depth)];
                 const std::int32_t x = x0 + depth;
                 std::int32_t child = -1;
-                std::int32_t symbol = 0;
                 std::int64_t error = 0;
                 TAhead nextAhead;
-                // The next acceptable candidate of this level.
-                for (;;) {
-                    if (depth == 0 && code < 0) {
-                        if (level.Next >= rootCount)
-                            break;
-                        symbol = rootCandidates[level.Next++];
+                // The next candidate of this level that may code column x. A
+                // string that cannot get longer than the best one found is
+                // not worth a look.
+                if (depth == 0 && node < 0) {
+                    while (level.Next < rootCount) {
+                        const std::int32_t symbol = roots[level.Next++];
                         if (1 + m_table.Height(symbol) < bestDepth)
                             continue;
                         if (Accept(level, x, symbol, error, nextAhead)) {
                             child = symbol;
                             break;
                         }
-                    } else {
-                        if (level.Next < 0)
-                            break;
+                    }
+                } else {
+                    while (level.Next >= 0) {
                         const std::int32_t candidate = level.Next;
                         level.Next = m_table.NextSibling(candidate);
-                        // A string that cannot get longer than the best
-                        // one found is not worth a look.
                         if (depth + 1 + m_table.Height(candidate) < bestDepth)
                             continue;
-                        symbol = m_table.Symbol(candidate);
-                        if (Accept(level, x, symbol, error, nextAhead)) {
+                        if (Accept(level, x, m_table.Symbol(candidate), error, nextAhead)) {
                             child = candidate;
                             break;
                         }
                     }
                 }
                 if (child < 0) {
-                    // Every candidate of the best string's end has been
-                    // looked at: nothing continues it.
+                    // Every candidate after the best string's end has been
+                    // looked at: nothing continues it within the row.
                     if (bestOpen && depth == bestDepth) {
                         m_bestMaximal = true;
                         bestOpen = false;
@@ -407,7 +417,6 @@ namespace {
                     continue;
                 }
                 --budget;
-                m_path[std::size_t(depth)] = static_cast<std::uint8_t>(symbol);
                 const std::int32_t reached = depth + 1;
                 bool improved = false;
                 if (reached > bestDepth || (reached == bestDepth && error < bestError)) {
@@ -415,25 +424,29 @@ namespace {
                     m_bestMaximal = false;
                     bestOpen = false;
                     bestDepth = reached;
+                    bestNode = child;
                     bestError = error;
-                    std::copy(m_path.begin(), m_path.begin() + reached, m_bestPath.begin());
                     if (x0 + reached >= m_width)
                         break;
                 }
                 if (x + 1 >= m_width)
                     continue;
                 TLevel& deeper = m_levels[std::size_t(reached)];
-                deeper.Code = child;
-                deeper.Ahead = nextAhead;
-                deeper.Error = error;
                 deeper.Next = m_table.FirstChild(child);
                 if (deeper.Next < 0) {
                     m_bestMaximal = m_bestMaximal || improved;
                     continue;
                 }
                 bestOpen = improved;
+                deeper.Ahead = nextAhead;
+                deeper.Error = error;
                 Enter(deeper, x + 1);
                 depth = reached;
+            }
+            // The string's symbols from its end back to where the plan began.
+            for (std::int32_t k = bestDepth - 1, at = bestNode; k >= 0; --k) {
+                m_plan[std::size_t(k)] = static_cast<std::uint8_t>(m_table.Symbol(at));
+                at = m_table.Parent(at);
             }
             return bestDepth;
         }
@@ -454,7 +467,7 @@ namespace {
                 if (count == 0)
                     count = Plan(x, ahead, -1);
                 for (std::int32_t k = 0; k < count; ++k, ++x) {
-                    const std::int32_t symbol = m_bestPath[std::size_t(k)];
+                    const std::int32_t symbol = m_plan[std::size_t(k)];
                     indices[x] = static_cast<std::uint8_t>(symbol);
                     m_table.Push(symbol);
                     // A full table starts over at the first pixel, and the
@@ -510,8 +523,7 @@ namespace {
         std::array<std::int32_t, 256 * 3> m_colours {};
         std::vector<std::int32_t> m_rows;
         std::vector<TLevel> m_levels;
-        std::vector<std::uint8_t> m_path;
-        std::vector<std::uint8_t> m_bestPath;
+        std::vector<std::uint8_t> m_plan;
         const std::uint8_t* m_bgr = nullptr;
         const std::uint8_t* m_mask = nullptr;
         const std::int32_t* m_cur = nullptr;

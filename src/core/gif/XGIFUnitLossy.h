@@ -74,6 +74,9 @@ public:
     // How many symbols the longest string that starts with a node's has
     // beyond it (0: no string goes on from it).
     std::int32_t Height(std::int32_t node) const { return m_height[std::size_t(node)]; }
+    // The node a node's string is one symbol longer than (-1 for a
+    // one-symbol string).
+    std::int32_t Parent(std::int32_t node) const { return m_parent[std::size_t(node)]; }
 
     // The next pixel of the frame.
     void Push(std::int32_t symbol);
