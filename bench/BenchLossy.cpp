@@ -82,8 +82,8 @@ void BM_LossyReduce(benchmark::State& state)
     const zx::TExportPalette palette
         = zx::BuildExportPalette(cat.Frames, cat.Masks, cat.TransparentSpan(), options);
     for (auto _ : state) {
-        auto reduced = zx::ReduceExportFrames(cat.Frames, cat.Masks, cat.TransparentSpan(),
-            options, palette, lossy, static_cast<unsigned>(state.range(1)));
+        auto reduced = zx::ReduceExportFrames(cat.Frames, cat.Masks, cat.TransparentSpan(), options,
+            palette, lossy, static_cast<unsigned>(state.range(1)));
         benchmark::DoNotOptimize(reduced.data());
     }
 }

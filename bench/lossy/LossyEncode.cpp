@@ -8,8 +8,8 @@
 #include "core/gif/GIFExport.h"
 #include "core/gif/GIFSizeFit.h"
 #include "core/gif/XGIFUnitLossy.h"
-#include "core/imaging/XImageFileUnit.h"
 #include "core/imaging/XDIBUnit.h"
+#include "core/imaging/XImageFileUnit.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -90,8 +90,7 @@ int main(int argc, char** argv)
             std::printf("%s\n", result.Description.c_str());
             return out ? 0 : 1;
         }
-        const zx::TExportPalette palette
-            = zx::BuildExportPalette(frames, {}, {}, args.Options);
+        const zx::TExportPalette palette = zx::BuildExportPalette(frames, {}, {}, args.Options);
         auto encode = [&](std::int32_t lossy) {
             zx::TGIFImage gif;
             zx::BuildGifFrames(gif, frames, {}, {}, args.Options, palette, lossy);

@@ -128,18 +128,17 @@ namespace {
     // the loss has left so many unused that the code size shrinks, the frames
     // are coded again for the smaller size (a second change is not chased:
     // the file is right either way, only a little larger).
-    std::vector<TDIB> ReduceLossyStandard(std::span<const TDIB> frames,
-        std::span<const TDIB> masks, std::span<const bool> transparent,
-        const TExportPalette& palette, std::int32_t lossy, unsigned threads)
+    std::vector<TDIB> ReduceLossyStandard(std::span<const TDIB> frames, std::span<const TDIB> masks,
+        std::span<const bool> transparent, const TExportPalette& palette, std::int32_t lossy,
+        unsigned threads)
     {
         const std::array<std::uint8_t, 256> canonical = CanonicalEntries(palette.SharedPalette);
         std::int32_t distinct = 0;
         const std::size_t entries = std::min<std::size_t>(palette.SharedPalette.size(), 256);
         for (std::size_t i = 0; i < entries; ++i)
             distinct += canonical[i] == i;
-        auto codeSize = [](std::int32_t colours) {
-            return std::max<std::int32_t>(ColourBits(colours), 2);
-        };
+        auto codeSize
+            = [](std::int32_t colours) { return std::max<std::int32_t>(ColourBits(colours), 2); };
         TLossyCoding coding;
         coding.Level = lossy;
         coding.TransparentIndex = palette.TransparentIndex;
@@ -175,7 +174,8 @@ std::vector<TDIB> ReduceExportFrames(std::span<const TDIB> frames, std::span<con
             throw EInvalidGraphicOperation("FIXME: lossy coding at the high quality level");
         reduced = ReduceLossyStandard(frames, masks, transparent, palette, lossy, threads);
     } else if (options.Quality == TExportQuality::High) {
-        reduced = ReduceFramesHighQuality(frames, masks, transparent, palette.SharedPalette, threads);
+        reduced
+            = ReduceFramesHighQuality(frames, masks, transparent, palette.SharedPalette, threads);
     } else {
         reduced = ReduceFramesToPalette(frames, palette.SharedPalette, threads);
     }
@@ -199,8 +199,8 @@ std::vector<TDIB> ReduceExportFrames(std::span<const TDIB> frames, std::span<con
     return reduced;
 }
 
-void AddExportFrames(TGIFImage& gif, std::vector<TDIB>&& reduced,
-    std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette)
+void AddExportFrames(TGIFImage& gif, std::vector<TDIB>&& reduced, std::span<const bool> transparent,
+    const TExportOptions& options, const TExportPalette& palette)
 {
     CheckExportOptions(options);
     const std::int32_t fullColours = 1 << options.GIFBits;

@@ -118,8 +118,8 @@ void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<cons
 std::vector<TDIB> ReduceExportFrames(std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette,
     std::int32_t lossy, unsigned threads = 0);
-void AddExportFrames(TGIFImage& gif, std::vector<TDIB>&& reduced,
-    std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette);
+void AddExportFrames(TGIFImage& gif, std::vector<TDIB>&& reduced, std::span<const bool> transparent,
+    const TExportOptions& options, const TExportPalette& palette);
 
 // The whole build from the frame store: BuildExportPalette, then BuildGifFrames
 // into a new image.

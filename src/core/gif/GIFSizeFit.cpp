@@ -144,6 +144,13 @@ namespace {
             factor = factorOf();
             return factor != kColourFactor && factor != kStepFactor;
         }
+        // The size a setting has if tried, else a typical guess from tried
+        // settings before it in every knob; < 0 when there is none.
+        double Guess(std::int32_t step, std::int32_t colour, std::int32_t quality);
+        // Whether a setting is known or bound to be too large: tried, or
+        // beyond the limit even with the most the format's knobs can save
+        // from a setting tried before it.
+        bool SurelyTooLarge(std::int32_t step, std::int32_t colour, std::int32_t quality);
         // The least quality loss at a frame size and colour setting that
         // fits, coded whole. Returns false when even the smallest quality is
         // too large there.
@@ -193,8 +200,8 @@ namespace {
         std::vector<TFitTry> results(wanted.size());
         const unsigned inner = std::max(1u, m_threads / unsigned(wanted.size()));
         ParallelFor(wanted.size(), m_threads, [&](std::size_t i) {
-            results[i] = m_format.Encode(
-                Knobs(wanted[i].Step, wanted[i].Colour, wanted[i].Quality), wanted[i].Sampled, inner);
+            results[i] = m_format.Encode(Knobs(wanted[i].Step, wanted[i].Colour, wanted[i].Quality),
+                wanted[i].Sampled, inner);
         });
         m_tries += std::int32_t(wanted.size());
 
@@ -259,21 +266,22 @@ namespace {
             const TProbe p = at(i);
             return Size(p.Step, p.Colour, p.Quality);
         };
-        auto fits = [&](std::int32_t i) {
-            const TProbe p = at(i);
-            return Fits(p.Step, p.Colour, p.Quality);
-        };
-        std::int32_t lastSpan = 0;
+        std::int32_t sameSide = 0;
+        bool lastFitted = false;
         for (;;) {
             double factor = 0;
             const bool measured = Measured(factorOf, factor);
-            // The bracket: the last index tried and too large below the
-            // first one tried that fits.
+            // The bracket: the last index tried and too large (or surely too
+            // large) below the first one tried that fits.
             std::int32_t first = last + 1;
             for (std::int32_t i = tooLarge + 1; i <= last; ++i) {
-                if (size(i) < 0)
+                const TProbe p = at(i);
+                if (size(i) < 0) {
+                    if (SurelyTooLarge(p.Step, p.Colour, p.Quality))
+                        tooLarge = i;
                     continue;
-                if (fits(i)) {
+                }
+                if (Fits(p.Step, p.Colour, p.Quality)) {
                     first = i;
                     break;
                 }
@@ -283,30 +291,84 @@ namespace {
                 return first;
             // A measured factor that puts the setting before the first that
             // fits well beyond the limit saves the try that would show it.
-            if (first <= last && measured
-                && size(first) / factor > m_limit * kSurelyTooLarge)
+            if (first <= last && measured && size(first) / factor > m_limit * kSurelyTooLarge)
                 return first;
-            // Where the model, from the tried index nearest the bracket,
-            // puts the crossing of the limit.
-            std::int32_t base = -1;
-            for (std::int32_t i = tooLarge; i >= 0 && base < 0; --i)
-                base = size(i) > 0 ? i : -1;
-            if (base < 0 && first <= last)
-                base = first;
-            std::int32_t guess = first - 1;
+            // Where the model puts the crossing of the limit: between the
+            // bracket's ends when both were tried, else from the one tried
+            // with the factor.
+            const bool lowTried = tooLarge >= 0 && size(tooLarge) > 0;
+            const bool highTried = first <= last && size(first) > 0;
+            std::int32_t base = highTried ? first : tooLarge;
+            double baseSize = 0;
             if (base >= 0) {
-                const double baseSize = size(base);
+                const TProbe b = at(base);
+                baseSize = Guess(b.Step, b.Colour, b.Quality);
+            }
+            if (lowTried && highTried)
+                factor = std::pow(size(first) / size(tooLarge), 1.0 / double(first - tooLarge));
+            std::int32_t guess = first - 1;
+            if (baseSize > 0 && factor > 0) {
                 guess = FirstBelow(tooLarge, first, m_limit,
                     [&](std::int32_t i) { return baseSize * std::pow(factor, double(i - base)); });
             }
-            // When the model's last guess left most of the bracket, the
-            // next one halves it.
-            const std::int32_t span = first - tooLarge;
-            if (lastSpan > 0 && 2 * span > lastSpan)
-                guess = tooLarge + span / 2;
-            lastSpan = span;
+            // Two tries in a row on the same side of the crossing: the next
+            // one halves the bracket.
+            if (sameSide >= 2)
+                guess = tooLarge + (first - tooLarge) / 2;
             Evaluate({ at(guess) });
+            const TProbe g = at(guess);
+            const bool fitted = Fits(g.Step, g.Colour, g.Quality);
+            sameSide = (sameSide > 0 && fitted == lastFitted) ? sameSide + 1 : 1;
+            lastFitted = fitted;
         }
+    }
+
+    double TFitSearch::Guess(std::int32_t step, std::int32_t colour, std::int32_t quality)
+    {
+        const double size = Size(step, colour, quality);
+        if (size >= 0)
+            return size;
+        // From the tried setting with the largest size among those with no
+        // more loss, colours removed or frame-size steps: the typical
+        // shrinking from there on.
+        double best = -1;
+        for (const auto& [key, known] : m_known) {
+            const auto [s, c, q] = key;
+            if (s > step || c > colour || q > quality)
+                continue;
+            const double from = Size(s, c, q);
+            if (from <= 0)
+                continue;
+            const double shape = m_format.Shape ? m_format.Shape(Knobs(s, c, quality).Quality)
+                    - m_format.Shape(Knobs(s, c, q).Quality)
+                                                : -double(quality - q) / 64.0;
+            const double guess = from * std::exp(shape) * std::pow(kColourFactor, colour - c)
+                * std::pow(kStepFactor, step - s);
+            best = std::max(best, guess);
+        }
+        return best;
+    }
+
+    bool TFitSearch::SurelyTooLarge(std::int32_t step, std::int32_t colour, std::int32_t quality)
+    {
+        if (Size(step, colour, quality) >= 0)
+            return !Fits(step, colour, quality);
+        // A tried setting with less loss, more colours and the same frame
+        // size, shrunk by the most the format says the knobs between can
+        // take off, is still far beyond the limit.
+        for (const auto& [key, known] : m_known) {
+            const auto [s, c, q] = key;
+            if (s != step || c > colour || q > quality)
+                continue;
+            const double from = Size(s, c, q);
+            const double quality_share = m_qualities ? double(quality - q) / m_qualities : 0;
+            const double colour_share = m_colours ? double(colour - c) / m_colours : 0;
+            const double smallest = from * std::pow(m_format.SmallestQualityShare, quality_share)
+                * std::pow(m_format.SmallestColourShare, colour_share);
+            if (smallest > m_limit * kSurelyTooLarge)
+                return true;
+        }
+        return false;
     }
 
     bool TFitSearch::FindQuality(std::int32_t step, std::int32_t colour, std::int32_t& chosen)
@@ -330,14 +392,14 @@ namespace {
                 }
                 tooLarge = q;
             }
-            if (tooLarge == m_qualities)
+            if (tooLarge == m_qualities
+                || (fits > m_qualities && SurelyTooLarge(step, colour, m_qualities)))
                 return false;
             if (fits <= m_qualities) {
                 const double fitSize = Size(step, colour, fits);
                 const bool exact = IsExact(step, colour, fits);
                 const bool closed = fits == tooLarge + 1;
-                const bool close
-                    = fitSize >= m_limit * (exact ? kExactGoodEnough : kGoodEnough);
+                const bool close = fitSize >= m_limit * (exact ? kExactGoodEnough : kGoodEnough);
                 if (closed || close || m_tries >= kMaxTries) {
                     // The setting before it may fit after all: its estimate
                     // only missed the margin.
@@ -385,8 +447,10 @@ namespace {
                     slope = 1.0;
                 else if (tried.size() > 1)
                     m_slope = slope;
-                guess = FirstBelow(tooLarge, std::min(fits, m_qualities + 1), m_limit * kAim,
-                    [&](std::int32_t q) { return std::exp(baseLog + slope * (shape(q) - shape(base))); });
+                guess = FirstBelow(
+                    tooLarge, std::min(fits, m_qualities + 1), m_limit * kAim, [&](std::int32_t q) {
+                        return std::exp(baseLog + slope * (shape(q) - shape(base)));
+                    });
             }
             // When the model's last guess left most of the bracket (a step
             // in the sizes it cannot see), the next one halves it.
@@ -409,9 +473,9 @@ namespace {
         result.Encodes = m_tries;
         result.Limit = m_limitBytes;
         std::string knobs = m_format.Describe ? m_format.Describe(result.Knobs) : std::string();
-        result.Description = FormatSizeLimit(m_limitBytes) + ": " + (knobs.empty() ? "" : knobs + ", ")
-            + GroupDigits(result.File.size()) + " bytes, " + std::to_string(m_tries)
-            + (m_tries == 1 ? " encode" : " encodes");
+        result.Description = FormatSizeLimit(m_limitBytes) + ": "
+            + (knobs.empty() ? "" : knobs + ", ") + GroupDigits(result.File.size()) + " bytes, "
+            + std::to_string(m_tries) + (m_tries == 1 ? " encode" : " encodes");
         return result;
     }
 
@@ -451,15 +515,13 @@ namespace {
             const auto colourAt = [this, &step](std::int32_t c) {
                 return TProbe { step, c, m_qualities, true };
             };
-            colour = FirstFitting(
-                colour, m_colours, colourAt, [&] { return ColourFactor(step); });
+            colour = FirstFitting(colour, m_colours, colourAt, [&] { return ColourFactor(step); });
             if (colour <= m_colours)
                 continue;
             const auto stepAt = [this](std::int32_t s) {
                 return TProbe { s, m_colours, m_qualities, true };
             };
-            step = FirstFitting(
-                step, m_steps - 1, stepAt, [&] { return StepFactor(m_colours); });
+            step = FirstFitting(step, m_steps - 1, stepAt, [&] { return StepFactor(m_colours); });
             if (step >= m_steps)
                 return LastResort();
             // The fewest colours just fit at this size, so the most that do

@@ -67,6 +67,11 @@ struct TFitFormat {
     bool CanSample = false;
     // The knobs as command-line options, for the report: "--lossy 60 --bits 7".
     std::function<std::string(const TFitKnobs& knobs)> Describe;
+    // The least share of the size the whole quality range and the whole
+    // colour range can leave (0: no bound), measured on the format's files:
+    // a setting that would stay beyond the limit even so is not tried.
+    double SmallestQualityShare = 0;
+    double SmallestColourShare = 0;
     // How the size is expected to fall along the quality knob: the logarithm
     // of the size at a quality over the size at QualityFirst, roughly (only
     // used to choose where to try next). Without it, linear in the quality.

@@ -152,7 +152,8 @@ namespace {
         const std::array<std::uint8_t, 256>& canonical, TNeighbours& neighbours,
         TNeighbourCounts& counts)
     {
-        const std::int32_t entries = static_cast<std::int32_t>(std::min<std::size_t>(palette.size(), 256));
+        const std::int32_t entries
+            = static_cast<std::int32_t>(std::min<std::size_t>(palette.size(), 256));
         neighbours.assign(std::size_t(entries), {});
         counts.assign(std::size_t(entries), 0);
         std::vector<std::pair<std::int32_t, std::int32_t>> order;
@@ -160,7 +161,8 @@ namespace {
             order.clear();
             for (std::int32_t j = 0; j < entries; ++j) {
                 if (j != i && canonical[std::size_t(j)] == j && canonical[std::size_t(i)] != j)
-                    order.emplace_back(EntryDistance(palette[std::size_t(i)], palette[std::size_t(j)]), j);
+                    order.emplace_back(
+                        EntryDistance(palette[std::size_t(i)], palette[std::size_t(j)]), j);
             }
             const std::size_t n = std::min(order.size(), kNeighbours);
             std::partial_sort(order.begin(), order.begin() + std::ptrdiff_t(n), order.end());
@@ -306,8 +308,8 @@ namespace {
 
         // Whether symbol may code column x from the given level; adds its
         // distance to error and moves ahead on.
-        bool Accept(TLevel& level, std::int32_t x, std::int32_t symbol, std::int64_t& error,
-            TAhead& ahead)
+        bool Accept(
+            TLevel& level, std::int32_t x, std::int32_t symbol, std::int64_t& error, TAhead& ahead)
         {
             if (IsBackground(x)) {
                 if (symbol != m_transparentIndex)
