@@ -121,17 +121,19 @@ TExportPalette BuildExportPalette(std::span<const TDIB> frames, std::span<const 
 
 namespace {
 
-    // The standard level with loss. The coder follows the string table the
+    // Either level with loss. The coder follows the string table the
     // writer will build, and that depends on the code size, which the merge
     // of the colour maps sets from the colours the frames actually use. The
     // first pass assumes they use every distinct colour of the palette; when
     // the loss has left so many unused that the code size shrinks, the frames
     // are coded again for the smaller size (a second change is not chased:
     // the file is right either way, only a little larger).
-    std::vector<TDIB> ReduceLossyStandard(std::span<const TDIB> frames, std::span<const TDIB> masks,
-        std::span<const bool> transparent, const TExportPalette& palette, std::int32_t lossy,
-        unsigned threads)
+    std::vector<TDIB> ReduceLossy(TExportQuality quality, std::span<const TDIB> frames,
+        std::span<const TDIB> masks, std::span<const bool> transparent,
+        const TExportPalette& palette, std::int32_t lossy, unsigned threads)
     {
+        const auto reduce
+            = quality == TExportQuality::High ? ReduceFramesLossyHigh : ReduceFramesLossy;
         const std::array<std::uint8_t, 256> canonical = CanonicalEntries(palette.SharedPalette);
         std::int32_t distinct = 0;
         const std::size_t entries = std::min<std::size_t>(palette.SharedPalette.size(), 256);
@@ -144,14 +146,13 @@ namespace {
         coding.TransparentIndex = palette.TransparentIndex;
         coding.CodeSize = codeSize(distinct + (palette.AnyTransparent ? 1 : 0));
         TLossyFrames result
-            = ReduceFramesLossy(frames, masks, transparent, palette.SharedPalette, coding, threads);
+            = reduce(frames, masks, transparent, palette.SharedPalette, coding, threads);
         const std::int32_t used
             = static_cast<std::int32_t>(std::count(result.Used.begin(), result.Used.end(), true))
             + (result.UsesTransparentIndex ? 1 : 0);
         if (codeSize(used) != coding.CodeSize) {
             coding.CodeSize = codeSize(used);
-            result = ReduceFramesLossy(
-                frames, masks, transparent, palette.SharedPalette, coding, threads);
+            result = reduce(frames, masks, transparent, palette.SharedPalette, coding, threads);
         }
         return std::move(result.Frames);
     }
@@ -167,12 +168,11 @@ std::vector<TDIB> ReduceExportFrames(std::span<const TDIB> frames, std::span<con
     // Both levels reduce the frames side by side with results that do not
     // depend on how the frames are shared out: the standard level's frames
     // are independent, each with its own colour cache and ditherer; the high
-    // level's take still pixels from earlier frames only after all are done.
+    // level's take still pixels from earlier frames only after all are done
+    // (with loss, row by row as the earlier frames have them).
     std::vector<TDIB> reduced;
     if (lossy > 0) {
-        if (options.Quality == TExportQuality::High)
-            throw EInvalidGraphicOperation("FIXME: lossy coding at the high quality level");
-        reduced = ReduceLossyStandard(frames, masks, transparent, palette, lossy, threads);
+        reduced = ReduceLossy(options.Quality, frames, masks, transparent, palette, lossy, threads);
     } else if (options.Quality == TExportQuality::High) {
         reduced
             = ReduceFramesHighQuality(frames, masks, transparent, palette.SharedPalette, threads);
