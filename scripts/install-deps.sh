@@ -31,6 +31,10 @@ packages=(
     libvulkan-dev
     fonts-wqy-microhei
     qt6-translations-l10n # Qt's own dialogs in the program's language
+    # The program's translations: Qt Linguist's CMake functions and its
+    # lupdate and lrelease (the tests run lupdate over the sources).
+    qt6-tools-dev
+    qt6-l10n-tools
     # The installation: the icon's bitmaps are drawn from its SVG with
     # rsvg-convert; the tests validate the menu entry and the software-centre
     # description, render the manual pages, and build and inspect the Debian

@@ -8,7 +8,8 @@
 // source picture, once on the pixels as they are and once after a Gaussian
 // blur of both (sigma 1.0, five taps, edges repeated), which rewards dithering
 // that keeps the local average of the colours. Both figures are averaged over
-// the frames.
+// the frames. Given the frames' masks, it leaves the background of a
+// transparent flag out: any encoder may show it as it likes.
 
 #include "core/imaging/XDIBUnit.h"
 #include "core/imaging/XImageFileUnit.h"
@@ -247,47 +248,100 @@ double Psnr(double mse)
     return 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
-template <typename A, typename B> double MeanSquaredError(const A& a, const B& b)
+// Blurs both pictures and gives the mean squared error over the counted
+// pixels. Pixels not counted (the background of a transparent frame) take the
+// source's colours in both first, so that no error spreads from them into the
+// counted ones.
+double BlurredError(
+    TRgbPicture decoded, const TRgbPicture& source, const std::vector<bool>& counted)
+{
+    for (std::size_t i = 0; i < counted.size(); ++i)
+        if (!counted[i])
+            for (int c = 0; c < 3; ++c)
+                decoded.Pixels[i * 3 + c] = source.Pixels[i * 3 + c];
+    const std::vector<double> a = Blur(decoded);
+    const std::vector<double> b = Blur(source);
+    double sum = 0;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < counted.size(); ++i) {
+        if (!counted[i])
+            continue;
+        for (int c = 0; c < 3; ++c) {
+            const double d = a[i * 3 + c] - b[i * 3 + c];
+            sum += d * d;
+        }
+        n += 3;
+    }
+    return n ? sum / double(n) : 0.0;
+}
+
+double PlainError(
+    const TRgbPicture& decoded, const TRgbPicture& source, const std::vector<bool>& counted)
 {
     double sum = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const double d = double(a[i]) - double(b[i]);
-        sum += d * d;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < counted.size(); ++i) {
+        if (!counted[i])
+            continue;
+        for (int c = 0; c < 3; ++c) {
+            const double d = double(decoded.Pixels[i * 3 + c]) - double(source.Pixels[i * 3 + c]);
+            sum += d * d;
+        }
+        n += 3;
     }
-    return sum / double(a.size());
+    return n ? sum / double(n) : 0.0;
 }
 
 int Run(int argc, char** argv)
 {
-    if (argc < 3) {
+    std::vector<std::string> sources;
+    std::vector<std::string> masks;
+    bool inMasks = false;
+    for (int i = 2; i < argc; ++i) {
+        if (std::string(argv[i]) == "--masks" && !inMasks) {
+            inMasks = true;
+            continue;
+        }
+        (inMasks ? masks : sources).push_back(argv[i]);
+    }
+    if (argc < 3 || sources.empty() || (inMasks && masks.size() != sources.size())) {
         std::fprintf(stderr,
-            "Usage: zephyrix-gifscore ANIMATION.gif SOURCE...\n"
+            "Usage: zephyrix-gifscore ANIMATION.gif SOURCE... [--masks MASK...]\n"
             "Scores each frame of the GIF against its source picture (in order): PSNR over\n"
             "R, G, B and PSNR after a Gaussian blur (sigma 1.0, 5 x 5, edges repeated) of\n"
-            "both, each averaged over the frames.\n");
+            "both, each averaged over the frames. With masks (one a source, as\n"
+            "zephyrix-cli frames writes them), the pixels a mask marks 255 are the\n"
+            "transparent background and are left out of both figures.\n");
         return 2;
     }
     const std::vector<TRgbPicture> frames = DecodeFrames(argv[1]);
-    const std::size_t sources = std::size_t(argc - 2);
-    if (frames.size() != sources)
+    if (frames.size() != sources.size())
         throw std::runtime_error(std::string(argv[1]) + " has " + std::to_string(frames.size())
-            + " frames, " + std::to_string(sources) + " sources given");
+            + " frames, " + std::to_string(sources.size()) + " sources given");
     double psnr = 0;
     double blurred = 0;
     double worst = 1e9;
-    for (std::size_t i = 0; i < sources; ++i) {
-        const TRgbPicture source = LoadSource(argv[i + 2]);
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        const TRgbPicture source = LoadSource(sources[i]);
         if (source.Width != frames[i].Width || source.Height != frames[i].Height)
-            throw std::runtime_error(std::string(argv[i + 2]) + " is not the size of the GIF");
-        const double p = Psnr(MeanSquaredError(frames[i].Pixels, source.Pixels));
+            throw std::runtime_error(sources[i] + " is not the size of the GIF");
+        std::vector<bool> counted(std::size_t(source.Width) * source.Height, true);
+        if (!masks.empty()) {
+            const TRgbPicture mask = LoadSource(masks[i]);
+            if (mask.Width != source.Width || mask.Height != source.Height)
+                throw std::runtime_error(masks[i] + " is not the size of the GIF");
+            for (std::size_t p = 0; p < counted.size(); ++p)
+                counted[p] = mask.Pixels[p * 3] != 255;
+        }
+        const double p = Psnr(PlainError(frames[i], source, counted));
         psnr += p;
         worst = std::min(worst, p);
-        blurred += Psnr(MeanSquaredError(Blur(frames[i]), Blur(source)));
+        blurred += Psnr(BlurredError(frames[i], source, counted));
     }
-    psnr /= double(sources);
-    blurred /= double(sources);
-    std::printf("frames %zu  psnr %.2f dB  blurred %.2f dB  worst frame %.2f dB\n", sources, psnr,
-        blurred, worst);
+    psnr /= double(sources.size());
+    blurred /= double(sources.size());
+    std::printf("frames %zu  psnr %.2f dB  blurred %.2f dB  worst frame %.2f dB\n", sources.size(),
+        psnr, blurred, worst);
     return 0;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
-// The GIF options and the output handling shared by the commands that write a
-// GIF (export, encode).
+// The output of the commands that write a GIF (export, encode): the file to
+// write, the progress shown on the way, and the atomic write.
 
-#include "core/gif/GIFExport.h"
+#include "core/gif/XGIFUnit.h"
 
 #include <cstddef>
 #include <span>
@@ -12,22 +12,18 @@
 namespace zx::cli {
 
 struct TGifOutputOptions {
-    TExportOptions Export;
     std::string OutputPath;
     bool Quiet = false;
 };
 
-// When args[index] is a GIF or output option (--delay, --loops, --bits,
-// --quality, -o, --quiet), applies it and returns how many arguments it took; 0 otherwise.
-// Throws EUsageError for a missing, malformed or out-of-range value.
-std::size_t ParseGifOption(
+// When args[index] is an output option (-o, --output, --quiet, -q), applies
+// it and returns how many arguments it took; 0 otherwise. Throws EUsageError
+// for a missing or empty file name.
+std::size_t ParseOutputOption(
     std::span<const std::string> args, std::size_t index, TGifOutputOptions& options);
 
 // Raises "missing -o OUT.gif (the file to write)" when no -o was given.
 void RequireOutputPath(const TGifOutputOptions& options);
-
-// The help lines of the GIF and output options.
-std::string GifOptionsHelp();
 
 // Progress on stderr: shown when stderr is a terminal and --quiet is not given.
 class TProgressReporter {

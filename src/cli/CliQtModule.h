@@ -4,10 +4,13 @@
 // things the CLI does need Qt: drawing text (fonts) and reading the desktop
 // program's settings store. Loading Qt costs every run several milliseconds, so
 // the CLI links none of it and opens the module only for --text or --settings.
-// Only plain data crosses: C strings, numbers, 24-bit rows and the plain
-// FlagParameters record, so the two sides share no objects and no globals.
+// The two sides are built together from the same sources, so the requests carry
+// the program's own value records (the settings, the text's settings) beside
+// plain numbers and 24-bit rows; the two sides share no objects that live on
+// and no globals.
 
-#include "core/flag/FlagParameters.h"
+#include "core/flag/FlagSettings.h"
+#include "core/imaging/XTextOverlay.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,20 +18,13 @@
 extern "C" {
 
 struct ZxTextRequest {
-    const char* const* Lines;
-    int LineCount;
-    // Empty: the text dialog's initial font.
-    const char* FontName;
+    // The text and its font, size, colour, angle, shadow and alignments. An
+    // empty font name: the text dialog's initial font.
+    const zx::TTextOverlaySettings* Text;
     // A font that is not installed is an error (it was asked for on the
     // command line); otherwise it falls back on the initial font, as the text
     // dialog does with a saved font that is gone.
     int FontRequired;
-    int Size;
-    std::uint32_t Color; // 0x00BBGGRR
-    int Angle;
-    int Shadow;
-    int AlignH;
-    int AlignV;
     // The picture: Height rows of Width pixels (blue, green, red), the top row
     // first, Stride bytes apart. Drawn on in place.
     std::uint8_t* Pixels;
@@ -42,16 +38,7 @@ struct ZxTextRequest {
 
 // The saved settings, read over the values the request brings.
 struct ZxSettingsRequest {
-    zx::FlagParameters* Params;
-    // The export's quality level: 1 high, 0 standard.
-    int HighQuality;
-    char FontName[256];
-    int Size;
-    std::uint32_t Color;
-    int Angle;
-    int Shadow;
-    int AlignH;
-    int AlignV;
+    zx::TSettings* Settings;
     char* Error;
     std::size_t ErrorSize;
 };

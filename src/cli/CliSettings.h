@@ -7,14 +7,11 @@
 // control's range are clamped as the control clamps them. The store is never
 // written.
 
-#include "cli/CliTextOptions.h"
-#include "core/flag/FlagParameters.h"
+#include "core/flag/FlagSettings.h"
 
 namespace zx::cli {
 
-// Puts the saved flag and GIF settings into params, the quality level into
-// highQuality and the text dialog's (font, size, colour, angle, shadow,
-// alignments) into text.
-void LoadSavedSettings(FlagParameters& params, TCliText& text, bool& highQuality);
+// The saved flag, GIF and text settings over settings.
+void LoadSavedSettings(TSettings& settings);
 
 } // namespace zx::cli

@@ -1,35 +1,18 @@
 #pragma once
 
-// The text options of the rendering commands (frames, export, convert): the
-// text dialog's settings on the command line. The text is drawn with Qt on its
-// offscreen platform, so no display is needed; a run without text starts no Qt
-// at all.
+// The text of the rendering commands (frames, export, convert), drawn as the
+// text dialog draws it. The text is drawn with Qt on its offscreen platform, so
+// no display is needed; a run without text starts no Qt at all.
 
 #include "core/imaging/XDIBUnit.h"
 #include "core/imaging/XTextOverlay.h"
 
-#include <cstddef>
-#include <span>
-#include <string>
-
 namespace zx::cli {
-
-struct TCliText {
-    TTextOverlaySettings Settings;
-    // --font was given: a font that is not installed is an error. A font from
-    // the saved settings that is gone falls back as the text dialog does.
-    bool FontRequired = false;
-};
-
-// When args[index] is a text option, applies it and returns how many arguments
-// it took; 0 otherwise. Throws EUsageError for a missing or bad value.
-std::size_t ParseTextOption(std::span<const std::string> args, std::size_t index, TCliText& text);
-
-std::string TextOptionsHelp();
 
 // Draws the text onto the texture when there is any. The default face, Arial,
 // stands for the text dialog's first choice: Arial when it is installed,
-// otherwise the first installed family.
-void ApplyTextOverlay(TDIB& texture, const TCliText& text);
+// otherwise the first installed family. With fontRequired (--font was given) a
+// font that is not installed is an error.
+void ApplyTextOverlay(TDIB& texture, const TTextOverlaySettings& text, bool fontRequired);
 
 } // namespace zx::cli

@@ -3,7 +3,7 @@
 // the loader can be checked from the command line.
 
 #include "cli/CliCommand.h"
-#include "cli/CliFlagOptions.h"
+#include "cli/CliOptions.h"
 #include "cli/CliPicture.h"
 #include "cli/CliTextOptions.h"
 #include "core/Stream.h"
@@ -29,11 +29,11 @@ namespace {
 
     int RunConvert(std::span<const std::string> args)
     {
-        TCliText text;
+        TCliSettings text;
         std::vector<std::string> files;
         std::optional<std::string> alphaPath;
         for (std::size_t i = 0; i < args.size();) {
-            if (const std::size_t used = ParseTextOption(args, i, text)) {
+            if (const std::size_t used = ParseSettingOption(kCliConvert, args, i, text)) {
                 i += used;
                 continue;
             }
@@ -54,7 +54,7 @@ namespace {
             throw EUsageError("--alpha needs a file name");
         TPicture picture;
         LoadSourcePicture(files[0], picture);
-        ApplyTextOverlay(picture.Color, text);
+        ApplyTextOverlay(picture.Color, text.Values.Text, text.FontRequired);
         // Both files are encoded before either is written.
         const std::vector<std::uint8_t> color = BmpBytes(picture.Color);
         std::vector<std::uint8_t> alpha;

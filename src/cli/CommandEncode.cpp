@@ -3,8 +3,8 @@
 // be compared with other encoders on identical input.
 
 #include "cli/CliCommand.h"
-#include "cli/CliFlagOptions.h"
 #include "cli/CliGifOptions.h"
+#include "cli/CliOptions.h"
 #include "cli/CliPicture.h"
 #include "core/flag/FlagParameters.h"
 #include "core/gif/GIFExport.h"
@@ -19,9 +19,14 @@ namespace {
     int RunEncode(std::span<const std::string> args)
     {
         TGifOutputOptions gif;
+        TCliSettings settings;
         std::vector<std::string> paths;
         for (std::size_t i = 0; i < args.size();) {
-            if (const std::size_t used = ParseGifOption(args, i, gif)) {
+            if (const std::size_t used = ParseOutputOption(args, i, gif)) {
+                i += used;
+                continue;
+            }
+            if (const std::size_t used = ParseSettingOption(kCliEncode, args, i, settings)) {
                 i += used;
                 continue;
             }
@@ -36,8 +41,9 @@ namespace {
         if (paths.size() > static_cast<std::size_t>(kFrameSlots))
             throw EUsageError("at most " + std::to_string(kFrameSlots) + " frames, "
                 + std::to_string(paths.size()) + " given");
-        gif.Export.Frames = static_cast<std::int32_t>(paths.size());
-        CheckExportOptions(gif.Export);
+        TExportOptions options = ExportOptionsOf(settings.Values);
+        options.Frames = static_cast<std::int32_t>(paths.size());
+        CheckExportOptions(options);
 
         const TProgressReporter progress(gif.Quiet);
         std::vector<TDIB> frames(paths.size());
@@ -53,9 +59,9 @@ namespace {
             throw EUsageError("frames larger than 65535 x 65535 do not fit a GIF");
 
         const auto say = [&](const std::string& text) { progress.Say(text); };
-        const TExportPalette palette = BuildExportPalette(frames, {}, {}, gif.Export, say);
+        const TExportPalette palette = BuildExportPalette(frames, {}, {}, options, say);
         TGIFImage image;
-        BuildGifFrames(image, frames, {}, {}, gif.Export, palette, say);
+        BuildGifFrames(image, frames, {}, {}, options, palette, say);
         WriteGif(image, gif.OutputPath, progress);
         return 0;
     }

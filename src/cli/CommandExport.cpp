@@ -2,14 +2,10 @@
 // built-in one), renders every frame of the loop and writes the animated GIF.
 
 #include "cli/CliCommand.h"
-#include "cli/CliFlagOptions.h"
 #include "cli/CliGifOptions.h"
-#include "cli/CliPicture.h"
+#include "cli/CliOptions.h"
 #include "cli/CliSettings.h"
-#include "cli/CliTextOptions.h"
-#include "core/flag/FlagParameters.h"
-#include "core/flag/FlagRenderer.h"
-#include "core/flag/LightTable.h"
+#include "core/flag/FlagModel.h"
 #include "core/gif/GIFExport.h"
 
 #include <optional>
@@ -20,8 +16,8 @@ namespace zx::cli {
 namespace {
 
     struct TExportArguments {
-        TFlagOptions Flag;
-        TGifOutputOptions Gif;
+        TCliSettings Settings;
+        TGifOutputOptions Output;
         std::optional<std::string> Picture;
     };
 
@@ -30,11 +26,11 @@ namespace {
         std::span<const std::string> args, TExportArguments parsed)
     {
         for (std::size_t i = 0; i < args.size();) {
-            if (const std::size_t used = ParseGifOption(args, i, parsed.Gif)) {
+            if (const std::size_t used = ParseOutputOption(args, i, parsed.Output)) {
                 i += used;
                 continue;
             }
-            if (const std::size_t used = ParseFlagOption(args, i, parsed.Flag)) {
+            if (const std::size_t used = ParseSettingOption(kCliExport, args, i, parsed.Settings)) {
                 i += used;
                 continue;
             }
@@ -49,36 +45,25 @@ namespace {
     int RunExport(std::span<const std::string> args)
     {
         TExportArguments parsed = ParseExportArguments(args, {});
-        if (parsed.Flag.SavedSettings) {
+        if (parsed.Settings.SavedSettings) {
             // The command line again, this time over the saved settings.
             TExportArguments saved;
-            bool highQuality = false;
-            LoadSavedSettings(saved.Flag.Params, saved.Flag.Text, highQuality);
-            saved.Gif.Export.Quality
-                = highQuality ? TExportQuality::High : TExportQuality::Standard;
-            saved.Gif.Export.GIFDelay = saved.Flag.Params.GIFDelay;
-            saved.Gif.Export.GIFLoops = saved.Flag.Params.GIFLoops;
-            saved.Gif.Export.GIFBits = saved.Flag.Params.GIFBits;
+            LoadSavedSettings(saved.Settings.Values);
             parsed = ParseExportArguments(args, saved);
         }
-        TFlagOptions& flag = parsed.Flag;
-        TGifOutputOptions& gif = parsed.Gif;
-        const std::optional<std::string>& picture = parsed.Picture;
-        RequireOutputPath(gif);
-        gif.Export.Frames = flag.Params.Frames;
-        CheckExportOptions(gif.Export);
+        RequireOutputPath(parsed.Output);
+        const TExportOptions options = ExportOptionsOf(parsed.Settings.Values);
+        CheckExportOptions(options);
 
-        const TProgressReporter progress(gif.Quiet);
-        const TFlagScene scene = PrepareFlagScene(flag, picture);
-        TFrameStore store;
+        const TProgressReporter progress(parsed.Output.Quiet);
+        const auto say = [&](const std::string& text) { progress.Say(text); };
+        TFlagModel model;
+        PrepareFlagModel(model, parsed.Settings, parsed.Picture);
         const auto render = [&](std::int32_t k, std::uint16_t phase) {
-            RenderFrame(store, static_cast<std::uint16_t>(k), phase, flag.Params, scene.Derived,
-                scene.Texture, scene.Alpha, scene.LightTable,
-                [&](const std::string& text) { progress.Say(text); });
+            model.RenderSlot(static_cast<std::uint16_t>(k), phase, say);
         };
-        const auto gifImage = BuildExportGif(
-            store, gif.Export, render, [&](const std::string& text) { progress.Say(text); });
-        WriteGif(*gifImage, gif.OutputPath, progress);
+        const auto gifImage = BuildExportGif(model.FrameStore(), options, render, say);
+        WriteGif(*gifImage, parsed.Output.OutputPath, progress);
         return 0;
     }
 

@@ -2,14 +2,11 @@
 // looking at them and for checking the renderer from scripts.
 
 #include "cli/CliCommand.h"
-#include "cli/CliFlagOptions.h"
-#include "cli/CliPicture.h"
+#include "cli/CliOptions.h"
 #include "cli/CliSettings.h"
-#include "cli/CliTextOptions.h"
 #include "core/Stream.h"
+#include "core/flag/FlagModel.h"
 #include "core/flag/FlagParameters.h"
-#include "core/flag/FlagRenderer.h"
-#include "core/flag/LightTable.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -38,7 +35,7 @@ namespace {
     }
 
     struct TFramesArguments {
-        TFlagOptions Options;
+        TCliSettings Options;
         std::optional<std::string> Picture;
         std::optional<std::string> Directory;
     };
@@ -55,7 +52,7 @@ namespace {
                 i += used;
                 continue;
             }
-            if (const std::size_t used = ParseFlagOption(args, i, parsed.Options)) {
+            if (const std::size_t used = ParseSettingOption(kCliFrames, args, i, parsed.Options)) {
                 i += used;
                 continue;
             }
@@ -72,12 +69,10 @@ namespace {
         if (parsed.Options.SavedSettings) {
             // The command line again, this time over the saved settings.
             TFramesArguments saved;
-            // The quality level changes only what a GIF is written with.
-            bool highQuality = false;
-            LoadSavedSettings(saved.Options.Params, saved.Options.Text, highQuality);
+            LoadSavedSettings(saved.Options.Values);
             parsed = ParseFramesArguments(args, saved);
         }
-        const TFlagOptions& options = parsed.Options;
+        const TCliSettings& options = parsed.Options;
         const std::optional<std::string>& picture = parsed.Picture;
         const std::optional<std::string>& directory = parsed.Directory;
         if (!directory || directory->empty())
@@ -86,19 +81,16 @@ namespace {
         if (std::filesystem::exists(folder) && !std::filesystem::is_directory(folder))
             throw EUsageError(*directory + " is not a folder");
 
-        const TFlagScene scene = PrepareFlagScene(options, picture);
-        const FlagParameters& params = options.Params;
-        const TDIB& texture = scene.Texture;
-        const TLightTable& lightTable = scene.LightTable;
-        const TFlagDerived& derived = scene.Derived;
+        TFlagModel model;
+        PrepareFlagModel(model, options, picture);
+        const FlagParameters& params = options.Values.Flag;
 
         // Everything is rendered and encoded before the first file is written, so
         // that a failure leaves the folder as it was.
-        TFrameStore store;
+        const TFrameStore& store = model.FrameStore();
         std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
         for (std::int32_t k = 0; k < params.Frames; ++k) {
-            RenderFrame(store, static_cast<std::uint16_t>(k), FramePhase(k, params.Frames), params,
-                derived, texture, scene.Alpha, lightTable);
+            model.RenderSlot(static_cast<std::uint16_t>(k), FramePhase(k, params.Frames));
             files.emplace_back(SlotName("frame", k), BmpBytes(store.FrameBitmaps[k]));
             files.emplace_back(SlotName("mask", k), BmpBytes(store.FrameMasks[k]));
         }
@@ -106,8 +98,8 @@ namespace {
         std::filesystem::create_directories(folder);
         for (const auto& [name, bytes] : files)
             WriteFileAtomic((folder / name).string(), bytes);
-        std::cout << "Wrote " << params.Frames << " frames of " << options.FrameWidth << " x "
-                  << options.FrameHeight << " to " << *directory << "\n";
+        std::cout << "Wrote " << params.Frames << " frames of " << options.Values.FrameWidth
+                  << " x " << options.Values.FrameHeight << " to " << *directory << "\n";
         return 0;
     }
 

@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 #include "core/IntMath.h"
+#include "core/Translatable.h"
 
 #include <string>
 
@@ -9,7 +10,7 @@ namespace zx {
 
 void RefuseImageTooLarge()
 {
-    throw EImageTooLarge("图像太大: 像素内存超过 512 MiB");
+    throw EImageTooLarge(ZX_TR_NOOP("Messages", "图像太大: 像素内存超过 512 MiB"));
 }
 
 void CheckPixelBytes(std::uint64_t bytes)
@@ -22,7 +23,8 @@ void CheckAnimationBytes(std::uint64_t bytes, std::uint64_t limit)
 {
     if (bytes > limit)
         throw EImageTooLarge(
-            "图像太大: 动画各帧的像素内存合计超过 " + std::to_string(limit >> 20) + " MiB");
+            FormatMessage(ZX_TR_NOOP("Messages", "图像太大: 动画各帧的像素内存合计超过 %d MiB"),
+                static_cast<long long>(limit >> 20)));
 }
 
 void CheckPixelMemory(std::uint64_t width, std::uint64_t height, std::uint64_t bytesPerPixel)

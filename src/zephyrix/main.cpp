@@ -3,6 +3,7 @@
 // command line (how the desktop's "Open with" hands over a file) is opened once
 // the windows are up.
 
+#include "ui/controls/XLanguageUnit.h"
 #include "ui/controls/XShortcutUnit.h"
 #include "ui/flag/FlagUnit.h"
 #include "ui/flag/ShowUnit.h"
@@ -12,9 +13,7 @@
 #include "ui/imaging/XDIBImageHandler.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
 #include <QTimer>
-#include <QTranslator>
 
 int main(int argc, char* argv[])
 {
@@ -30,12 +29,11 @@ int main(int argc, char* argv[])
     // whose icon and name the desktop then shows for them.
     if (zx::HasInstalledEntry(QApplication::applicationFilePath()))
         QApplication::setDesktopFileName(QLatin1String(zx::kDesktopEntryId));
-    // The program speaks Chinese; so do the file dialogs and message boxes Qt
-    // brings along, where Qt's translations are installed.
-    QTranslator qtTexts;
-    if (qtTexts.load(
-            QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    // The program speaks Chinese, or the user's language where it has a
+    // translation, else English; so do the file dialogs and message boxes Qt
+    // brings along. Before any window exists, since windows take their texts
+    // when they are made.
+    zx::InstallProgramLanguage();
 
     // The "dib" picture class, for as long as the program runs.
     const zx::TDIBPictureClassEntry dibEntry;
@@ -43,7 +41,7 @@ int main(int argc, char* argv[])
     zx::TFlagForm panel(nullptr, zx::TPanelStart::ProgramStart);
     auto* flagWindow = new zx::TShowForm(&panel);
     panel.SetTextForm(new zx::TTextForm(&panel));
-    panel.PreviewForm = new zx::TPreviewForm(&panel);
+    panel.SetPreviewForm(new zx::TPreviewForm(&panel));
     zx::UseProgramDrawOptions();
     panel.StartUp(flagWindow);
     // Qt has taken its own options out of the arguments by now.

@@ -1,17 +1,14 @@
 // End-to-end runs of zephyrix-cli export and encode, with giflib as the judge.
 
+#include "CliTestUtil.h"
 #include "GIFTestUtil.h"
 #include "core/Stream.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -19,34 +16,7 @@ using zx::gif_test::GiflibDecode;
 
 namespace {
 
-class CliExport : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        m_dir = fs::temp_directory_path()
-            / ("zx-cli-export-" + std::to_string(::getpid()) + "-"
-                + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    // Runs the CLI with stdout and stderr captured into files; returns the
-    // exit status.
-    int Run(const std::string& args)
-    {
-        const std::string command = std::string(ZX_CLI_PATH) + " " + args + " >"
-            + (m_dir / "stdout").string() + " 2>" + (m_dir / "stderr").string();
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::string Stderr() const
-    {
-        std::ifstream in(m_dir / "stderr");
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    fs::path m_dir;
-};
+class CliExport : public zx::cli_test::TCliTest { };
 
 } // namespace
 

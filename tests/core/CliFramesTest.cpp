@@ -1,20 +1,16 @@
 // Runs the zephyrix-cli binary's frames command and checks the files it writes
 // against the renderer called directly.
 
+#include "CliTestUtil.h"
 #include "core/Stream.h"
 #include "core/flag/FlagRenderer.h"
 #include "core/flag/LightTable.h"
 #include "core/imaging/DefaultImage.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace zx {
@@ -28,51 +24,17 @@ namespace {
         std::string Err;
     };
 
-    class CliFrames : public ::testing::Test {
+    class CliFrames : public cli_test::TCliTest {
     protected:
-        void SetUp() override
-        {
-            const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-            m_root = fs::temp_directory_path()
-                / ("zx-cli-frames-" + std::to_string(::getpid()) + "-" + info->name());
-            fs::remove_all(m_root);
-            fs::create_directories(m_root);
-        }
-        void TearDown() override { fs::remove_all(m_root); }
-
-        static std::string Quote(const std::string& text)
-        {
-            std::string quoted = "'";
-            for (const char c : text)
-                quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-            return quoted + "'";
-        }
-
-        static std::string ReadText(const fs::path& path)
-        {
-            std::ifstream in(path);
-            std::stringstream text;
-            text << in.rdbuf();
-            return text.str();
-        }
-
+        // zephyrix-cli frames with the arguments.
         CliResult Run(const std::vector<std::string>& args) const
         {
-            std::string command = Quote(ZX_CLI_PATH) + " frames";
-            for (const auto& arg : args)
-                command += " " + Quote(arg);
-            const fs::path out = m_root / "stdout.txt";
-            const fs::path err = m_root / "stderr.txt";
-            command += " >" + Quote(out.string()) + " 2>" + Quote(err.string());
             CliResult result;
-            const int raw = std::system(command.c_str());
-            result.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-            result.Out = ReadText(out);
-            result.Err = ReadText(err);
+            result.Status = TCliTest::Run("frames", args);
+            result.Out = Stdout();
+            result.Err = Stderr();
             return result;
         }
-
-        fs::path m_root;
     };
 
     // The fields of a BMP file that the frames must get right, read straight from
@@ -121,7 +83,7 @@ namespace {
 
     TEST_F(CliFrames, WritesEveryFrameAndMaskAsTheRendererMakesThem)
     {
-        const fs::path dir = m_root / "out" / "frames";
+        const fs::path dir = m_dir / "out" / "frames";
         const CliResult result = Run({ "-d", dir.string(), "--frames", "3", "--size", "64x40",
             "--antialias=1", "--spot", "-100,50" });
         ASSERT_EQ(result.Status, 0) << result.Err;
@@ -173,10 +135,10 @@ namespace {
         }
         TMemoryStream stream;
         picture.SaveToStream(stream);
-        const fs::path source = m_root / "picture.bmp";
+        const fs::path source = m_dir / "picture.bmp";
         WriteFileAtomic(source.string(), stream.Data());
 
-        const fs::path dir = m_root / "out";
+        const fs::path dir = m_dir / "out";
         const CliResult result = Run({ source.string(), "-d", dir.string(), "--frames=1",
             "--background", "FF8000", "--radial" });
         ASSERT_EQ(result.Status, 0) << result.Err;
@@ -201,7 +163,7 @@ namespace {
 
     TEST_F(CliFrames, RejectsBadOptionsWithoutWritingAnything)
     {
-        const fs::path dir = m_root / "never";
+        const fs::path dir = m_dir / "never";
         const std::vector<std::vector<std::string>> cases = {
             { "--frames", "41" },
             { "--frames", "0" },
@@ -226,7 +188,7 @@ namespace {
             { "--frames" },
             { "--no-such-option" },
             { "a.bmp", "b.bmp" },
-            { (m_root / "missing.bmp").string() },
+            { (m_dir / "missing.bmp").string() },
         };
         for (const auto& extra : cases) {
             std::vector<std::string> args = { "-d", dir.string() };
@@ -245,7 +207,7 @@ namespace {
         EXPECT_NE(noDir.Err.find("-d"), std::string::npos);
 
         // A folder that is a file.
-        const fs::path file = m_root / "plain-file";
+        const fs::path file = m_dir / "plain-file";
         WriteFileAtomic(file.string(), std::vector<std::uint8_t> { 1, 2, 3 });
         const CliResult notFolder = Run({ "-d", file.string() });
         EXPECT_NE(notFolder.Status, 0);

@@ -2,22 +2,19 @@
 // the exported GIF, files recognised whatever their names, and errors that
 // say what the file was taken for.
 
+#include "CliTestUtil.h"
 #include "GIFTestUtil.h"
 #include "PictureTestUtil.h"
 #include "core/Stream.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 using namespace zx;
 using zx::picture_test::Bytes;
 using zx::picture_test::EncodePNG;
-using zx::picture_test::TPictureFolder;
 
 namespace {
 
@@ -26,18 +23,22 @@ struct TRun {
     std::string Err;
 };
 
-TRun RunCli(const TPictureFolder& folder, const std::string& args)
-{
-    const std::string err = (folder.Path() / "stderr").string();
-    const std::string command
-        = std::string(ZX_CLI_PATH) + " " + args + " >/dev/null 2>'" + err + "'";
-    const int status = std::system(command.c_str());
-    TRun run;
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream in(err);
-    run.Err.assign(std::istreambuf_iterator<char>(in), {});
-    return run;
-}
+class CliPictures : public zx::cli_test::TCliTest {
+protected:
+    TRun RunCli(const std::string& args) const
+    {
+        TRun run;
+        run.Status = Run(args);
+        run.Err = Stderr();
+        return run;
+    }
+    // A file of the test's folder with these bytes; returns its path.
+    std::string Write(const std::string& name, const Bytes& bytes) const
+    {
+        WriteFileAtomic(Path(name).string(), bytes);
+        return Path(name).string();
+    }
+};
 
 // A 60 x 40 picture: an opaque red disk of radius 18 in the middle, the rest
 // transparent (or, with surround false, opaque blue).
@@ -56,15 +57,13 @@ Bytes Emblem(bool surround)
 
 } // namespace
 
-TEST(CliPictures, ExportOfAPNGWithATransparentSurroundIsTransparentAroundTheShape)
+TEST_F(CliPictures, ExportOfAPNGWithATransparentSurroundIsTransparentAroundTheShape)
 {
-    const TPictureFolder folder;
     std::size_t transparent = 0;
     for (const bool surround : { false, true }) {
-        const std::string png
-            = folder.Write("emblem.png", EncodePNG(Emblem(surround), 60, 40, true));
-        const std::string gif = (folder.Path() / "emblem.gif").string();
-        const TRun run = RunCli(folder,
+        const std::string png = Write("emblem.png", EncodePNG(Emblem(surround), 60, 40, true));
+        const std::string gif = (m_dir / "emblem.gif").string();
+        const TRun run = RunCli(
             "export '" + png + "' -o '" + gif + "' --frames 2 --amplitude 0 --distance -20");
         ASSERT_EQ(run.Status, 0) << run.Err;
         const auto decoded = gif_test::GiflibDecode(ReadFileBytes(gif));
@@ -88,9 +87,8 @@ TEST(CliPictures, ExportOfAPNGWithATransparentSurroundIsTransparentAroundTheShap
     EXPECT_GT(transparent, 2u * 3000);
 }
 
-TEST(CliPictures, PicturesLoadWhateverTheirNames)
+TEST_F(CliPictures, PicturesLoadWhateverTheirNames)
 {
-    const TPictureFolder folder;
     const std::string dir = std::string(ZX_TEST_DATA_DIR);
     const std::vector<std::pair<std::string, std::string>> files = {
         { dir + "/jpeg/baseline-420-64x48.jpg", "photo.jpeg" },
@@ -100,19 +98,18 @@ TEST(CliPictures, PicturesLoadWhateverTheirNames)
         { dir + "/svg/swallowtail.svg", "flag" },
     };
     for (const auto& [source, name] : files) {
-        const std::string path = folder.Write(name, ReadFileBytes(source));
-        const std::string bmp = (folder.Path() / "out.bmp").string();
-        const TRun run = RunCli(folder, "convert '" + path + "' '" + bmp + "'");
+        const std::string path = Write(name, ReadFileBytes(source));
+        const std::string bmp = (m_dir / "out.bmp").string();
+        const TRun run = RunCli("convert '" + path + "' '" + bmp + "'");
         ASSERT_EQ(run.Status, 0) << name << ": " << run.Err;
         TDIB picture;
         LoadPictureFile(bmp, picture);
         EXPECT_EQ(picture.BitCount(), 24) << name;
     }
     // The SVG's alpha plane next to its colours: transparent in the notch.
-    const std::string alpha = (folder.Path() / "alpha.bmp").string();
-    ASSERT_EQ(RunCli(folder,
-                  "convert '" + dir + "/svg/swallowtail.svg' '" + (folder.Path() / "c.bmp").string()
-                      + "' --alpha '" + alpha + "'")
+    const std::string alpha = (m_dir / "alpha.bmp").string();
+    ASSERT_EQ(RunCli("convert '" + dir + "/svg/swallowtail.svg' '" + (m_dir / "c.bmp").string()
+                  + "' --alpha '" + alpha + "'")
                   .Status,
         0);
     TDIB plane;
@@ -125,21 +122,20 @@ TEST(CliPictures, PicturesLoadWhateverTheirNames)
     EXPECT_EQ(plane.Pixel(100, 10), 255u); // the cloth
 }
 
-TEST(CliPictures, ErrorsSayWhatTheFileWasTakenFor)
+TEST_F(CliPictures, ErrorsSayWhatTheFileWasTakenFor)
 {
-    const TPictureFolder folder;
-    const std::string notes = folder.Write("notes.png", Bytes { 'n', 'o', 't', 'e', 's', '\n' });
-    const std::string gif = (folder.Path() / "x.gif").string();
-    TRun run = RunCli(folder, "export '" + notes + "' -o '" + gif + "'");
+    const std::string notes = Write("notes.png", Bytes { 'n', 'o', 't', 'e', 's', '\n' });
+    const std::string gif = (m_dir / "x.gif").string();
+    TRun run = RunCli("export '" + notes + "' -o '" + gif + "'");
     EXPECT_NE(run.Status, 0);
     EXPECT_EQ(run.Err,
         "zephyrix-cli export: " + notes
             + ": not a picture Zephyrix reads (BMP, JPEG, GIF, PNG, WebP or SVG): DIB 无效\n");
 
     // A PNG that is damaged says so, with libspng's reason after ours.
-    const std::string damaged = folder.Write(
+    const std::string damaged = Write(
         "damaged.bmp", ReadFileBytes(std::string(ZX_TEST_DATA_DIR) + "/png/pngsuite/xcsn0g01.png"));
-    run = RunCli(folder, "frames '" + damaged + "' -d '" + (folder.Path() / "f").string() + "'");
+    run = RunCli("frames '" + damaged + "' -d '" + (m_dir / "f").string() + "'");
     EXPECT_NE(run.Status, 0);
     EXPECT_EQ(run.Err.rfind("zephyrix-cli frames: " + damaged
                       + ": a damaged or unsupported PNG picture: PNG 文件无效: ",

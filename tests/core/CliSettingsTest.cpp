@@ -2,19 +2,15 @@
 // saved settings, with its fallbacks, the command line overriding them, and
 // the store is never written.
 
+#include "CliTestUtil.h"
 #include "GIFTestUtil.h"
 #include "core/Stream.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <gif_lib.h>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -22,55 +18,12 @@ using zx::gif_test::GiflibDecode;
 
 namespace {
 
-class CliSettings : public ::testing::Test {
+class CliSettings : public zx::cli_test::TCliTest {
 protected:
     void SetUp() override
     {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_root = fs::temp_directory_path()
-            / ("zx-cli-settings-" + std::to_string(::getpid()) + "-" + info->name());
-        fs::remove_all(m_root);
-        fs::create_directories(m_root);
-    }
-    void TearDown() override { fs::remove_all(m_root); }
-
-    fs::path StoreFile() const { return m_root / "config" / "Tarnwick" / "Zephyrix.conf"; }
-
-    void WriteStore(const std::string& text) const
-    {
-        fs::create_directories(StoreFile().parent_path());
-        std::ofstream(StoreFile(), std::ios::binary) << text;
-    }
-
-    static std::string Quote(const std::string& text)
-    {
-        std::string quoted = "'";
-        for (const char c : text)
-            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        return quoted + "'";
-    }
-
-    // Runs the CLI with this test's store and no display; returns the exit
-    // status.
-    int Run(const std::string& command, const std::vector<std::string>& args) const
-    {
-        std::string line = "env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="
-            + Quote((m_root / "config").string()) + " XDG_CONFIG_DIRS="
-            + Quote((m_root / "system").string()) + " " + Quote(ZX_CLI_PATH) + " " + command;
-        for (const auto& arg : args)
-            line += " " + Quote(arg);
-        line += " >" + Quote((m_root / "stdout").string()) + " 2>"
-            + Quote((m_root / "stderr").string());
-        const int status = std::system(line.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    std::string Stderr() const
-    {
-        std::ifstream in(m_root / "stderr");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        TCliTest::SetUp();
+        UseOwnStore();
     }
 
     std::size_t FrameFiles(const fs::path& folder) const
@@ -92,26 +45,24 @@ protected:
         std::sort(files.begin(), files.end());
         return files;
     }
-
-    fs::path m_root;
 };
 
 TEST_F(CliSettings, FramesStartFromTheSavedSettings)
 {
     WriteStore("[Settings]\nFrames=3\n");
-    ASSERT_EQ(Run("frames", { "--settings", "--size", "24x20", "-d", (m_root / "a").string() }), 0)
+    ASSERT_EQ(Run("frames", { "--settings", "--size", "24x20", "-d", (m_dir / "a").string() }), 0)
         << Stderr();
-    EXPECT_EQ(FrameFiles(m_root / "a"), 3u);
+    EXPECT_EQ(FrameFiles(m_dir / "a"), 3u);
     // Without --settings the store is not read.
-    ASSERT_EQ(Run("frames", { "--size", "24x20", "-d", (m_root / "b").string() }), 0) << Stderr();
-    EXPECT_EQ(FrameFiles(m_root / "b"), 8u);
+    ASSERT_EQ(Run("frames", { "--size", "24x20", "-d", (m_dir / "b").string() }), 0) << Stderr();
+    EXPECT_EQ(FrameFiles(m_dir / "b"), 8u);
     // The command line wins, wherever it stands.
     ASSERT_EQ(
         Run("frames",
-            { "--frames", "2", "--settings", "--size", "24x20", "-d", (m_root / "c").string() }),
+            { "--frames", "2", "--settings", "--size", "24x20", "-d", (m_dir / "c").string() }),
         0)
         << Stderr();
-    EXPECT_EQ(FrameFiles(m_root / "c"), 2u);
+    EXPECT_EQ(FrameFiles(m_dir / "c"), 2u);
 }
 
 TEST_F(CliSettings, SavedValuesRenderAsTheSameOptionsWould)
@@ -122,7 +73,7 @@ TEST_F(CliSettings, SavedValuesRenderAsTheSameOptionsWould)
                "Antialiasing=1\nInvertLightMode=1\nTransparentMode=0\nBackgroundColor=16744448\n"
                "SpotX=100\nSpotY=-50\nFrames=4\n");
     ASSERT_EQ(
-        Run("frames", { "--settings", "--size", "40x30", "-d", (m_root / "saved").string() }), 0)
+        Run("frames", { "--settings", "--size", "40x30", "-d", (m_dir / "saved").string() }), 0)
         << Stderr();
     // BackgroundColor 16744448 is 0xFF8000: blue FF, green 80, red 00.
     ASSERT_EQ(Run("frames",
@@ -130,10 +81,10 @@ TEST_F(CliSettings, SavedValuesRenderAsTheSameOptionsWould)
                       "--bump-intensity", "60", "--bump-frequency", "80", "--brightness", "140",
                       "--contrast", "30", "--antialias", "1", "--invert-light", "--background",
                       "0080FF", "--spot", "100,-50", "--frames", "4", "--size", "40x30", "-d",
-                      (m_root / "options").string() }),
+                      (m_dir / "options").string() }),
         0)
         << Stderr();
-    EXPECT_EQ(Files(m_root / "saved"), Files(m_root / "options"));
+    EXPECT_EQ(Files(m_dir / "saved"), Files(m_dir / "options"));
 }
 
 TEST_F(CliSettings, SavedValuesFallBackAndClampAsThePanelsControls)
@@ -144,21 +95,21 @@ TEST_F(CliSettings, SavedValuesFallBackAndClampAsThePanelsControls)
     WriteStore("[Settings]\nFrames=100\nDistance=far\nAmplitude=3.5\nBackgroundColor=16777216\n"
                "TransparentMode=0\nInvertLightMode=7\nSpotX=99999\nAntialiasing=9\n");
     ASSERT_EQ(
-        Run("frames", { "--settings", "--size", "20x16", "-d", (m_root / "saved").string() }), 0)
+        Run("frames", { "--settings", "--size", "20x16", "-d", (m_dir / "saved").string() }), 0)
         << Stderr();
-    EXPECT_EQ(FrameFiles(m_root / "saved"), 40u);
+    EXPECT_EQ(FrameFiles(m_dir / "saved"), 40u);
     ASSERT_EQ(Run("frames",
                   { "--frames", "40", "--opaque", "--invert-light", "--spot", "511,0",
-                      "--antialias", "2", "--size", "20x16", "-d", (m_root / "options").string() }),
+                      "--antialias", "2", "--size", "20x16", "-d", (m_dir / "options").string() }),
         0)
         << Stderr();
-    EXPECT_EQ(Files(m_root / "saved"), Files(m_root / "options"));
+    EXPECT_EQ(Files(m_dir / "saved"), Files(m_dir / "options"));
 }
 
 TEST_F(CliSettings, ExportTakesTheSavedGifSettings)
 {
     WriteStore("[Settings]\nFrames=3\nGIFDelay=9\nGIFLoops=51\nGIFBits=5\nTransparentMode=0\n");
-    const fs::path saved = m_root / "saved.gif";
+    const fs::path saved = m_dir / "saved.gif";
     ASSERT_EQ(Run("export", { "--settings", "--size", "30x20", "-o", saved.string() }), 0)
         << Stderr();
     const auto gif = GiflibDecode(zx::ReadFileBytes(saved.string()));
@@ -171,7 +122,7 @@ TEST_F(CliSettings, ExportTakesTheSavedGifSettings)
     }
 
     // The command line overrides, the switches included.
-    const fs::path overridden = m_root / "overridden.gif";
+    const fs::path overridden = m_dir / "overridden.gif";
     ASSERT_EQ(Run("export",
                   { "--settings", "--delay", "7", "--transparent", "--distance", "40", "--size",
                       "30x20", "-o", overridden.string() }),
@@ -195,19 +146,19 @@ TEST_F(CliSettings, ExportTakesTheSavedQualityLevel)
         args.insert(args.end(), { "-o", file.string() });
         return Run("export", args);
     };
-    const fs::path high = m_root / "high.gif";
-    const fs::path standard = m_root / "standard.gif";
+    const fs::path high = m_dir / "high.gif";
+    const fs::path standard = m_dir / "standard.gif";
     ASSERT_EQ(exportTo(high, { "--quality", "high" }), 0) << Stderr();
     ASSERT_EQ(exportTo(standard, {}), 0) << Stderr();
     ASSERT_NE(zx::ReadFileBytes(high.string()), zx::ReadFileBytes(standard.string()));
 
     WriteStore("[Settings]\nHighQuality=1\n");
-    const fs::path saved = m_root / "saved.gif";
+    const fs::path saved = m_dir / "saved.gif";
     ASSERT_EQ(exportTo(saved, { "--settings" }), 0) << Stderr();
     EXPECT_EQ(zx::ReadFileBytes(saved.string()), zx::ReadFileBytes(high.string()));
 
     // The command line overrides the saved level.
-    const fs::path overridden = m_root / "overridden.gif";
+    const fs::path overridden = m_dir / "overridden.gif";
     ASSERT_EQ(exportTo(overridden, { "--settings", "--quality", "standard" }), 0) << Stderr();
     EXPECT_EQ(zx::ReadFileBytes(overridden.string()), zx::ReadFileBytes(standard.string()));
 }
@@ -217,7 +168,7 @@ TEST_F(CliSettings, TheStoreIsNeverWritten)
     const std::string text = "; kept as it is\n[Settings]\nFrames=2\n";
     WriteStore(text);
     const auto before = fs::last_write_time(StoreFile());
-    ASSERT_EQ(Run("frames", { "--settings", "--size", "20x16", "-d", (m_root / "a").string() }), 0)
+    ASSERT_EQ(Run("frames", { "--settings", "--size", "20x16", "-d", (m_dir / "a").string() }), 0)
         << Stderr();
     std::ifstream in(StoreFile(), std::ios::binary);
     std::stringstream after;
@@ -227,12 +178,12 @@ TEST_F(CliSettings, TheStoreIsNeverWritten)
     EXPECT_EQ(std::distance(fs::directory_iterator(StoreFile().parent_path()), {}), 1);
 
     // No store at all: the defaults, and nothing is created.
-    fs::remove_all(m_root / "config");
-    ASSERT_EQ(Run("frames", { "--settings", "--size", "20x16", "-d", (m_root / "b").string() }), 0)
+    fs::remove_all(m_dir / "config");
+    ASSERT_EQ(Run("frames", { "--settings", "--size", "20x16", "-d", (m_dir / "b").string() }), 0)
         << Stderr();
-    EXPECT_EQ(FrameFiles(m_root / "b"), 8u);
-    EXPECT_FALSE(fs::exists(m_root / "config"));
-    EXPECT_FALSE(fs::exists(m_root / "system"));
+    EXPECT_EQ(FrameFiles(m_dir / "b"), 8u);
+    EXPECT_FALSE(fs::exists(m_dir / "config"));
+    EXPECT_FALSE(fs::exists(m_dir / "system"));
 }
 
 TEST_F(CliSettings, TheTextGroupComesAlong)
@@ -243,30 +194,30 @@ TEST_F(CliSettings, TheTextGroupComesAlong)
                "FontShaddow=0\nAlignHorizontal=2\nAlignVertical=9\n");
     ASSERT_EQ(Run("frames",
                   { "--settings", "--text", "Flag", "--frames", "1", "--size", "60x40", "-d",
-                      (m_root / "saved").string() }),
+                      (m_dir / "saved").string() }),
         0)
         << Stderr();
     ASSERT_EQ(Run("frames",
                   { "--text", "Flag", "--font-size", "45", "--font-color", "ff0000", "--font-angle",
                       "30", "--shadow", "0", "--align-h", "right", "--align-v", "bottom",
-                      "--frames", "1", "--size", "60x40", "-d", (m_root / "options").string() }),
+                      "--frames", "1", "--size", "60x40", "-d", (m_dir / "options").string() }),
         0)
         << Stderr();
-    EXPECT_EQ(Files(m_root / "saved"), Files(m_root / "options"));
+    EXPECT_EQ(Files(m_dir / "saved"), Files(m_dir / "options"));
     // The command line still wins.
     ASSERT_EQ(Run("frames",
                   { "--settings", "--text", "Flag", "--font-size", "20", "--frames", "1", "--size",
-                      "60x40", "-d", (m_root / "override").string() }),
+                      "60x40", "-d", (m_dir / "override").string() }),
         0)
         << Stderr();
-    EXPECT_NE(Files(m_root / "saved"), Files(m_root / "override"));
+    EXPECT_NE(Files(m_dir / "saved"), Files(m_dir / "override"));
 }
 
 TEST_F(CliSettings, TheSwitchTakesNoValue)
 {
-    EXPECT_NE(Run("frames", { "--settings=yes", "-d", (m_root / "a").string() }), 0);
+    EXPECT_NE(Run("frames", { "--settings=yes", "-d", (m_dir / "a").string() }), 0);
     EXPECT_NE(Stderr().find("--settings takes no value"), std::string::npos) << Stderr();
-    EXPECT_FALSE(fs::exists(m_root / "a"));
+    EXPECT_FALSE(fs::exists(m_dir / "a"));
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #pragma once
 
 // Running zephyrix-cli from a test: a fresh folder per test, the exit status,
-// and what the program wrote to stderr.
+// and what the program wrote to stdout and stderr. A test that reads the
+// desktop program's settings gives the CLI a store of its own in that folder.
 
 #include <cstdlib>
 #include <filesystem>
@@ -32,15 +33,50 @@ protected:
     // exit status; stdout and stderr go to files in the test's folder.
     int Run(const std::string& arguments) const
     {
-        const std::string command = "'" + std::string(ZX_CLI_PATH) + "' " + arguments + " >'"
-            + (m_dir / "stdout").string() + "' 2>'" + (m_dir / "stderr").string() + "'";
+        std::string command;
+        if (m_ownStore) {
+            // No display either: the CLI must not need one.
+            command = "env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="
+                + Quote((m_dir / "config").string())
+                + " XDG_CONFIG_DIRS=" + Quote((m_dir / "system").string()) + " ";
+        }
+        command += Quote(ZX_CLI_PATH) + " " + arguments + " >" + Quote((m_dir / "stdout").string())
+            + " 2>" + Quote((m_dir / "stderr").string());
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    // The same with each argument quoted for the shell.
+    int Run(const std::string& command, const std::vector<std::string>& args) const
+    {
+        std::string line = command;
+        for (const std::string& arg : args)
+            line += " " + Quote(arg);
+        return Run(line);
     }
     std::string Stderr() const { return ReadText(m_dir / "stderr"); }
     std::string Stdout() const { return ReadText(m_dir / "stdout"); }
     std::filesystem::path Path(const std::string& name) const { return m_dir / name; }
 
+    // The desktop program's store for the runs that follow: the per-user and
+    // the machine-wide settings in the test's folder.
+    void UseOwnStore() { m_ownStore = true; }
+    std::filesystem::path StoreFile() const
+    {
+        return m_dir / "config" / "Tarnwick" / "Zephyrix.conf";
+    }
+    void WriteStore(const std::string& text) const
+    {
+        std::filesystem::create_directories(StoreFile().parent_path());
+        std::ofstream(StoreFile(), std::ios::binary) << text;
+    }
+
+    static std::string Quote(const std::string& text)
+    {
+        std::string quoted = "'";
+        for (const char c : text)
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return quoted + "'";
+    }
     static std::string ReadText(const std::filesystem::path& path)
     {
         std::ifstream in(path, std::ios::binary);
@@ -48,6 +84,9 @@ protected:
     }
 
     std::filesystem::path m_dir;
+
+private:
+    bool m_ownStore = false;
 };
 
 } // namespace zx::cli_test

@@ -442,51 +442,54 @@ namespace {
 
     TEST(FlagRenderer, BackgroundAntialiasingBlendsEdgesAndMasksNothing)
     {
-        for (const std::int32_t d : { 1, 2 }) {
-            RenderSetup setup(150, 100, 150, 97);
-            setup.Params.Antialiasing = d;
-            setup.Params.TransparentMode = false;
-            setup.Params.BackgroundColor = 0x00FF00FF; // magenta: blue 255, green 0, red 255
-            setup.Params.Distance = 40;
-            setup.Refresh(150, 97);
-            setup.Render(0, 0);
-            const TFrameGeometry g = setup.Geometry();
-            const std::int32_t n = 1 << d;
-            int blended = 0;
-            for (std::int32_t y = 0; y < 97; ++y) {
-                for (std::int32_t x = 0; x < 150; ++x) {
-                    ASSERT_EQ(PixelAt(setup.Store.FrameMasks[0], x, y)[0], 0);
-                    // The pixel is the mean of its samples, background ones included.
-                    std::uint32_t sums[3] = { 0, 0, 0 };
-                    int samplesOutside = 0;
-                    for (std::int32_t j = 0; j < n; ++j) {
-                        for (std::int32_t i = 0; i < n; ++i) {
-                            const TSampleTrace t
-                                = TraceSample(g, false, 150, 100, x * n + i, y * n + j, 0);
-                            if (!t.Inside) {
-                                ++samplesOutside;
-                                sums[0] += 255;
-                                sums[2] += 255;
-                                continue;
+        for (const std::int32_t d : { 1, 2 })
+            for (const bool radial : { false, true }) {
+                RenderSetup setup(150, 100, 150, 97);
+                setup.Params.Radial = radial;
+                setup.Params.Antialiasing = d;
+                setup.Params.TransparentMode = false;
+                setup.Params.BackgroundColor = 0x00FF00FF; // magenta: blue 255, green 0, red 255
+                setup.Params.Distance = 40;
+                setup.Refresh(150, 97);
+                setup.Render(0, 0);
+                const TFrameGeometry g = setup.Geometry();
+                const std::int32_t n = 1 << d;
+                int blended = 0;
+                for (std::int32_t y = 0; y < 97; ++y) {
+                    for (std::int32_t x = 0; x < 150; ++x) {
+                        ASSERT_EQ(PixelAt(setup.Store.FrameMasks[0], x, y)[0], 0);
+                        // The pixel is the mean of its samples, background ones included.
+                        std::uint32_t sums[3] = { 0, 0, 0 };
+                        int samplesOutside = 0;
+                        for (std::int32_t j = 0; j < n; ++j) {
+                            for (std::int32_t i = 0; i < n; ++i) {
+                                const TSampleTrace t
+                                    = TraceSample(g, radial, 150, 100, x * n + i, y * n + j, 0);
+                                if (!t.Inside) {
+                                    ++samplesOutside;
+                                    sums[0] += 255;
+                                    sums[2] += 255;
+                                    continue;
+                                }
+                                const std::uint8_t* texel
+                                    = PixelAt(setup.Texture, int(t.U), int(t.V));
+                                for (int c = 0; c < 3; ++c)
+                                    sums[c] += setup.Light[16 - t.Light][texel[c]];
                             }
-                            const std::uint8_t* texel = PixelAt(setup.Texture, int(t.U), int(t.V));
-                            for (int c = 0; c < 3; ++c)
-                                sums[c] += setup.Light[16 - t.Light][texel[c]];
                         }
+                        blended += samplesOutside > 0 && samplesOutside < n * n;
+                        const std::uint8_t* pixel = PixelAt(setup.Store.FrameBitmaps[0], x, y);
+                        for (int c = 0; c < 3; ++c)
+                            ASSERT_EQ(pixel[c], sums[c] >> (2 * d)) << x << "," << y << " d " << d;
                     }
-                    blended += samplesOutside > 0 && samplesOutside < n * n;
-                    const std::uint8_t* pixel = PixelAt(setup.Store.FrameBitmaps[0], x, y);
-                    for (int c = 0; c < 3; ++c)
-                        ASSERT_EQ(pixel[c], sums[c] >> (2 * d)) << x << "," << y << " d " << d;
                 }
+                EXPECT_GT(blended, 0);
+                EXPECT_FALSE(setup.Store.FrameTransparent[0]);
+                const std::uint8_t* corner = PixelAt(setup.Store.FrameBitmaps[0], 0, 0);
+                EXPECT_EQ(corner[0], 255);
+                EXPECT_EQ(corner[1], 0);
+                EXPECT_EQ(corner[2], 255);
             }
-            EXPECT_GT(blended, 0);
-            EXPECT_FALSE(setup.Store.FrameTransparent[0]);
-            const std::uint8_t* corner = PixelAt(setup.Store.FrameBitmaps[0], 0, 0);
-            EXPECT_EQ(corner[0], 255);
-            EXPECT_EQ(corner[1], 0);
-            EXPECT_EQ(corner[2], 255);
-        }
     }
 
     TEST(FlagRenderer, OnePixelTextureInTheLargestFrame)

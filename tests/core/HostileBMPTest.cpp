@@ -170,10 +170,10 @@ TEST(HostileBMP, HugeDimensionsAreRefusedAsTooLargeBeforeAnyPixelIsRead)
         const Bytes file = MakeBMP(fields);
         for (TBMPRoad road : kAllRoads) {
             SCOPED_TRACE(std::string(c.Name) + " via " + RoadName(road));
-            TDIB target = MarkedTarget();
-            const auto before = target.Image();
+            TMarkedTarget<TDIB> marked;
+            TDIB& target = marked.Target;
             EXPECT_EQ(ReadOutcome(road, file, target), "too-large");
-            ExpectUntouched(target, before);
+            marked.ExpectUntouched();
         }
     }
 }
@@ -188,10 +188,10 @@ TEST(HostileBMP, WidthsOfZeroAndBelowAreInvalid)
         const Bytes file = MakeBMP(fields);
         for (TBMPRoad road : kAllRoads) {
             SCOPED_TRACE(std::to_string(width) + " via " + RoadName(road));
-            TDIB target = MarkedTarget();
-            const auto before = target.Image();
+            TMarkedTarget<TDIB> marked;
+            TDIB& target = marked.Target;
             EXPECT_EQ(ReadOutcome(road, file, target), "invalid");
-            ExpectUntouched(target, before);
+            marked.ExpectUntouched();
         }
     }
 }
@@ -211,11 +211,11 @@ TEST(HostileBMP, RLEImageSizeBeyondTheFileIsAShortRead)
     const Bytes file = MakeBMP(fields);
     for (TBMPRoad road : kAllRoads) {
         SCOPED_TRACE(RoadName(road));
-        TDIB target = MarkedTarget();
-        const auto before = target.Image();
+        TMarkedTarget<TDIB> marked;
+        TDIB& target = marked.Target;
         const std::string outcome = ReadOutcome(road, file, target);
         EXPECT_EQ(outcome, road == TBMPRoad::LoadBMPPicture ? "invalid" : "read");
-        ExpectUntouched(target, before);
+        marked.ExpectUntouched();
     }
 }
 
@@ -271,11 +271,11 @@ TEST(HostileBMP, ColoursUsedOfFourGigaIsCappedToTheTable)
     const Bytes shortTable = MakeBMP(fields);
     for (TBMPRoad road : kAllRoads) {
         SCOPED_TRACE(RoadName(road));
-        TDIB target = MarkedTarget();
-        const auto before = target.Image();
+        TMarkedTarget<TDIB> marked;
+        TDIB& target = marked.Target;
         EXPECT_EQ(ReadOutcome(road, shortTable, target),
             road == TBMPRoad::LoadBMPPicture ? "invalid" : "read");
-        ExpectUntouched(target, before);
+        marked.ExpectUntouched();
     }
 }
 
@@ -320,14 +320,14 @@ TEST(HostileBMP, EveryTruncationFailsCleanlyOrLoads)
                 if (road == TBMPRoad::ReadData && cut < 14)
                     continue;
                 SCOPED_TRACE("cut at " + std::to_string(cut) + " via " + RoadName(road));
-                TDIB target = MarkedTarget();
-                const auto before = target.Image();
+                TMarkedTarget<TDIB> marked;
+                TDIB& target = marked.Target;
                 const std::string outcome = ReadOutcome(road, file, target);
                 if (outcome == "none") {
                     // An empty stream leaves LoadFromStream's target as it
                     // is, and a file header with nothing after it reads as
                     // an empty packed DIB. Anything else must be the picture.
-                    if (target.Image() == before || (cut == 14 && target.Empty()))
+                    if (marked.Untouched() || (cut == 14 && target.Empty()))
                         continue;
                     EXPECT_EQ(target.Width(), 5);
                     EXPECT_EQ(target.Height(), 3);
@@ -335,7 +335,7 @@ TEST(HostileBMP, EveryTruncationFailsCleanlyOrLoads)
                         (void)target.ConstScanLine(y);
                 } else {
                     EXPECT_TRUE(outcome == "invalid" || outcome == "read") << outcome;
-                    ExpectUntouched(target, before);
+                    marked.ExpectUntouched();
                 }
             }
         }
@@ -447,10 +447,10 @@ TEST(HostileRLE, CodeThatDoesNotMatchTheBitCountIsRefused)
         const Bytes file = MakeBMP(fields);
         for (TBMPRoad road : kAllRoads) {
             SCOPED_TRACE(std::string(RoadName(road)) + " bits " + std::to_string(bitCount));
-            TDIB target = MarkedTarget();
-            const auto before = target.Image();
+            TMarkedTarget<TDIB> marked;
+            TDIB& target = marked.Target;
             EXPECT_EQ(ReadOutcome(road, file, target), "invalid");
-            ExpectUntouched(target, before);
+            marked.ExpectUntouched();
         }
     }
 }
@@ -515,15 +515,15 @@ TEST(HostileRLE, LoaderTakesOrRefusesMalformedRunsWithoutCrashing)
         fields.Entries = 16;
         fields.Pixels = stream;
         const Bytes file = MakeBMP(fields);
-        TDIB target = MarkedTarget();
-        const auto before = target.Image();
+        TMarkedTarget<TDIB> marked;
+        TDIB& target = marked.Target;
         const std::string outcome = ReadOutcome(TBMPRoad::LoadBMPPicture, file, target);
         if (outcome == "none") {
             EXPECT_EQ(target.Width(), 5);
             EXPECT_EQ(target.BitCount(), 24);
         } else {
             EXPECT_EQ(outcome, "invalid");
-            ExpectUntouched(target, before);
+            marked.ExpectUntouched();
         }
     }
 }

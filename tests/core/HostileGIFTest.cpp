@@ -100,13 +100,13 @@ std::string LoadGIF(const Bytes& file, TGIFImage& gif, std::uint64_t startAt = 0
 // was and returns the error text.
 std::string LoadGIFTexture(const Bytes& file)
 {
-    TDIB target = MarkedTarget();
-    const auto before = target.Image();
+    TMarkedTarget<TDIB> marked;
+    TDIB& target = marked.Target;
     try {
         LoadGIFPicture(file, target);
         return {};
     } catch (const std::exception& e) {
-        ExpectUntouched(target, before);
+        marked.ExpectUntouched();
         return e.what();
     }
 }
@@ -123,10 +123,10 @@ TEST(HostileGIF, HugeLogicalScreenLoadsAsAModelButNeverAsATexture)
     EXPECT_EQ(gif.Width(), 65535);
     EXPECT_EQ(gif.Images().Count(), 1);
 
-    TDIB target = MarkedTarget();
-    const auto before = target.Image();
+    TMarkedTarget<TDIB> marked;
+    TDIB& target = marked.Target;
     EXPECT_THROW(LoadGIFPicture(huge, target), EImageTooLarge);
-    ExpectUntouched(target, before);
+    marked.ExpectUntouched();
 }
 
 TEST(HostileGIF, HugeFramesAreRefusedBeforeTheirPixelsExist)
@@ -148,10 +148,10 @@ TEST(HostileGIF, HugeFramesAreRefusedBeforeTheirPixelsExist)
         TGIFImage gif;
         EXPECT_THROW(gif.LoadFromStream(stream), EImageTooLarge);
         EXPECT_EQ(stream.Position(), 3u);
-        TDIB target = MarkedTarget();
-        const auto before = target.Image();
+        TMarkedTarget<TDIB> marked;
+        TDIB& target = marked.Target;
         EXPECT_THROW(LoadGIFPicture(file, target), EImageTooLarge);
-        ExpectUntouched(target, before);
+        marked.ExpectUntouched();
     }
 }
 

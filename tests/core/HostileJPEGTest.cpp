@@ -101,15 +101,15 @@ Bytes WithDimensions(Bytes file, std::uint16_t width, std::uint16_t height)
 // (empty on success) after checking that a failure left the target alone.
 std::string LoadJPEGTexture(const Bytes& file, TDIB* loaded = nullptr)
 {
-    TDIB target = MarkedTarget();
-    const auto before = target.Image();
+    TMarkedTarget<TDIB> marked;
+    TDIB& target = marked.Target;
     try {
         LoadJPEGPicture(file, target);
         if (loaded)
             *loaded = target;
         return {};
     } catch (const EInvalidGraphic& e) {
-        ExpectUntouched(target, before);
+        marked.ExpectUntouched();
         return e.what();
     }
 }
@@ -126,11 +126,11 @@ TEST(HostileJPEG, AbsurdFrameSizesAreRefusedBeforeDecoding)
         for (const auto& [width, height] :
             { std::pair { 65500, 65500 }, std::pair { 65500, 2800 }, std::pair { 16384, 11000 } }) {
             SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
-            TDIB target = MarkedTarget();
-            const auto before = target.Image();
+            TMarkedTarget<TDIB> marked;
+            TDIB& target = marked.Target;
             EXPECT_THROW(
                 LoadJPEGPicture(WithDimensions(small, width, height), target), EImageTooLarge);
-            ExpectUntouched(target, before);
+            marked.ExpectUntouched();
         }
         for (const auto& [width, height] : { std::pair { 0, 16 }, std::pair { 16, 0 },
                  std::pair { 0, 0 }, std::pair { 0, 65500 } }) {
@@ -149,15 +149,15 @@ TEST(HostileJPEG, ProgressiveCoefficientsAreBoundedLikePixels)
     // goes on to fail on its missing data.
     const Bytes full = MakeJPEG(16, 16, 3, true, nullptr, true);
     ASSERT_EQ(LoadJPEGTexture(full), "");
-    TDIB target = MarkedTarget();
-    const auto before = target.Image();
+    TMarkedTarget<TDIB> marked;
+    TDIB& target = marked.Target;
     try {
         LoadJPEGPicture(WithDimensions(full, 11000, 10000), target);
         ADD_FAILURE() << "loaded";
     } catch (const EImageTooLarge& e) {
         EXPECT_STREQ(e.what(), "图像太大: 像素内存超过 512 MiB");
     }
-    ExpectUntouched(target, before);
+    marked.ExpectUntouched();
     const Bytes subsampled = MakeJPEG(16, 16, 3, true);
     EXPECT_TRUE(IsJPEGError(LoadJPEGTexture(WithDimensions(subsampled, 11000, 10000))));
 }

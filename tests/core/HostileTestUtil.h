@@ -1,9 +1,10 @@
 #pragma once
 
 // What the hostile-input tests of every reader share: byte writers for
-// hand-made files, the heap in use, and a marked target that a failed load
-// must leave alone.
+// hand-made files, the heap in use, and (LoadFailureTestUtil.h) a marked target
+// that a failed load must leave alone.
 
+#include "LoadFailureTestUtil.h"
 #include "core/imaging/XDIBUnit.h"
 
 #include <cstdint>
@@ -29,6 +30,9 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace zx::hostile_test {
+
+using load_test::ExpectLoadFails;
+using load_test::TMarkedTarget;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -69,24 +73,6 @@ inline std::size_t HeapInUse()
     const struct mallinfo2 info = mallinfo2();
     return info.uordblks + info.hblkhd;
 #endif
-}
-
-// A picture with a storage of its own, to see that failed loads leave it alone.
-inline TDIB MarkedTarget()
-{
-    TDIB target;
-    target.SetSize(3, 2, 24);
-    target.ScanLine(0)[0] = 0x5A;
-    return target;
-}
-
-// The target still holds the very storage it had, with its pixels.
-inline void ExpectUntouched(const TDIB& target, const std::shared_ptr<TDIBSharedImage>& before)
-{
-    EXPECT_EQ(target.Image(), before);
-    EXPECT_EQ(target.Width(), 3);
-    EXPECT_EQ(target.Height(), 2);
-    EXPECT_EQ(target.ConstScanLine(0)[0], 0x5A);
 }
 
 } // namespace zx::hostile_test

@@ -2,8 +2,10 @@
 
 // Shared by the tests of the PNG, WebP, SVG and EXIF roads and of alpha in
 // the renderer: writing PNG files with libspng's encoder, reading a picture's
-// pixels back as RGBA, and a target that a failed load must leave alone.
+// pixels back as RGBA; LoadFailureTestUtil.h has the target a failed load must
+// leave alone.
 
+#include "LoadFailureTestUtil.h"
 #include "core/imaging/XDIBUnit.h"
 #include "core/imaging/XImageFileUnit.h"
 
@@ -21,6 +23,7 @@
 namespace zx::picture_test {
 
 using Bytes = std::vector<std::uint8_t>;
+using load_test::ExpectLoadFails;
 
 // Writes rgba (width x height pixels of red, green, blue, alpha, top row
 // first) as an 8-bit PNG: colour type 6 (RGBA), or 2 (RGB, alpha dropped)
@@ -73,43 +76,6 @@ inline Bytes PictureRGBA(const TPicture& picture)
         }
     }
     return out;
-}
-
-// A picture with known pixels and an alpha plane, to show that a failed load
-// leaves both alone.
-inline TPicture MarkedPicture()
-{
-    TPicture picture;
-    picture.Color.SetSize(3, 2, 24);
-    picture.Alpha.SetSize(3, 2, 8);
-    for (std::int32_t y = 0; y < 2; ++y) {
-        for (std::int32_t i = 0; i < 9; ++i)
-            picture.Color.ScanLine(y)[i] = std::uint8_t(17 * y + 3 * i + 1);
-        for (std::int32_t x = 0; x < 3; ++x)
-            picture.Alpha.ScanLine(y)[x] = std::uint8_t(40 * y + x);
-    }
-    return picture;
-}
-
-// Runs a load that must fail with Error; checks that the target kept both
-// planes' storage. Returns the message.
-template <typename Error, typename Load> std::string ExpectLoadFails(Load load)
-{
-    TPicture target = MarkedPicture();
-    const auto color = target.Color.Image();
-    const auto alpha = target.Alpha.Image();
-    const Bytes before = PictureRGBA(target);
-    std::string message;
-    try {
-        load(target);
-        ADD_FAILURE() << "the load succeeded";
-    } catch (const Error& error) {
-        message = error.what();
-    }
-    EXPECT_EQ(target.Color.Image(), color);
-    EXPECT_EQ(target.Alpha.Image(), alpha);
-    EXPECT_EQ(PictureRGBA(target), before);
-    return message;
 }
 
 // A folder of its own for the files a test writes, removed afterwards.

@@ -1,6 +1,7 @@
 // TDIB's own BMP streams: LoadFromStream, SaveToStream, ReadData, WriteData.
 
 #include "BMPTestData.h"
+#include "LoadFailureTestUtil.h"
 #include "core/Errors.h"
 #include "core/Limits.h"
 #include "core/Stream.h"
@@ -52,23 +53,11 @@ std::vector<std::uint8_t> PixelBytes(const TDIB& dib)
     return std::vector<std::uint8_t>(bits, bits + dib.Size());
 }
 
-// Runs load on a marker picture, expects error E with text, and checks that
+// Runs load on a marked picture, expects error E with text, and checks that
 // the picture kept its storage and pixels.
 template <typename E, typename Load> void ExpectRejected(Load load, const std::string& text)
 {
-    TDIB dib = MakeMarker();
-    const auto storage = dib.Image();
-    const std::vector<std::uint8_t> before = PixelBytes(dib);
-    try {
-        load(dib);
-        ADD_FAILURE() << "expected an error: " << text;
-    } catch (const E& error) {
-        EXPECT_EQ(error.what(), text);
-    } catch (const std::exception& error) {
-        ADD_FAILURE() << "expected \"" << text << "\", got \"" << error.what() << "\"";
-    }
-    EXPECT_EQ(dib.Image(), storage);
-    EXPECT_EQ(PixelBytes(dib), before);
+    EXPECT_EQ(load_test::ExpectLoadFails<E>(load), text);
 }
 
 void LoadBytes(TDIB& dib, const std::vector<std::uint8_t>& bytes)

@@ -238,7 +238,7 @@ TEST(XGIFUnitQuantizeHigh, PsnrOnAFlagFromTheTestPictureIsAboveItsFloor)
         const double highPsnr = Psnr(frames, ReduceFramesHighQuality(frames, {}, {}, high), high);
         const TColorPalette standard = CreateSharedPalette(frames, size, bits);
         const double standardPsnr = Psnr(frames, ReduceFramesToPalette(frames, standard), standard);
-        // Measured 41.3 and 28.6 dB; the standard level gives 37.9 and 22.2.
+        // Measured 42.5 and 28.5 dB; the standard level gives 37.8 and 22.2.
         EXPECT_GT(highPsnr, bits == 8 ? 40.5 : 27.5) << bits << " bits";
         EXPECT_GT(highPsnr, standardPsnr + 2.5) << bits << " bits";
     }

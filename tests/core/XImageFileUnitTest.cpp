@@ -1,5 +1,6 @@
 #include "core/imaging/XImageFileUnit.h"
 
+#include "LoadFailureTestUtil.h"
 #include "ManifestTestUtil.h"
 #include "core/Errors.h"
 #include "core/Stream.h"
@@ -57,47 +58,13 @@ private:
     fs::path m_path;
 };
 
-// A picture with known pixels, to show that a failed load leaves it alone.
+// A picture with storage of its own and known pixels, as the target of a load.
 TDIB MarkerPicture()
 {
-    TDIB dib;
-    dib.SetSize(3, 2, 24);
-    for (int y = 0; y < 2; ++y)
-        for (int i = 0; i < dib.RowBytes(); ++i)
-            dib.ScanLine(y)[i] = std::uint8_t(17 * y + 3 * i + 1);
-    return dib;
+    return load_test::TMarkedTarget<TDIB>().Target;
 }
 
-std::vector<std::uint8_t> AllRows(const TDIB& dib)
-{
-    std::vector<std::uint8_t> bytes;
-    for (int y = 0; y < dib.Height(); ++y) {
-        const std::uint8_t* row = dib.ConstScanLine(y);
-        bytes.insert(bytes.end(), row, row + dib.RowBytes());
-    }
-    return bytes;
-}
-
-// Runs a load that must fail and checks that target kept its storage and
-// pixels. Returns the error's message.
-template <typename Error, typename Load> std::string ExpectFailureLeavesTarget(Load load)
-{
-    TDIB target = MarkerPicture();
-    const auto storage = target.Image();
-    const auto pixels = AllRows(MarkerPicture());
-    std::string message;
-    try {
-        load(target);
-        ADD_FAILURE() << "the load succeeded";
-    } catch (const Error& error) {
-        message = error.what();
-    }
-    EXPECT_EQ(target.Image(), storage);
-    EXPECT_EQ(target.Width(), 3);
-    EXPECT_EQ(target.Height(), 2);
-    EXPECT_EQ(AllRows(target), pixels);
-    return message;
-}
+using load_test::AllRows;
 
 bool IsJPEGError(const std::string& message)
 {
@@ -240,7 +207,7 @@ TEST(XImageFileUnit, EveryCorpusJPEGLoadsOrFailsAsListed)
             ExpectPixels(target, Bytes(kJPEGDir + row.Reference), row.File);
         } else {
             ASSERT_EQ(row.Expected, "error");
-            const std::string message = ExpectFailureLeavesTarget<EInvalidGraphic>(
+            const std::string message = load_test::ExpectLoadFails<EInvalidGraphic>(
                 [&](TDIB& target) { LoadPictureFile(path, target); });
             EXPECT_TRUE(IsJPEGError(message)) << message;
         }
@@ -251,15 +218,15 @@ TEST(XImageFileUnit, CorruptScanDataFailsWithTheWarningsCode)
 {
     // libjpeg only warns about damaged entropy-coded data; the first such
     // warning is the error. A missing EOI alone is no error (corpus above).
-    EXPECT_EQ(ExpectFailureLeavesTarget<EInvalidGraphic>([](TDIB& target) {
+    EXPECT_EQ(load_test::ExpectLoadFails<EInvalidGraphic>([](TDIB& target) {
         LoadPictureFile(kJPEGDir + "corrupt-scan-data-333x77.jpg", target);
     }),
         JPEGError(JWRN_HUFF_BAD_CODE));
-    EXPECT_EQ(ExpectFailureLeavesTarget<EInvalidGraphic>([](TDIB& target) {
+    EXPECT_EQ(load_test::ExpectLoadFails<EInvalidGraphic>([](TDIB& target) {
         LoadPictureFile(kJPEGDir + "truncated-half-333x77.jpg", target);
     }),
         JPEGError(JWRN_HIT_MARKER));
-    EXPECT_EQ(ExpectFailureLeavesTarget<EInvalidGraphic>(
+    EXPECT_EQ(load_test::ExpectLoadFails<EInvalidGraphic>(
                   [](TDIB& target) { LoadPictureFile(kJPEGDir + "empty.jpg", target); }),
         JPEGError(JERR_INPUT_EMPTY));
 }
@@ -278,7 +245,7 @@ TEST(XImageFileUnit, CorruptProgressiveDataFailsToo)
         noise = noise * 1664525u + 1013904223u;
         jpeg[i] = std::uint8_t(noise >> 24 & 0x7F);
     }
-    EXPECT_EQ(ExpectFailureLeavesTarget<EInvalidGraphic>(
+    EXPECT_EQ(load_test::ExpectLoadFails<EInvalidGraphic>(
                   [&](TDIB& target) { LoadJPEGPicture(jpeg, target); }),
         JPEGError(JWRN_HUFF_BAD_CODE));
 }
@@ -292,14 +259,14 @@ TEST(XImageFileUnit, JPEGWhoseDataBreaksOffFails)
     // cut fails, none crashes or reads past the data (ASan).
     for (std::size_t cut = scan; cut < whole.size() - 2; cut += (cut == scan ? 1 : 211)) {
         const std::vector<std::uint8_t> part(whole.begin(), whole.begin() + std::ptrdiff_t(cut));
-        const std::string message = ExpectFailureLeavesTarget<EInvalidGraphic>(
+        const std::string message = load_test::ExpectLoadFails<EInvalidGraphic>(
             [&](TDIB& target) { LoadJPEGPicture(part, target); });
         EXPECT_TRUE(IsJPEGError(message)) << "cut at " << cut << ": " << message;
     }
     // Cuts inside the headers fail as well.
     for (std::size_t cut = 0; cut < scan; cut += 37) {
         const std::vector<std::uint8_t> part(whole.begin(), whole.begin() + std::ptrdiff_t(cut));
-        const std::string message = ExpectFailureLeavesTarget<EInvalidGraphic>(
+        const std::string message = load_test::ExpectLoadFails<EInvalidGraphic>(
             [&](TDIB& target) { LoadJPEGPicture(part, target); });
         EXPECT_TRUE(IsJPEGError(message)) << "cut at " << cut << ": " << message;
     }
@@ -312,13 +279,13 @@ TEST(XImageFileUnit, JPEGAbovePixelMemoryBoundIsRefusedBeforeDecoding)
     // (rows of 196500 bytes).
     for (const auto& [w, h] : { std::pair { 30000, 30000 }, std::pair { 65500, 2733 } }) {
         const std::vector<std::uint8_t> huge = WithFrameSize(small, w, h);
-        ExpectFailureLeavesTarget<EImageTooLarge>(
+        load_test::ExpectLoadFails<EImageTooLarge>(
             [&](TDIB& target) { LoadJPEGPicture(huge, target); });
     }
     // A size just within the bound is decoded (and fails only on the data,
     // which is far too short for it).
     const std::vector<std::uint8_t> wide = WithFrameSize(small, 4000, 3000);
-    const std::string message = ExpectFailureLeavesTarget<EInvalidGraphic>(
+    const std::string message = load_test::ExpectLoadFails<EInvalidGraphic>(
         [&](TDIB& target) { LoadJPEGPicture(wide, target); });
     EXPECT_TRUE(IsJPEGError(message)) << message;
 }
@@ -370,13 +337,13 @@ TEST(XImageFileUnit, UnrecognisedContentFallsBackToTheExtensionWithItsMessages)
         garbage[i] = std::uint8_t(i * 7 + 3);
     // ".jpg" still goes to libjpeg, ".gif" to the GIF reader, anything else
     // (".jpeg" and ".png" included) to the BMP reader.
-    EXPECT_TRUE(IsJPEGError(ExpectFailureLeavesTarget<EInvalidGraphic>(
+    EXPECT_TRUE(IsJPEGError(load_test::ExpectLoadFails<EInvalidGraphic>(
         [&](TDIB& target) { LoadPictureFile(folder.Write("a.JPG", garbage), target); })));
-    EXPECT_EQ(ExpectFailureLeavesTarget<GIFException>(
+    EXPECT_EQ(load_test::ExpectLoadFails<GIFException>(
                   [&](TDIB& target) { LoadPictureFile(folder.Write("a.gif", garbage), target); }),
         "无效的 GIF 标识信号");
     for (const std::string name : { "a.bmp", "a.jpeg", "a.jpe", "a.png", "a.webp", "a.svg", "a" })
-        EXPECT_EQ(ExpectFailureLeavesTarget<EInvalidGraphic>(
+        EXPECT_EQ(load_test::ExpectLoadFails<EInvalidGraphic>(
                       [&](TDIB& target) { LoadPictureFile(folder.Write(name, garbage), target); }),
             "DIB 无效")
             << name;
@@ -445,13 +412,13 @@ TEST(XImageFileUnit, FailedLoadOfEveryRoadLeavesTheTargetAlone)
         garbage[i] = std::uint8_t(i * 7 + 3);
     for (const std::string name : { "bad.jpg", "bad.gif", "bad.bmp", "bad" }) {
         const std::string path = folder.Write(name, garbage);
-        ExpectFailureLeavesTarget<std::exception>(
+        load_test::ExpectLoadFails<std::exception>(
             [&](TDIB& target) { LoadPictureFile(path, target); });
     }
     // A missing file is the file-open error.
-    ExpectFailureLeavesTarget<EFOpenError>(
+    load_test::ExpectLoadFails<EFOpenError>(
         [&](TDIB& target) { LoadPictureFile(folder.Path("missing.jpg"), target); });
-    ExpectFailureLeavesTarget<EFOpenError>(
+    load_test::ExpectLoadFails<EFOpenError>(
         [&](TDIB& target) { LoadPictureFile(folder.Path("missing.bmp"), target); });
 }
 

@@ -73,6 +73,25 @@ version=$("$root/bin/zephyrix-cli" --version)
 grep -q "<release version=\"${version#zephyrix-cli }\"" "$metainfo" ||
     fail "the description has no release entry for ${version#zephyrix-cli }"
 
+# --- both languages: English by default, each text with its Chinese beside it
+
+cjk() { LC_ALL=C.UTF-8 grep -qP '[\x{2E80}-\x{9FFF}\x{FF00}-\x{FFEF}]' <<<"$1"; }
+for key in Name GenericName Comment Keywords; do
+    default=$(value "$key")
+    [[ -n $default ]] || fail "the menu entry has no $key"
+    cjk "$default" && fail "the menu entry's $key is not English: $default"
+    [[ -n $(value "$key\\[zh_CN\\]") ]] || fail "the menu entry has no $key[zh_CN]"
+done
+for element in name summary p li caption; do
+    english=$(grep -c "<$element>" "$metainfo")
+    chinese=$(grep -c "<$element xml:lang=\"zh-CN\">" "$metainfo")
+    [[ $english -gt 0 && $english -eq $chinese ]] ||
+        fail "the description has $english <$element> in English and $chinese in Chinese"
+    while read -r line; do
+        cjk "$line" && fail "an English <$element> of the description is Chinese: $line"
+    done < <(grep "<$element>" "$metainfo")
+done
+
 # --- the icons: a bitmap of each size, (nearly) opaque in the flag, clear around it
 
 for size in 16 32 48 64 128 256; do

@@ -1,10 +1,14 @@
 #pragma once
 
-// Small pictures for the widget tests.
+// Small pictures for the widget tests, and the controls of a form found by
+// their object names (the names the program gives them).
 
 #include "core/imaging/XDIBUnit.h"
 
 #include <QColor>
+#include <QObject>
+#include <QString>
+#include <QtGlobal>
 #include <cstdint>
 
 namespace zx::test {
@@ -23,6 +27,16 @@ inline TDIB SolidPicture(std::int32_t width, std::int32_t height, QRgb color)
         }
     }
     return picture;
+}
+
+// The child of that name and type; a form without it ends the test program,
+// since every later step would test nothing.
+template <class T> T* Control(const QObject& form, const char* name)
+{
+    T* control = form.findChild<T*>(QString::fromLatin1(name));
+    if (!control)
+        qFatal("no control %s", name);
+    return control;
 }
 
 } // namespace zx::test

@@ -1,8 +1,10 @@
 // The control panel and the flag window together, offscreen: start-up, the
 // playback tick, pausing and stepping, the pin point, the size limits, paste,
 // open and save. The timer is stopped after start-up and the ticks are run by
-// hand, so every test sees the same sequence.
+// hand, so every test sees the same sequence. The controls are driven as the
+// user drives them, found by their names.
 
+#include "UITestUtil.h"
 #include "core/Stream.h"
 #include "ui/controls/XBoxUnit.h"
 #include "ui/controls/XColorChoiceComp.h"
@@ -12,11 +14,14 @@
 #include "ui/flag/ShowUnit.h"
 #include "ui/imaging/XDIBClipboardQt.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QLabel>
 #include <QMimeData>
 #include <QProcess>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +30,7 @@
 #include <memory>
 
 using namespace zx;
+using zx::test::Control;
 
 namespace {
 
@@ -51,9 +57,38 @@ class tst_FlagUnit : public QObject {
     int RenderedCount() const
     {
         int count = 0;
-        for (bool rendered : m_panel->FrameStore().FrameRendered)
+        for (bool rendered : Store().FrameRendered)
             count += rendered ? 1 : 0;
         return count;
+    }
+    const TFrameStore& Store() const { return m_panel->Model().FrameStore(); }
+    const TFlagPlayback& Playback() const { return m_panel->Playback(); }
+    template <class T> T* C(const char* name) const { return Control<T>(*m_panel, name); }
+    TNiceScrollBar* Slider(const char* name) const { return C<TNiceScrollBar>(name); }
+    QCheckBox* Box(const char* name) const { return C<QCheckBox>(name); }
+    // The user steps a slider with its arrow keys.
+    void Press(TNiceScrollBar* slider, Qt::Key key, int times = 1)
+    {
+        slider->setFocus();
+        for (int i = 0; i < times; ++i)
+            QTest::keyClick(slider, key);
+    }
+    // Some pixel of the pin's place in the flag window is not the shown frame's.
+    bool PinShown() const
+    {
+        const QImage shown = m_show->FlagPaintBox()->grab().toImage();
+        const TDIB& frame = Store().FrameBitmaps[Playback().ShownFrame()];
+        const FlagParameters& p = m_panel->CurrentParameters();
+        const int left = 150 * p.SpotX / 1024 + 75 - 6;
+        const int top = 97 * p.SpotY / 1024 + 48 - 24;
+        for (int y = std::max(0, top); y < top + 24; ++y)
+            for (int x = std::max(0, left); x < left + 12; ++x) {
+                const std::uint32_t c = frame.Pixel(x, y);
+                if (shown.pixel(x, y)
+                    != qRgb(int(c & 0xFF), int(c >> 8 & 0xFF), int(c >> 16 & 0xFF)))
+                    return true;
+            }
+        return false;
     }
     QByteArray ReadFile(const QString& path) const
     {
@@ -73,7 +108,7 @@ private slots:
         m_panel = std::make_unique<TFlagForm>();
         m_show = new TShowForm(m_panel.get());
         m_panel->StartUp(m_show);
-        m_panel->FlagTimer->stop();
+        Control<QTimer>(*m_panel, "FlagTimer")->stop();
         QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
         QVERIFY(QTest::qWaitForWindowExposed(m_show));
     }
@@ -92,17 +127,24 @@ private slots:
         QCOMPARE(m_panel->windowTitle(), QStringLiteral("Zephyrix"));
         QCOMPARE(m_show->windowTitle(), QStringLiteral("旗帜"));
         QCOMPARE(m_panel->CurrentParameters(), FlagParameters {});
-        QCOMPARE(m_panel->FramesNiceScrollBar->Max(), 40);
-        QCOMPARE(m_panel->FramesNiceScrollBar->LabelText(), QStringLiteral("帧数：8"));
-        QCOMPARE(m_panel->DelayNiceScrollBar->LabelText(), QStringLiteral("延迟：50 毫秒"));
-        QCOMPARE(m_panel->LoopsNiceScrollBar->LabelText(), QStringLiteral("循环：连续不断"));
-        QCOMPARE(m_panel->BitsNiceScrollBar->LabelText(), QStringLiteral("颜色：256 (8 位)"));
-        QCOMPARE(m_panel->AntialiasRadioGroup->ItemIndex(), 0);
-        QVERIFY(m_panel->TransparentCheckBox->isChecked());
-        QCOMPARE(m_panel->HighQualityCheckBox->text(), QStringLiteral("高质量"));
-        QVERIFY(!m_panel->HighQualityCheckBox->isChecked());
-        QCOMPARE(m_panel->HighQualityCheckBox->parentWidget(),
-            m_panel->PageControl->widget(m_panel->PageControl->count() - 1));
+        QCOMPARE(m_panel->Settings(), TSettings {});
+        QCOMPARE(Slider("FramesNiceScrollBar")->Max(), 40);
+        QCOMPARE(Slider("FramesNiceScrollBar")->LabelText(), QStringLiteral("帧数：8"));
+        QCOMPARE(Slider("DelayNiceScrollBar")->LabelText(), QStringLiteral("延迟：50 毫秒"));
+        QCOMPARE(Slider("LoopsNiceScrollBar")->LabelText(), QStringLiteral("循环：连续不断"));
+        QCOMPARE(Slider("BitsNiceScrollBar")->LabelText(), QStringLiteral("颜色：256 (8 位)"));
+        QCOMPARE(Slider("HeightNiceScrollBar")->LabelText(), QStringLiteral("振幅：50%"));
+        QCOMPARE(C<TRadioGroup>("AntialiasRadioGroup")->ItemIndex(), 0);
+        QCOMPARE(C<TRadioGroup>("AntialiasRadioGroup")->title(), QStringLiteral("反锯齿"));
+        QVERIFY(Box("TransparentCheckBox")->isChecked());
+        QCOMPARE(Box("RadialCheckBox")->text(), QStringLiteral("辐射波纹"));
+        QCOMPARE(Box("HighQualityCheckBox")->text(), QStringLiteral("高质量"));
+        QVERIFY(!Box("HighQualityCheckBox")->isChecked());
+        QTabWidget* pages = C<QTabWidget>("PageControl");
+        QCOMPARE(Box("HighQualityCheckBox")->parentWidget(), pages->widget(pages->count() - 1));
+        QCOMPARE(C<QLabel>("GIFNoteLabel")->text(),
+            QStringLiteral("这些选项仅对已保存的 GIF 文件有效。"));
+        QCOMPARE(C<TColorChoice>("BackColorChoice")->Caption(), QStringLiteral("颜色"));
         QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
         QCOMPARE(m_show->PaintAreaSize(), QSize(150, 97));
         QCOMPARE(m_show->StatusText(), QStringLiteral("150 x 97"));
@@ -110,10 +152,10 @@ private slots:
         QCOMPARE(m_show->frameGeometry().top(), m_panel->frameGeometry().top());
         QVERIFY(
             m_show->frameGeometry().left() >= m_panel->frameGeometry().left() + m_panel->width());
-        QStringList pages;
-        for (int i = 0; i < m_panel->PageControl->count(); ++i)
-            pages << m_panel->PageControl->tabText(i);
-        QCOMPARE(pages, (QStringList { "动画", "旗帜", "抖动", "光线", "背景", "GIF" }));
+        QStringList captions;
+        for (int i = 0; i < pages->count(); ++i)
+            captions << pages->tabText(i);
+        QCOMPARE(captions, (QStringList { "动画", "旗帜", "抖动", "光线", "背景", "GIF" }));
         const TTextureItem* texture = m_panel->CurrentTexture();
         QVERIFY(texture);
         QCOMPARE(texture->Prepared.Width(), 150);
@@ -126,27 +168,27 @@ private slots:
         QCOMPARE(RenderedCount(), 0);
         Tick();
         QCOMPARE(RenderedCount(), 1);
-        QVERIFY(m_panel->FrameStore().FrameRendered[0]);
+        QVERIFY(Store().FrameRendered[0]);
         QCOMPARE(m_panel->StatusText(), QStringLiteral("正在渲染 帧 #1"));
-        QCOMPARE(m_panel->ShownFrame(), 0);
+        QCOMPARE(Playback().ShownFrame(), 0);
         Tick();
         QCOMPARE(m_panel->StatusText(), QStringLiteral("正在渲染 帧 #2"));
-        QCOMPARE(m_panel->ShownFrame(), 1);
+        QCOMPARE(Playback().ShownFrame(), 1);
         Tick(6);
         QCOMPARE(RenderedCount(), 8);
-        QCOMPARE(m_panel->ShownFrame(), 7);
+        QCOMPARE(Playback().ShownFrame(), 7);
         // All there: the loop cycles one frame per tick at no render cost. The
         // status names the frame shown when the tick began.
         Tick();
-        QCOMPARE(m_panel->ShownFrame(), 0);
+        QCOMPARE(Playback().ShownFrame(), 0);
         QCOMPARE(m_panel->StatusText(), QStringLiteral("正在显示的帧序号 #8"));
         Tick();
-        QCOMPARE(m_panel->ShownFrame(), 1);
+        QCOMPARE(Playback().ShownFrame(), 1);
         QCOMPARE(m_panel->StatusText(), QStringLiteral("正在显示的帧序号 #1"));
 
         // The flag window shows the frame itself.
         const QImage shown = m_show->FlagPaintBox()->grab().toImage();
-        const TDIB& frame = m_panel->FrameStore().FrameBitmaps[m_panel->ShownFrame()];
+        const TDIB& frame = Store().FrameBitmaps[Playback().ShownFrame()];
         const std::uint32_t c = frame.Pixel(75, 48);
         QCOMPARE(shown.pixel(75, 48), qRgb(int(c & 0xFF), int(c >> 8 & 0xFF), int(c >> 16 & 0xFF)));
     }
@@ -155,12 +197,12 @@ private slots:
     {
         Tick(8);
         QCOMPARE(RenderedCount(), 8);
-        m_panel->PauseCheckBox->setChecked(true);
+        Box("PauseCheckBox")->setChecked(true);
         QCOMPARE(m_panel->BusyFlags() & bfPaused, bfPaused);
-        const int shown = m_panel->ShownFrame();
+        const int shown = Playback().ShownFrame();
         // The user moves the amplitude slider by a key press.
-        m_panel->HeightNiceScrollBar->setFocus();
-        QTest::keyClick(m_panel->HeightNiceScrollBar, Qt::Key_Right);
+        Slider("HeightNiceScrollBar")->setFocus();
+        QTest::keyClick(Slider("HeightNiceScrollBar"), Qt::Key_Right);
         QCOMPARE(RenderedCount(), 0);
         Tick(5);
         QCOMPARE(RenderedCount(), 0);
@@ -168,7 +210,7 @@ private slots:
         // A blank in the button-face colour instead of the frame.
         const QImage blank = m_show->FlagPaintBox()->grab().toImage();
         QCOMPARE(blank.pixel(75, 48), m_show->palette().color(QPalette::Button).rgb());
-        m_panel->PauseCheckBox->setChecked(false);
+        Box("PauseCheckBox")->setChecked(false);
         Tick();
         QCOMPARE(RenderedCount(), 1);
     }
@@ -176,61 +218,91 @@ private slots:
     void theStepButtonsWrapAndTheFirstPressOnlyPauses()
     {
         Tick(8);
-        QCOMPARE(m_panel->ShownFrame(), 7);
-        QTest::mouseClick(m_panel->RightSpeedButton, Qt::LeftButton);
-        QVERIFY(m_panel->PauseCheckBox->isChecked());
-        QCOMPARE(m_panel->ShownFrame(), 7);
-        QTest::mouseClick(m_panel->RightSpeedButton, Qt::LeftButton);
-        QCOMPARE(m_panel->ShownFrame(), 0);
-        QTest::mouseClick(m_panel->LeftSpeedButton, Qt::LeftButton);
-        QCOMPARE(m_panel->ShownFrame(), 7);
-        QTest::mouseClick(m_panel->LeftSpeedButton, Qt::LeftButton);
-        QCOMPARE(m_panel->ShownFrame(), 6);
+        QCOMPARE(Playback().ShownFrame(), 7);
+        QTest::mouseClick(C<QToolButton>("RightSpeedButton"), Qt::LeftButton);
+        QVERIFY(Box("PauseCheckBox")->isChecked());
+        QCOMPARE(Playback().ShownFrame(), 7);
+        QTest::mouseClick(C<QToolButton>("RightSpeedButton"), Qt::LeftButton);
+        QCOMPARE(Playback().ShownFrame(), 0);
+        QTest::mouseClick(C<QToolButton>("LeftSpeedButton"), Qt::LeftButton);
+        QCOMPARE(Playback().ShownFrame(), 7);
+        QTest::mouseClick(C<QToolButton>("LeftSpeedButton"), Qt::LeftButton);
+        QCOMPARE(Playback().ShownFrame(), 6);
         Tick();
         QCOMPARE(m_panel->StatusText(), QStringLiteral("正在显示的帧序号 #7"));
 
         // Running again, the left button too only pauses.
-        m_panel->PauseCheckBox->setChecked(false);
+        Box("PauseCheckBox")->setChecked(false);
         Tick();
-        const int shown = m_panel->ShownFrame();
-        QTest::mouseClick(m_panel->LeftSpeedButton, Qt::LeftButton);
-        QVERIFY(m_panel->PauseCheckBox->isChecked());
-        QCOMPARE(m_panel->ShownFrame(), shown);
+        const int shown = Playback().ShownFrame();
+        QTest::mouseClick(C<QToolButton>("LeftSpeedButton"), Qt::LeftButton);
+        QVERIFY(Box("PauseCheckBox")->isChecked());
+        QCOMPARE(Playback().ShownFrame(), shown);
     }
 
     void lowerFramesBelowTheCursorRendersTheOldSlotOnce()
     {
         Tick(6);
-        QCOMPARE(m_panel->RenderCursor(), std::uint16_t(6));
-        m_panel->FramesNiceScrollBar->setFocus();
+        QCOMPARE(Playback().RenderCursor(), std::uint16_t(6));
+        Slider("FramesNiceScrollBar")->setFocus();
         for (int i = 0; i < 5; ++i)
-            QTest::keyClick(m_panel->FramesNiceScrollBar, Qt::Key_Left);
-        QCOMPARE(m_panel->FramesNiceScrollBar->Position(), 3);
+            QTest::keyClick(Slider("FramesNiceScrollBar"), Qt::Key_Left);
+        QCOMPARE(Slider("FramesNiceScrollBar")->Position(), 3);
         Tick();
-        QVERIFY(m_panel->FrameStore().FrameRendered[6]);
-        QCOMPARE(m_panel->RenderCursor(), std::uint16_t(1));
+        QVERIFY(Store().FrameRendered[6]);
+        QCOMPARE(Playback().RenderCursor(), std::uint16_t(1));
     }
 
     void aClickSetsThePinPoint()
     {
         Tick(8);
         QTest::mouseClick(m_show->FlagPaintBox(), Qt::LeftButton, Qt::NoModifier, QPoint(75, 48));
-        QCOMPARE(m_panel->SpotX(), 0);
-        QCOMPARE(m_panel->SpotY(), 0); // (48 - 48) x 1024 div 97
-        QCOMPARE(m_panel->PinCountdown(), 10);
+        QCOMPARE(m_panel->CurrentParameters().SpotX, 0);
+        QCOMPARE(m_panel->CurrentParameters().SpotY, 0); // (48 - 48) x 1024 div 97
+        QCOMPARE(Playback().PinCountdown(), 10);
         QCOMPARE(RenderedCount(), 0);
         // (QTest takes the point (0, 0) for "the centre".)
         QTest::mouseClick(m_show->FlagPaintBox(), Qt::RightButton, Qt::NoModifier, QPoint(0, 1));
-        QCOMPARE(m_panel->SpotX(), -512);
-        QCOMPARE(m_panel->SpotY(), (-47 * 1024) / 97);
+        QCOMPARE(m_panel->CurrentParameters().SpotX, -512);
+        QCOMPARE(m_panel->CurrentParameters().SpotY, (-47 * 1024) / 97);
         QCOMPARE(m_panel->CurrentParameters().SpotX, -512);
 
         // The pin shows on the next ten paints of a valid frame, then goes.
         Tick();
-        QCOMPARE(m_panel->PinCountdown(), 9);
+        QCOMPARE(Playback().PinCountdown(), 9);
         for (int i = 0; i < 20; ++i)
             Tick();
-        QCOMPARE(m_panel->PinCountdown(), 0);
+        QCOMPARE(Playback().PinCountdown(), 0);
+    }
+
+    void thePinShowsForTenPaintsWhateverIsRepainted()
+    {
+        // Showing the flag window resized it, which showed the pin too; the
+        // tenth paint was its last.
+        Tick(kPinPaints);
+        QCOMPARE(Playback().PinCountdown(), 0);
+        QVERIFY(PinShown());
+        Tick();
+        QVERIFY(!PinShown());
+        QTest::mouseClick(m_show->FlagPaintBox(), Qt::LeftButton, Qt::NoModifier, QPoint(75, 48));
+        for (int i = 0; i < kPinPaints; ++i) {
+            Tick();
+            QVERIFY2(PinShown(), qPrintable(QStringLiteral("tick %1").arg(i)));
+            // The window system repaints as often as it likes in between: an
+            // expose, a grab, a repaint of the window. None counts.
+            m_show->FlagPaintBox()->repaint();
+            m_show->FlagPaintBox()->update();
+            QCoreApplication::processEvents();
+            m_show->repaint();
+            QVERIFY(PinShown());
+            QCOMPARE(Playback().PinCountdown(), kPinPaints - 1 - i);
+        }
+        Tick();
+        QVERIFY(!PinShown());
+        // A resize shows it again, from the next valid frame on.
+        m_show->resize(m_show->width() + 2, m_show->height());
+        QTRY_COMPARE(m_show->PaintAreaSize(), QSize(152, 97));
+        QCOMPARE(Playback().PinCountdown(), kPinPaints);
     }
 
     void theFlagWindowKeepsItsSizeLimits()
@@ -240,50 +312,51 @@ private slots:
         Tick(3);
         m_show->resize(500, 500);
         QTRY_COMPARE(m_show->PaintAreaSize(), QSize(320, 200));
-        QCOMPARE(m_panel->Derived().FrameWidth, 320);
-        QCOMPARE(m_panel->Derived().FrameHeight, 200);
+        QCOMPARE(m_panel->Model().Derived().FrameWidth, 320);
+        QCOMPARE(m_panel->Model().Derived().FrameHeight, 200);
         QCOMPARE(m_show->StatusText(), QStringLiteral("320 x 200"));
         QCOMPARE(RenderedCount(), 0);
-        QCOMPARE(m_panel->PinCountdown(), 10);
+        QCOMPARE(Playback().PinCountdown(), 10);
         m_show->resize(5, 5);
         QTRY_COMPARE(m_show->PaintAreaSize(), QSize(16, 16));
         Tick();
-        QCOMPARE(m_panel->FrameStore()
-                     .FrameBitmaps[m_panel->RenderCursor() == 0 ? 0 : m_panel->RenderCursor() - 1]
-                     .Width(),
+        QCOMPARE(
+            Store()
+                .FrameBitmaps[Playback().RenderCursor() == 0 ? 0 : Playback().RenderCursor() - 1]
+                .Width(),
             16);
     }
 
     void transparencyRadialAndLightInvalidate()
     {
         Tick(8);
-        m_panel->TransparentCheckBox->click();
+        Box("TransparentCheckBox")->click();
         QVERIFY(!m_panel->CurrentParameters().TransparentMode);
         QCOMPARE(RenderedCount(), 0);
 
         Tick(8);
-        m_panel->RadialCheckBox->click();
+        Box("RadialCheckBox")->click();
         QCOMPARE(RenderedCount(), 0);
-        QVERIFY(!m_panel->AngleNiceScrollBar->Enabled());
-        m_panel->RadialCheckBox->click();
-        QVERIFY(m_panel->AngleNiceScrollBar->Enabled());
-        QCOMPARE(m_panel->AngleNiceScrollBar->Position(), 15);
+        QVERIFY(!Slider("AngleNiceScrollBar")->Enabled());
+        Box("RadialCheckBox")->click();
+        QVERIFY(Slider("AngleNiceScrollBar")->Enabled());
+        QCOMPARE(Slider("AngleNiceScrollBar")->Position(), 15);
 
-        const TLightTable before = m_panel->LightTable();
+        const TLightTable before = m_panel->Model().LightTable();
         Tick(8);
-        m_panel->SwapLightCheckBox->click();
-        QVERIFY(m_panel->LightTable() != before);
-        QCOMPARE(m_panel->LightTable(), BuildLightTable(100, 50, true));
+        Box("SwapLightCheckBox")->click();
+        QVERIFY(m_panel->Model().LightTable() != before);
+        QCOMPARE(m_panel->Model().LightTable(), BuildLightTable(100, 50, true));
         QCOMPARE(RenderedCount(), 0);
 
         // The GIF page's sliders change what is saved, not the frames.
         Tick(8);
-        m_panel->BitsNiceScrollBar->setFocus();
-        QTest::keyClick(m_panel->BitsNiceScrollBar, Qt::Key_Left);
-        QCOMPARE(m_panel->BitsNiceScrollBar->LabelText(), QStringLiteral("颜色：128 (7 位)"));
-        m_panel->LoopsNiceScrollBar->setFocus();
-        QTest::keyClick(m_panel->LoopsNiceScrollBar, Qt::Key_Right);
-        QCOMPARE(m_panel->LoopsNiceScrollBar->LabelText(), QStringLiteral("循环：1"));
+        Slider("BitsNiceScrollBar")->setFocus();
+        QTest::keyClick(Slider("BitsNiceScrollBar"), Qt::Key_Left);
+        QCOMPARE(Slider("BitsNiceScrollBar")->LabelText(), QStringLiteral("颜色：128 (7 位)"));
+        Slider("LoopsNiceScrollBar")->setFocus();
+        QTest::keyClick(Slider("LoopsNiceScrollBar"), Qt::Key_Right);
+        QCOMPARE(Slider("LoopsNiceScrollBar")->LabelText(), QStringLiteral("循环：1"));
         QCOMPARE(RenderedCount(), 8);
     }
 
@@ -293,23 +366,23 @@ private slots:
         // A pick in the chart, as the user makes it.
         const auto pick = [&](QPoint at) {
             QTest::mouseClick(
-                m_panel->BackColorChoice->Chart(), Qt::LeftButton, Qt::NoModifier, at);
+                C<TColorChoice>("BackColorChoice")->Chart(), Qt::LeftButton, Qt::NoModifier, at);
         };
-        m_panel->PageControl->setCurrentIndex(4);
+        C<QTabWidget>("PageControl")->setCurrentIndex(4);
         QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
         pick(QPoint(30, 10));
-        const TColor chosen = m_panel->BackColorChoice->Color();
+        const TColor chosen = C<TColorChoice>("BackColorChoice")->Color();
         QCOMPARE(m_panel->CurrentParameters().BackgroundColor, chosen);
         QCOMPARE(RenderedCount(), 8); // transparent: the colour is not seen
-        m_panel->TransparentCheckBox->click();
+        Box("TransparentCheckBox")->click();
         QCOMPARE(RenderedCount(), 0);
         Tick(8);
         pick(QPoint(60, 12));
-        QVERIFY(m_panel->BackColorChoice->Color() != chosen);
+        QVERIFY(C<TColorChoice>("BackColorChoice")->Color() != chosen);
         QCOMPARE(RenderedCount(), 0);
         // Setting the colour from code is silent.
         Tick(8);
-        m_panel->BackColorChoice->SetColor(0x123456);
+        C<TColorChoice>("BackColorChoice")->SetColor(0x123456);
         QCOMPARE(RenderedCount(), 8);
     }
 
@@ -319,8 +392,8 @@ private slots:
         Tick(8);
         const TDIB before = m_panel->CurrentTexture()->Source;
         m_panel->Edit1Click();
-        QVERIFY(!m_panel->Pasteimage1->isEnabled());
-        m_panel->Pasteimage1->setEnabled(true);
+        QVERIFY(!C<QAction>("Pasteimage1")->isEnabled());
+        C<QAction>("Pasteimage1")->setEnabled(true);
         m_panel->Pasteimage1Click();
         QCOMPARE(m_messages.size(), std::size_t(1));
         QCOMPARE(m_messages[0].Title, QStringLiteral("警告"));
@@ -336,7 +409,7 @@ private slots:
         QGuiApplication::clipboard()->setImage(image);
         Tick(8);
         m_panel->Edit1Click();
-        QVERIFY(m_panel->Pasteimage1->isEnabled());
+        QVERIFY(C<QAction>("Pasteimage1")->isEnabled());
         m_panel->Pasteimage1Click();
         QVERIFY(m_messages.empty());
         const TTextureItem* texture = m_panel->CurrentTexture();
@@ -389,7 +462,7 @@ private slots:
             m_panel->OpenPictureDialog = [&] { return std::optional<QString>(path); };
             m_panel->Open1Click();
             Tick(8);
-            const TDIB& mask = m_panel->FrameStore().FrameMasks[0];
+            const TDIB& mask = Store().FrameMasks[0];
             int off = 0;
             for (int y = 0; y < mask.Height(); ++y)
                 for (int x = 0; x < mask.Width(); ++x)
@@ -401,7 +474,7 @@ private slots:
         const int shaped = count(true);
         QVERIFY2(m_messages.empty(), m_messages.empty() ? "" : qPrintable(m_messages[0].Text));
         QVERIFY(!m_panel->CurrentTexture()->Alpha.Empty());
-        QVERIFY(m_panel->FrameStore().FrameTransparent[0]);
+        QVERIFY(Store().FrameTransparent[0]);
         QVERIFY2(
             shaped > opaque + 1000, qPrintable(QStringLiteral("%1 %2").arg(shaped).arg(opaque)));
         // The built-in picture has no alpha.
@@ -470,14 +543,19 @@ private slots:
         QTemporaryDir dir;
         const QString saved = dir.filePath(QStringLiteral("panel.gif"));
         const QString exported = dir.filePath(QStringLiteral("cli.gif"));
-        m_panel->FramesNiceScrollBar->SetPosition(6);
-        m_panel->BitsNiceScrollBar->SetPosition(5);
-        m_panel->DelayNiceScrollBar->SetPosition(9);
-        m_panel->LoopsNiceScrollBar->SetPosition(51);
-        m_panel->HeightNiceScrollBar->SetPosition(70);
-        m_panel->AntialiasRadioGroup->SetItemIndex(1);
-        m_panel->SetSpot(100, -200);
-        m_panel->InvalidateFrames();
+        TSettings settings;
+        settings.Flag.Frames = 6;
+        settings.Flag.GIFBits = 5;
+        settings.Flag.GIFDelay = 9;
+        settings.Flag.GIFLoops = 51;
+        settings.Flag.Amplitude = 70;
+        settings.Flag.SpotX = 100;
+        settings.Flag.SpotY = -200;
+        m_panel->SetSettings(settings);
+        QCOMPARE(Slider("LoopsNiceScrollBar")->LabelText(), QStringLiteral("循环：60"));
+        // The antialiasing as the user picks it.
+        C<TRadioGroup>("AntialiasRadioGroup")->findChildren<QRadioButton*>()[1]->click();
+        QCOMPARE(m_panel->CurrentParameters().Antialiasing, 1);
         // Some frames rendered by the playback, the rest by the export.
         Tick(3);
 
@@ -511,17 +589,17 @@ private slots:
         const QString standard = dir.filePath(QStringLiteral("standard.gif"));
         const QString high = dir.filePath(QStringLiteral("high.gif"));
         const QString exported = dir.filePath(QStringLiteral("cli.gif"));
-        m_panel->FramesNiceScrollBar->SetPosition(4);
-        m_panel->InvalidateFrames();
+        Press(Slider("FramesNiceScrollBar"), Qt::Key_Left, 4);
+        QCOMPARE(m_panel->CurrentParameters().Frames, 4);
         Tick(6);
         QCOMPARE(RenderedCount(), 4);
         m_panel->GIFSaveDialog = [&] { return std::optional<QString>(standard); };
         m_panel->Save1Click();
 
         // A click on the box leaves the frames rendered and nothing busy.
-        QTest::mouseClick(m_panel->HighQualityCheckBox, Qt::LeftButton, {},
-            QPoint(4, m_panel->HighQualityCheckBox->height() / 2));
-        QVERIFY(m_panel->HighQualityCheckBox->isChecked());
+        QTest::mouseClick(Box("HighQualityCheckBox"), Qt::LeftButton, {},
+            QPoint(4, Box("HighQualityCheckBox")->height() / 2));
+        QVERIFY(Box("HighQualityCheckBox")->isChecked());
         QCOMPARE(RenderedCount(), 4);
         QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
 

@@ -3,7 +3,9 @@
 // back snapped and on the screen, and the flag window follows the panel.
 
 #include "TemporaryStore.h"
+#include "UITestUtil.h"
 #include "core/flag/FlagParameters.h"
+#include "core/flag/FlagSettings.h"
 #include "ui/controls/XBoxUnit.h"
 #include "ui/controls/XColorChoiceComp.h"
 #include "ui/controls/XNiceScrollBarComp.h"
@@ -23,6 +25,7 @@
 
 using zx::TFlagForm;
 using zx::TShowForm;
+using zx::test::Control;
 
 namespace {
 
@@ -39,6 +42,34 @@ struct TStartedPanel {
         Panel.StartUp(Flag);
     }
 };
+
+// Every control of the panel that shows a setting shows the value the panel
+// holds.
+bool ControlsShow(const TFlagForm& panel, const zx::TSettings& settings)
+{
+    for (const zx::TSetting& setting : zx::SettingsTable()) {
+        const char* name = setting.Panel.Control;
+        if (!name || setting.Group == zx::TSettingGroup::Text)
+            continue;
+        const std::int32_t value = setting.Value.Get(settings);
+        std::int32_t shown = 0;
+        if (auto* slider = panel.findChild<zx::TNiceScrollBar*>(name))
+            shown = slider->Position();
+        else if (auto* box = panel.findChild<QCheckBox*>(name))
+            shown = box->isChecked() ? 1 : 0;
+        else if (auto* group = panel.findChild<zx::TRadioGroup*>(name))
+            shown = group->ItemIndex();
+        else if (auto* choice = panel.findChild<zx::TColorChoice*>(name))
+            shown = std::int32_t(choice->Color());
+        else
+            return false;
+        if (shown != value) {
+            qWarning("%s shows %d, not %d", name, shown, value);
+            return false;
+        }
+    }
+    return true;
+}
 
 QRect ScreenRect()
 {
@@ -73,27 +104,33 @@ private slots:
     {
         const QString folder = m_store->Path() + QStringLiteral("/pictures");
         QVERIFY(QDir().mkpath(folder));
+        zx::TSettings changed;
+        zx::FlagParameters& f = changed.Flag;
+        f.Frames = 17;
+        f.Distance = -12;
+        f.Antialiasing = 2;
+        f.Amplitude = 66;
+        f.Frequency = -41;
+        f.Angle = 300;
+        f.BumpIntensity = 3;
+        f.BumpFrequency = 99;
+        f.Brightness = 180;
+        f.Contrast = 7;
+        f.InvertLightMode = true;
+        f.TransparentMode = false;
+        f.BackgroundColor = 0x102030;
+        f.GIFDelay = 33;
+        f.GIFLoops = 77;
+        f.GIFBits = 4;
+        f.SpotX = -300;
+        f.SpotY = 211;
+        f.Radial = true;
+        changed.HighQuality = true;
         {
             TStartedPanel first;
             TFlagForm& p = first.Panel;
-            p.FramesNiceScrollBar->SetPosition(17);
-            p.DistanceNiceScrollBar->SetPosition(-12);
-            p.AntialiasRadioGroup->SetItemIndex(2);
-            p.HeightNiceScrollBar->SetPosition(66);
-            p.FrequencyNiceScrollBar->SetPosition(-41);
-            p.AngleNiceScrollBar->SetPosition(300);
-            p.BumpAmpNiceScrollBar->SetPosition(3);
-            p.BumpSizeNiceScrollBar->SetPosition(99);
-            p.BrightnessNiceScrollBar->SetPosition(180);
-            p.ContrastNiceScrollBar->SetPosition(7);
-            p.SwapLightCheckBox->setChecked(true);
-            p.TransparentCheckBox->setChecked(false);
-            p.DelayNiceScrollBar->SetPosition(33);
-            p.LoopsNiceScrollBar->SetPosition(77);
-            p.BitsNiceScrollBar->SetPosition(4);
-            p.SetSpot(-300, 211);
-            p.RadialCheckBox->setChecked(true);
-            p.HighQualityCheckBox->setChecked(true);
+            p.SetSettings(changed);
+            QVERIFY(ControlsShow(p, changed));
             p.move(40, 50);
             first.Flag->move(500, 320);
             first.Flag->SetPaintAreaSize(QSize(180, 120));
@@ -105,34 +142,23 @@ private slots:
 
         TStartedPanel second;
         TFlagForm& p = second.Panel;
-        QCOMPARE(p.FramesNiceScrollBar->Position(), 17);
-        QCOMPARE(p.DistanceNiceScrollBar->Position(), -12);
-        QCOMPARE(p.AntialiasRadioGroup->ItemIndex(), 2);
-        QCOMPARE(p.HeightNiceScrollBar->Position(), 66);
-        QCOMPARE(p.FrequencyNiceScrollBar->Position(), -41);
-        QCOMPARE(p.AngleNiceScrollBar->Position(), 300);
-        QCOMPARE(p.BumpAmpNiceScrollBar->Position(), 3);
-        QCOMPARE(p.BumpSizeNiceScrollBar->Position(), 99);
-        QCOMPARE(p.BrightnessNiceScrollBar->Position(), 180);
-        QCOMPARE(p.ContrastNiceScrollBar->Position(), 7);
-        QVERIFY(p.SwapLightCheckBox->isChecked());
-        QVERIFY(!p.TransparentCheckBox->isChecked());
-        QCOMPARE(p.DelayNiceScrollBar->Position(), 33);
-        QCOMPARE(p.LoopsNiceScrollBar->Position(), 77);
-        QCOMPARE(p.BitsNiceScrollBar->Position(), 4);
-        QCOMPARE(p.SpotX(), -300);
-        QCOMPARE(p.SpotY(), 211);
         // The radial mode is not kept; it always starts off.
-        QVERIFY(!p.RadialCheckBox->isChecked());
-        QVERIFY(p.HighQualityCheckBox->isChecked());
+        zx::TSettings expected = changed;
+        expected.Flag.Radial = false;
+        QCOMPARE(p.Settings(), expected);
+        QVERIFY(ControlsShow(p, expected));
+        QVERIFY(!Control<QCheckBox>(p, "RadialCheckBox")->isChecked());
+        QCOMPARE(p.Model().Parameters(), expected.Flag);
         QCOMPARE(QDir::currentPath(), folder);
         QCOMPARE(p.frameGeometry().topLeft(), QPoint(40, 50));
         QCOMPARE(second.Flag->frameGeometry().topLeft(), QPoint(500, 320));
         QCOMPARE(second.Flag->PaintAreaSize(), QSize(180, 120));
         // The captions and the lighting table follow the loaded values.
-        QCOMPARE(p.LoopsNiceScrollBar->LabelCaption(), QStringLiteral("循环：320"));
-        QCOMPARE(p.BitsNiceScrollBar->LabelCaption(), QStringLiteral("颜色：16 (4 位)"));
-        QCOMPARE(p.LightTable(), zx::BuildLightTable(180, 7, true));
+        QCOMPARE(Control<zx::TNiceScrollBar>(p, "LoopsNiceScrollBar")->LabelCaption(),
+            QStringLiteral("循环：320"));
+        QCOMPARE(Control<zx::TNiceScrollBar>(p, "BitsNiceScrollBar")->LabelCaption(),
+            QStringLiteral("颜色：16 (4 位)"));
+        QCOMPARE(p.Model().LightTable(), zx::BuildLightTable(180, 7, true));
     }
 
     void theStoreHoldsIntegersInItsGroups()
@@ -186,10 +212,12 @@ private slots:
         QFETCH(int, expected);
         m_store->WriteUserFile("[Settings]\n" + settings + "\n");
         TStartedPanel panel;
-        const zx::FlagParameters params = panel.Panel.CurrentParameters();
-        const zx::TFlagField* described = zx::FindFlagField(field.toStdString());
+        const zx::TSetting* described = zx::FindSetting(field.toStdString());
         QVERIFY(described);
-        QCOMPARE(described->Get(params), expected);
+        QCOMPARE(described->Value.Get(panel.Panel.Settings()), expected);
+        // What the control shows and what the flag is rendered with.
+        QVERIFY(ControlsShow(panel.Panel, panel.Panel.Settings()));
+        QCOMPARE(panel.Panel.Model().Parameters(), panel.Panel.CurrentParameters());
     }
 
     void loadedWaveSettingsReachTheFramesStepValues()
@@ -201,8 +229,9 @@ private slots:
         TStartedPanel panel;
         const zx::FlagParameters params = panel.Panel.CurrentParameters();
         const QSize area = panel.Flag->PaintAreaSize();
-        QCOMPARE(panel.Panel.Derived(), zx::DeriveFlagValues(params, area.width(), area.height()));
-        QCOMPARE(panel.Panel.Derived().FreqStep, -30);
+        QCOMPARE(panel.Panel.Model().Derived(),
+            zx::DeriveFlagValues(params, area.width(), area.height()));
+        QCOMPARE(panel.Panel.Model().Derived().FreqStep, -30);
     }
 
     void transparentModeStoredAsZeroInvalidatesTheFrames()
@@ -210,11 +239,12 @@ private slots:
         TStartedPanel panel;
         TFlagForm& p = panel.Panel;
         p.FlagTimerTimer();
-        QVERIFY(p.FrameStore().FrameRendered[0]);
+        QVERIFY(p.Model().FrameRendered(0));
         m_store->WriteUserFile("[Settings]\nTransparentMode=0\n");
         p.LoadSettings();
-        QVERIFY(!p.TransparentCheckBox->isChecked());
-        QVERIFY(!p.FrameStore().FrameRendered[0]);
+        QVERIFY(!Control<QCheckBox>(p, "TransparentCheckBox")->isChecked());
+        QVERIFY(!p.CurrentParameters().TransparentMode);
+        QVERIFY(!p.Model().FrameRendered(0));
     }
 
     void aMissingGroupKeepsTheCurrentValues()
@@ -259,7 +289,11 @@ private slots:
                                "[Elsewhere]\nKept=1\n");
         {
             TStartedPanel panel;
-            panel.Panel.FramesNiceScrollBar->SetPosition(12);
+            // The user adds three frames.
+            auto* frames = Control<zx::TNiceScrollBar>(panel.Panel, "FramesNiceScrollBar");
+            frames->setFocus();
+            for (int i = 0; i < 3; ++i)
+                QTest::keyClick(frames, Qt::Key_Right);
             QVERIFY(panel.Panel.close());
         }
         const QByteArray file = m_store->ReadUserFile();
@@ -283,7 +317,9 @@ private slots:
         {
             TStartedPanel panel(true);
             zx::TTextForm* text = panel.Panel.TextForm();
-            QCOMPARE(panel.Panel.BackColorChoice->Color(), zx::TColor(4227327));
+            auto* colour = Control<zx::TColorChoice>(panel.Panel, "BackColorChoice");
+            QCOMPARE(colour->Color(), zx::TColor(4227327));
+            QCOMPARE(panel.Panel.CurrentParameters().BackgroundColor, 4227327u);
             QCOMPARE(text->SelectedFontName(), wanted);
             QCOMPARE(text->SizeNiceScrollBar->Position(), 44);
             QCOMPARE(text->FontColorChoice->Color(), zx::TColor(255));
@@ -294,7 +330,9 @@ private slots:
             // Changed in the dialog, then saved on close.
             text->SizeNiceScrollBar->SetPosition(12);
             text->FontListBox->setCurrentRow(0);
-            panel.Panel.BackColorChoice->SetColor(0x102030);
+            zx::TSettings settings = panel.Panel.Settings();
+            settings.Flag.BackgroundColor = 0x102030;
+            panel.Panel.SetSettings(settings);
             QVERIFY(panel.Panel.close());
         }
         {
@@ -302,7 +340,8 @@ private slots:
             zx::TTextForm* text = panel.Panel.TextForm();
             QCOMPARE(text->SizeNiceScrollBar->Position(), 12);
             QCOMPARE(text->SelectedFontName(), fonts.front());
-            QCOMPARE(panel.Panel.BackColorChoice->Color(), zx::TColor(0x102030));
+            QCOMPARE(Control<zx::TColorChoice>(panel.Panel, "BackColorChoice")->Color(),
+                zx::TColor(0x102030));
         }
         // A font that is gone leaves the list on its first entry; a colour
         // beyond 24 bits leaves the chooser alone.
@@ -310,7 +349,8 @@ private slots:
             "[Settings]\nBackgroundColor=16777216\n\n[Text]\nFontName=No Such Face\n");
         TStartedPanel panel(true);
         QCOMPARE(panel.Panel.TextForm()->FontListBox->currentRow(), 0);
-        QCOMPARE(panel.Panel.BackColorChoice->Color(), zx::TColor(0));
+        QCOMPARE(Control<zx::TColorChoice>(panel.Panel, "BackColorChoice")->Color(), zx::TColor(0));
+        QCOMPARE(panel.Panel.CurrentParameters().BackgroundColor, 0u);
     }
 
     void theRestoredLayoutSnapsAndStaysOnTheScreen()

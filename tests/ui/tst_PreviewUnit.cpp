@@ -132,7 +132,7 @@ void TestPreviewUnit::init()
     // The windows in the program's order: panel, flag window, preview window.
     m_panel = std::make_unique<TFlagForm>();
     auto* flagWindow = new TShowForm(m_panel.get());
-    m_panel->PreviewForm = new TPreviewForm(m_panel.get());
+    m_panel->SetPreviewForm(new TPreviewForm(m_panel.get()));
     m_panel->StartUp(flagWindow);
 }
 
@@ -147,7 +147,7 @@ void TestPreviewUnit::CheckRestored()
     QCOMPARE(m_panel->BusyFlags() & (bfExporting | bfDialog), 0);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
     QCOMPARE(m_panel->StatusText(), QString());
-    TPreviewForm& form = *m_panel->PreviewForm;
+    TPreviewForm& form = *m_panel->PreviewForm();
     QCOMPARE(form.PreviewImage->Picture(), nullptr);
     QCOMPARE(form.GIFFilmDisplay->Count(), 0);
     QCOMPARE(form.GIFFilmDisplay->ItemIndex(), -1);
@@ -280,16 +280,16 @@ void TestPreviewUnit::SelectedFrameIsScrolledIntoView()
 
 void TestPreviewUnit::PanelMenuHasPreviewAfterSave()
 {
-    const QList<QAction*> actions = m_panel->File1->actions();
-    const int save = int(actions.indexOf(m_panel->Save1));
+    const QList<QAction*> actions = zx::test::Control<QMenu>(*m_panel, "File1")->actions();
+    const int save = int(actions.indexOf(zx::test::Control<QAction>(*m_panel, "Save1")));
     QVERIFY(save >= 0 && save + 1 < actions.size());
-    QCOMPARE(actions[save + 1], m_panel->Preview1);
-    QCOMPARE(m_panel->Preview1->text(), QStringLiteral("预览"));
+    QCOMPARE(actions[save + 1], zx::test::Control<QAction>(*m_panel, "Preview1"));
+    QCOMPARE(zx::test::Control<QAction>(*m_panel, "Preview1")->text(), QStringLiteral("预览"));
 }
 
 void TestPreviewUnit::PreviewFillsTheWindowForTheDefaultFlag()
 {
-    TPreviewForm& form = *m_panel->PreviewForm;
+    TPreviewForm& form = *m_panel->PreviewForm();
     int saveDialogs = 0;
     m_panel->GIFSaveDialog = [&]() -> std::optional<QString> {
         ++saveDialogs;
@@ -310,7 +310,7 @@ void TestPreviewUnit::PreviewFillsTheWindowForTheDefaultFlag()
         cursor = QApplication::overrideCursor() != nullptr;
         return int(mrCancel);
     };
-    m_panel->Preview1->trigger();
+    zx::test::Control<QAction>(*m_panel, "Preview1")->trigger();
 
     QCOMPARE(status, QStringLiteral("150 x 97 像素 x 256 颜色 x 8 帧"));
     QCOMPARE(frames, 8);
@@ -335,7 +335,7 @@ void TestPreviewUnit::PreviewFillsTheWindowForTheDefaultFlag()
 
 void TestPreviewUnit::PreviewPlaysTheAnimation()
 {
-    TPreviewForm& form = *m_panel->PreviewForm;
+    TPreviewForm& form = *m_panel->PreviewForm();
     QImage first;
     bool changed = false;
     bool clicked = false;
@@ -378,14 +378,14 @@ void TestPreviewUnit::CancelDiscardsTheGif()
         ++saveDialogs;
         return target;
     };
-    m_panel->PreviewForm->ModalRun = [](TPreviewForm&) { return int(mrCancel); };
+    m_panel->PreviewForm()->ModalRun = [](TPreviewForm&) { return int(mrCancel); };
     m_panel->Preview1Click();
     QCOMPARE(saveDialogs, 0);
     QVERIFY(!QFile::exists(target));
     CheckRestored();
 
     // OK in the preview, then cancelling the save dialog, writes nothing too.
-    m_panel->PreviewForm->ModalRun = [](TPreviewForm&) { return int(mrOk); };
+    m_panel->PreviewForm()->ModalRun = [](TPreviewForm&) { return int(mrOk); };
     m_panel->GIFSaveDialog = [&]() -> std::optional<QString> {
         ++saveDialogs;
         return std::nullopt;
@@ -401,7 +401,7 @@ void TestPreviewUnit::SaveWritesTheBytesOfTheSavePath()
     const QString previewed = m_dir->filePath(QStringLiteral("previewed.gif"));
     const QString saved = m_dir->filePath(QStringLiteral("saved.gif"));
     bool modalDone = false;
-    m_panel->PreviewForm->ModalRun = [&](TPreviewForm&) {
+    m_panel->PreviewForm()->ModalRun = [&](TPreviewForm&) {
         modalDone = true;
         return int(mrOk);
     };
@@ -427,7 +427,7 @@ void TestPreviewUnit::SaveWritesTheBytesOfTheSavePath()
 
 void TestPreviewUnit::FailedWriteRestoresEverything()
 {
-    m_panel->PreviewForm->ModalRun = [](TPreviewForm&) { return int(mrOk); };
+    m_panel->PreviewForm()->ModalRun = [](TPreviewForm&) { return int(mrOk); };
     m_panel->GIFSaveDialog = [&]() -> std::optional<QString> {
         return m_dir->filePath(QStringLiteral("missing/folder/out.gif"));
     };

@@ -1,6 +1,7 @@
 // The text dialog: its font list, its live preview, and the panel's text
 // command, which re-prepares the texture however the dialog closes.
 
+#include "UITestUtil.h"
 #include "ui/controls/XBoxUnit.h"
 #include "ui/controls/XColorChoiceComp.h"
 #include "ui/controls/XNiceScrollBarComp.h"
@@ -22,6 +23,7 @@
 #include <memory>
 
 using namespace zx;
+using zx::test::Control;
 
 namespace {
 
@@ -171,7 +173,7 @@ private slots:
         auto* text = new TTextForm(panel.get());
         panel->SetTextForm(text);
         panel->StartUp(show);
-        panel->FlagTimer->stop();
+        Control<QTimer>(*panel, "FlagTimer")->stop();
         for (int i = 0; i < 8; ++i)
             panel->FlagTimerTimer();
         const TDIB plain = panel->CurrentTexture()->Prepared;
@@ -191,7 +193,7 @@ private slots:
         QVERIFY(!SamePixels(plain, panel->CurrentTexture()->Prepared));
         // The source stays the picture as loaded.
         QVERIFY(SamePixels(plain, panel->CurrentTexture()->Source));
-        for (bool rendered : panel->FrameStore().FrameRendered)
+        for (bool rendered : panel->Model().FrameStore().FrameRendered)
             QVERIFY(!rendered);
         SetMessageBoxHook({});
     }
@@ -204,8 +206,10 @@ private slots:
         auto* text = new TTextForm(panel.get());
         panel->SetTextForm(text);
         panel->StartUp(show);
-        panel->FlagTimer->stop();
-        panel->FramesNiceScrollBar->SetPosition(3);
+        Control<QTimer>(*panel, "FlagTimer")->stop();
+        TSettings settings;
+        settings.Flag.Frames = 3;
+        panel->SetSettings(settings);
         text->TextMemo->setPlainText(QStringLiteral("Zephyrix\nwaves"));
         text->FontColorChoice->SetColor(0x0000FF); // red
         text->SizeNiceScrollBar->SetPosition(25);

@@ -2,6 +2,7 @@
 #include "ui/controls/XColorBoxUnit.h"
 #include "ui/controls/XColorChoiceComp.h"
 #include "ui/controls/XColorDepthUnit.h"
+#include "ui/imaging/XDIBCanvas.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -9,6 +10,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <utility>
 
 using namespace zx;
 using zx::test::ScreenColor;
@@ -206,6 +209,45 @@ private slots:
         const QImage swatch = choice.Display()->grab().toImage();
         QCOMPARE(ScreenColor(swatch, 0, 0), RGBToColor(100, 100, 100));
         QCOMPARE(ScreenColor(swatch, 79, 17), RGBToColor(100, 100, 100));
+    }
+
+    // A caption wider than the swatch (a translation's long word on the text
+    // dialog's narrow chooser) is written smaller, whole and inside the focus
+    // frame; one that fits keeps the font.
+    void AWideCaptionIsWrittenSmaller()
+    {
+        TColorChoice choice;
+        choice.SetKind(ccVertical);
+        choice.SetBorderStyle(bsSingle);
+        choice.resize(48, 152);
+        choice.SetColor(RGBToColor(100, 100, 100));
+        QVERIFY(Shown(choice));
+        const auto textColumns = [&](const QString& caption) {
+            choice.SetCaption(caption);
+            const QImage swatch = choice.Display()->grab().toImage();
+            int first = swatch.width();
+            int last = -1;
+            for (int y = 0; y < swatch.height(); ++y)
+                for (int x = 0; x < swatch.width(); ++x)
+                    if (qRed(swatch.pixel(x, y)) > 215) {
+                        first = std::min(first, x);
+                        last = std::max(last, x);
+                    }
+            return std::pair { first, last };
+        };
+        const int width = choice.Display()->width();
+        const auto [first, last] = textColumns(QStringLiteral("Colour"));
+        QVERIFY2(first >= 2 && last <= width - 3 && last > first + 10,
+            qPrintable(QStringLiteral("%1..%2 of %3").arg(first).arg(last).arg(width)));
+
+        TDIB scratch;
+        scratch.SetSize(1, 1, 24);
+        TDIBCanvas canvas(scratch);
+        const TCanvasFont own = canvas.Font();
+        FitSwatchCaption(canvas, QStringLiteral("颜色"), width);
+        QCOMPARE(canvas.Font().Height, own.Height);
+        FitSwatchCaption(canvas, QStringLiteral("Colour Colour"), width);
+        QVERIFY(canvas.Font().Height >= 8);
     }
 
     void FocusDrawsTheFocusRectangle()

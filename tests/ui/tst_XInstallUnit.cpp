@@ -3,6 +3,7 @@
 // second one, a new version or a moved program.
 
 #include "TemporaryStore.h"
+#include "UITestUtil.h"
 #include "ui/controls/XAboutBoxComp.h"
 #include "ui/controls/XAboutBoxUnit.h"
 #include "ui/controls/XExeCounterUnit.h"
@@ -475,9 +476,10 @@ private slots:
     void theInformationCommandShowsTheBox()
     {
         TFlagForm panel;
-        QCOMPARE(panel.About1->title(), QStringLiteral("关于(&A)"));
-        QCOMPARE(panel.Info1->text(), QStringLiteral("信息(&I)..."));
-        QVERIFY(panel.menuBar()->actions().contains(panel.About1->menuAction()));
+        QCOMPARE(zx::test::Control<QMenu>(panel, "About1")->title(), QStringLiteral("关于(&A)"));
+        QCOMPARE(zx::test::Control<QAction>(panel, "Info1")->text(), QStringLiteral("信息(&I)..."));
+        QVERIFY(panel.menuBar()->actions().contains(
+            zx::test::Control<QMenu>(panel, "About1")->menuAction()));
         std::uint16_t busyWhileUp = 0;
         QString version;
         QSize picture;
@@ -488,7 +490,7 @@ private slots:
             picture = form.ProductImage->pixmap().size();
             return int(QDialog::Accepted);
         });
-        panel.Info1->trigger();
+        zx::test::Control<QAction>(panel, "Info1")->trigger();
         QCOMPARE(m_aboutBoxes, 1);
         QCOMPARE(version, kVersion);
         QCOMPARE(picture, QSize(240, 36));

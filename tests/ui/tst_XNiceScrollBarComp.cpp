@@ -55,7 +55,7 @@ class tst_XNiceScrollBarComp : public QObject {
     Q_OBJECT
 
 private slots:
-    void createdWithTheDesignDefaults()
+    void aNewSliderIsHundredStepsWideAtZero()
     {
         TNiceScrollBar slider;
         QCOMPARE(slider.size(), QSize(120, 32));

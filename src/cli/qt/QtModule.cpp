@@ -47,19 +47,12 @@ extern "C" __attribute__((visibility("default"))) int zx_text_draw(ZxTextRequest
 {
     try {
         StartQt();
-        zx::TTextOverlaySettings settings;
-        for (int i = 0; i < request->LineCount; ++i)
-            settings.Lines.emplace_back(request->Lines[i]);
-        settings.FontName = request->FontName;
-        settings.Size = request->Size;
-        settings.Color = request->Color;
-        settings.Angle = request->Angle;
-        settings.Shadow = request->Shadow;
-        settings.AlignH = static_cast<zx::TTextAlignH>(request->AlignH);
-        settings.AlignV = static_cast<zx::TTextAlignV>(request->AlignV);
+        zx::TTextOverlaySettings settings = *request->Text;
 
+        // A family, or one foundry's family as Qt names it ("C059 [urw]"),
+        // which is drawn as it was asked for.
         const QStringList families = zx::InstalledFontFamilies();
-        if (!families.contains(QString::fromStdString(settings.FontName))) {
+        if (!families.contains(zx::FontFamilyOf(QString::fromStdString(settings.FontName)))) {
             if (request->FontRequired && !settings.FontName.empty()) {
                 SetError(request->Error, request->ErrorSize,
                     "--font: \"" + settings.FontName + "\" is not an installed font family");
@@ -86,25 +79,7 @@ extern "C" __attribute__((visibility("default"))) int zx_text_draw(ZxTextRequest
 extern "C" __attribute__((visibility("default"))) int zx_settings_read(ZxSettingsRequest* request)
 {
     try {
-        zx::ReadSavedFlagParameters(*request->Params);
-        request->HighQuality = zx::ReadSavedHighQuality(request->HighQuality != 0) ? 1 : 0;
-        zx::TTextOverlaySettings text;
-        text.FontName = request->FontName;
-        text.Size = request->Size;
-        text.Color = request->Color;
-        text.Angle = request->Angle;
-        text.Shadow = request->Shadow;
-        text.AlignH = static_cast<zx::TTextAlignH>(request->AlignH);
-        text.AlignV = static_cast<zx::TTextAlignV>(request->AlignV);
-        zx::ReadSavedTextSettings(text);
-        std::memset(request->FontName, 0, sizeof request->FontName);
-        std::strncpy(request->FontName, text.FontName.c_str(), sizeof request->FontName - 1);
-        request->Size = text.Size;
-        request->Color = text.Color;
-        request->Angle = text.Angle;
-        request->Shadow = text.Shadow;
-        request->AlignH = text.AlignH;
-        request->AlignV = text.AlignV;
+        zx::ReadSavedSettings(*request->Settings);
         return kZxDone;
     } catch (const std::exception& error) {
         SetError(request->Error, request->ErrorSize, error.what());

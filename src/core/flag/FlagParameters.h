@@ -1,12 +1,11 @@
 #pragma once
 
-// The flag settings: one value per control of the control panel, with each
-// control's range, default and the name under which the settings store keeps it.
-// Also the values derived from them when the frames are invalidated, and the
-// GIF page's loop-count mapping and captions.
+// The flag settings the frames are rendered with, with each one's range and
+// default (the settings table, FlagSettings.h, describes them further). Also the
+// values derived from them when the frames are invalidated, and the GIF page's
+// loop-count mapping and captions.
 
 #include <cstdint>
-#include <span>
 #include <string>
 
 namespace zx {
@@ -80,31 +79,6 @@ struct FlagParameters {
 
     friend bool operator==(const FlagParameters&, const FlagParameters&) = default;
 };
-
-enum class TFlagFieldKind { Integer, Boolean, Color };
-
-// Describes one field for code that handles all of them alike (the settings
-// store, the command line). Values travel as int32: booleans as 0/1, colours as
-// 0x00BBGGRR.
-struct TFlagField {
-    // The field's name, which is also its value name in the settings store.
-    const char* Name;
-    TFlagFieldKind Kind;
-    TFlagRange Range;
-    // False for Radial, which always starts off.
-    bool Stored;
-    std::int32_t (*Get)(const FlagParameters&);
-    void (*Set)(FlagParameters&, std::int32_t);
-};
-
-// Every field, the stored ones first in the settings store's read and write
-// order (Frames, Distance, Amplitude, ... SpotX, SpotY), then Radial.
-std::span<const TFlagField> FlagFields();
-// The field of that name, or nullptr.
-const TFlagField* FindFlagField(const std::string& name);
-
-// True when every field lies within its range.
-bool FlagParametersInRange(const FlagParameters& params);
 
 // The values the panel stores when it invalidates the frames: the frame size and
 // the wave's step per frame pixel along and across the direction of travel.

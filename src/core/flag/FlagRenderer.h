@@ -18,7 +18,9 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace zx {
 
@@ -44,6 +46,24 @@ struct TFrameStore {
 // centre: 64 frame sizes, far beyond anything useful, and small enough that the
 // geometry cannot overflow.
 inline constexpr std::int32_t kRenderSpotLimit = 65536;
+
+// The export may render its frames at a multiple of the flag window's frame
+// size: K x K pixels of the scaled frame cover one pixel of the frame, with the
+// same waves, pin point, bump pattern and lighting, only sharper.
+inline constexpr std::array<std::int32_t, 5> kExportScales { 1, 2, 3, 4, 6 };
+inline constexpr bool IsExportScale(std::int32_t scale)
+{
+    for (const std::int32_t k : kExportScales)
+        if (k == scale)
+            return true;
+    return false;
+}
+
+// The largest frame the renderer writes, at any export scale. A frame size
+// beyond the flag window's 320 x 200 is accepted up to this size by the
+// scaled entry points.
+inline constexpr std::int32_t kMaxRenderWidth = 1920;
+inline constexpr std::int32_t kMaxRenderHeight = 1200;
 
 // The per-frame quantities that do not depend on the pixel. Widths are 64-bit
 // where a very large texture could push a 32-bit product past its range; for
@@ -81,6 +101,14 @@ struct TFrameGeometry {
     // and the pin point).
     std::int64_t Cx = 0;
     std::int64_t Cy = 0;
+    // The export scale K: the rendered frame is K times the frame size, and a
+    // sample coordinate counts 1 / (K x 2^D) of a frame pixel. Everything
+    // above stays in the units of the unscaled frame, so the scaled frame
+    // shows exactly the same flag.
+    std::int32_t ExportScale = 1;
+    // The size of the rendered frame: the frame size times ExportScale.
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
 };
 
 // Throws EInvalidGraphicOperation when the inputs are outside what the renderer
@@ -88,6 +116,17 @@ struct TFrameGeometry {
 // Distance, Amplitude, Antialiasing, bump setting or pin point out of range.
 TFrameGeometry ComputeFrameGeometry(const FlagParameters& params, const TFlagDerived& derived,
     std::int32_t textureWidth, std::int32_t textureHeight);
+
+// The same for a frame rendered at exportScale (one of kExportScales) times
+// the frame size in derived, which may here be anything from 16 x 16 up to
+// kMaxRenderWidth x kMaxRenderHeight as long as the rendered frame stays
+// within that size too. With exportScale 1 and a frame of at most 320 x 200
+// the result equals ComputeFrameGeometry's. Frames wider than 524 pixels
+// along the fitting axis could give a Scale below 1 for a texture only a few
+// pixels long; Scale is held at 1 there. Throws EInvalidGraphicOperation as
+// ComputeFrameGeometry does, and for a scale or size beyond these limits.
+TFrameGeometry ComputeScaledFrameGeometry(const FlagParameters& params, const TFlagDerived& derived,
+    std::int32_t textureWidth, std::int32_t textureHeight, std::int32_t exportScale);
 
 // What happens to one sample: its wave phase (before the low 12 bits are taken),
 // local scale, texel position and, for a texel inside the texture, the bump sum
@@ -103,7 +142,8 @@ struct TSampleTrace {
 };
 
 // Follows one sample at sample coordinates (X, Y) (the pixel coordinates when
-// geometry.D is 0) through the same code the renderer uses.
+// geometry.D is 0 and geometry.ExportScale 1; in general 1 / (ExportScale x
+// 2^D) of a frame pixel) through the same arithmetic the renderer uses.
 TSampleTrace TraceSample(const TFrameGeometry& geometry, bool radial, std::int32_t textureWidth,
     std::int32_t textureHeight, std::int32_t X, std::int32_t Y, std::uint16_t phi);
 
@@ -139,5 +179,64 @@ inline constexpr std::uint32_t kAlphaThreshold = 128;
 void RenderFrame(TFrameStore& store, std::uint16_t k, std::uint16_t phi,
     const FlagParameters& params, const TFlagDerived& derived, const TDIB& texture,
     const TDIB& alpha, const TLightTable& lightTable, const TRenderStatus& status = {});
+
+// RenderFrame at exportScale (one of kExportScales) times the frame size in
+// derived, with the limits of ComputeScaledFrameGeometry: WorkImage,
+// FrameBitmaps[k] and FrameMasks[k] become the scaled size. Each pixel is
+// rendered by the rules of an unscaled one (the mean of its 1, 4 or 16
+// samples; in transparent mode wholly transparent when one of them is off the
+// flag); the checkerboard's squares are 8 x exportScale pixels, so that the
+// frame is the unscaled one's picture at the finer grid. With exportScale 1
+// and a frame of at most 320 x 200 this is exactly RenderFrame.
+void RenderScaledFrame(TFrameStore& store, std::uint16_t k, std::uint16_t phi,
+    const FlagParameters& params, const TFlagDerived& derived, const TDIB& texture,
+    const TDIB& alpha, const TLightTable& lightTable, std::int32_t exportScale,
+    const TRenderStatus& status = {});
+
+// One frame for RenderFrames: the slot and the phase to render it with.
+struct TFrameJob {
+    std::uint16_t Slot = 0;
+    std::uint16_t Phase = 0;
+
+    friend bool operator==(const TFrameJob&, const TFrameJob&) = default;
+};
+
+// The slots 0 .. frames - 1 that are not rendered, in order, each with the
+// phase FramePhase(slot, frames): what an export renders before it builds its
+// palette. frames is clamped to 0..40.
+std::vector<TFrameJob> MissingFrameJobs(const TFrameStore& store, std::int32_t frames);
+
+// Watches and steers RenderFrames. Both hooks run on the worker threads, but
+// never two at a time (one lock serialises them), so they need no locking of
+// their own as long as they touch nothing else the caller's thread uses.
+struct TRenderHooks {
+    // Asked before each frame is started; true stops the render there. Frames
+    // already under way are finished.
+    std::function<bool()> Cancel;
+    // Told after each finished frame how many frames are finished so far
+    // (1, 2, ... in that order).
+    std::function<void(std::int32_t done)> Progress;
+};
+
+// Renders the jobs' frames side by side on up to workers threads (see
+// ParallelFor; 0 = one per processor) at exportScale times the frame size,
+// each exactly as RenderScaledFrame would: the frames, masks and the
+// FrameTransparent and FrameRendered flags of the rendered slots come out the
+// same for any number of threads. Each frame is rendered straight into its
+// slot, so no working image is needed. Afterwards WorkImage holds the frame of
+// the last job in the list that was rendered (the one a plain loop over those
+// jobs would have left there), sharing its pixels with that slot until either
+// is written; when no job was rendered it is left as it was. The status text
+// is not given.
+//
+// Returns true when every job was rendered, false when Cancel stopped the
+// render: then FrameRendered is set exactly for the jobs that were rendered,
+// any subset of the list; the other listed slots are marked stale. Throws
+// EInvalidGraphicOperation, before anything is rendered, for inputs outside
+// the renderer's ranges and for a slot that occurs twice or is not below 40.
+bool RenderFrames(TFrameStore& store, std::span<const TFrameJob> jobs, const FlagParameters& params,
+    const TFlagDerived& derived, const TDIB& texture, const TDIB& alpha,
+    const TLightTable& lightTable, std::int32_t exportScale, unsigned workers,
+    const TRenderHooks& hooks = {});
 
 } // namespace zx

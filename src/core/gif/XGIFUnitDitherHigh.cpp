@@ -14,6 +14,7 @@
 #include <bit>
 #include <new>
 #include <thread>
+#include <utility>
 
 namespace zx {
 
@@ -75,71 +76,17 @@ namespace highq {
         // a narrower one the other way round, and this one keeps both above
         // other encoders' (bench/quality.sh).
         constexpr std::int32_t kDeadZone = kOne;
-        // How much farther (in squared distance, 8-bit components) an entry
-        // that continues the LZW string may be than the nearest one. On a
-        // photograph at 256 colours this saves 6 % of the file for 0.4 dB of
-        // PSNR, which brings the file to within 10 % of the standard level's;
-        // more slack saves little more and costs more.
-        constexpr std::int32_t kContinueSlack = 128;
 
-        std::int32_t DeadZone(std::int32_t error)
+        std::int32_t DeadZone(std::int32_t error, std::int32_t zone)
         {
-            return error - std::clamp(error, -kDeadZone, kDeadZone);
+            return error - std::clamp(error, -zone, zone);
         }
 
     } // namespace
 
-    TLzwModel::TLzwModel(std::int32_t colours)
-        : m_firstFree((1 << std::max<std::int32_t>(
-                           std::bit_width(static_cast<std::uint32_t>(std::max(colours, 1) - 1)), 2))
-            + 2)
-        , m_slots(kSlots)
-    {
-        Start();
-    }
-
-    void TLzwModel::Clear()
-    {
-        std::fill(m_slots.begin(), m_slots.end(), kFreeSlot);
-        m_nextFree = m_firstFree;
-    }
-
-    void TLzwModel::Start()
-    {
-        Clear();
-        m_string = -1;
-    }
-
-    void TLzwModel::Push(std::int32_t symbol)
-    {
-        if (m_string < 0) {
-            m_string = symbol;
-            return;
-        }
-        const std::uint32_t key = Key(symbol);
-        const std::uint32_t at = Slot(key);
-        if (m_slots[at] != kFreeSlot) {
-            m_string = std::int32_t(m_slots[at] & 0xFFFu);
-            return;
-        }
-        // The encoder writes the string's code and starts a new one with the
-        // pixel; the string and the pixel become the next code, or the table
-        // is cleared when it is full.
-        if (m_nextFree > kLastAssignedCode) {
-            Clear();
-        } else {
-            m_slots[at] = (key << 12) | std::uint32_t(m_nextFree);
-            ++m_nextFree;
-        }
-        m_string = symbol;
-    }
-
-    TFloydSteinberg::TFloydSteinberg(
-        std::int32_t width, TNearestColor& search, bool continueStrings)
+    TFloydSteinberg::TFloydSteinberg(std::int32_t width, TNearestColor& search)
         : m_width(width)
         , m_search(search)
-        , m_continueStrings(continueStrings)
-        , m_lzw(search.EntryCount())
         , m_entries(std::size_t(search.EntryCount()) * 3)
         , m_rows(std::size_t(width + 2) * 3 * 2)
     {
@@ -151,60 +98,20 @@ namespace highq {
         }
         m_cur = m_rows.data();
         m_next = m_rows.data() + std::size_t(width + 2) * 3;
-    }
-
-    std::int32_t TFloydSteinberg::Choose(const std::int32_t* value, std::int32_t& nearest)
-    {
-        const std::int32_t red = (value[0] + kOne / 2) >> kFraction;
-        const std::int32_t green = (value[1] + kOne / 2) >> kFraction;
-        const std::int32_t blue = (value[2] + kOne / 2) >> kFraction;
-        nearest = m_search.Find(red, green, blue);
-        if (!m_continueStrings || !m_lzw.HasString() || m_lzw.Continues(nearest))
-            return nearest;
-        // The other entries looked at are those of the value's cell: an entry
-        // outside it is too far to be worth it anyway.
-        auto distance = [&](std::int32_t r, std::int32_t g, std::int32_t b) {
-            return (r - red) * (r - red) + (g - green) * (g - green) + (b - blue) * (b - blue);
-        };
-        const TPaletteEntry& near = m_search.Entry(nearest);
-        const std::int32_t nearestDistance = distance(near.Red, near.Green, near.Blue);
-        // A colour the palette holds exactly is never traded.
-        if (nearestDistance == 0)
-            return nearest;
-        std::int32_t best = nearestDistance + kContinueSlack + 1;
-        std::int32_t chosen = nearest;
-        for (const TNearestColor::TCandidate& c : m_search.Candidates(red, green, blue)) {
-            const std::int32_t d = distance(c.Red, c.Green, c.Blue);
-            if (d < best && c.Index != nearest && m_lzw.Continues(c.Index)) {
-                best = d;
-                chosen = c.Index;
-            }
+        // The lowest index wins where entries share a colour, as in the
+        // search.
+        m_exact.assign(std::size_t(1) << kExactBits, kNoExact);
+        for (std::int32_t i = 0; i < search.EntryCount(); ++i) {
+            const TPaletteEntry& e = search.Entry(i);
+            const std::uint32_t colour
+                = (std::uint32_t(e.Red) << 16) | (std::uint32_t(e.Green) << 8) | e.Blue;
+            if (ExactEntry(colour) >= 0)
+                continue;
+            std::uint32_t at = (colour * 0x9E3779B1u) >> (32 - kExactBits);
+            while (m_exact[at] != kNoExact)
+                at = (at + 1) & ((1u << kExactBits) - 1);
+            m_exact[at] = (colour << 8) | std::uint32_t(i);
         }
-        return chosen;
-    }
-
-    void TFloydSteinberg::GuessForModel(std::uint16_t owner, const std::uint8_t* pixel)
-    {
-        // A background pixel becomes the transparent index, which is the
-        // palette's size (there is room for it only with transparency). A
-        // pixel taken from an earlier frame mostly has the entry nearest to
-        // its colour there; still areas repeat colours, so the last guess is
-        // kept.
-        const std::int32_t entries = m_search.EntryCount();
-        if (owner == kBackground) {
-            if (entries < 256)
-                m_lzw.Push(entries);
-            else
-                m_lzw.Break();
-            return;
-        }
-        const std::uint32_t colour = std::uint32_t(pixel[0]) | (std::uint32_t(pixel[1]) << 8)
-            | (std::uint32_t(pixel[2]) << 16);
-        if (colour != m_guessColour) {
-            m_guessColour = colour;
-            m_guess = m_search.Find(pixel[2], pixel[1], pixel[0]);
-        }
-        m_lzw.Push(m_guess);
     }
 
     template <bool WithSums>
@@ -217,34 +124,47 @@ namespace highq {
             if (plan[x] != self) {
                 out[x] = 0;
                 here[0] = here[1] = here[2] = 0;
-                GuessForModel(plan[x], bgr + 3 * x);
                 continue;
             }
             const std::uint8_t* pixel = bgr + 3 * x;
+            // A pixel whose colour the palette holds takes that entry, and
+            // the error that reached it goes no further: a field of such a
+            // colour comes out without noise, and the error of its
+            // neighbours does not run across it.
+            const std::int32_t exact = ExactEntry(
+                (std::uint32_t(pixel[2]) << 16) | (std::uint32_t(pixel[1]) << 8) | pixel[0]);
+            if (exact >= 0) {
+                here[0] = here[1] = here[2] = 0;
+                out[x] = static_cast<std::uint8_t>(exact);
+                if constexpr (WithSums) {
+                    sums->Count[std::size_t(exact)] += 1;
+                    for (int c = 0; c < 3; ++c)
+                        sums->Sum[std::size_t(exact) * 3 + std::size_t(c)]
+                            += std::int64_t(pixel[2 - c]) << kFraction;
+                }
+                continue;
+            }
             const std::int32_t value[3] = {
                 std::clamp((pixel[2] << kFraction) + here[0], 0, kMaxValue),
                 std::clamp((pixel[1] << kFraction) + here[1], 0, kMaxValue),
                 std::clamp((pixel[0] << kFraction) + here[2], 0, kMaxValue),
             };
             here[0] = here[1] = here[2] = 0;
-            std::int32_t nearest = 0;
-            const std::int32_t index = Choose(value, nearest);
-            m_lzw.Push(index);
+            const std::int32_t index = m_search.Find((value[0] + kOne / 2) >> kFraction,
+                (value[1] + kOne / 2) >> kFraction, (value[2] + kOne / 2) >> kFraction);
             out[x] = static_cast<std::uint8_t>(index);
             if constexpr (WithSums) {
                 sums->Count[std::size_t(index)] += 1;
                 for (int c = 0; c < 3; ++c)
                     sums->Sum[std::size_t(index) * 3 + std::size_t(c)] += value[c];
             }
-            // The dead zone is for the error of the nearest entry; the extra
-            // error of an entry taken for the LZW string goes on in full.
             const std::int32_t* entry = &m_entries[std::size_t(index) * 3];
-            const std::int32_t* nearestEntry = &m_entries[std::size_t(nearest) * 3];
             std::int32_t* ahead = here + 3;
             std::int32_t* below = m_next + (x + 1) * 3;
             for (int c = 0; c < 3; ++c) {
-                const std::int32_t error
-                    = DeadZone(value[c] - nearestEntry[c]) + (nearestEntry[c] - entry[c]);
+                std::int32_t error = DeadZone(value[c] - entry[c], m_deadZone);
+                if (m_strength != 256)
+                    error = Sar(error * m_strength, 8);
                 // 7/16 ahead, 3/16 below behind, 5/16 below, and what is left
                 // (1/16 and the rounding) below ahead, so that no part of the
                 // error is lost to the rounding.
@@ -264,7 +184,6 @@ namespace highq {
         std::ptrdiff_t outStep, TEntrySums* sums)
     {
         std::fill(m_rows.begin(), m_rows.end(), 0);
-        m_lzw.Start();
         for (std::int32_t y = 0; y < height; ++y) {
             const std::uint8_t* bgr = rows.Row(y);
             const std::uint16_t* planRow = plan.data() + std::size_t(y) * std::size_t(m_width);
@@ -377,6 +296,56 @@ namespace {
         return plan;
     }
 
+    // How much of the error the dithering passes on: all of it, or a little
+    // less, which makes less noise and keeps the colours a little less true
+    // on average. A few frames are dithered each way and the one that scores
+    // best (plain and blurred) is taken.
+    std::pair<std::int32_t, std::int32_t> ChooseStrength(
+        const TFrameSet& set, const TColorPalette& palette, unsigned threads)
+    {
+        // Strength and dead zone (in 1/256 steps).
+        struct TWay {
+            std::int32_t Strength;
+            std::int32_t DeadZone;
+        };
+        static const TWay kStrengths[]
+            = { { 256, kDeadZone }, { 224, kDeadZone }, { 192, kDeadZone } };
+        const std::vector<std::size_t> chosen = SampleFrames(set);
+        std::vector<std::vector<std::uint16_t>> plans;
+        for (const std::size_t frame : chosen)
+            plans.push_back(SelfPlan(set, frame));
+        constexpr std::size_t kCount = std::size(kStrengths);
+        std::vector<TFrameError> errors(kCount * chosen.size());
+        // One search a task, reused for its jobs: the lists it makes hold
+        // for every way of dithering.
+        const std::size_t tasks = TaskCount(threads, errors.size());
+        ParallelFor(tasks, threads, [&](std::size_t task) {
+            TNearestColor search(palette);
+            std::vector<std::uint8_t> scratch(set.Pixels());
+            for (std::size_t job = task; job < errors.size(); job += tasks) {
+                const std::size_t which = job / chosen.size();
+                const std::size_t i = job % chosen.size();
+                TFloydSteinberg ditherer(set.Width, search);
+                ditherer.SetStrength(kStrengths[which].Strength, kStrengths[which].DeadZone);
+                TRowReader24 rows(*set.Frames[chosen[i]]);
+                ditherer.DitherFrame(
+                    rows, set.Height, plans[i], 0, scratch.data(), set.Width, nullptr);
+                errors[job] = MeasureError(set, chosen[i], scratch.data(), palette);
+            }
+        });
+        TWay best = kStrengths[0];
+        double bestScore = -1e300;
+        for (std::size_t which = 0; which < kCount; ++which) {
+            const double score = Score(
+                std::span<const TFrameError>(errors.data() + which * chosen.size(), chosen.size()));
+            if (score > bestScore) {
+                bestScore = score;
+                best = kStrengths[which];
+            }
+        }
+        return { best.Strength, best.DeadZone };
+    }
+
 } // namespace
 
 std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::span<const TDIB> masks,
@@ -399,6 +368,9 @@ std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::spa
         steps.push_back(bitmap.RowStep());
     }
 
+    // A plain pair, not a structured binding: the workers' lambda captures it.
+    const auto chosen = ChooseStrength(set, palette, threads);
+
     // Each task has its own search, which lists cells as it meets them; the
     // search is exact, so which task dithers a frame does not matter.
     const std::size_t frameCount = set.Frames.size();
@@ -406,6 +378,7 @@ std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::spa
     ParallelFor(tasks, threads, [&](std::size_t task) {
         TNearestColor search(palette);
         TFloydSteinberg ditherer(set.Width, search);
+        ditherer.SetStrength(chosen.first, chosen.second);
         for (std::size_t j = task; j < frameCount; j += tasks) {
             TRowReader24 rows(*set.Frames[j]);
             ditherer.DitherFrame(rows, set.Height,

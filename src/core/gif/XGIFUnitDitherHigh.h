@@ -48,60 +48,34 @@ struct TEntrySums {
     void Add(const TEntrySums& other);
 };
 
+// The frames the palette is tuned on and the dithering is chosen on: a few,
+// spread over the animation.
+inline constexpr std::size_t kSampleFrames = 3;
+std::vector<std::size_t> SampleFrames(const TFrameSet& set);
+
+// The plan of a frame that dithers all its visible pixels itself (self 0).
+std::vector<std::uint16_t> SelfPlan(const TFrameSet& set, std::size_t frame);
+
+// The squared error of a dithered frame (indices, one byte a pixel, rows of
+// the frame's width) against its source, summed over red, green and blue:
+// plain, and after a Gaussian blur of sigma 1 over 5 x 5 pixels (edges
+// repeated). Blurring is linear, so the blurred error is the blur of the
+// error. Background pixels count as exact and are not counted.
+struct TFrameError {
+    double Plain = 0;
+    double Blurred = 0;
+    double Samples = 0;
+};
+TFrameError MeasureError(const TFrameSet& set, std::size_t frame, const std::uint8_t* indices,
+    const TColorPalette& palette);
+
+// How good dithered frames are, higher is better: the PSNR plus the blurred
+// PSNR, in dB, over all of them.
+double Score(std::span<const TFrameError> errors);
+
 // Marks the pixel a frame does not dither: the background, or a pixel it
 // takes from an earlier frame (then the plan holds that frame's number).
 inline constexpr std::uint16_t kBackground = 0xFFFF;
-
-// The GIF writer's LZW dictionary (XGIFUnitLZW.cpp) followed pixel by pixel,
-// so that the ditherer knows which indices would continue the string the
-// encoder is building. It makes the same strings and clears at the same
-// point as long as it is given the frame's pixels; for the pixels the frame
-// does not dither it is given a good guess.
-class TLzwModel {
-public:
-    // colours: the palette size, which fixes the code size as the writer's.
-    explicit TLzwModel(std::int32_t colours);
-
-    // A new frame: an empty dictionary and no string.
-    void Start();
-    bool HasString() const { return m_string >= 0; }
-    // Whether the current string followed by symbol is in the dictionary.
-    bool Continues(std::int32_t symbol) const
-    {
-        return m_string >= 0 && m_slots[Slot(Key(symbol))] != kFreeSlot;
-    }
-    void Push(std::int32_t symbol);
-    void Break() { m_string = -1; }
-
-private:
-    // Where the string code followed by symbol is, or would go: open
-    // addressing over (code, symbol) keys, each slot holding the key above
-    // the code's 12 bits; all ones is a free slot.
-    std::uint32_t Slot(std::uint32_t key) const
-    {
-        std::uint32_t at = (key * 0x9E3779B1u) >> (32 - kSlotBits);
-        while (m_slots[at] != kFreeSlot && (m_slots[at] >> 12) != key)
-            at = (at + 1) & (kSlots - 1);
-        return at;
-    }
-    std::uint32_t Key(std::int32_t symbol) const
-    {
-        return (std::uint32_t(m_string) << 8) | std::uint32_t(symbol);
-    }
-    void Clear();
-
-    // GIF codes are at most 12 bits, and the writer never assigns 4095: at
-    // most half of the slots are ever used.
-    static constexpr std::int32_t kLastAssignedCode = 4094;
-    static constexpr std::uint32_t kSlotBits = 13;
-    static constexpr std::uint32_t kSlots = 1u << kSlotBits;
-    static constexpr std::uint32_t kFreeSlot = 0xFFFFFFFFu;
-
-    std::int32_t m_firstFree;
-    std::int32_t m_nextFree = 0;
-    std::int32_t m_string = -1;
-    std::vector<std::uint32_t> m_slots;
-};
 
 // Floyd-Steinberg error diffusion (7 / 3 5 1, out of 16) in the order the GIF
 // stores the pixels, rows from the top, each from the left. Values carry 8
@@ -110,15 +84,20 @@ private:
 // the last step is not worth the noise that diffusing it makes. Error pushed
 // past the edges is dropped.
 //
-// Where the nearest entry would end the LZW string being built and another
-// entry nearly as near would continue it, the pixel takes that one: its
-// small extra error is diffused like any other, and the frame codes in
-// fewer bytes.
+// A pixel whose colour is exactly an entry takes it and passes no error on.
 class TFloydSteinberg {
 public:
-    // The search must outlive the ditherer. Without continueStrings every
-    // pixel takes its nearest entry.
-    TFloydSteinberg(std::int32_t width, TNearestColor& search, bool continueStrings = true);
+    // The search must outlive the ditherer.
+    TFloydSteinberg(std::int32_t width, TNearestColor& search);
+
+    // How much of each pixel's error is passed on, in 1/256 (256: all of it),
+    // and below which error (in 1/256 steps) nothing is: by default all of
+    // it, beyond one step.
+    void SetStrength(std::int32_t strength, std::int32_t deadZone)
+    {
+        m_strength = strength;
+        m_deadZone = deadZone;
+    }
 
     // Dithers one frame. plan[y * width + x] says who owns each pixel: the
     // frame dithers the pixels whose plan entry is self and writes 0 for the
@@ -132,16 +111,30 @@ private:
     template <bool WithSums>
     void DitherRow(const std::uint8_t* bgr, const std::uint16_t* plan, std::uint16_t self,
         std::uint8_t* out, TEntrySums* sums);
-    // The index for a value: the nearest entry (also set in nearest), or
-    // one that continues the LZW string and is nearly as near.
-    std::int32_t Choose(const std::int32_t* value, std::int32_t& nearest);
-    // Tells the model what a pixel the frame does not dither will hold.
-    void GuessForModel(std::uint16_t owner, const std::uint8_t* pixel);
+    // The entry whose colour is exactly the given one (0xRRGGBB), or -1.
+    std::int32_t ExactEntry(std::uint32_t colour) const
+    {
+        std::uint32_t at = (colour * 0x9E3779B1u) >> (32 - kExactBits);
+        for (;;) {
+            const std::uint32_t slot = m_exact[at];
+            if (slot == kNoExact)
+                return -1;
+            if ((slot >> 8) == colour)
+                return std::int32_t(slot & 0xFFu);
+            at = (at + 1) & ((1u << kExactBits) - 1);
+        }
+    }
 
+    // The palette's colours, for ExactEntry: open addressing, each slot the
+    // colour above the index's 8 bits; all ones is a free slot.
+    static constexpr std::uint32_t kExactBits = 10;
+    static constexpr std::uint32_t kNoExact = 0xFFFFFFFFu;
+    std::vector<std::uint32_t> m_exact;
+
+    std::int32_t m_strength = 256;
+    std::int32_t m_deadZone = 256;
     std::int32_t m_width;
     TNearestColor& m_search;
-    bool m_continueStrings;
-    TLzwModel m_lzw;
     // The entries' colours in 1/256 steps, for the error.
     std::vector<std::int32_t> m_entries;
     // Two error rows (this one and the next) of width + 2 cells, a guard cell
@@ -149,9 +142,6 @@ private:
     std::vector<std::int32_t> m_rows;
     std::int32_t* m_cur = nullptr;
     std::int32_t* m_next = nullptr;
-    // The last colour GuessForModel searched (none at first) and its entry.
-    std::uint32_t m_guessColour = 0xFFFFFFFFu;
-    std::int32_t m_guess = 0;
 };
 
 } // namespace zx::highq

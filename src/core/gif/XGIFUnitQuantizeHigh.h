@@ -1,11 +1,12 @@
 #pragma once
 
-// The export's high quality level: a palette fitted to the colours of all
-// frames and then tuned to the dithering that will use it, an exact
-// nearest-colour search, and Floyd-Steinberg error diffusion that keeps still
-// parts of the animation still and minds the size of the file. The output has the same form as
-// the standard reduction's (8-bit frames over one shared palette), so the GIF
-// around it is built the same way.
+// The export's high quality level: a palette that keeps the dominant colours
+// exactly and is fitted to the other colours of all frames and then tuned to
+// the dithering that will use it, an exact nearest-colour search, and
+// Floyd-Steinberg error diffusion that leaves colours the palette holds
+// without noise and keeps still parts of the animation still. The output has
+// the same form as the standard reduction's (8-bit frames over one shared
+// palette), so the GIF around it is built the same way.
 //
 // Everything is deterministic: the same frames give the same palette and the
 // same indices on any number of threads.
@@ -52,15 +53,6 @@ public:
         std::int16_t Blue;
         std::uint16_t Index;
     };
-    // The entries that can be nearest to some colour in the cell of the
-    // given one, in index order; valid until the next search. The cell must
-    // have been searched before (Find for a colour in it).
-    std::span<const TCandidate> Candidates(
-        std::int32_t red, std::int32_t green, std::int32_t blue) const
-    {
-        const TList list = m_lists[kLevels - 1][std::size_t(Cell(red, green, blue))];
-        return { m_pool.data() + list.Start, std::size_t(list.Count) };
-    }
 
 private:
     // Where a list starts in the pool and how long it is (-1: not made yet).
@@ -127,28 +119,34 @@ private:
 
 // One palette of exactly colours entries (1..256) for all the frames.
 //
-// The colours of all visible pixels are counted in cells of 6 bits per
-// component. Where there are no more distinct colours than entries, the
-// palette is those colours. Otherwise the cells are split greedily, always the
-// group whose colours spread most, across the component and place that
-// remove most of that spread, until there are as many groups as entries; a
-// few k-means rounds over the counted colours then move every entry to the
-// mean of the colours nearest to it. Last, the entries are tuned to the
-// dithering: a few frames are dithered with the palette, and each entry moves
-// part of the way towards the mean of the values (colour plus diffused error)
-// that were mapped to it. Entries that cover the pixels' colours well but sit
-// inside the values dithering asks for make the diffused error pile up; the
-// tuned entries let it average out over a few pixels.
+// The colours of all visible pixels are counted (exactly where there are at
+// most 2^18 of them, else in cells of 6 bits per component). Where there are
+// no more distinct colours than entries, the palette is those colours.
+// Otherwise every dominant colour (at least 2 per mille of the pixels, a flat
+// field or a plain background) gets an entry of its own, exactly, up to a
+// quarter of the entries (half in palettes of more than 128); the others are
+// split greedily, always the group whose colours spread most, across the
+// component and place that remove most of that spread, until every entry has
+// a group; k-means rounds then move those entries to the mean of the colours
+// nearest to them. Last, they are tuned to the dithering: a few frames are
+// dithered with the palette, and each entry moves part of the way towards
+// the mean of the values (colour plus diffused error) that were mapped to it.
+// Entries that cover the pixels' colours well but sit inside the values
+// dithering asks for make the diffused error pile up; the tuned entries let
+// it average out over a few pixels. Of the rounds, the palette whose dithered
+// frames score best, plain and slightly blurred, is kept.
 TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, std::int32_t colours, unsigned threads = 0);
 
 // Maps every frame onto the palette (at most 256 entries used) with
 // Floyd-Steinberg error diffusion over an exact nearest-colour search
-// (TFloydSteinberg in XGIFUnitDitherHigh.h). The results are 8-bit bitmaps whose colour table is
-// the palette followed by black, as ReduceToPalette makes them; background pixels get index 0. A
-// pixel that has the same colour in an earlier frame gets the index it got in the first such frame,
-// so whatever does not move in the animation keeps one dither pattern and does not flicker; the
-// dithering of each frame passes over those pixels. Threads: as for ReduceFramesToPalette.
+// (TFloydSteinberg in XGIFUnitDitherHigh.h), passing on all of each pixel's
+// error or a little less, whichever scores best on a few frames. The results are 8-bit bitmaps
+// whose colour table is the palette followed by black, as ReduceToPalette makes them; background
+// pixels get index 0. A pixel that has the same colour in an earlier frame gets the index it got in
+// the first such frame, so whatever does not move in the animation keeps one dither pattern and
+// does not flicker; the dithering of each frame passes over those pixels. Threads: as for
+// ReduceFramesToPalette.
 std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, const TColorPalette& palette, unsigned threads = 0);
 

@@ -8,6 +8,7 @@
 #include "core/Errors.h"
 #include "core/IntMath.h"
 #include "core/Limits.h"
+#include "core/Translatable.h"
 #include "core/imaging/XImageFileUnit.h"
 
 #include <csetjmp>
@@ -20,8 +21,8 @@ namespace zx {
 
 namespace {
 
-    const char* const kJPEGError = "JPEG-Fehler #%d";
-    const char* const kTooManyScans = "JPEG 文件的扫描超过 %d 个";
+    const char* const kJPEGError = ZX_TR_NOOP("Messages", "JPEG-Fehler #%d");
+    const char* const kTooManyScans = ZX_TR_NOOP("Messages", "JPEG 文件的扫描超过 %d 个");
 
     // Every scan of a progressive file is a pass over the whole picture's
     // coefficients, so a small file of many scans with a large frame costs time

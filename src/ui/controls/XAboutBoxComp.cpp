@@ -35,7 +35,7 @@ void TAboutBox::Fill(TAboutBoxForm& form) const
     form.ProductImage->setPixmap(QPixmap::fromImage(m_bitmap));
     form.ProductLabel->setText(
         m_product.isEmpty() ? QApplication::applicationDisplayName() : m_product);
-    form.VersionLabel->setText(m_version);
+    form.VersionLabel->setText(tr(m_version.toUtf8().constData()));
     form.CopyrightLabel->setText(QStringLiteral("© ") + m_copyright);
     form.CompanyLink->setText(m_link);
     form.CompanyLink->SetURLString(m_link);

@@ -31,6 +31,8 @@ public:
     // Shown in bold; when empty, the application's title stands there.
     const QString& Product() const { return m_product; }
     void SetProduct(const QString& value) { m_product = value; }
+    // Kept as given, which is what the install record compares; the box shows
+    // its translation (context "zx::TAboutBox") where there is one.
     const QString& Version() const { return m_version; }
     void SetVersion(const QString& value) { m_version = value; }
     // The holder line, shown after "© ".

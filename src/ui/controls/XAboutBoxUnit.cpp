@@ -67,7 +67,7 @@ TAboutBoxForm::TAboutBoxForm(QWidget* parent)
 
     InfoLabel = AddLine(this, 192, font(), 321);
 
-    OKButton = new QPushButton(QStringLiteral("确定"), this);
+    OKButton = new QPushButton(tr("确定"), this);
     OKButton->setGeometry(136, 224, 80, 25);
     OKButton->setDefault(true);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
@@ -75,7 +75,7 @@ TAboutBoxForm::TAboutBoxForm(QWidget* parent)
 
 void TAboutBoxForm::showEvent(QShowEvent* event)
 {
-    setWindowTitle(QStringLiteral("关于 ") + ProductLabel->text());
+    setWindowTitle(tr("关于 %1").arg(ProductLabel->text()));
     QDialog::showEvent(event);
 }
 

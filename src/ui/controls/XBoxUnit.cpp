@@ -1,5 +1,7 @@
 #include "ui/controls/XBoxUnit.h"
 
+#include "ui/controls/XLanguageUnit.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -22,7 +24,7 @@ namespace {
             return;
         }
         QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
-        box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+        box.addButton(QCoreApplication::translate("zx::XBoxUnit", "确定"), QMessageBox::AcceptRole);
         box.exec();
     }
 
@@ -35,7 +37,8 @@ void SetMessageBoxHook(TMessageBoxHook hook)
 
 void ShowWarning(const QString& text, QWidget* parent)
 {
-    ShowBox(QMessageBox::Warning, QStringLiteral("警告"), text, parent);
+    ShowBox(
+        QMessageBox::Warning, QCoreApplication::translate("zx::XBoxUnit", "警告"), text, parent);
 }
 
 void ShowError(const QString& text, QWidget* parent)
@@ -49,9 +52,9 @@ bool RunCommand(QWidget* parent, const std::function<void()>& command)
         command();
         return true;
     } catch (const std::exception& error) {
-        ShowError(QString::fromUtf8(error.what()), parent);
+        ShowError(CoreMessage(error.what()), parent);
     } catch (...) {
-        ShowError(QStringLiteral("未知错误"), parent);
+        ShowError(QCoreApplication::translate("zx::XBoxUnit", "未知错误"), parent);
     }
     return false;
 }

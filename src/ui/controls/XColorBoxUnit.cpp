@@ -222,10 +222,10 @@ TColorBoxForm::TColorBoxForm(QWidget* parent)
     std::tie(GreenRadioButton, GreenEdit) = addMode(cmGreen, "G:", 80, 42, 255);
     std::tie(BlueRadioButton, BlueEdit) = addMode(cmBlue, "B:", 80, 66, 255);
 
-    OKButton = new QPushButton(QStringLiteral("确定"), this);
+    OKButton = new QPushButton(tr("确定"), this);
     OKButton->setGeometry(304, 240, 73, 25);
     OKButton->setDefault(true);
-    CancelButton = new QPushButton(QStringLiteral("取消"), this);
+    CancelButton = new QPushButton(tr("取消"), this);
     CancelButton->setGeometry(384, 240, 73, 25);
 
     connect(m_modeButtons, &QButtonGroup::idClicked, this,
@@ -257,17 +257,17 @@ QString TColorBoxForm::ModeName(TColorBoxMode mode)
 {
     switch (mode) {
     case cmHue:
-        return QStringLiteral("色调");
+        return tr("色调");
     case cmSaturation:
-        return QStringLiteral("饱和度");
+        return tr("饱和度");
     case cmBrightness:
-        return QStringLiteral("亮度");
+        return tr("亮度");
     case cmRed:
-        return QStringLiteral("红色");
+        return tr("红色");
     case cmGreen:
-        return QStringLiteral("绿色");
+        return tr("绿色");
     case cmBlue:
-        return QStringLiteral("蓝色");
+        return tr("蓝色");
     }
     return {};
 }
@@ -294,7 +294,7 @@ void TColorBoxForm::SelectMode(TColorBoxMode mode)
     m_mode = mode;
     if (QAbstractButton* button = m_modeButtons->button(mode))
         button->setChecked(true);
-    ValuesGroupBox->setTitle(QStringLiteral("函数值 (") + ModeName(mode) + QStringLiteral(")"));
+    ValuesGroupBox->setTitle(tr("函数值 (%1)").arg(ModeName(mode)));
     UpdateMarkers();
     DrawPlane();
     DrawStrip();

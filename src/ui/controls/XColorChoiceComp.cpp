@@ -23,6 +23,17 @@ namespace {
 
 } // namespace
 
+void FitSwatchCaption(TCanvas& canvas, const QString& caption, std::int32_t width)
+{
+    QSize extent = canvas.TextExtent(caption);
+    TCanvasFont font = canvas.Font();
+    for (std::int32_t cell = extent.height() - 1; extent.width() > width - 4 && cell >= 8; --cell) {
+        font.Height = cell;
+        canvas.SetFont(font);
+        extent = canvas.TextExtent(caption);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // TColorDisplay
 
@@ -51,6 +62,7 @@ void TColorDisplay::paintEvent(QPaintEvent*)
         font.Color = ToQColor(CaptionColor(color));
         canvas.SetFont(font);
         const QString& caption = m_owner->Caption();
+        FitSwatchCaption(canvas, caption, w);
         const QSize extent = canvas.TextExtent(caption);
         canvas.TextOut((w - extent.width()) / 2, (h - extent.height()) / 2, caption);
         if (m_owner->hasFocus())

@@ -15,7 +15,14 @@
 
 namespace zx {
 
+class TCanvas;
 class TColorChoice;
+
+// Gives canvas the font for a caption written on a swatch width pixels wide:
+// its own font, or, where the caption is wider than the swatch within its focus
+// frame (a long word of a translation), the largest smaller one that fits,
+// down to 8 pixels high.
+void FitSwatchCaption(TCanvas& canvas, const QString& caption, std::int32_t width);
 
 enum TBorderStyle : std::int32_t { bsNone = 0, bsSingle = 1 };
 

@@ -2,9 +2,16 @@
 
 #include "ui/flag/XRegistryUnit.h"
 
-#include <algorithm>
-
 namespace zx {
+
+namespace {
+
+    const char* GroupName(TSettingGroup group)
+    {
+        return group == TSettingGroup::Text ? "Text" : "Settings";
+    }
+
+} // namespace
 
 QString ProgramKey()
 {
@@ -16,100 +23,75 @@ QString ProgramSubKey(const char* group)
     return ProgramKey() + QLatin1Char('\\') + QLatin1String(group);
 }
 
-std::int32_t ReadFlagField(
-    const TNewRegistry& registry, const TFlagField& field, std::int32_t current)
+QString ProgramSubKey(TSettingGroup group)
 {
-    const QString name = QLatin1String(field.Name);
-    if (field.Kind == TFlagFieldKind::Boolean)
-        return registry.ReadBoolDef(name, current != 0) ? 1 : 0;
-    return registry.ReadIntegerDef(name, current);
+    return ProgramSubKey(GroupName(group));
 }
 
-void WriteFlagField(TNewRegistry& registry, const TFlagField& field, std::int32_t value)
+void ReadSetting(const TNewRegistry& registry, const TSetting& setting, TSettings& settings)
 {
-    const QString name = QLatin1String(field.Name);
-    if (field.Kind == TFlagFieldKind::Boolean)
-        registry.WriteBool(name, value != 0);
-    else
-        registry.WriteInteger(name, value);
-}
-
-bool ReadSavedFlagParameters(FlagParameters& params)
-{
-    TNewRegistry registry;
-    if (!registry.OpenKey(ProgramSubKey(kSettingsGroup), false))
-        return false;
-    for (const TFlagField& field : FlagFields()) {
-        if (!field.Stored)
-            continue;
-        const std::int32_t value = ReadFlagField(registry, field, field.Get(params));
-        if (field.Kind == TFlagFieldKind::Color) {
-            if (field.Range.Contains(value))
-                field.Set(params, value);
-        } else {
-            field.Set(params, field.Range.Clamp(value));
-        }
+    const QString name = QLatin1String(setting.Name);
+    switch (setting.Type) {
+    case TSettingType::Text:
+        setting.Text.Set(settings,
+            registry.ReadStringDef(name, QString::fromUtf8(setting.DefaultText)).toStdString());
+        return;
+    case TSettingType::Boolean: {
+        const bool current = setting.Value.Get(settings) != 0;
+        setting.Value.Set(settings, registry.ReadBoolDef(name, current) ? 1 : 0);
+        return;
     }
-    return true;
-}
-
-bool ReadSavedHighQuality(bool current)
-{
-    TNewRegistry registry;
-    if (!registry.OpenKey(ProgramSubKey(kSettingsGroup), false))
-        return current;
-    return registry.ReadBoolDef(QLatin1String(kHighQualityValue), current);
-}
-
-namespace {
-
-    std::int32_t ReadClamped(
-        const TNewRegistry& registry, const char* name, std::int32_t current, TTextRange range)
-    {
-        return std::clamp(
-            registry.ReadIntegerDef(QLatin1String(name), current), range.Min, range.Max);
+    case TSettingType::Integer:
+    case TSettingType::Color:
+    case TSettingType::Choice:
+        break;
     }
-
-    constexpr TTextRange kAlignRange { 0, 2, 1 };
-
-} // namespace
-
-void ReadTextSettings(const TNewRegistry& registry, TTextOverlaySettings& text)
-{
-    text.FontName
-        = registry.ReadStringDef(QStringLiteral("FontName"), QString::fromLatin1(kDefaultTextFont))
-              .toStdString();
-    text.Size = ReadClamped(registry, "FontSize", text.Size, kTextSizeRange);
-    const std::int32_t color
-        = registry.ReadIntegerDef(QStringLiteral("FontColor"), std::int32_t(text.Color));
-    if (kColorRange.Contains(color))
-        text.Color = std::uint32_t(color);
-    text.Angle = ReadClamped(registry, "FontAngle", text.Angle, kTextAngleRange);
-    text.Shadow = ReadClamped(registry, "FontShaddow", text.Shadow, kTextShadowRange);
-    text.AlignH = static_cast<TTextAlignH>(
-        ReadClamped(registry, "AlignHorizontal", text.AlignH, kAlignRange));
-    text.AlignV = static_cast<TTextAlignV>(
-        ReadClamped(registry, "AlignVertical", text.AlignV, kAlignRange));
+    const std::int32_t current = setting.Value.Get(settings);
+    setting.Value.Set(
+        settings, TakeStoredValue(setting, registry.ReadIntegerDef(name, current), current));
 }
 
-void WriteTextSettings(TNewRegistry& registry, const TTextOverlaySettings& text)
+void WriteSetting(TNewRegistry& registry, const TSetting& setting, const TSettings& settings)
 {
-    registry.WriteString(QStringLiteral("FontName"), QString::fromStdString(text.FontName));
-    registry.WriteInteger(QStringLiteral("FontSize"), text.Size);
-    registry.WriteInteger(QStringLiteral("FontColor"), std::int32_t(text.Color));
-    registry.WriteInteger(QStringLiteral("FontAngle"), text.Angle);
-    registry.WriteInteger(QStringLiteral("FontShaddow"), text.Shadow);
-    registry.WriteInteger(QStringLiteral("AlignHorizontal"), text.AlignH);
-    registry.WriteInteger(QStringLiteral("AlignVertical"), text.AlignV);
+    const QString name = QLatin1String(setting.Name);
+    switch (setting.Type) {
+    case TSettingType::Text:
+        registry.WriteString(name, QString::fromStdString(setting.Text.Get(settings)));
+        return;
+    case TSettingType::Boolean:
+        registry.WriteBool(name, setting.Value.Get(settings) != 0);
+        return;
+    case TSettingType::Integer:
+    case TSettingType::Color:
+    case TSettingType::Choice:
+        break;
+    }
+    registry.WriteInteger(name, setting.Value.Get(settings));
 }
 
-bool ReadSavedTextSettings(TTextOverlaySettings& text)
+void ReadSettingsGroup(const TNewRegistry& registry, TSettingGroup group, TSettings& settings)
+{
+    for (const TSetting& setting : SettingsTable()) {
+        if (setting.Group == group)
+            ReadSetting(registry, setting, settings);
+    }
+}
+
+void WriteSettingsGroup(TNewRegistry& registry, TSettingGroup group, const TSettings& settings)
+{
+    for (const TSetting& setting : SettingsTable()) {
+        if (setting.Group == group)
+            WriteSetting(registry, setting, settings);
+    }
+}
+
+void ReadSavedSettings(TSettings& settings)
 {
     TNewRegistry registry;
-    if (!registry.OpenKey(ProgramSubKey(kTextGroup), false))
-        return false;
-    ReadTextSettings(registry, text);
-    return true;
+    for (const TSettingGroup group : { TSettingGroup::Settings, TSettingGroup::Text }) {
+        if (registry.OpenKey(ProgramSubKey(group), false))
+            ReadSettingsGroup(registry, group, settings);
+    }
 }
 
 } // namespace zx

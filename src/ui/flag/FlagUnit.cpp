@@ -4,9 +4,11 @@
 #include "core/imaging/XImageFileUnit.h"
 #include "ui/controls/XBoxUnit.h"
 #include "ui/controls/XColorChoiceComp.h"
+#include "ui/controls/XLanguageUnit.h"
 #include "ui/controls/XNiceScrollBarComp.h"
-#include "ui/controls/XRadioGroupComp.h"
+#include "ui/flag/FirstStartCheck.h"
 #include "ui/flag/ShowUnit.h"
+#include "ui/flag/XSettingControls.h"
 #include "ui/imaging/TextUnit.h"
 #include "ui/imaging/XDIBCanvas.h"
 #include "ui/imaging/XDIBClipboardQt.h"
@@ -24,8 +26,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPainter>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -38,10 +38,6 @@ namespace zx {
 bool PanelExists = false;
 
 namespace {
-
-    // The declared range of the frame-count slider; start-up lowers the maximum
-    // to the 40 frame slots.
-    constexpr TFlagRange kFramesDeclaredRange { 1, 100, kFramesRange.Default };
 
     // The local file a drop carries, if it carries exactly one.
     std::optional<QString> DroppedFile(const QMimeData* data)
@@ -90,7 +86,7 @@ QStringList QtNameFilters(const QString& filter)
 
 TFlagForm::TFlagForm(QWidget* parent, TPanelStart start)
     : QMainWindow(parent)
-    , m_frames(std::make_unique<TFrameStore>())
+    , m_magnet(*this)
 {
     setWindowTitle(QStringLiteral("Zephyrix"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
@@ -100,71 +96,69 @@ TFlagForm::TFlagForm(QWidget* parent, TPanelStart start)
     CreateControls();
 
     FlagTimer = new QTimer(this);
+    FlagTimer->setObjectName(QStringLiteral("FlagTimer"));
     FlagTimer->setInterval(50);
     connect(FlagTimer, &QTimer::timeout, this, [this] { FlagTimerTimer(); });
 
     OpenPictureDialog = [this] { return RunOpenPictureDialog(); };
     GIFSaveDialog = [this] { return RunGIFSaveDialog(); };
+    // Every invalidation shows the frame size in the flag window.
+    m_model.OnInvalidate = [this] {
+        if (m_showForm)
+            m_showForm->SetStatusText(
+                QStringLiteral("%1 x %2").arg(m_model.FrameWidth()).arg(m_model.FrameHeight()));
+    };
 
     CreateAboutBox();
     if (start == TPanelStart::ProgramStart)
-        FirstStartCheck();
+        TFirstStartCheck::Run(*AboutBox);
     PanelExists = true;
 }
 
 TFlagForm::~TFlagForm()
 {
-    // FormDestroy: nothing may tick into the freed frames.
+    // Nothing may tick into the frames once the panel goes, nor may the flag
+    // window, destroyed with it, report to it.
     PanelExists = false;
     FlagTimer->stop();
-    m_textureList.clear();
-    m_frames.reset();
+    if (m_showForm)
+        m_showForm->disconnect(this);
+}
+
+QAction* TFlagForm::AddAction(
+    QMenu* menu, const char* name, const QString& text, void (TFlagForm::*command)())
+{
+    QAction* action = menu->addAction(text);
+    action->setObjectName(QString::fromLatin1(name));
+    connect(action, &QAction::triggered, this, [this, command] { (this->*command)(); });
+    return action;
 }
 
 void TFlagForm::CreateMenus()
 {
-    File1 = menuBar()->addMenu(QStringLiteral("文件(&F)"));
-    Open1 = File1->addAction(QStringLiteral("打开(&O)..."));
-    Open1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    connect(Open1, &QAction::triggered, this, [this] { Open1Click(); });
-    Save1 = File1->addAction(QStringLiteral("保存(&S)..."));
-    Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    connect(Save1, &QAction::triggered, this, [this] { Save1Click(); });
-    Preview1 = File1->addAction(QStringLiteral("预览"));
-    connect(Preview1, &QAction::triggered, this, [this] { Preview1Click(); });
-    File1->addSeparator();
-    Quit1 = File1->addAction(QStringLiteral("退出(&Q)"));
-    connect(Quit1, &QAction::triggered, this, [this] { Quit1Click(); });
+    QMenu* file = menuBar()->addMenu(tr("文件(&F)"));
+    file->setObjectName(QStringLiteral("File1"));
+    AddAction(file, "Open1", tr("打开(&O)..."), &TFlagForm::Open1Click)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    AddAction(file, "Save1", tr("保存(&S)..."), &TFlagForm::Save1Click)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    AddAction(file, "Preview1", tr("预览"), &TFlagForm::Preview1Click);
+    file->addSeparator();
+    AddAction(file, "Quit1", tr("退出(&Q)"), &TFlagForm::Quit1Click);
 
-    Edit1 = menuBar()->addMenu(QStringLiteral("编辑"));
-    Pasteimage1 = Edit1->addAction(QStringLiteral("粘贴图片(&P)"));
+    QMenu* edit = menuBar()->addMenu(tr("编辑"));
+    edit->setObjectName(QStringLiteral("Edit1"));
+    Pasteimage1 = AddAction(edit, "Pasteimage1", tr("粘贴图片(&P)"), &TFlagForm::Pasteimage1Click);
     Pasteimage1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
-    connect(Pasteimage1, &QAction::triggered, this, [this] { Pasteimage1Click(); });
-    Text1 = Edit1->addAction(QStringLiteral("文本(&T)..."));
-    connect(Text1, &QAction::triggered, this, [this] { Text1Click(); });
-    connect(Edit1, &QMenu::aboutToShow, this, [this] { Edit1Click(); });
+    AddAction(edit, "Text1", tr("文本(&T)..."), &TFlagForm::Text1Click);
+    connect(edit, &QMenu::aboutToShow, this, [this] { Edit1Click(); });
     // The menu shows whether a paste would find a picture; the shortcut always
     // runs the command, which says so when the clipboard is empty.
-    connect(Edit1, &QMenu::aboutToHide, this, [this] { Pasteimage1->setEnabled(true); });
+    connect(edit, &QMenu::aboutToHide, this, [this] { Pasteimage1->setEnabled(true); });
 
-    About1 = menuBar()->addMenu(QStringLiteral("关于(&A)"));
-    Info1 = About1->addAction(QStringLiteral("信息(&I)..."));
-    connect(Info1, &QAction::triggered, this, [this] { Info1Click(); });
-}
-
-TNiceScrollBar* TFlagForm::AddSlider(QWidget* page, const QString& caption, TFlagRange range)
-{
-    auto* slider = new TNiceScrollBar(page);
-    slider->SetMax(range.Max);
-    slider->SetMin(range.Min);
-    slider->SetPosition(range.Default);
-    slider->SetDefaultMode(dmFixed);
-    slider->SetDefaultPos(range.Default);
-    slider->SetLabelCaption(caption);
-    slider->setMinimumSize(200, 32);
-    slider->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    page->layout()->addWidget(slider);
-    return slider;
+    QMenu* about = menuBar()->addMenu(tr("关于(&A)"));
+    about->setObjectName(QStringLiteral("About1"));
+    AddAction(about, "Info1", tr("信息(&I)..."), &TFlagForm::Info1Click);
 }
 
 void TFlagForm::CreateControls()
@@ -175,77 +169,76 @@ void TFlagForm::CreateControls()
     column->setSpacing(4);
 
     PageControl = new QTabWidget(central);
+    PageControl->setObjectName(QStringLiteral("PageControl"));
     // All six pages at a glance: the panel is as wide as its tabs.
     PageControl->setUsesScrollButtons(false);
     column->addWidget(PageControl);
-    const auto addPage = [this](const QString& caption) {
-        auto* page = new QWidget(PageControl);
+    QWidget* page = nullptr;
+    const auto addPage = [&](const QString& caption) {
+        page = new QWidget(PageControl);
         auto* layout = new QVBoxLayout(page);
         layout->setContentsMargins(8, 6, 8, 6);
         layout->setSpacing(2);
         PageControl->addTab(page, caption);
-        return page;
+    };
+    // Each setting's control, as the settings table describes it.
+    m_controls = new TSettingControls(this);
+    connect(m_controls, &TSettingControls::Changed, this,
+        [this](const TSetting* setting) { SettingChanged(*setting); });
+    const auto add = [&](const char* setting) {
+        QWidget* control = m_controls->Make(setting, page);
+        if (qobject_cast<TNiceScrollBar*>(control)) {
+            control->setMinimumSize(200, 32);
+            control->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        }
+        page->layout()->addWidget(control);
+        return control;
     };
 
-    QWidget* animation = addPage(QStringLiteral("动画"));
-    FramesNiceScrollBar
-        = AddSlider(animation, QStringLiteral("帧数：<#Pos>"), kFramesDeclaredRange);
-    DistanceNiceScrollBar = AddSlider(animation, QStringLiteral("距离：<#Pos>"), kDistanceRange);
-    AntialiasRadioGroup = new TRadioGroup(QStringLiteral("反锯齿"),
-        { QStringLiteral("禁止 (快速)"), QStringLiteral("2x2"), QStringLiteral("4x4 (缓慢)") },
-        animation);
-    AntialiasRadioGroup->SetItemIndex(kAntialiasingRange.Default);
-    animation->layout()->addWidget(AntialiasRadioGroup);
-
-    QWidget* flag = addPage(QStringLiteral("旗帜"));
-    HeightNiceScrollBar = AddSlider(flag, QStringLiteral("振幅：<#Pos>%"), kAmplitudeRange);
-    FrequencyNiceScrollBar = AddSlider(flag, QStringLiteral("频率：<#Pos>"), kFrequencyRange);
-    AngleNiceScrollBar = AddSlider(flag, QStringLiteral("角度：<#Pos>"), kAngleRange);
-    RadialCheckBox = new QCheckBox(QStringLiteral("辐射波纹"), flag);
-    flag->layout()->addWidget(RadialCheckBox);
-
-    QWidget* bump = addPage(QStringLiteral("抖动"));
-    BumpAmpNiceScrollBar = AddSlider(bump, QStringLiteral("强度：<#Pos>%"), kBumpIntensityRange);
-    BumpSizeNiceScrollBar = AddSlider(bump, QStringLiteral("频率：<#Pos>"), kBumpFrequencyRange);
-
-    QWidget* light = addPage(QStringLiteral("光线"));
-    BrightnessNiceScrollBar = AddSlider(light, QStringLiteral("亮度：<#Pos>%"), kBrightnessRange);
-    ContrastNiceScrollBar = AddSlider(light, QStringLiteral("对比度：<#Pos>%"), kContrastRange);
-    SwapLightCheckBox = new QCheckBox(QStringLiteral("反转亮度"), light);
-    light->layout()->addWidget(SwapLightCheckBox);
-
-    QWidget* background = addPage(QStringLiteral("背景"));
-    TransparentCheckBox = new QCheckBox(QStringLiteral("透明"), background);
-    TransparentCheckBox->setChecked(true);
-    background->layout()->addWidget(TransparentCheckBox);
-    BackColorChoice = new TColorChoice(background);
-    BackColorChoice->SetKind(ccHorizontal);
-    BackColorChoice->SetBorderStyle(bsSingle);
-    BackColorChoice->SetCaption(QStringLiteral("颜色"));
-    BackColorChoice->setCursor(Qt::PointingHandCursor);
-    BackColorChoice->setFixedHeight(64);
-    background->layout()->addWidget(BackColorChoice);
-
-    QWidget* gif = addPage(QStringLiteral("GIF"));
-    DelayNiceScrollBar = AddSlider(gif, QStringLiteral("延迟：<#Mul1> 毫秒"), kGIFDelayRange);
-    LoopsNiceScrollBar = AddSlider(gif, QString(), kGIFLoopsRange);
-    BitsNiceScrollBar = AddSlider(gif, QString(), kGIFBitsRange);
-    HighQualityCheckBox = new QCheckBox(QStringLiteral("高质量"), gif);
-    HighQualityCheckBox->setObjectName(QStringLiteral("HighQualityCheckBox"));
-    gif->layout()->addWidget(HighQualityCheckBox);
-    GIFNoteLabel = new QLabel(QStringLiteral("这些选项仅对已保存的 GIF 文件有效。"), gif);
-    GIFNoteLabel->setWordWrap(true);
-    gif->layout()->addWidget(GIFNoteLabel);
+    addPage(tr("动画"));
+    add("Frames");
+    add("Distance");
+    add("Antialiasing");
+    addPage(tr("旗帜"));
+    add("Amplitude");
+    add("Frequency");
+    add("Angle");
+    add("Radial");
+    addPage(tr("抖动"));
+    add("BumpIntensity");
+    add("BumpFrequency");
+    addPage(tr("光线"));
+    add("Brightness");
+    add("Contrast");
+    add("InvertLightMode");
+    addPage(tr("背景"));
+    add("TransparentMode");
+    auto* colour = static_cast<TColorChoice*>(add("BackgroundColor"));
+    colour->SetKind(ccHorizontal);
+    colour->SetBorderStyle(bsSingle);
+    colour->setCursor(Qt::PointingHandCursor);
+    colour->setFixedHeight(64);
+    addPage(QStringLiteral("GIF"));
+    add("GIFDelay");
+    add("GIFLoops");
+    add("GIFBits");
+    add("HighQuality");
+    auto* note = new QLabel(tr("这些选项仅对已保存的 GIF 文件有效。"), page);
+    note->setObjectName(QStringLiteral("GIFNoteLabel"));
+    note->setWordWrap(true);
+    page->layout()->addWidget(note);
 
     for (int i = 0; i < PageControl->count(); ++i)
         static_cast<QVBoxLayout*>(PageControl->widget(i)->layout())->addStretch(1);
 
     auto* playback = new QHBoxLayout;
     playback->setSpacing(2);
-    PauseCheckBox = new QCheckBox(QStringLiteral("暂停"), central);
+    PauseCheckBox = new QCheckBox(tr("暂停"), central);
+    PauseCheckBox->setObjectName(QStringLiteral("PauseCheckBox"));
     playback->addWidget(PauseCheckBox);
-    const auto stepButton = [&](const char* glyph) {
+    const auto stepButton = [&](const char* name, const char* glyph) {
         auto* button = new QToolButton(central);
+        button->setObjectName(QString::fromLatin1(name));
         button->setAutoRaise(true);
         button->setFixedSize(17, 17);
         button->setIcon(QIcon(QString::fromLatin1(glyph)));
@@ -254,34 +247,19 @@ void TFlagForm::CreateControls()
         playback->addWidget(button);
         return button;
     };
-    LeftSpeedButton = stepButton(":/resources/STEPLEFT.png");
-    RightSpeedButton = stepButton(":/resources/STEPRIGHT.png");
+    LeftSpeedButton = stepButton("LeftSpeedButton", ":/resources/STEPLEFT.png");
+    RightSpeedButton = stepButton("RightSpeedButton", ":/resources/STEPRIGHT.png");
     playback->addStretch(1);
     column->addLayout(playback);
     setCentralWidget(central);
 
     MainStatusBar = new QStatusBar(this);
+    MainStatusBar->setObjectName(QStringLiteral("MainStatusBar"));
     MainStatusBar->setSizeGripEnabled(false);
     m_statusLabel = new QLabel(MainStatusBar);
     MainStatusBar->addWidget(m_statusLabel, 1);
     setStatusBar(MainStatusBar);
 
-    // What each control does when the user changes it.
-    for (TNiceScrollBar* slider :
-        { FramesNiceScrollBar, DistanceNiceScrollBar, HeightNiceScrollBar, FrequencyNiceScrollBar,
-            AngleNiceScrollBar, BumpAmpNiceScrollBar, BumpSizeNiceScrollBar })
-        connect(slider, &TNiceScrollBar::OnChange, this, [this] { ClickNewFlag(); });
-    for (TNiceScrollBar* slider : { BrightnessNiceScrollBar, ContrastNiceScrollBar })
-        connect(slider, &TNiceScrollBar::OnChange, this, [this] { LightChanged(); });
-    connect(AntialiasRadioGroup, &TRadioGroup::OnClick, this, [this] { ClickNewFlag(); });
-    connect(RadialCheckBox, &QCheckBox::toggled, this, [this] { ClickNewFlag(); });
-    connect(TransparentCheckBox, &QCheckBox::toggled, this, [this] { ClickNewFlag(); });
-    connect(SwapLightCheckBox, &QCheckBox::toggled, this, [this] { LightChanged(); });
-    connect(BackColorChoice, &TColorChoice::OnChange, this, [this] { BackColorChoiceChange(); });
-    connect(LoopsNiceScrollBar, &TNiceScrollBar::OnChange, this,
-        [this] { LoopsNiceScrollBarChange(); });
-    connect(
-        BitsNiceScrollBar, &TNiceScrollBar::OnChange, this, [this] { BitsNiceScrollBarChange(); });
     connect(PauseCheckBox, &QCheckBox::toggled, this, [this] { PauseCheckBoxClick(); });
     connect(LeftSpeedButton, &QToolButton::clicked, this, [this] { LeftSpeedButtonClick(); });
     connect(RightSpeedButton, &QToolButton::clicked, this, [this] { RightSpeedButtonClick(); });
@@ -290,84 +268,46 @@ void TFlagForm::CreateControls()
 void TFlagForm::StartUp(TShowForm* showForm)
 {
     m_showForm = showForm;
-    m_showForm->SetPanel(this);
-
-    // The frame store was made with the form; the slider is limited to its
-    // slots (which clamps the position without any event).
-    FramesNiceScrollBar->SetMax(kFrameSlots);
+    m_magnet.SetFlagWindow(showForm);
+    connect(showForm, &TShowForm::PaintAreaMouseDown, this,
+        [this](QPoint at) { FlagPaintBoxMouseDown(at.x(), at.y()); });
+    connect(showForm, &TShowForm::Resized, this, [this] { FlagWindowResize(); });
+    connect(showForm, &TShowForm::Moved, this, [this] { m_magnet.FlagWindowMoved(); });
+    connect(showForm, &TShowForm::PictureDragEnter, this,
+        [this](QDragEnterEvent* event) { PictureDragEnter(event); });
+    connect(
+        showForm, &TShowForm::PictureDrop, this, [this](QDropEvent* event) { PictureDrop(event); });
 
     LoadTexture();
-
-    m_renderCursor = 0;
-    m_shownFrame = 0;
-    m_busyFlags = 0;
-    m_spotX = 0;
-    m_spotY = 0;
-    m_pinCountdown = 0;
+    m_playback.Reset();
 
     // The panel's size is fixed by its contents; the flag window goes right
     // beside it.
     adjustSize();
     setFixedSize(size());
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        const int total = frameGeometry().width() + m_showForm->frameGeometry().width();
-        move(area.left() + std::max(0, (area.width() - total) / 2),
-            area.top() + std::max(0, (area.height() - frameGeometry().height()) / 2));
-    }
-    m_showForm->move(frameGeometry().left() + frameGeometry().width(), frameGeometry().top());
+    m_magnet.PlaceAtStart();
 
+    // With the lighting table and the captions of the loaded values.
     LoadSettings();
-
-    m_lightTable = BuildLightTable(BrightnessNiceScrollBar->Position(),
-        ContrastNiceScrollBar->Position(), SwapLightCheckBox->isChecked());
-
-    KeepWindowsOnScreen();
-
-    LoopsNiceScrollBarChange();
-    BitsNiceScrollBarChange();
-
-    m_lastTop = frameGeometry().top();
-    m_lastLeft = frameGeometry().left();
+    m_magnet.KeepOnScreen();
+    m_magnet.TakePanelPosition();
 
     show();
     FlagTimer->start();
 }
 
-FlagParameters TFlagForm::CurrentParameters() const
+void TFlagForm::SetSettings(const TSettings& settings)
 {
-    FlagParameters p;
-    p.Frames = FramesNiceScrollBar->Position();
-    p.Distance = DistanceNiceScrollBar->Position();
-    p.Antialiasing = std::max(0, AntialiasRadioGroup->ItemIndex());
-    p.Amplitude = HeightNiceScrollBar->Position();
-    p.Frequency = FrequencyNiceScrollBar->Position();
-    p.Angle = AngleNiceScrollBar->Position();
-    p.Radial = RadialCheckBox->isChecked();
-    p.BumpIntensity = BumpAmpNiceScrollBar->Position();
-    p.BumpFrequency = BumpSizeNiceScrollBar->Position();
-    p.Brightness = BrightnessNiceScrollBar->Position();
-    p.Contrast = ContrastNiceScrollBar->Position();
-    p.InvertLightMode = SwapLightCheckBox->isChecked();
-    p.TransparentMode = TransparentCheckBox->isChecked();
-    p.BackgroundColor = BackColorChoice->Color();
-    p.GIFDelay = DelayNiceScrollBar->Position();
-    p.GIFLoops = LoopsNiceScrollBar->Position();
-    p.GIFBits = BitsNiceScrollBar->Position();
-    p.SpotX = m_spotX;
-    p.SpotY = m_spotY;
-    return p;
+    m_settings = settings;
+    m_controls->Show(m_settings);
+    m_model.SetParameters(m_settings.Flag);
 }
 
-TTextureItem* TFlagForm::CurrentTexture() const
+void TFlagForm::SettingChanged(const TSetting& setting)
 {
-    return m_textureList.empty() ? nullptr : m_textureList.front().get();
-}
-
-void TFlagForm::SetSpot(std::int32_t x, std::int32_t y)
-{
-    m_spotX = x;
-    m_spotY = y;
+    m_controls->Read(setting, m_settings);
+    m_controls->Follow(m_settings);
+    m_model.ChangeParameters(m_settings.Flag, setting.Effect);
 }
 
 QString TFlagForm::StatusText() const
@@ -382,32 +322,27 @@ void TFlagForm::SetStatusText(const QString& text)
 
 void TFlagForm::InvalidateFrames()
 {
-    const FlagParameters params = CurrentParameters();
     SetBusyBits(bfRecompute);
-    const QSize area
-        = m_showForm ? m_showForm->PaintAreaSize() : QSize(kDefaultFrameWidth, kDefaultFrameHeight);
-    m_derived = DeriveFlagValues(params, area.width(), area.height());
-    if (m_frames)
-        m_frames->InvalidateAll();
-    if (m_showForm)
-        m_showForm->SetStatusText(QStringLiteral("%1 x %2").arg(area.width()).arg(area.height()));
+    if (m_showForm) {
+        const QSize area = m_showForm->PaintAreaSize();
+        m_model.SetFrameSize(area.width(), area.height());
+    } else {
+        m_model.InvalidateFrames();
+    }
     ClearBusyBits(bfRecompute);
 }
 
 void TFlagForm::LoadTexture(const std::optional<QString>& fileName)
 {
-    if (m_textureList.empty())
-        m_textureList.push_back(std::make_unique<TTextureItem>());
-    TTextureItem& texture = *m_textureList.front();
     if (fileName) {
         // Read into a picture of its own so that nothing changes on failure.
         TPicture loaded;
         LoadPictureFile(fileName->toStdString(), loaded);
-        texture.Source = loaded.Color;
-        texture.Alpha = loaded.Alpha;
+        m_model.SetTexture(loaded.Color, loaded.Alpha);
     } else {
-        LoadDefaultImage(texture.Source);
-        texture.Alpha = TDIB();
+        TDIB picture;
+        LoadDefaultImage(picture);
+        m_model.SetTexture(picture, TDIB());
     }
     PrepareTexture();
     InvalidateFrames();
@@ -415,117 +350,47 @@ void TFlagForm::LoadTexture(const std::optional<QString>& fileName)
 
 void TFlagForm::PrepareTexture()
 {
-    TTextureItem* texture = CurrentTexture();
-    if (!texture)
+    if (!m_textForm) {
+        m_model.PrepareTexture();
         return;
-    ImportBitmap(texture->Source, texture->Prepared);
-    if (m_textForm)
-        m_textForm->RenderTextOverlay(texture->Prepared);
-}
-
-void TFlagForm::ClickNewFlag()
-{
-    AngleNiceScrollBar->SetEnabled(!RadialCheckBox->isChecked());
-    InvalidateFrames();
-}
-
-void TFlagForm::LightChanged()
-{
-    m_lightTable = BuildLightTable(BrightnessNiceScrollBar->Position(),
-        ContrastNiceScrollBar->Position(), SwapLightCheckBox->isChecked());
-    InvalidateFrames();
-}
-
-void TFlagForm::BackColorChoiceChange()
-{
-    if (!TransparentCheckBox->isChecked())
-        InvalidateFrames();
-}
-
-void TFlagForm::LoopsNiceScrollBarChange()
-{
-    LoopsNiceScrollBar->SetLabelCaption(
-        QString::fromStdString(LoopsCaption(LoopsNiceScrollBar->Position())));
-}
-
-void TFlagForm::BitsNiceScrollBarChange()
-{
-    BitsNiceScrollBar->SetLabelCaption(
-        QString::fromStdString(BitsCaption(BitsNiceScrollBar->Position())));
+    }
+    m_model.PrepareTexture([this](TDIB& prepared) { m_textForm->RenderTextOverlay(prepared); });
 }
 
 // --- playback
 
-void TFlagForm::RenderSlot(std::uint16_t k, std::uint16_t phase)
-{
-    const TTextureItem* texture = CurrentTexture();
-    if (!texture || !m_frames)
-        return;
-    const FlagParameters params = CurrentParameters();
-    RenderFrame(*m_frames, k, phase, params, m_derived, texture->Prepared, texture->Alpha,
-        m_lightTable,
-        [this](const std::string& text) { SetStatusText(QString::fromStdString(text)); });
-}
-
 void TFlagForm::FlagTimerTimer()
 {
-    if (!m_frames)
-        return;
-    if (m_busyFlags != 0) {
-        ShowFrameStatus();
-        PaintFrame();
+    const auto status = [this](const std::string& text) { SetStatusText(CoreMessage(text)); };
+    if (!RunCommand(this, [&] { m_playback.Tick(m_model, status); })) {
+        // Stop here rather than fail again on every tick.
+        PauseCheckBox->setChecked(true);
         return;
     }
-    const std::int32_t frames = FramesNiceScrollBar->Position();
-    const std::uint16_t i = m_renderCursor;
-    if (m_frames->FrameRendered[i]) {
-        ShowFrameStatus();
-    } else {
-        const bool rendered = RunCommand(this, [&] { RenderSlot(i, FramePhase(i, frames)); });
-        if (!rendered) {
-            // Stop here rather than fail again on every tick.
-            PauseCheckBox->setChecked(true);
-            return;
-        }
-    }
-    const std::int32_t n = (m_shownFrame + 1) % frames;
-    if (m_frames->FrameRendered[n])
-        m_shownFrame = n;
-    else if (m_frames->FrameRendered[m_renderCursor])
-        m_shownFrame = m_renderCursor;
-    m_renderCursor = static_cast<std::uint16_t>((m_renderCursor + 1) % frames);
     PaintFrame();
 }
 
 void TFlagForm::ShowFrameStatus()
 {
-    const QString number = QString::number(m_shownFrame + 1);
-    if (m_frames && m_frames->FrameRendered[m_shownFrame])
-        SetStatusText(QStringLiteral("正在显示的帧序号 #") + number);
-    else
-        SetStatusText(QStringLiteral("帧序号 #") + number + QStringLiteral(" 无效。"));
+    SetStatusText(CoreMessage(m_playback.FrameStatus(m_model)));
 }
 
 void TFlagForm::PaintFrame()
 {
-    if (m_showForm)
-        m_showForm->FlagPaintBox()->repaint();
-}
-
-void TFlagForm::DrawFrame(QPainter& painter, const QRect& clip, const QSize& area)
-{
-    if (m_frames && m_frames->FrameRendered[m_shownFrame]) {
-        painter.drawImage(0, 0, DIBToQImage(m_frames->FrameBitmaps[m_shownFrame]));
-        if (m_pinCountdown > 0) {
-            static const QImage pin(QStringLiteral(":/resources/PIN.png"));
-            const int w = area.width();
-            const int h = area.height();
-            painter.drawImage(w * m_spotX / 1024 + w / 2 - 6, h * m_spotY / 1024 + h / 2 - 24, pin);
-            --m_pinCountdown;
-        }
-    } else {
-        painter.fillRect(clip, palette().color(QPalette::Button));
+    // Only a frame that reaches the screen counts towards the pin's showings.
+    if (!m_showForm || !m_showForm->isVisible())
+        return;
+    const TFramePresentation shown = m_playback.Present(m_model);
+    std::optional<QPoint> pin;
+    if (shown.Pin) {
+        // The pin's lower middle touches the pin point.
+        const QSize area = m_showForm->FlagPaintBox()->size();
+        const int w = area.width();
+        const int h = area.height();
+        const FlagParameters& p = m_settings.Flag;
+        pin = QPoint(w * p.SpotX / 1024 + w / 2 - 6, h * p.SpotY / 1024 + h / 2 - 24);
     }
+    m_showForm->ShowFrame(shown.Frame ? DIBToQImage(*shown.Frame) : QImage(), pin);
 }
 
 void TFlagForm::PauseCheckBoxClick()
@@ -542,8 +407,7 @@ void TFlagForm::LeftSpeedButtonClick()
         PauseCheckBox->setChecked(true);
         return;
     }
-    const std::int32_t frames = FramesNiceScrollBar->Position();
-    m_shownFrame = (frames + m_shownFrame - 1) % frames;
+    m_playback.StepBack(m_settings.Flag.Frames);
 }
 
 void TFlagForm::RightSpeedButtonClick()
@@ -552,7 +416,7 @@ void TFlagForm::RightSpeedButtonClick()
         PauseCheckBox->setChecked(true);
         return;
     }
-    m_shownFrame = (m_shownFrame + 1) % FramesNiceScrollBar->Position();
+    m_playback.StepForward(m_settings.Flag.Frames);
 }
 
 void TFlagForm::FlagPaintBoxMouseDown(int x, int y)
@@ -560,15 +424,16 @@ void TFlagForm::FlagPaintBoxMouseDown(int x, int y)
     const QSize area = m_showForm->PaintAreaSize();
     const int w = area.width();
     const int h = area.height();
-    m_pinCountdown = 10;
-    m_spotX = ((x - w / 2) * 1024) / w;
-    m_spotY = ((y - h / 2) * 1024) / h;
+    m_playback.ShowPin();
+    m_settings.Flag.SpotX = ((x - w / 2) * 1024) / w;
+    m_settings.Flag.SpotY = ((y - h / 2) * 1024) / h;
+    m_model.ChangeParameters(m_settings.Flag, TSettingEffect::None);
     InvalidateFrames();
 }
 
 void TFlagForm::FlagWindowResize()
 {
-    m_pinCountdown = 10;
+    m_playback.ShowPin();
     InvalidateFrames();
 }
 
@@ -576,10 +441,10 @@ void TFlagForm::FlagWindowResize()
 
 std::optional<QString> TFlagForm::RunOpenPictureDialog()
 {
-    QFileDialog dialog(this, QStringLiteral("打开"), QDir::currentPath());
+    QFileDialog dialog(this, tr("打开"), QDir::currentPath());
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters(QtNameFilters(QString::fromUtf8(sOpenPictureFilter)));
+    dialog.setNameFilters(QtNameFilters(tr(sOpenPictureFilter)));
     dialog.setDefaultSuffix(QString::fromLatin1(sOpenPictureDefaultExt));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
@@ -627,16 +492,15 @@ void TFlagForm::Pasteimage1Click()
     RunCommand(this, [this] {
         const QClipboard* clipboard = QGuiApplication::clipboard();
         if (!ClipboardHasPicture(clipboard)) {
-            ShowWarning(QString::fromUtf8(sClipboardEmpty), this);
+            ShowWarning(tr(sClipboardEmpty), this);
             return;
         }
         const TPicture pasted = PictureWithAlphaFromClipboard(clipboard->mimeData());
         if (pasted.Color.Empty())
             return;
-        if (m_textureList.empty())
-            m_textureList.push_back(std::make_unique<TTextureItem>());
-        ImportBitmap(pasted.Color, m_textureList.front()->Source);
-        m_textureList.front()->Alpha = pasted.Alpha;
+        TDIB source;
+        ImportBitmap(pasted.Color, source);
+        m_model.SetTexture(source, pasted.Alpha);
         PrepareTexture();
         InvalidateFrames();
     });
@@ -649,7 +513,7 @@ void TFlagForm::Quit1Click()
 
 bool TFlagForm::AcceptsDrops() const
 {
-    return (m_busyFlags & (bfDialog | bfExporting)) == 0 && !QApplication::activeModalWidget();
+    return (BusyFlags() & (bfDialog | bfExporting)) == 0 && !QApplication::activeModalWidget();
 }
 
 void TFlagForm::LoadDroppedFile(const QString& fileName)
@@ -693,7 +557,7 @@ void TFlagForm::closeEvent(QCloseEvent* event)
 void TFlagForm::moveEvent(QMoveEvent* event)
 {
     QMainWindow::moveEvent(event);
-    FormMoved();
+    m_magnet.PanelMoved();
 }
 
 void TFlagForm::dragEnterEvent(QDragEnterEvent* event)

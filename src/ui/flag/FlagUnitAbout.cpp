@@ -1,34 +1,27 @@
-// The panel's About box, the information command that shows it, and the check
-// the panel's creation makes at the program's start: a first start, a second
-// one (the install record is first written then), a new version or a moved
-// program puts the program's entry into the application menu and shows the
-// About box.
+// The panel's About box and the information command that shows it. The box
+// also comes up at a first start (TFirstStartCheck).
 
 #include "ui/controls/XAboutBoxComp.h"
-#include "ui/controls/XExeCounterUnit.h"
-#include "ui/controls/XInstallUnit.h"
-#include "ui/controls/XShortcutUnit.h"
-#include "ui/flag/FlagSettingsStore.h"
 #include "ui/flag/FlagUnit.h"
 
-#include <QCoreApplication>
 #include <QFont>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QtGlobal>
 #include <cmath>
-#include <exception>
 #include <numbers>
 
 namespace zx {
 
 namespace {
 
-    // The version text is also what the install record compares.
-    constexpr const char* sAboutVersion = "版本 1.05 - 1999 年 12 月 11 日";
+    // The version text is also what the install record compares; the box
+    // shows its translation.
+    constexpr const char* sAboutVersion
+        = QT_TRANSLATE_NOOP("zx::TAboutBox", "版本 1.05 - 1999 年 12 月 11 日");
     constexpr const char* sAboutCopyright = "1999 Tarnwick";
     constexpr const char* sAboutLink = "https://tarnwick.example/zephyrix/";
-    constexpr const char* sAboutMotto = "让每一幅图片都迎风飘扬。";
+    constexpr const char* sAboutMotto
+        = QT_TRANSLATE_NOOP("zx::TFlagForm", "让每一幅图片都迎风飘扬。");
 
     // The product picture: the program's name in a blue-to-teal gradient,
     // waving, on a transparent ground. Each column of the drawn name is
@@ -79,24 +72,8 @@ void TFlagForm::CreateAboutBox()
     AboutBox->SetVersion(QString::fromUtf8(sAboutVersion));
     AboutBox->SetCopyright(QString::fromUtf8(sAboutCopyright));
     AboutBox->SetLink(QString::fromUtf8(sAboutLink));
-    AboutBox->SetInfoText(QString::fromUtf8(sAboutMotto));
+    AboutBox->SetInfoText(tr(sAboutMotto));
     AboutBox->SetBitmap(ProductPicture());
-}
-
-void TFlagForm::FirstStartCheck()
-{
-    // The bookkeeping of a first start never keeps the program from starting:
-    // a store that cannot be written costs the menu entry and the box, no more.
-    try {
-        const std::int32_t earlierStarts = ExeCounter(ProgramKey());
-        if (earlierStarts == 0 || InstallRecord(ProgramKey(), AboutBox->Version())) {
-            CreateShortcut(QStringLiteral("Zephyrix"), QCoreApplication::applicationFilePath(),
-                QString(), true, QStringLiteral("Tarnwick"));
-            AboutBox->Execute();
-        }
-    } catch (const std::exception& error) {
-        qWarning("zephyrix: %s", error.what());
-    }
 }
 
 void TFlagForm::Info1Click()

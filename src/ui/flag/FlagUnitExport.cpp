@@ -3,12 +3,11 @@
 // same one zephyrix-cli export runs, so equal settings give equal bytes.
 
 #include "core/gif/GIFExport.h"
-#include "ui/controls/XNiceScrollBarComp.h"
+#include "ui/controls/XLanguageUnit.h"
 #include "ui/controls/XWaitCursor.h"
 #include "ui/flag/FlagUnit.h"
 #include "ui/flag/ShowUnit.h"
 
-#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -20,26 +19,19 @@ namespace {
 
     // The GIF picture format as the save dialog offers it.
     constexpr const char* sGIFExtension = "gif";
-    constexpr const char* sGIFDescription = "GIF 图像";
-
-    // A status text in panel 0, shown at once: the export runs on this thread.
-    void ShowExportStatus(TFlagForm& form, const std::string& text)
-    {
-        form.SetStatusText(QString::fromStdString(text));
-        form.MainStatusBar->repaint();
-    }
+    constexpr const char* sGIFDescription = QT_TRANSLATE_NOOP("zx::TFlagForm", "GIF 图像");
 
 } // namespace
 
 std::optional<QString> TFlagForm::RunGIFSaveDialog()
 {
     const QString extension = QString::fromLatin1(sGIFExtension);
-    QFileDialog dialog(this, QStringLiteral("另存为"), QDir::currentPath());
+    QFileDialog dialog(this, tr("另存为"), QDir::currentPath());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // "GIF 图像 (*.gif)|*.gif" as Qt writes it.
-    dialog.setNameFilter(QString::fromUtf8(sGIFDescription) + QStringLiteral(" (*.") + extension
-        + QStringLiteral(")"));
+    dialog.setNameFilter(
+        tr(sGIFDescription) + QStringLiteral(" (*.") + extension + QStringLiteral(")"));
     dialog.setDefaultSuffix(extension);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -72,28 +64,27 @@ void TFlagForm::ExportAnimation(bool preview)
 
 std::unique_ptr<TGIFImage> TFlagForm::BuildAnimation()
 {
-    TExportOptions options;
-    options.Frames = FramesNiceScrollBar->Position();
-    options.GIFBits = BitsNiceScrollBar->Position();
-    options.GIFDelay = DelayNiceScrollBar->Position();
-    options.GIFLoops = LoopsNiceScrollBar->Position();
-    options.Quality
-        = HighQualityCheckBox->isChecked() ? TExportQuality::High : TExportQuality::Standard;
     repaint();
     if (ShowForm())
         ShowForm()->repaint();
-    const auto render = [this](std::int32_t k, std::uint16_t phase) {
-        RenderSlot(static_cast<std::uint16_t>(k), phase);
+    // The status texts are shown at once: the export runs on this thread.
+    const auto status = [this](const std::string& text) {
+        SetStatusText(CoreMessage(text));
+        MainStatusBar->repaint();
     };
-    return BuildExportGif(FrameStore(), options, render,
-        [this](const std::string& text) { ShowExportStatus(*this, text); });
+    const auto render = [&](std::int32_t k, std::uint16_t phase) {
+        m_model.RenderSlot(static_cast<std::uint16_t>(k), phase, status);
+    };
+    return BuildExportGif(m_model.FrameStore(), ExportOptionsOf(m_settings), render, status);
 }
 
 void TFlagForm::WriteAnimation(const TGIFImage& gif, const QString& fileName)
 {
-    ShowExportStatus(*this, sStatusSaving);
+    SetStatusText(CoreMessage(sStatusSaving));
+    MainStatusBar->repaint();
     gif.SaveGifFile(fileName.toStdString());
-    ShowExportStatus(*this, std::string());
+    SetStatusText(QString());
+    MainStatusBar->repaint();
 }
 
 } // namespace zx

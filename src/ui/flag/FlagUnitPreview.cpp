@@ -22,10 +22,10 @@ void TFlagForm::Preview1Click()
 
 void TFlagForm::PreviewAnimation()
 {
-    assert(PreviewForm);
-    if (!PreviewForm)
+    assert(m_previewForm);
+    if (!m_previewForm)
         return;
-    TPreviewForm& form = *PreviewForm;
+    TPreviewForm& form = *m_previewForm;
 
     std::shared_ptr<TGIFImage> gif;
     {
@@ -51,7 +51,7 @@ void TFlagForm::PreviewAnimation()
         form.PreviewImage->SetPicture(gif);
         for (std::int32_t i = 0; i < gif->Images().Count(); ++i)
             form.GIFFilmDisplay->AddItem(&gif->FrameBitmap(i));
-        form.SetStatusText(QStringLiteral("%1 x %2 像素 x %3 颜色 x %4 帧")
+        form.SetStatusText(tr("%1 x %2 像素 x %3 颜色 x %4 帧")
                                .arg(gif->Width())
                                .arg(gif->Height())
                                .arg(1 << gif->BitsPerPixel())

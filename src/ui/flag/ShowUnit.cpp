@@ -1,14 +1,12 @@
 #include "ui/flag/ShowUnit.h"
 
-#include "ui/flag/FlagUnit.h"
-
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QStatusBar>
 #include <QVBoxLayout>
-#include <algorithm>
 
 namespace zx {
 
@@ -21,21 +19,35 @@ TFlagPaintBox::TFlagPaintBox(QWidget* parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
+void TFlagPaintBox::SetPicture(const QImage& frame, std::optional<QPoint> pin)
+{
+    m_frame = frame;
+    m_pin = pin;
+    repaint();
+}
+
 void TFlagPaintBox::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    if (m_panel)
-        m_panel->DrawFrame(painter, event->rect(), size());
-    else
-        painter.fillRect(event->rect(), palette().color(QPalette::Button));
+    const QColor blank = palette().color(QPalette::Button);
+    if (m_frame.isNull()) {
+        painter.fillRect(event->rect(), blank);
+        return;
+    }
+    painter.drawImage(0, 0, m_frame);
+    // Only while the window is being resized is it larger than its frame.
+    const QRegion beyond = QRegion(event->rect()) - QRegion(m_frame.rect());
+    for (const QRect& part : beyond)
+        painter.fillRect(part, blank);
+    if (m_pin) {
+        static const QImage pin(QStringLiteral(":/resources/PIN.png"));
+        painter.drawImage(*m_pin, pin);
+    }
 }
 
 void TFlagPaintBox::mousePressEvent(QMouseEvent* event)
 {
-    if (m_panel) {
-        const QPoint at = event->position().toPoint();
-        m_panel->FlagPaintBoxMouseDown(at.x(), at.y());
-    }
+    emit MouseDown(event->position().toPoint());
     QWidget::mousePressEvent(event);
 }
 
@@ -45,7 +57,7 @@ TShowForm::TShowForm(QWidget* panel)
     , m_statusBar(new QStatusBar(this))
     , m_statusLabel(new QLabel(m_statusBar))
 {
-    setWindowTitle(QStringLiteral("旗帜"));
+    setWindowTitle(tr("旗帜"));
     setAcceptDrops(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -54,6 +66,7 @@ TShowForm::TShowForm(QWidget* panel)
     m_statusBar->setFixedHeight(kStatusBarHeight);
     m_statusBar->addWidget(m_statusLabel, 1);
     layout->addWidget(m_statusBar);
+    connect(m_paintBox, &TFlagPaintBox::MouseDown, this, &TShowForm::PaintAreaMouseDown);
     SetPaintAreaSize(QSize(150, 97));
     UpdateSizeLimits();
     FlagWindowExists = true;
@@ -64,12 +77,6 @@ TShowForm::~TShowForm()
     FlagWindowExists = false;
 }
 
-void TShowForm::SetPanel(TFlagForm* panel)
-{
-    m_panel = panel;
-    m_paintBox->SetPanel(panel);
-}
-
 QString TShowForm::StatusText() const
 {
     return m_statusLabel->text();
@@ -78,6 +85,11 @@ QString TShowForm::StatusText() const
 void TShowForm::SetStatusText(const QString& text)
 {
     m_statusLabel->setText(text);
+}
+
+void TShowForm::ShowFrame(const QImage& frame, std::optional<QPoint> pin)
+{
+    m_paintBox->SetPicture(frame, pin);
 }
 
 QSize TShowForm::PaintAreaSize() const
@@ -106,15 +118,13 @@ void TShowForm::UpdateSizeLimits()
 void TShowForm::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    if (m_panel)
-        m_panel->FlagWindowResize();
+    emit Resized();
 }
 
 void TShowForm::moveEvent(QMoveEvent* event)
 {
     QWidget::moveEvent(event);
-    if (m_panel)
-        m_panel->FlagWindowMoved();
+    emit Moved();
 }
 
 void TShowForm::closeEvent(QCloseEvent* event)
@@ -128,14 +138,12 @@ void TShowForm::closeEvent(QCloseEvent* event)
 
 void TShowForm::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (m_panel)
-        m_panel->PictureDragEnter(event);
+    emit PictureDragEnter(event);
 }
 
 void TShowForm::dropEvent(QDropEvent* event)
 {
-    if (m_panel)
-        m_panel->PictureDrop(event);
+    emit PictureDrop(event);
 }
 
 } // namespace zx

@@ -1,21 +1,27 @@
 #pragma once
 
 // TShowForm: the flag window, a small sizeable tool window beside the control
-// panel. Its paint area is the frame: the animation is painted there, a click
-// sets the pin point, and resizing it changes the frame size (between 16 x 16
-// and 320 x 200 pixels). The user cannot close it; it is shown and hidden with
-// the panel.
+// panel. Its paint area is the frame: it shows the frame it was last given,
+// with the pin or without, and a blank while it has none. It reports what the
+// user does as signals: a mouse press in the paint area (the pin point), a new
+// size (between 16 x 16 and 320 x 200 for the paint area), a move, and a picture
+// dragged over it or dropped on it. Painting never changes anything: a repaint
+// by the window system shows the same picture again. The user cannot close it;
+// it is shown and hidden with the panel.
 
+#include <QImage>
+#include <QPoint>
 #include <QSize>
 #include <QString>
 #include <QWidget>
+#include <optional>
 
+class QDragEnterEvent;
+class QDropEvent;
 class QLabel;
 class QStatusBar;
 
 namespace zx {
-
-class TFlagForm;
 
 // Set while a flag window exists.
 extern bool FlagWindowExists;
@@ -26,14 +32,21 @@ class TFlagPaintBox : public QWidget {
 
 public:
     explicit TFlagPaintBox(QWidget* parent);
-    void SetPanel(TFlagForm* panel) { m_panel = panel; }
+
+    // The frame to show (a null image: the blank) and where the pin's top-left
+    // corner goes, if it shows.
+    void SetPicture(const QImage& frame, std::optional<QPoint> pin);
+
+signals:
+    void MouseDown(QPoint at);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    TFlagForm* m_panel = nullptr;
+    QImage m_frame;
+    std::optional<QPoint> m_pin;
 };
 
 class TShowForm : public QWidget {
@@ -44,13 +57,14 @@ public:
     explicit TShowForm(QWidget* panel);
     ~TShowForm() override;
 
-    // Connects the window to the panel whose frames it shows.
-    void SetPanel(TFlagForm* panel);
-
     TFlagPaintBox* FlagPaintBox() const { return m_paintBox; }
     QStatusBar* FlagStatusBar() const { return m_statusBar; }
     QString StatusText() const;
     void SetStatusText(const QString& text);
+
+    // Paints the frame (or the blank) now, with the pin at its top-left corner
+    // if it shows.
+    void ShowFrame(const QImage& frame, std::optional<QPoint> pin);
 
     // The paint area's size, which is the frame size.
     QSize PaintAreaSize() const;
@@ -65,6 +79,14 @@ public:
     static constexpr QSize kMaxPaintArea { 320, 200 };
     static constexpr int kStatusBarHeight = 19;
 
+signals:
+    // A mouse button pressed at this point of the paint area.
+    void PaintAreaMouseDown(QPoint at);
+    void Resized();
+    void Moved();
+    void PictureDragEnter(QDragEnterEvent* event);
+    void PictureDrop(QDropEvent* event);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
@@ -77,7 +99,6 @@ private:
     // paint area stays within kMinPaintArea..kMaxPaintArea.
     void UpdateSizeLimits();
 
-    TFlagForm* m_panel = nullptr;
     TFlagPaintBox* m_paintBox;
     QStatusBar* m_statusBar;
     QLabel* m_statusLabel;

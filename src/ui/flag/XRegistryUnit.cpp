@@ -1,5 +1,6 @@
 #include "ui/flag/XRegistryUnit.h"
 
+#include <QCoreApplication>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
@@ -9,8 +10,10 @@ namespace zx {
 
 namespace {
 
-    const char* const sNoOpenKey = "无法写入设置值“%1”：没有打开的键";
-    const char* const sStoreNotWritten = "无法写入设置文件 %1";
+    const char* const sNoOpenKey
+        = QT_TRANSLATE_NOOP("zx::XRegistryUnit", "无法写入设置值“%1”：没有打开的键");
+    const char* const sStoreNotWritten
+        = QT_TRANSLATE_NOOP("zx::XRegistryUnit", "无法写入设置文件 %1");
 
     // Where a key path lies: the store of a maker's program and a group in it.
     struct TStorePlace {
@@ -206,7 +209,8 @@ QString TNewRegistry::ReadStringDef(const QString& name, const QString& defaultV
 QSettings& TNewRegistry::WritableStore(const QString& name)
 {
     if (!m_store)
-        throw ERegistryException(QString::fromUtf8(sNoOpenKey).arg(name).toStdString());
+        throw ERegistryException(
+            QCoreApplication::translate("zx::XRegistryUnit", sNoOpenKey).arg(name).toStdString());
     return *m_store;
 }
 
@@ -231,8 +235,9 @@ void TNewRegistry::Flush()
         return;
     m_store->sync();
     if (m_store->status() == QSettings::AccessError)
-        throw ERegistryException(
-            QString::fromUtf8(sStoreNotWritten).arg(m_store->fileName()).toStdString());
+        throw ERegistryException(QCoreApplication::translate("zx::XRegistryUnit", sStoreNotWritten)
+                                     .arg(m_store->fileName())
+                                     .toStdString());
 }
 
 } // namespace zx

@@ -22,16 +22,16 @@ TPreviewForm::TPreviewForm(QWidget* parent)
         Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowCloseButtonHint)
 {
-    setWindowTitle(QStringLiteral("GIF 预览"));
+    setWindowTitle(tr("GIF 预览"));
     QFont font(QStringLiteral("宋体"));
     font.setPixelSize(12);
     setFont(font);
 
     MainMenu = new QMenuBar(this);
-    File1 = MainMenu->addMenu(QStringLiteral("文件"));
-    Save1 = File1->addAction(QStringLiteral("保存..."));
+    File1 = MainMenu->addMenu(tr("文件"));
+    Save1 = File1->addAction(tr("保存..."));
     Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    Cancel1 = File1->addAction(QStringLiteral("取消"));
+    Cancel1 = File1->addAction(tr("取消"));
     // The shortcut works wherever the focus is in the window.
     addAction(Save1);
     connect(Save1, &QAction::triggered, this, [this] { Save1Click(); });
@@ -86,7 +86,8 @@ TPreviewForm::TPreviewForm(QWidget* parent)
 
     PreviewStatusBar = new QStatusBar(this);
     m_statusLabel = new QLabel(PreviewStatusBar);
-    m_statusLabel->setFixedWidth(kStatusPanelWidth);
+    // The panel's width, or what a longer text (a translation's) needs.
+    m_statusLabel->setMinimumWidth(kStatusPanelWidth);
     PreviewStatusBar->addWidget(m_statusLabel);
     column->addWidget(PreviewStatusBar);
 

@@ -3,6 +3,7 @@
 #include "ui/controls/XColorChoiceComp.h"
 #include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/controls/XRadioGroupComp.h"
+#include "ui/flag/XSettingControls.h"
 #include "ui/imaging/XDIBCanvas.h"
 #include "ui/imaging/XDIBImageComp.h"
 #include "ui/imaging/XTextOverlayDraw.h"
@@ -35,40 +36,27 @@ namespace {
         return group;
     }
 
-    TNiceScrollBar* Slider(QWidget* parent, const QString& caption, TTextRange range, int step)
-    {
-        auto* slider = new TNiceScrollBar(parent);
-        slider->SetMax(range.Max);
-        slider->SetMin(range.Min);
-        slider->SetPosition(range.Default);
-        slider->SetSmallChange(step);
-        slider->SetDefaultMode(dmFixed);
-        slider->SetDefaultPos(range.Default);
-        slider->SetLabelCaption(caption);
-        slider->setMinimumHeight(32);
-        return slider;
-    }
-
 } // namespace
 
 TTextForm::TTextForm(QWidget* parent)
     : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("文本"));
+    setWindowTitle(tr("文本"));
     setFont(PixelFont(QStringLiteral("宋体"), 12));
     setFixedSize(513, 345);
 
-    QGroupBox* fontGroup = Group(this, QStringLiteral("字体"), QRect(8, 6, 182, 160));
+    QGroupBox* fontGroup = Group(this, tr("字体"), QRect(8, 6, 182, 160));
     FontListBox = new QListWidget(fontGroup);
     fontGroup->layout()->addWidget(FontListBox);
 
-    FontColorChoice = new TColorChoice(this);
+    // The text's settings, each control as the settings table describes it.
+    m_controls = new TSettingControls(this);
+    FontColorChoice = m_controls->MakeAs<TColorChoice>("FontColor", this);
     FontColorChoice->SetKind(ccVertical);
-    FontColorChoice->SetCaption(QStringLiteral("颜色"));
     FontColorChoice->SetBorderStyle(bsSingle);
     FontColorChoice->setGeometry(198, 14, 48, 152);
 
-    QGroupBox* textGroup = Group(this, QStringLiteral("文本"), QRect(8, 170, 238, 128));
+    QGroupBox* textGroup = Group(this, tr("文本"), QRect(8, 170, 238, 128));
     TextMemo = new QPlainTextEdit(textGroup);
     TextMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
     TextMemo->setFont(PixelFont(QStringLiteral("宋体"), 13));
@@ -77,32 +65,29 @@ TTextForm::TTextForm(QWidget* parent)
     TextMemo->setPalette(white);
     textGroup->layout()->addWidget(TextMemo);
 
-    SizeNiceScrollBar = Slider(this, QStringLiteral("尺寸：<#Pos>%"), kTextSizeRange, 1);
+    SizeNiceScrollBar = m_controls->MakeAs<TNiceScrollBar>("FontSize", this);
     SizeNiceScrollBar->setGeometry(8, 304, 238, 34);
 
-    QGroupBox* previewGroup = Group(this, QStringLiteral("预览"), QRect(254, 6, 251, 204));
+    QGroupBox* previewGroup = Group(this, tr("预览"), QRect(254, 6, 251, 204));
     TextDIBImage = new TDIBImage(previewGroup);
     TextDIBImage->setFixedSize(kPreviewWidth, kPreviewHeight);
     previewGroup->layout()->addWidget(TextDIBImage);
     TextDIBImage->DIB().SetSize(kPreviewWidth, kPreviewHeight, 24);
 
-    AlignHRadioGroup = new TRadioGroup(QStringLiteral("水平对齐"),
-        { QStringLiteral("左"), QStringLiteral("中"), QStringLiteral("右") }, this, Qt::Horizontal);
+    AlignHRadioGroup = m_controls->MakeAs<TRadioGroup>("AlignHorizontal", this);
     AlignHRadioGroup->setGeometry(254, 212, 124, 44);
-    AlignHRadioGroup->SetItemIndex(taCenter);
-    AlignVRadioGroup = new TRadioGroup(QStringLiteral("垂直调整"),
-        { QStringLiteral("顶"), QStringLiteral("中"), QStringLiteral("底") }, this, Qt::Horizontal);
+    AlignVRadioGroup = m_controls->MakeAs<TRadioGroup>("AlignVertical", this);
     AlignVRadioGroup->setGeometry(381, 212, 124, 44);
-    AlignVRadioGroup->SetItemIndex(taMiddle);
 
-    QGroupBox* options = Group(this, QStringLiteral("选项"), QRect(254, 258, 166, 82));
-    AngleNiceScrollBar = Slider(options, QStringLiteral("角度：<#Pos>"), kTextAngleRange, 1);
-    ShaddowNiceScrollBar
-        = Slider(options, QStringLiteral("投影深度：<#Pos>%"), kTextShadowRange, 5);
+    QGroupBox* options = Group(this, tr("选项"), QRect(254, 258, 166, 82));
+    AngleNiceScrollBar = m_controls->MakeAs<TNiceScrollBar>("FontAngle", options);
+    ShaddowNiceScrollBar = m_controls->MakeAs<TNiceScrollBar>("FontShaddow", options);
+    for (TNiceScrollBar* slider : { SizeNiceScrollBar, AngleNiceScrollBar, ShaddowNiceScrollBar })
+        slider->setMinimumHeight(32);
     options->layout()->addWidget(AngleNiceScrollBar);
     options->layout()->addWidget(ShaddowNiceScrollBar);
 
-    BitBtn1 = new QPushButton(QStringLiteral("确定"), this);
+    BitBtn1 = new QPushButton(tr("确定"), this);
     BitBtn1->setDefault(true);
     BitBtn1->setGeometry(428, 310, 77, 27);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
@@ -114,12 +99,7 @@ TTextForm::TTextForm(QWidget* parent)
 
     const auto refresh = [this] { RefreshPreview(); };
     connect(FontListBox, &QListWidget::currentRowChanged, this, refresh);
-    connect(FontColorChoice, &TColorChoice::OnChange, this, refresh);
-    connect(SizeNiceScrollBar, &TNiceScrollBar::OnChange, this, refresh);
-    connect(AngleNiceScrollBar, &TNiceScrollBar::OnChange, this, refresh);
-    connect(ShaddowNiceScrollBar, &TNiceScrollBar::OnChange, this, refresh);
-    connect(AlignHRadioGroup, &TRadioGroup::OnClick, this, refresh);
-    connect(AlignVRadioGroup, &TRadioGroup::OnClick, this, refresh);
+    connect(m_controls, &TSettingControls::Changed, this, refresh);
     connect(TextMemo, &QPlainTextEdit::textChanged, this, refresh);
 }
 
@@ -131,29 +111,21 @@ QString TTextForm::SelectedFontName() const
 
 TTextOverlaySettings TTextForm::Settings() const
 {
-    TTextOverlaySettings settings;
-    settings.Lines = SplitTextLines(TextMemo->toPlainText().toStdString());
+    TSettings settings;
+    m_controls->ReadAll(settings);
+    settings.Text.Lines = SplitTextLines(TextMemo->toPlainText().toStdString());
     // With no font installed there is nothing to select; the toolkit's default
     // face stands in.
-    settings.FontName = SelectedFontName().toStdString();
-    settings.Size = SizeNiceScrollBar->Position();
-    settings.Color = FontColorChoice->Color();
-    settings.Angle = AngleNiceScrollBar->Position();
-    settings.Shadow = ShaddowNiceScrollBar->Position();
-    settings.AlignH = static_cast<TTextAlignH>(std::max(0, AlignHRadioGroup->ItemIndex()));
-    settings.AlignV = static_cast<TTextAlignV>(std::max(0, AlignVRadioGroup->ItemIndex()));
-    return settings;
+    settings.Text.FontName = SelectedFontName().toStdString();
+    return settings.Text;
 }
 
 void TTextForm::ApplySettings(const TTextOverlaySettings& settings)
 {
     PreferredFontName = QString::fromStdString(settings.FontName);
-    SizeNiceScrollBar->SetPosition(settings.Size);
-    FontColorChoice->SetColor(settings.Color);
-    AngleNiceScrollBar->SetPosition(settings.Angle);
-    ShaddowNiceScrollBar->SetPosition(settings.Shadow);
-    AlignHRadioGroup->SetItemIndex(settings.AlignH);
-    AlignVRadioGroup->SetItemIndex(settings.AlignV);
+    TSettings shown;
+    shown.Text = settings;
+    m_controls->Show(shown);
 }
 
 void TTextForm::RenderTextOverlay(TDIB& target) const
@@ -178,8 +150,10 @@ void TTextForm::RefreshPreview()
 
 void TTextForm::SelectPreferredFont()
 {
+    // A name saved with its foundry ("C059 [urw]") selects its family.
+    const QString family = FontFamilyOf(PreferredFontName);
     for (int i = 0; i < FontListBox->count(); ++i)
-        if (FontListBox->item(i)->text() == PreferredFontName)
+        if (FontListBox->item(i)->text() == family)
             FontListBox->setCurrentRow(i);
 }
 

@@ -22,6 +22,7 @@ class TColorChoice;
 class TDIBImage;
 class TNiceScrollBar;
 class TRadioGroup;
+class TSettingControls;
 
 class TTextForm : public QDialog {
     Q_OBJECT
@@ -39,8 +40,8 @@ public:
     void ApplySettings(const TTextOverlaySettings& settings);
     // Redraws the preview picture and shows it.
     void RefreshPreview();
-    // Selects the font list's entry equal to PreferredFontName (the last equal
-    // one); without one the selection stays.
+    // Selects the font list's entry equal to PreferredFontName's family (the
+    // last equal one); without one the selection stays.
     void SelectPreferredFont();
     QString PreferredFontName;
 
@@ -63,6 +64,10 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    // The controls of the text's settings (all but the font list and the memo).
+    TSettingControls* m_controls = nullptr;
 };
 
 } // namespace zx

@@ -88,7 +88,26 @@ void RenderTextOverlay(TDIB& target, const TTextOverlaySettings& settings)
 
 QStringList InstalledFontFamilies()
 {
-    return QFontDatabase::families();
+    return DistinctFontFamilies(QFontDatabase::families());
+}
+
+QString FontFamilyOf(const QString& name)
+{
+    const qsizetype open = name.lastIndexOf(QStringLiteral(" ["));
+    if (open <= 0 || !name.endsWith(QLatin1Char(']')))
+        return name;
+    return name.left(open);
+}
+
+QStringList DistinctFontFamilies(const QStringList& names)
+{
+    QStringList families;
+    for (const QString& name : names) {
+        const QString family = FontFamilyOf(name);
+        if (!families.contains(family))
+            families << family;
+    }
+    return families;
 }
 
 QString InitialTextFont(const QStringList& families)

@@ -17,8 +17,15 @@ namespace zx {
 // settings have no text.
 void RenderTextOverlay(TDIB& target, const TTextOverlaySettings& settings);
 
-// The installed font families in the platform's order.
+// The installed font families in the platform's order, each once, as people
+// know it: where several foundries provide a family, Qt names it once for each
+// ("C059 [urw]", "C059 [UKWN]"); the list has "C059".
 QStringList InstalledFontFamilies();
+// The family of a font name, without the foundry Qt may have added to it
+// ("C059 [urw]" is "C059"); other names as they are.
+QString FontFamilyOf(const QString& name);
+// The families of Qt's font names, each once, in the order of their first name.
+QStringList DistinctFontFamilies(const QStringList& names);
 
 // The font the text dialog starts with: the default face when it is installed,
 // otherwise the first installed family (empty when there is none).

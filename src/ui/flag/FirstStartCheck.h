@@ -1,0 +1,21 @@
+#pragma once
+
+// TFirstStartCheck: what the control panel's creation does at the program's
+// start. The run counter and the install record notice a first start, a second
+// one (the install record is first written then), a new version or a moved
+// program; each of them puts the program's entry into the application menu and
+// shows the About box.
+
+namespace zx {
+
+class TAboutBox;
+
+class TFirstStartCheck {
+public:
+    // aboutBox's version is what the install record compares. The bookkeeping
+    // never keeps the program from starting: a store that cannot be written
+    // costs the menu entry and the box, no more.
+    static void Run(TAboutBox& aboutBox);
+};
+
+} // namespace zx

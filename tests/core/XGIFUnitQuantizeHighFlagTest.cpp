@@ -1,0 +1,276 @@
+// The high quality level on flags: flat fields of a few colours come out
+// without dither noise, the small detailed emblem on them keeps its colours
+// well, and the result is the same on any number of threads; and the error
+// measure it chooses its tuning and dithering by.
+
+#include "core/gif/XGIFUnitDitherHigh.h"
+#include "core/gif/XGIFUnitQuantizeHigh.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <random>
+#include <set>
+#include <vector>
+
+using namespace zx;
+
+namespace {
+
+struct TRgb {
+    std::uint8_t R, G, B;
+};
+
+// The flat colours the flags are made of (strong, far apart, as on real
+// flags), used from the first.
+const TRgb kFields[6] = { { 206, 17, 38 }, { 255, 255, 255 }, { 0, 56, 168 }, { 0, 122, 61 },
+    { 252, 209, 22 }, { 0, 0, 0 } };
+
+constexpr std::int32_t kWidth = 120;
+constexpr std::int32_t kHeight = 80;
+
+// A disc of radius 13 near the middle, moving one pixel a frame: a ring of
+// every hue around smooth shading and a few thin spokes, far more colours
+// than 16 entries hold.
+bool InEmblem(std::int32_t x, std::int32_t y, std::int32_t frame)
+{
+    const double dx = x - (60.0 + frame), dy = y - 40.0;
+    return dx * dx + dy * dy <= 13.0 * 13.0;
+}
+
+TRgb EmblemColour(std::int32_t x, std::int32_t y, std::int32_t frame)
+{
+    const double dx = x - (60.0 + frame), dy = y - 40.0;
+    const double r = std::sqrt(dx * dx + dy * dy);
+    const double a = std::atan2(dy, dx);
+    auto level = [](double v) { return std::uint8_t(std::clamp(v, 0.0, 255.0)); };
+    if (r > 9)
+        return { level(128 + 120 * std::cos(a)), level(128 + 120 * std::cos(a + 2.1)),
+            level(128 + 120 * std::cos(a + 4.2)) };
+    if (std::fmod(a + 4.0, 0.8) < 0.12)
+        return { 30, 30, 30 };
+    return { level(240 - 12 * r), level(200 - 10 * r), level(60 + 6 * r) };
+}
+
+// Vertical bands of the first `fields` flat colours, the emblem over them.
+std::vector<TDIB> FlagFrames(std::int32_t fields, std::int32_t frames)
+{
+    std::vector<TDIB> out;
+    for (std::int32_t k = 0; k < frames; ++k) {
+        TDIB dib;
+        dib.SetSize(kWidth, kHeight, 24);
+        for (std::int32_t y = 0; y < kHeight; ++y) {
+            std::uint8_t* row = dib.ScanLine(y);
+            for (std::int32_t x = 0; x < kWidth; ++x) {
+                const TRgb c
+                    = InEmblem(x, y, k) ? EmblemColour(x, y, k) : kFields[x * fields / kWidth];
+                row[3 * x] = c.B;
+                row[3 * x + 1] = c.G;
+                row[3 * x + 2] = c.R;
+            }
+        }
+        out.push_back(std::move(dib));
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> Indices(const TDIB& reduced)
+{
+    std::vector<std::uint8_t> out;
+    for (std::int32_t y = 0; y < reduced.Height(); ++y)
+        for (std::int32_t x = 0; x < reduced.Width(); ++x)
+            out.push_back(reduced.ConstScanLine(y)[x]);
+    return out;
+}
+
+} // namespace
+
+TEST(XGIFUnitQuantizeHighFlag, FlatFieldsAreOneExactEntryAndTheEmblemKeepsItsFloor)
+{
+    constexpr std::int32_t kFrames = 4;
+    for (std::int32_t fields = 3; fields <= 6; ++fields) {
+        const std::vector<TDIB> frames = FlagFrames(fields, kFrames);
+        const TColorPalette palette = CreateHighQualityPalette(frames, {}, {}, 16);
+        ASSERT_EQ(palette.size(), 16u);
+        const std::vector<TDIB> reduced = ReduceFramesHighQuality(frames, {}, {}, palette);
+
+        double emblemSquares = 0;
+        double emblemSamples = 0;
+        for (std::int32_t k = 0; k < kFrames; ++k) {
+            // One index per field over all frames, and that entry is the
+            // field's colour exactly: no dither noise, not even beside the
+            // emblem, whose error must not run into the field.
+            auto used = std::vector<std::set<std::uint8_t>>(std::size_t(fields));
+            for (std::int32_t y = 0; y < kHeight; ++y) {
+                for (std::int32_t x = 0; x < kWidth; ++x) {
+                    const std::uint8_t index = reduced[std::size_t(k)].ConstScanLine(y)[x];
+                    const TPaletteEntry& got = palette[index];
+                    if (InEmblem(x, y, k)) {
+                        const TRgb want = EmblemColour(x, y, k);
+                        for (const double d : { double(got.Red) - want.R,
+                                 double(got.Green) - want.G, double(got.Blue) - want.B })
+                            emblemSquares += d * d;
+                        emblemSamples += 3;
+                        continue;
+                    }
+                    const TRgb want = kFields[x * fields / kWidth];
+                    ASSERT_EQ(got, (TPaletteEntry { want.R, want.G, want.B, 0 }))
+                        << fields << " fields, frame " << k << " at " << x << "," << y;
+                    used[std::size_t(x * fields / kWidth)].insert(index);
+                }
+            }
+            for (const auto& field : used)
+                EXPECT_EQ(field.size(), 1u) << fields << " fields, frame " << k;
+        }
+        // The emblem shares the 16 - fields other entries: measured 23.8 dB
+        // with three fields down to 21.5 dB with six.
+        const double emblemPsnr = 10 * std::log10(255.0 * 255.0 / (emblemSquares / emblemSamples));
+        EXPECT_GT(emblemPsnr, 21.0) << fields << " fields";
+    }
+}
+
+TEST(XGIFUnitQuantizeHighFlag, ADominantColourAmongManyGetsAnExactEntry)
+{
+    // A plain sky (two fifths of the pixels) beside colours that differ from
+    // it by a step or two and a field of smooth gradients, far more colours than
+    // entries: however the entries near it are fitted, the sky keeps its
+    // colour exactly at every size, and every sky pixel gets that entry.
+    const TRgb sky { 135, 180, 224 };
+    std::vector<TDIB> frames;
+    for (std::int32_t k = 0; k < 3; ++k) {
+        TDIB dib;
+        dib.SetSize(100, 60, 24);
+        for (std::int32_t y = 0; y < 60; ++y) {
+            std::uint8_t* row = dib.ScanLine(y);
+            for (std::int32_t x = 0; x < 100; ++x) {
+                TRgb c = sky;
+                if (x >= 40 && y < 30)
+                    c = { std::uint8_t(sky.R - 1 - (x + k) % 2), sky.G,
+                        std::uint8_t(sky.B + 1 + (x * y) % 2) };
+                else if (x >= 40)
+                    c = { std::uint8_t(2 * x + k), std::uint8_t(4 * y), std::uint8_t(x + y) };
+                row[3 * x] = c.B;
+                row[3 * x + 1] = c.G;
+                row[3 * x + 2] = c.R;
+            }
+        }
+        frames.push_back(std::move(dib));
+    }
+    for (const std::int32_t colours : { 8, 16, 64, 256 }) {
+        const TColorPalette palette = CreateHighQualityPalette(frames, {}, {}, colours);
+        const auto entry
+            = std::find(palette.begin(), palette.end(), TPaletteEntry { sky.R, sky.G, sky.B, 0 });
+        ASSERT_NE(entry, palette.end()) << colours;
+        const std::uint8_t want = static_cast<std::uint8_t>(entry - palette.begin());
+        const std::vector<TDIB> reduced = ReduceFramesHighQuality(frames, {}, {}, palette);
+        for (const TDIB& frame : reduced)
+            for (std::int32_t y = 0; y < 60; ++y)
+                for (std::int32_t x = 0; x < 40; ++x)
+                    ASSERT_EQ(frame.ConstScanLine(y)[x], want)
+                        << colours << " at " << x << "," << y;
+    }
+}
+
+TEST(XGIFUnitQuantizeHighFlag, FlagsGiveTheSameResultsOnOneTwoAndThreeWorkers)
+{
+    // With a transparent surround in every other frame: the palette's
+    // search, the tuning and the reduction all run on the pool.
+    const std::vector<TDIB> frames = FlagFrames(4, 6);
+    std::vector<TDIB> masks;
+    bool flags[6] = {};
+    for (std::int32_t k = 0; k < 6; ++k) {
+        TDIB mask;
+        mask.SetSize(kWidth, kHeight, 8);
+        for (std::int32_t y = 0; y < kHeight; ++y)
+            for (std::int32_t x = 0; x < kWidth; ++x)
+                mask.ScanLine(y)[x] = (k % 2 == 0 && (y < 5 || x > 110)) ? 255 : 0;
+        masks.push_back(std::move(mask));
+        flags[k] = k % 2 == 0;
+    }
+    for (const std::int32_t colours : { 15, 255 }) {
+        const TColorPalette palette = CreateHighQualityPalette(frames, masks, flags, colours, 1);
+        ASSERT_EQ(palette.size(), std::size_t(colours));
+        const std::vector<TDIB> reduced = ReduceFramesHighQuality(frames, masks, flags, palette, 1);
+        for (const unsigned workers : { 2u, 3u }) {
+            for (int run = 0; run < 2; ++run) {
+                ASSERT_EQ(CreateHighQualityPalette(frames, masks, flags, colours, workers), palette)
+                    << workers << " workers";
+                const std::vector<TDIB> again
+                    = ReduceFramesHighQuality(frames, masks, flags, palette, workers);
+                for (std::size_t i = 0; i < reduced.size(); ++i)
+                    ASSERT_EQ(Indices(again[i]), Indices(reduced[i]))
+                        << colours << " colours, " << workers << " workers, frame " << i;
+            }
+        }
+    }
+}
+
+TEST(XGIFUnitQuantizeHighFlag, TheErrorMeasureMatchesAPlainBlurOfTheError)
+{
+    // A noisy frame mapped to random entries, with a background band: the
+    // plain and the blurred squared error against a plain computation in
+    // floating point (Gaussian of sigma 1 over five taps, edges repeated,
+    // background pixels exact and not counted).
+    constexpr std::int32_t w = 37, h = 23;
+    std::mt19937 random(3);
+    TColorPalette palette(16);
+    for (TPaletteEntry& e : palette)
+        e = { std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random()), 0 };
+    std::vector<TDIB> frames(1), masks(1);
+    frames[0].SetSize(w, h, 24);
+    masks[0].SetSize(w, h, 8);
+    std::vector<std::uint8_t> indices(std::size_t(w) * h);
+    std::vector<double> error(std::size_t(w) * h * 3, 0.0);
+    std::vector<bool> counted(std::size_t(w) * h, true);
+    double plain = 0;
+    for (std::int32_t y = 0; y < h; ++y) {
+        for (std::int32_t x = 0; x < w; ++x) {
+            const std::size_t i = std::size_t(y) * w + x;
+            std::uint8_t* p = frames[0].ScanLine(y) + 3 * x;
+            p[0] = std::uint8_t(random()), p[1] = std::uint8_t(random()),
+            p[2] = std::uint8_t(random());
+            indices[i] = std::uint8_t(random() % 16);
+            const bool background = x > 30;
+            masks[0].ScanLine(y)[x] = background ? 255 : 0;
+            counted[i] = !background;
+            if (background)
+                continue;
+            const TPaletteEntry& e = palette[indices[i]];
+            const double d[3]
+                = { double(e.Red) - p[2], double(e.Green) - p[1], double(e.Blue) - p[0] };
+            for (int c = 0; c < 3; ++c) {
+                error[i * 3 + c] = d[c];
+                plain += d[c] * d[c];
+            }
+        }
+    }
+    double taps[5], sum = 0;
+    for (int t = -2; t <= 2; ++t)
+        sum += taps[t + 2] = std::exp(-t * t / 2.0);
+    auto blurredAt = [&](std::int32_t x, std::int32_t y, int c) {
+        double v = 0;
+        for (int ty = -2; ty <= 2; ++ty)
+            for (int tx = -2; tx <= 2; ++tx) {
+                const std::int32_t sx = std::clamp(x + tx, 0, w - 1),
+                                   sy = std::clamp(y + ty, 0, h - 1);
+                v += taps[tx + 2] * taps[ty + 2] / (sum * sum)
+                    * error[(std::size_t(sy) * w + sx) * 3 + c];
+            }
+        return v;
+    };
+    double blurred = 0;
+    for (std::int32_t y = 0; y < h; ++y)
+        for (std::int32_t x = 0; x < w; ++x)
+            if (counted[std::size_t(y) * w + x])
+                for (int c = 0; c < 3; ++c)
+                    blurred += blurredAt(x, y, c) * blurredAt(x, y, c);
+
+    const bool transparent[1] = { true };
+    const highq::TFrameSet set = highq::CheckFrames(frames, masks, transparent);
+    const highq::TFrameError measured = highq::MeasureError(set, 0, indices.data(), palette);
+    EXPECT_EQ(measured.Samples, 31.0 * h * 3);
+    EXPECT_DOUBLE_EQ(measured.Plain, plain);
+    // The measure's taps are integers in 1/1024.
+    EXPECT_NEAR(measured.Blurred, blurred, blurred * 0.01);
+}
