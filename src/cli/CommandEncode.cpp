@@ -7,7 +7,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CliPicture.h"
 #include "core/flag/FlagParameters.h"
-#include "core/gif/GIFExport.h"
+#include "core/gif/GIFExportSize.h"
 
 #include <string>
 #include <vector>
@@ -44,6 +44,8 @@ namespace {
         TExportOptions options = ExportOptionsOf(settings.Values);
         options.Frames = static_cast<std::int32_t>(paths.size());
         CheckExportOptions(options);
+        const TSizeOptions size = SizeOptionsOf(settings.Values);
+        CheckSizeOptions(size);
 
         const TProgressReporter progress(gif.Quiet);
         std::vector<TDIB> frames(paths.size());
@@ -59,16 +61,14 @@ namespace {
             throw EUsageError("frames larger than 65535 x 65535 do not fit a GIF");
 
         const auto say = [&](const std::string& text) { progress.Say(text); };
-        const TExportPalette palette = BuildExportPalette(frames, {}, {}, options, say);
-        TGIFImage image;
-        BuildGifFrames(image, frames, {}, {}, options, palette, say);
-        WriteGif(image, gif.OutputPath, progress);
+        WriteSizedGif(EncodeSizedGif(frames, {}, {}, options, size, say), gif, progress);
         return 0;
     }
 
     const CliCommandRegistration kEncode({
         "encode",
-        "encode FRAME... -o OUT.gif [--bits B] [--delay D] [--loops L] [--quality Q]",
+        "encode FRAME... -o OUT.gif [--bits B] [--delay D] [--loops L] [--quality Q] "
+        "[--lossy N] [--max-size SIZE]",
         "Builds an animated GIF from ready-made frames (1..40 pictures of one size, in\n"
         "the order given), with the export's shared palette and dithering and no\n"
         "transparency.\n\n"

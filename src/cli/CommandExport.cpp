@@ -6,7 +6,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CliSettings.h"
 #include "core/flag/FlagModel.h"
-#include "core/gif/GIFExport.h"
+#include "core/gif/GIFExportSize.h"
 
 #include <optional>
 #include <string>
@@ -62,8 +62,10 @@ namespace {
         const auto render = [&](std::int32_t k, std::uint16_t phase) {
             model.RenderSlot(static_cast<std::uint16_t>(k), phase, say);
         };
-        const auto gifImage = BuildExportGif(model.FrameStore(), options, render, say);
-        WriteGif(*gifImage, parsed.Output.OutputPath, progress);
+        const TSizeOptions size = SizeOptionsOf(parsed.Settings.Values);
+        CheckSizeOptions(size);
+        WriteSizedGif(BuildSizedExportGif(model.FrameStore(), options, size, render, say),
+            parsed.Output, progress);
         return 0;
     }
 

@@ -177,13 +177,13 @@ TLossyFrames ReduceFramesLossy(std::span<const TDIB> frames, std::span<const TDI
     unsigned threads = 0);
 
 // The high quality level with loss: its Floyd-Steinberg diffusion in file
-// order and exact nearest-colour search, with the lossless level's own
-// allowance for continuing entries (a squared distance of 128) before the
-// lossy level's slack is added. A pixel that has the colour it had in an
-// earlier frame takes the index it got there, as without loss; so a frame
-// codes a row once the frames before it have, and the frames run side by side
-// a row apart. Masks, threads and the result as for ReduceFramesLossy; also
-// throws as ReduceFramesHighQuality does for frames that do not match.
+// order, at the strength it chooses for the animation, and its exact
+// nearest-colour search, with the lossy level's slack for continuing entries.
+// A pixel that has the colour it had in an earlier frame takes the index it
+// got there, as without loss; so a frame codes a row once the frames before it
+// have, and the frames run side by side a row apart. Masks, threads and the
+// result as for ReduceFramesLossy; also throws as ReduceFramesHighQuality does
+// for frames that do not match.
 TLossyFrames ReduceFramesLossyHigh(std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, const TColorPalette& palette, const TLossyCoding& coding,
     unsigned threads = 0);

@@ -6,6 +6,7 @@
 #include "core/Errors.h"
 #include "core/IntMath.h"
 #include "core/WorkerPool.h"
+#include "core/gif/XGIFUnitDitherHigh.h"
 #include "core/gif/XGIFUnitLossy.h"
 #include "core/gif/XGIFUnitLossyCoder.h"
 #include "core/gif/XGIFUnitMessages.h"
@@ -23,69 +24,20 @@ namespace {
     constexpr std::int32_t kFraction = 8;
     constexpr std::int32_t kOne = 1 << kFraction;
     constexpr std::int32_t kMaxValue = 255 << kFraction;
-    // The lossless level's dead zone: the last step of the nearest entry's
-    // error is not diffused.
-    constexpr std::int32_t kDeadZone = kOne;
-    // The extra squared distance the lossless level already allows an entry
-    // that continues the LZW string; the lossy levels add theirs to it.
-    constexpr std::int32_t kLosslessSlack = 128;
 
-    std::int32_t DeadZone(std::int32_t error)
+    std::int32_t DeadZone(std::int32_t error, std::int32_t zone)
     {
-        return error - std::clamp(error, -kDeadZone, kDeadZone);
+        return error - std::clamp(error, -zone, zone);
     }
 
-    // Who decides a pixel: the frame itself, an earlier frame that had the
-    // same colour there (its number), or nobody (the background).
-    constexpr std::uint16_t kBackground = 0xFFFF;
-
-    // For every frame and pixel, the first frame with the pixel's colour
-    // there, or kBackground.
-    std::vector<std::uint16_t> MakeStillPlan(std::span<const TDIB> frames,
-        const std::vector<const TDIB*>& masks, std::int32_t width, std::int32_t height,
-        unsigned threads)
-    {
-        const std::size_t pixels = std::size_t(width) * std::size_t(height);
-        std::vector<std::uint16_t> plan(pixels * frames.size());
-        ParallelFor(std::size_t(height), threads, [&](std::size_t y) {
-            std::vector<TRowReader24> readers;
-            std::vector<const std::uint8_t*> rows;
-            for (const TDIB& frame : frames)
-                readers.emplace_back(frame);
-            for (TRowReader24& reader : readers)
-                rows.push_back(reader.Row(std::int32_t(y)));
-            // The colours a pixel has had, each with the first frame that
-            // had it: few, for a still pixel one.
-            std::vector<std::pair<std::uint32_t, std::uint16_t>> seen;
-            for (std::int32_t x = 0; x < width; ++x) {
-                seen.clear();
-                for (std::size_t j = 0; j < frames.size(); ++j) {
-                    std::uint16_t& owner = plan[j * pixels + y * std::size_t(width) + x];
-                    if (masks[j] && masks[j]->ConstScanLine(std::int32_t(y))[x] == 255) {
-                        owner = kBackground;
-                        continue;
-                    }
-                    const std::uint8_t* p = rows[j] + 3 * x;
-                    const std::uint32_t colour = std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8)
-                        | (std::uint32_t(p[2]) << 16);
-                    owner = static_cast<std::uint16_t>(j);
-                    for (const auto& [c, first] : seen) {
-                        if (c == colour) {
-                            owner = first;
-                            break;
-                        }
-                    }
-                    if (owner == j)
-                        seen.emplace_back(colour, owner);
-                }
-            }
-        });
-        return plan;
-    }
+    using highq::kBackground;
 
     // Floyd-Steinberg (7 / 3 5 1, out of 16) in file order with values of 8
-    // fractional bits, as the lossless high level diffuses, as the
-    // look-ahead's model.
+    // fractional bits, the strength and dead zone the lossless level chose
+    // for the animation, as the look-ahead's model. A pixel whose colour the
+    // palette holds starts from that colour, without the error that reached
+    // it, as without loss; it may still take another entry within the slack,
+    // and then passes the difference on.
     class TFloydModel {
     public:
         // The error for the next pixel (7/16 of the last one's), per
@@ -100,19 +52,28 @@ namespace {
         static constexpr bool kStepNeedsNearest = true;
 
         TFloydModel(std::int32_t width, const TColorPalette& palette,
-            const std::array<std::uint8_t, 256>& canonical, std::uint8_t transparentIndex)
+            const std::array<std::uint8_t, 256>& canonical, std::uint8_t transparentIndex,
+            std::pair<std::int32_t, std::int32_t> strength)
             : m_width(width)
+            , m_strength(strength.first)
+            , m_deadZone(strength.second)
             , m_search(palette)
             , m_canonical(canonical)
             , m_transparentIndex(transparentIndex)
             , m_rows(std::size_t(width + 2) * 3 * 2)
+            , m_exactRow(std::size_t(width))
         {
             for (std::int32_t i = 0; i < m_search.EntryCount(); ++i) {
                 const TPaletteEntry& e = m_search.Entry(i);
                 m_colours[std::size_t(i) * 3] = e.Red;
                 m_colours[std::size_t(i) * 3 + 1] = e.Green;
                 m_colours[std::size_t(i) * 3 + 2] = e.Blue;
+                m_exact.emplace_back(
+                    (std::uint32_t(e.Red) << 16) | (std::uint32_t(e.Green) << 8) | e.Blue, i);
             }
+            // Sorted by colour, then index: the lowest index of a colour
+            // comes first, as the search finds it.
+            std::sort(m_exact.begin(), m_exact.end());
         }
 
         std::int32_t Entries() const { return m_search.EntryCount(); }
@@ -132,6 +93,14 @@ namespace {
             m_bgr = bgr;
             m_plan = plan;
             m_owners = owners;
+            for (std::int32_t x = 0; x < m_width; ++x) {
+                const std::uint8_t* p = bgr + 3 * x;
+                const std::uint32_t colour
+                    = (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0];
+                const auto at = std::lower_bound(m_exact.begin(), m_exact.end(),
+                    std::pair<std::uint32_t, std::int32_t>(colour, -1));
+                m_exactRow[std::size_t(x)] = at != m_exact.end() && at->first == colour;
+            }
         }
 
         void EndRow()
@@ -166,12 +135,9 @@ namespace {
                 m_search.Find(value.Rounded[0], value.Rounded[1], value.Rounded[2]))];
         }
 
-        // A colour the palette holds exactly is traded only within the lossy
-        // level's slack; otherwise the lossless level's allowance comes on
-        // top of it.
         static std::int32_t Limit(std::int32_t nearest, std::int32_t slack)
         {
-            return nearest == 0 ? slack : nearest + kLosslessSlack + slack;
+            return nearest + slack;
         }
 
         std::int32_t Distance(const TValue& value, std::int32_t entry) const
@@ -184,7 +150,8 @@ namespace {
         }
 
         // The error of a pixel coded with entry: the nearest entry's beyond
-        // the dead zone, and in full what the entry adds to it.
+        // the dead zone at the chosen strength, and in full what the entry
+        // adds to it.
         void Error(const TValue& value, std::int32_t nearest, std::int32_t entry,
             std::int32_t* error) const
         {
@@ -193,7 +160,10 @@ namespace {
                     << kFraction;
                 const std::int32_t e = m_colours[std::size_t(entry) * 3 + std::size_t(c)]
                     << kFraction;
-                error[c] = DeadZone(value.Fine[c] - n) + (n - e);
+                std::int32_t own = DeadZone(value.Fine[c] - n, m_deadZone);
+                if (m_strength != 256)
+                    own = Sar(own * m_strength, 8);
+                error[c] = own + (n - e);
             }
         }
 
@@ -243,6 +213,8 @@ namespace {
         std::size_t RowCells() const { return std::size_t(m_width + 2) * 3; }
 
         std::int32_t m_width;
+        std::int32_t m_strength;
+        std::int32_t m_deadZone;
         TNearestColor m_search;
         const std::array<std::uint8_t, 256>& m_canonical;
         std::uint8_t m_transparentIndex;
@@ -256,6 +228,10 @@ namespace {
         const std::uint8_t* const* m_owners = nullptr;
         std::array<bool, 256> m_used {};
         bool m_usesTransparent = false;
+        // The palette's colours (0xRRGGBB) with their indices, and which
+        // pixels of the row have one of them.
+        std::vector<std::pair<std::uint32_t, std::int32_t>> m_exact;
+        std::vector<char> m_exactRow;
     };
 
 } // namespace
@@ -264,26 +240,9 @@ TLossyFrames ReduceFramesLossyHigh(std::span<const TDIB> frames, std::span<const
     std::span<const bool> transparent, const TColorPalette& palette, const TLossyCoding& coding,
     unsigned threads)
 {
-    if (frames.empty())
-        throw GIFException(GIFMessages::sInvalidBitmapList);
-    if (frames.size() >= kBackground)
-        throw EInvalidGraphicOperation(
-            FormatMessage(GIFMessages::sTooManyFrames, static_cast<long long>(frames.size())));
-    const std::int32_t width = frames[0].Width();
-    const std::int32_t height = frames[0].Height();
-    if (width <= 0 || height <= 0)
-        throw GIFException(GIFMessages::sInvalidImageSize);
-    std::vector<const TDIB*> frameMasks(frames.size(), nullptr);
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        if (frames[i].Width() != width || frames[i].Height() != height)
-            throw EInvalidGraphicOperation(GIFMessages::sFrameSizesDiffer);
-        if (i < transparent.size() && transparent[i]) {
-            if (i >= masks.size() || masks[i].Width() != width || masks[i].Height() != height
-                || masks[i].BitCount() != 8)
-                throw EInvalidGraphicOperation(GIFMessages::sMaskDoesNotFit);
-            frameMasks[i] = &masks[i];
-        }
-    }
+    const highq::TFrameSet set = highq::CheckFrames(frames, masks, transparent);
+    const std::int32_t width = set.Width;
+    const std::int32_t height = set.Height;
 
     TLossyFrames result;
     for (const TDIB& frame : frames)
@@ -292,8 +251,9 @@ TLossyFrames ReduceFramesLossyHigh(std::span<const TDIB> frames, std::span<const
     if (result.Frames.front().Empty())
         return result;
 
-    const std::vector<std::uint16_t> plan
-        = MakeStillPlan(frames, frameMasks, width, height, threads);
+    const std::vector<std::uint16_t> plan = highq::MakePlan(set, threads);
+    // A plain pair, not a structured binding: the workers' lambda captures it.
+    const auto strength = highq::ChooseStrength(set, palette, threads);
     const std::array<std::uint8_t, 256> canonical = CanonicalEntries(palette);
     const lossy::TNeighbourLists neighbours = lossy::FindNeighbours(palette, canonical);
     const std::int32_t slack = LossySlack(coding.Level);
@@ -319,7 +279,7 @@ TLossyFrames ReduceFramesLossyHigh(std::span<const TDIB> frames, std::span<const
             }
         } release { rowsDone[j] };
         try {
-            TFloydModel model(width, palette, canonical, coding.TransparentIndex);
+            TFloydModel model(width, palette, canonical, coding.TransparentIndex, strength);
             TLzwStringTable table(coding.CodeSize);
             lossy::TLookaheadCoder<TFloydModel> coder(
                 model, table, neighbours, model.Entries(), slack, width);

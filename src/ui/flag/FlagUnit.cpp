@@ -223,6 +223,8 @@ void TFlagForm::CreateControls()
     add("GIFLoops");
     add("GIFBits");
     add("HighQuality");
+    add("Lossy");
+    page->layout()->addWidget(m_controls->MakeLabelled("MaxSizeKB", page));
     auto* note = new QLabel(tr("这些选项仅对已保存的 GIF 文件有效。"), page);
     note->setObjectName(QStringLiteral("GIFNoteLabel"));
     note->setWordWrap(true);

@@ -12,6 +12,7 @@
 #include "core/flag/FlagModel.h"
 #include "core/flag/FlagPlayback.h"
 #include "core/flag/FlagSettings.h"
+#include "core/gif/GIFExportSize.h"
 #include "ui/flag/XMagnetUnit.h"
 
 #include <QMainWindow>
@@ -187,8 +188,10 @@ private:
     std::optional<QString> RunGIFSaveDialog();
     // The two halves of every export: the GIF built from the frames as the
     // settings ask, and the GIF written under a name.
-    std::unique_ptr<TGIFImage> BuildAnimation();
-    void WriteAnimation(const TGIFImage& gif, const QString& fileName);
+    // With a size limit the settings' lossy level, colours and frame size are
+    // where the search starts; the result says what it chose.
+    TSizedGif BuildAnimation();
+    void WriteAnimation(const TSizedGif& gif, const QString& fileName);
     // The preview path of ExportAnimation.
     void PreviewAnimation();
     // Sets a busy bit for a command and clears it on every way out.
@@ -224,6 +227,9 @@ private:
     QToolButton* RightSpeedButton = nullptr;
     QStatusBar* MainStatusBar = nullptr;
     QLabel* m_statusLabel = nullptr;
+    // What the status says once an export command ends ("已写入 ... 字节"
+    // after a save); empty clears it.
+    QString m_finalStatus;
     QTimer* FlagTimer = nullptr;
     QAction* Pasteimage1 = nullptr;
     TAboutBox* AboutBox = nullptr;

@@ -2,6 +2,7 @@
 // cursor and the status texts around the core's build of the GIF, which is the
 // same one zephyrix-cli export runs, so equal settings give equal bytes.
 
+#include "core/Stream.h"
 #include "core/gif/GIFExport.h"
 #include "ui/controls/XLanguageUnit.h"
 #include "ui/controls/XWaitCursor.h"
@@ -11,7 +12,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLocale>
 #include <QStatusBar>
+#include <utility>
 
 namespace zx {
 
@@ -46,7 +49,7 @@ void TFlagForm::ExportAnimation(bool preview)
     // Whatever ends the command, the status text does not stay behind.
     struct TClearStatus {
         TFlagForm& Form;
-        ~TClearStatus() { Form.SetStatusText(QString()); }
+        ~TClearStatus() { Form.SetStatusText(std::exchange(Form.m_finalStatus, QString())); }
     } clearStatus { *this };
 
     if (preview) {
@@ -58,11 +61,10 @@ void TFlagForm::ExportAnimation(bool preview)
     if (!fileName)
         return;
     const TWaitCursor wait;
-    const std::unique_ptr<TGIFImage> gif = BuildAnimation();
-    WriteAnimation(*gif, *fileName);
+    WriteAnimation(BuildAnimation(), *fileName);
 }
 
-std::unique_ptr<TGIFImage> TFlagForm::BuildAnimation()
+TSizedGif TFlagForm::BuildAnimation()
 {
     repaint();
     if (ShowForm())
@@ -75,14 +77,16 @@ std::unique_ptr<TGIFImage> TFlagForm::BuildAnimation()
     const auto render = [&](std::int32_t k, std::uint16_t phase) {
         m_model.RenderSlot(static_cast<std::uint16_t>(k), phase, status);
     };
-    return BuildExportGif(m_model.FrameStore(), ExportOptionsOf(m_settings), render, status);
+    return BuildSizedExportGif(m_model.FrameStore(), ExportOptionsOf(m_settings),
+        SizeOptionsOf(m_settings), render, status);
 }
 
-void TFlagForm::WriteAnimation(const TGIFImage& gif, const QString& fileName)
+void TFlagForm::WriteAnimation(const TSizedGif& gif, const QString& fileName)
 {
     SetStatusText(CoreMessage(sStatusSaving));
     MainStatusBar->repaint();
-    gif.SaveGifFile(fileName.toStdString());
+    WriteFileAtomic(fileName.toStdString(), gif.File);
+    m_finalStatus = tr("已写入 %1 字节").arg(QLocale().toString(qulonglong(gif.File.size())));
     SetStatusText(QString());
     MainStatusBar->repaint();
 }

@@ -2,6 +2,7 @@
 // the preview window, and written only when the user chooses "保存..." there
 // and then names a file.
 
+#include "core/Stream.h"
 #include "core/gif/XGIFUnit.h"
 #include "ui/controls/XBoxUnit.h"
 #include "ui/controls/XWaitCursor.h"
@@ -10,6 +11,7 @@
 #include "ui/gif/XFilmDisplayComp.h"
 #include "ui/gif/XGIFPainter.h"
 
+#include <QLocale>
 #include <cassert>
 
 namespace zx {
@@ -27,10 +29,14 @@ void TFlagForm::PreviewAnimation()
         return;
     TPreviewForm& form = *m_previewForm;
 
-    std::shared_ptr<TGIFImage> gif;
+    // The window shows the file as it will be written: its bytes read back.
+    TSizedGif file;
+    auto gif = std::make_shared<TGIFImage>();
     {
         const TWaitCursor wait;
-        gif = BuildAnimation();
+        file = BuildAnimation();
+        TSpanStream stream(file.File);
+        gif->LoadFromStream(stream);
     }
     // The window lets go of the GIF before it is released, however the
     // preview ends: the strip refers to the frames' bitmaps, and the picture
@@ -51,11 +57,18 @@ void TFlagForm::PreviewAnimation()
         form.PreviewImage->SetPicture(gif);
         for (std::int32_t i = 0; i < gif->Images().Count(); ++i)
             form.GIFFilmDisplay->AddItem(&gif->FrameBitmap(i));
-        form.SetStatusText(tr("%1 x %2 像素 x %3 颜色 x %4 帧")
-                               .arg(gif->Width())
-                               .arg(gif->Height())
-                               .arg(1 << gif->BitsPerPixel())
-                               .arg(gif->Images().Count()));
+        QString status = tr("%1 x %2 像素 x %3 颜色 x %4 帧 x %5 字节")
+                             .arg(gif->Width())
+                             .arg(gif->Height())
+                             .arg(1 << gif->BitsPerPixel())
+                             .arg(gif->Images().Count())
+                             .arg(QLocale().toString(qulonglong(file.File.size())));
+        if (file.Fitted)
+            status += tr("（最大文件大小 %1 KB：有损 %2，%3 位）")
+                          .arg(QLocale().toString(qlonglong(m_settings.MaxSizeKB)))
+                          .arg(file.Knobs.Quality)
+                          .arg(file.Knobs.Colours);
+        form.SetStatusText(status);
     }
     const int result = form.ShowModal();
     detach();
@@ -66,7 +79,7 @@ void TFlagForm::PreviewAnimation()
     if (!fileName)
         return;
     const TWaitCursor wait;
-    WriteAnimation(*gif, *fileName);
+    WriteAnimation(file, *fileName);
 }
 
 } // namespace zx
