@@ -363,7 +363,11 @@ void TFlagForm::PrepareTexture()
 
 void TFlagForm::FlagTimerTimer()
 {
-    const auto status = [this](const std::string& text) { SetStatusText(CoreMessage(text)); };
+    // What a save wrote stays a while before the frame numbers take over.
+    const auto status = [this](const std::string& text) {
+        if (m_finalStatusShown.hasExpired())
+            SetStatusText(CoreMessage(text));
+    };
     if (!RunCommand(this, [&] { m_playback.Tick(m_model, status); })) {
         // Stop here rather than fail again on every tick.
         PauseCheckBox->setChecked(true);
@@ -374,6 +378,8 @@ void TFlagForm::FlagTimerTimer()
 
 void TFlagForm::ShowFrameStatus()
 {
+    if (!m_finalStatusShown.hasExpired())
+        return;
     SetStatusText(CoreMessage(m_playback.FrameStatus(m_model)));
 }
 

@@ -15,6 +15,7 @@
 #include "core/gif/GIFExportSize.h"
 #include "ui/flag/XMagnetUnit.h"
 
+#include <QDeadlineTimer>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -230,6 +231,8 @@ private:
     // What the status says once an export command ends ("已写入 ... 字节"
     // after a save); empty clears it.
     QString m_finalStatus;
+    // Until when the status keeps it.
+    QDeadlineTimer m_finalStatusShown { 0 };
     QTimer* FlagTimer = nullptr;
     QAction* Pasteimage1 = nullptr;
     TAboutBox* AboutBox = nullptr;

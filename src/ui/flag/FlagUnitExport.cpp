@@ -23,6 +23,9 @@ namespace {
     // The GIF picture format as the save dialog offers it.
     constexpr const char* sGIFExtension = "gif";
     constexpr const char* sGIFDescription = QT_TRANSLATE_NOOP("zx::TFlagForm", "GIF 图像");
+    // How long the status says what a save wrote before the playback's frame
+    // numbers come back.
+    constexpr int kFinalStatusMs = 5000;
 
 } // namespace
 
@@ -49,7 +52,12 @@ void TFlagForm::ExportAnimation(bool preview)
     // Whatever ends the command, the status text does not stay behind.
     struct TClearStatus {
         TFlagForm& Form;
-        ~TClearStatus() { Form.SetStatusText(std::exchange(Form.m_finalStatus, QString())); }
+        ~TClearStatus()
+        {
+            if (!Form.m_finalStatus.isEmpty())
+                Form.m_finalStatusShown.setRemainingTime(kFinalStatusMs);
+            Form.SetStatusText(std::exchange(Form.m_finalStatus, QString()));
+        }
     } clearStatus { *this };
 
     if (preview) {
