@@ -126,11 +126,13 @@ namespace {
         TExportOptions Options;
         TExportPalette Palette;
 
-        TLossyExport(const char* picture, std::int32_t bits = 8, std::int32_t frames = 4)
+        TLossyExport(const char* picture, std::int32_t bits = 8, std::int32_t frames = 4,
+            TExportQuality quality = TExportQuality::Standard)
             : Frames(WavePicture(picture, frames, 96, 60))
         {
             Options.Frames = frames;
             Options.GIFBits = bits;
+            Options.Quality = quality;
             Palette
                 = BuildExportPalette(Frames.Frames, Frames.Masks, TransparentOf(Frames), Options);
         }
@@ -146,26 +148,33 @@ namespace {
         }
     };
 
+    constexpr TExportQuality kLevels[] = { TExportQuality::Standard, TExportQuality::High };
+
     TEST(XGIFUnitLossy, LevelZeroIsTheLosslessFile)
     {
-        const TLossyExport cat("photo-cat.png");
-        TGIFImage plain;
-        BuildGifFrames(plain, cat.Frames.Frames, cat.Frames.Masks, TransparentOf(cat.Frames),
-            cat.Options, cat.Palette);
-        EXPECT_EQ(cat.Encode(0), plain.SaveToBytes());
+        for (const TExportQuality quality : kLevels) {
+            const TLossyExport cat("photo-cat.png", 8, 4, quality);
+            TGIFImage plain;
+            BuildGifFrames(plain, cat.Frames.Frames, cat.Frames.Masks, TransparentOf(cat.Frames),
+                cat.Options, cat.Palette);
+            EXPECT_EQ(cat.Encode(0), plain.SaveToBytes());
+        }
     }
 
     TEST(XGIFUnitLossy, GiflibSeesOnlyPaletteColoursAndTheBackgroundTransparent)
     {
         for (const char* picture : { "photo-cat.png", "flag-br.png" }) {
-            for (const std::int32_t bits : { 8, 4 }) {
-                const TLossyExport frames(picture, bits);
+            for (const auto& [bits, quality] : { std::pair { 8, TExportQuality::Standard },
+                     std::pair { 4, TExportQuality::Standard },
+                     std::pair { 8, TExportQuality::High },
+                     std::pair { 4, TExportQuality::High } }) {
+                const TLossyExport frames(picture, bits, 4, quality);
                 std::set<std::uint32_t> palette;
                 for (const TPaletteEntry& e : frames.Palette.SharedPalette)
                     palette.insert(std::uint32_t(e.Red) << 16 | e.Green << 8 | e.Blue);
                 for (const std::int32_t lossy : { 1, 60, 200 }) {
-                    SCOPED_TRACE(
-                        testing::Message() << picture << " bits " << bits << " lossy " << lossy);
+                    SCOPED_TRACE(testing::Message() << picture << " bits " << bits << " lossy "
+                                                    << lossy << " level " << int(quality));
                     const auto decoded = GiflibDecode(frames.Encode(lossy));
                     ASSERT_EQ(decoded.Frames.size(), frames.Frames.Frames.size());
                     for (std::size_t i = 0; i < decoded.Frames.size(); ++i) {
@@ -195,18 +204,22 @@ namespace {
 
     TEST(XGIFUnitLossy, FilesShrinkAsTheLevelRises)
     {
-        for (const char* picture : { "photo-cat.png", "flag-br.png", "gradient-sky.png" }) {
-            const TLossyExport frames(picture);
-            std::uint64_t previous = frames.Encode(0).size();
-            const std::uint64_t lossless = previous;
-            for (const std::int32_t lossy : { 10, 20, 40, 80, 120, 160, 200 }) {
-                const std::uint64_t size = frames.Encode(lossy).size();
-                EXPECT_LE(size, previous) << picture << " at lossy " << lossy;
-                previous = size;
-            }
-            // Not just a little: the heaviest level at least halves a photograph's.
-            if (std::string(picture) == "photo-cat.png") {
-                EXPECT_LT(previous * 2, lossless);
+        for (const TExportQuality quality : kLevels) {
+            for (const char* picture : { "photo-cat.png", "flag-br.png", "gradient-sky.png" }) {
+                const TLossyExport frames(picture, 8, 4, quality);
+                std::uint64_t previous = frames.Encode(0).size();
+                const std::uint64_t lossless = previous;
+                for (const std::int32_t lossy : { 10, 20, 40, 80, 120, 160, 200 }) {
+                    const std::uint64_t size = frames.Encode(lossy).size();
+                    EXPECT_LE(size, previous)
+                        << picture << " at lossy " << lossy << " level " << int(quality);
+                    previous = size;
+                }
+                // Not just a little: the heaviest level at least halves a
+                // photograph's.
+                if (std::string(picture) == "photo-cat.png") {
+                    EXPECT_LT(previous * 2, lossless) << "level " << int(quality);
+                }
             }
         }
     }
@@ -232,12 +245,62 @@ namespace {
         }
     }
 
+    TEST(XGIFUnitLossy, TheHighLevelCountsTheBytesAndKeepsStillPixelsStill)
+    {
+        TLossyExport cat("photo-cat.png", 8, 4, TExportQuality::High);
+        // The top half of every frame is the first frame's: still.
+        for (std::size_t i = 1; i < cat.Frames.Frames.size(); ++i) {
+            for (std::int32_t y = 0; y < cat.Frames.Frames[i].Height() / 2; ++y) {
+                std::copy_n(cat.Frames.Frames[0].ConstScanLine(y), cat.Frames.Frames[0].Width() * 3,
+                    cat.Frames.Frames[i].ScanLine(y));
+                std::copy_n(cat.Frames.Masks[0].ConstScanLine(y), cat.Frames.Masks[0].Width(),
+                    cat.Frames.Masks[i].ScanLine(y));
+            }
+        }
+        TLossyCoding coding;
+        coding.Level = 50;
+        coding.CodeSize = 8;
+        coding.TransparentIndex = cat.Palette.TransparentIndex;
+        const TLossyFrames lossy = ReduceFramesLossyHigh(cat.Frames.Frames, cat.Frames.Masks,
+            TransparentOf(cat.Frames), cat.Palette.SharedPalette, coding);
+        std::size_t still = 0;
+        for (std::size_t i = 0; i < lossy.Frames.size(); ++i) {
+            const TDIB& frame = lossy.Frames[i];
+            std::vector<std::uint8_t> pixels;
+            for (std::int32_t y = 0; y < frame.Height(); ++y)
+                pixels.insert(
+                    pixels.end(), frame.ConstScanLine(y), frame.ConstScanLine(y) + frame.Width());
+            std::vector<std::uint8_t> coded;
+            TLZWEncoder::Encode(pixels, 8, 256, coded);
+            EXPECT_EQ(lossy.DataBytes[i], coded.size()) << "frame " << i;
+            // A flag pixel with the colour it had in the first frame has the
+            // index it had there.
+            const TDIB& source = cat.Frames.Frames[i];
+            const TDIB& first = cat.Frames.Frames[0];
+            for (std::int32_t y = 0; i > 0 && y < frame.Height(); ++y) {
+                for (std::int32_t x = 0; x < frame.Width(); ++x) {
+                    if (cat.Frames.Masks[i].ConstScanLine(y)[x] == 255
+                        || cat.Frames.Masks[0].ConstScanLine(y)[x] == 255
+                        || source.Pixel(x, y) != first.Pixel(x, y))
+                        continue;
+                    ++still;
+                    ASSERT_EQ(frame.ConstScanLine(y)[x], lossy.Frames[0].ConstScanLine(y)[x])
+                        << "frame " << i << " at " << x << "," << y;
+                }
+            }
+        }
+        // The waving flag has still pixels to check.
+        EXPECT_GT(still, 100u);
+    }
+
     TEST(XGIFUnitLossy, TheResultDoesNotDependOnTheThreads)
     {
-        const TLossyExport flag("flag-br.png", 8, 6);
-        const auto one = flag.Encode(70, 1);
-        EXPECT_EQ(flag.Encode(70, 2), one);
-        EXPECT_EQ(flag.Encode(70, 5), one);
+        for (const TExportQuality quality : kLevels) {
+            const TLossyExport flag("flag-br.png", 8, 6, quality);
+            const auto one = flag.Encode(70, 1);
+            EXPECT_EQ(flag.Encode(70, 2), one);
+            EXPECT_EQ(flag.Encode(70, 5), one);
+        }
     }
 
     TEST(XGIFUnitLossy, RefusesLevelsOutOfRange)
