@@ -1,11 +1,13 @@
 // Lossy GIF coding on a photograph waved as a flag, 40 frames of 320 x 200
 // with its transparent background: one whole export without loss for
-// reference, and the reduction of every frame at several lossy levels.
+// reference, the reduction of every frame at several lossy levels, and the
+// fit to a size limit (a share of the lossless file) against one export.
 
 #include "core/flag/FlagParameters.h"
 #include "core/flag/FlagRenderer.h"
 #include "core/flag/LightTable.h"
 #include "core/gif/GIFExport.h"
+#include "core/gif/GIFSizeFit.h"
 #include "core/imaging/XImageFileUnit.h"
 
 #include <benchmark/benchmark.h>
@@ -62,6 +64,7 @@ void BM_LossyExportWhole(benchmark::State& state)
     const TWavedPicture& cat = Cat();
     zx::TExportOptions options = cat.Options;
     const auto lossy = static_cast<std::int32_t>(state.range(0));
+    options.Quality = state.range(1) ? zx::TExportQuality::High : zx::TExportQuality::Standard;
     std::size_t size = 0;
     for (auto _ : state) {
         const zx::TExportPalette palette
@@ -88,10 +91,47 @@ void BM_LossyReduce(benchmark::State& state)
     }
 }
 
+// The whole fit, frames given: the limit is range(0) % of the lossless file
+// of the level range(1) (1: high).
+void BM_FitToSize(benchmark::State& state)
+{
+    const TWavedPicture& cat = Cat();
+    zx::TExportOptions options = cat.Options;
+    options.Quality = state.range(1) ? zx::TExportQuality::High : zx::TExportQuality::Standard;
+    const zx::TExportPalette palette
+        = zx::BuildExportPalette(cat.Frames, cat.Masks, cat.TransparentSpan(), options);
+    zx::TGIFImage plain;
+    zx::BuildGifFrames(plain, cat.Frames, cat.Masks, cat.TransparentSpan(), options, palette);
+    zx::TSizeOptions size;
+    size.MaxSize = plain.SaveToBytes().size() * std::uint64_t(state.range(0)) / 100;
+    zx::TFitFrames frames;
+    frames.Frames = cat.Frames;
+    frames.Masks = cat.Masks;
+    for (std::size_t i = 0; i < cat.Transparent.size(); ++i)
+        frames.Transparent[i] = cat.Transparent[i] != 0;
+    zx::TFitResult result;
+    for (auto _ : state)
+        result = zx::FitGifToSize(frames, options, size);
+    state.counters["encodes"] = result.Encodes;
+    state.counters["filled"] = double(result.File.size()) / double(size.MaxSize);
+}
+
 BENCHMARK(BM_LossyExportWhole)
-    ->ArgName("lossy")
-    ->Arg(0)
-    ->Arg(40)
+    ->ArgNames({ "lossy", "high" })
+    ->Args({ 0, 0 })
+    ->Args({ 40, 0 })
+    ->Args({ 0, 1 })
+    ->Args({ 40, 1 })
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_FitToSize)
+    ->ArgNames({ "percent", "high" })
+    ->Args({ 80, 0 })
+    ->Args({ 50, 0 })
+    ->Args({ 25, 0 })
+    ->Args({ 80, 1 })
+    ->Args({ 50, 1 })
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();

@@ -32,6 +32,12 @@ namespace {
 
     using highq::kBackground;
 
+    // How much of what a continuing entry adds to a pixel's error is passed
+    // on, in 1/16: half. Passing all of it on gains blurred PSNR and loses
+    // more plain PSNR at the same size (photo-cat cut by 35 %: 33.7 / 46.7 dB
+    // with all, 35.1 / 45.4 with half, 35.3 / 43.2 with none).
+    constexpr std::int32_t kLossyCarry = 8;
+
     // Floyd-Steinberg (7 / 3 5 1, out of 16) in file order with values of 8
     // fractional bits, the strength and dead zone the lossless level chose
     // for the animation, as the look-ahead's model. A pixel whose colour the
@@ -150,7 +156,7 @@ namespace {
         }
 
         // The error of a pixel coded with entry: the nearest entry's beyond
-        // the dead zone at the chosen strength, and in full what the entry
+        // the dead zone at the chosen strength, and part of what the entry
         // adds to it.
         void Error(const TValue& value, std::int32_t nearest, std::int32_t entry,
             std::int32_t* error) const
@@ -163,7 +169,7 @@ namespace {
                 std::int32_t own = DeadZone(value.Fine[c] - n, m_deadZone);
                 if (m_strength != 256)
                     own = Sar(own * m_strength, 8);
-                error[c] = own + (n - e);
+                error[c] = own + Sar((n - e) * kLossyCarry, 4);
             }
         }
 
