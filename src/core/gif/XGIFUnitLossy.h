@@ -13,9 +13,9 @@
 // How much farther is the lossy level N (1..200): an entry that continues the
 // string is taken when its squared RGB distance from the pixel's value (its
 // colour plus the error diffused to it, each component 0..255) exceeds the
-// nearest entry's by at most LossySlack(N) = N * N / 4 (4 at N = 4, 2 500 at
-// N = 100, 10 000 at N = 200: within a distance of 100 of a pixel whose
-// colour the palette holds exactly). Level 0 is no loss at all.
+// nearest entry's by at most LossySlack(N) = N * N / 16 (1 at N = 4, 625 at
+// N = 100, 2 500 at N = 200: within a distance of 50 of a pixel whose colour
+// the palette holds exactly). Level 0 is no loss at all.
 
 #include "core/gif/XGIFUnitQuantize.h"
 #include "core/imaging/XDIBUnit.h"
