@@ -4,7 +4,7 @@
 # (`zephyrix-cli encode --quality high`) is made smaller two ways, at about
 # 20 %, 35 % and 50 % below its size:
 #
-#   gifsicle   `gifsicle -O1 --lossy=L` on our GIF, L the level whose file
+#   gifsicle   `gifsicle --lossy=L` on our GIF, L the level whose file
 #              comes nearest to the size
 #   zephyrix   our lossy coding at the high level on the same frames, at the
 #              level whose file comes nearest to gifsicle's
@@ -66,7 +66,7 @@ scores() {
 gifsicle_near() {
     local source=$1 target=$2 out=$3 low=0 high=400 mid best=-1 bestoff=-1 size off
     for level in 0 400; do
-        gifsicle -O1 --lossy=$level "$source" -o "$out.try"
+        gifsicle --lossy=$level "$source" -o "$out.try"
         size=$(stat -c %s "$out.try")
         off=$((size > target ? size - target : target - size))
         if [ $bestoff -lt 0 ] || [ $off -lt $bestoff ]; then
@@ -76,7 +76,7 @@ gifsicle_near() {
     done
     while [ $((high - low)) -gt 1 ]; do
         mid=$(((low + high) / 2))
-        gifsicle -O1 --lossy=$mid "$source" -o "$out.try"
+        gifsicle --lossy=$mid "$source" -o "$out.try"
         size=$(stat -c %s "$out.try")
         off=$((size > target ? size - target : target - size))
         if [ $off -lt $bestoff ]; then
