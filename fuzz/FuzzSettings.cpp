@@ -18,6 +18,7 @@
 #include "core/flag/FlagSettings.h"
 #include "ui/controls/XBoxUnit.h"
 #include "ui/controls/XColorChoiceComp.h"
+#include "ui/controls/XIntegerEditComp.h"
 #include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/controls/XRadioGroupComp.h"
 #include "ui/flag/FlagSettingsStore.h"
@@ -94,6 +95,8 @@ std::optional<std::int32_t> Shown(const zx::TFlagForm& panel, const zx::TSetting
             return std::nullopt;
         return setting.Allowed[std::size_t(item)];
     }
+    if (auto* edit = panel.findChild<zx::TIntegerEdit*>(name))
+        return edit->Value();
     if (auto* choice = panel.findChild<zx::TColorChoice*>(name))
         return std::int32_t(choice->Color());
     return std::nullopt;

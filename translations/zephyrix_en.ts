@@ -362,6 +362,14 @@
         <source>导出尺寸</source>
         <translation>Export size</translation>
     </message>
+    <message>
+        <source>有损: &lt;#Pos&gt;</source>
+        <translation>Lossy: &lt;#Pos&gt;</translation>
+    </message>
+    <message>
+        <source>最大文件大小 (KB)</source>
+        <translation>Maximum file size (KB)</translation>
+    </message>
 </context>
 <context>
     <name>zx::TAboutBox</name>
@@ -515,8 +523,16 @@
         <translation>Save As</translation>
     </message>
     <message>
-        <source>%1 x %2 像素 x %3 颜色 x %4 帧</source>
-        <translation>%1 x %2 pixels x %3 colours x %4 frames</translation>
+        <source>已写入 %1 字节</source>
+        <translation>%1 bytes written</translation>
+    </message>
+    <message>
+        <source>%1 x %2 像素 x %3 颜色 x %4 帧 x %5 字节</source>
+        <translation>%1 x %2 pixels x %3 colours x %4 frames x %5 bytes</translation>
+    </message>
+    <message>
+        <source>（最大文件大小 %1 KB：有损 %2，%3 位）</source>
+        <translation> (maximum file size %1 KB: lossy %2, %3 bits)</translation>
     </message>
     <message>
         <source>WebP 动画</source>

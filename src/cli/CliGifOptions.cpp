@@ -25,6 +25,10 @@ std::size_t ParseOutputOption(
         options.Quiet = true;
         return 1;
     }
+    if (name == "--verbose" || name == "-v") {
+        options.Verbose = true;
+        return 1;
+    }
     return 0;
 }
 
@@ -50,6 +54,26 @@ void WriteGif(const TGIFImage& gif, const std::string& path, const TProgressRepo
     progress.Say(sStatusSaving);
     const std::vector<std::uint8_t> bytes = gif.SaveToBytes();
     WriteFileAtomic(path, bytes);
+}
+
+} // namespace zx::cli
+
+namespace zx::cli {
+
+void WriteSizedGif(
+    const TSizedGif& gif, const TGifOutputOptions& output, const TProgressReporter& progress)
+{
+    progress.Say(sStatusSaving);
+    WriteFileAtomic(output.OutputPath, gif.File);
+    ReportSizedGif(gif, gif.File.size(), output);
+}
+
+void ReportSizedGif(const TSizedGif& gif, std::uint64_t written, const TGifOutputOptions& output)
+{
+    if (gif.Fitted)
+        std::cerr << gif.Report << "\n";
+    if (output.Verbose)
+        std::cerr << output.OutputPath << ": " << GroupDigits(written) << " bytes written\n";
 }
 
 } // namespace zx::cli

@@ -75,7 +75,8 @@ std::string GifOptionsHelp()
         + SettingsHelp(SettingsTable(), TCliSection::Gif)
         + HelpLine("-q, --quiet",
             "no progress on stderr (it is shown only when\nstderr is a "
-            "terminal)");
+            "terminal)")
+        + HelpLine("-v, --verbose", "print the number of bytes written on stderr");
 }
 
 void PrepareFlagModel(

@@ -9,7 +9,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CliPicture.h"
 #include "core/flag/FlagParameters.h"
-#include "core/gif/GIFExport.h"
+#include "core/gif/GIFExportSize.h"
 
 #include <string>
 #include <vector>
@@ -52,6 +52,8 @@ namespace {
         TExportOptions options = ExportOptionsOf(settings.Values);
         options.Frames = static_cast<std::int32_t>(paths.size());
         CheckExportOptions(options);
+        const TSizeOptions size = SizeOptionsOf(settings.Values);
+        CheckSizeOptions(size);
 
         const TProgressReporter progress(gif.Quiet);
         std::vector<TDIB> frames(paths.size());
@@ -74,10 +76,7 @@ namespace {
             throw EUsageError("frames larger than 65535 x 65535 do not fit a GIF");
 
         const auto say = [&](const std::string& text) { progress.Say(text); };
-        const TExportPalette palette = BuildExportPalette(frames, {}, {}, options, say);
-        TGIFImage image;
-        BuildGifFrames(image, frames, {}, {}, options, palette, say);
-        WriteGif(image, gif.OutputPath, progress);
+        WriteSizedGif(EncodeSizedGif(frames, {}, {}, options, size, say), gif, progress);
         return 0;
     }
 

@@ -11,7 +11,9 @@
 #include "core/flag/FlagModel.h"
 #include "core/gif/AnimationExport.h"
 #include "core/gif/ExportJob.h"
+#include "core/gif/GIFExportSize.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -63,6 +65,8 @@ namespace {
         RequireOutputPath(parsed.Output);
         const TOutputFormat format = ResolveOutputFormat(parsed.Output.OutputPath, parsed.Format);
         RequireExportSize(parsed.Settings.Values);
+        const TSizeOptions size = SizeOptionsOf(parsed.Settings.Values);
+        CheckSizeOptions(size);
         const TExportOptions options = ExportOptionsOf(parsed.Settings.Values);
         CheckExportOptions(options);
 
@@ -72,12 +76,15 @@ namespace {
         TExportJob job(TakeExportSnapshot(model, options, parsed.Settings.Values.ExportScale));
         if (progress.Enabled())
             job.Progress().Status = [&](const std::string& text) { progress.Say(text); };
-        if (format == TOutputFormat::Gif)
-            job.Save(parsed.Output.OutputPath);
-        else
+        if (format != TOutputFormat::Gif) {
             job.Save(parsed.Output.OutputPath,
                 AnimationWriter(
                     format, options.GIFDelay, options.GIFLoops, WebPOptionsOf(parsed.Format)));
+            return 0;
+        }
+        const auto sized = std::make_shared<TSizedGif>();
+        job.Save(parsed.Output.OutputPath, SizedGifWriter(options, size, sized));
+        ReportSizedGif(*sized, job.Progress().FileBytes.load(), parsed.Output);
         return 0;
     }
 

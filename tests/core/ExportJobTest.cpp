@@ -13,6 +13,7 @@
 #include "core/Stream.h"
 #include "core/WorkerPool.h"
 #include "core/flag/FlagModel.h"
+#include "core/gif/GIFExportSize.h"
 #include "core/imaging/DefaultImage.h"
 
 #include <atomic>
@@ -22,6 +23,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -396,6 +398,67 @@ namespace {
         // the trailer.
         EXPECT_GT(job.Progress().BytesCoded.load(), bytes.size() / 2);
         EXPECT_LT(job.Progress().BytesCoded.load(), bytes.size());
+    }
+
+    TEST(ExportJob, TheSizedWriterMakesTheSizedFileAndStopsOnACancel)
+    {
+        FlagParameters params;
+        params.Frames = 4;
+        params.Antialiasing = 1;
+        TFlagModel model;
+        MakeFlag(model, params, 120, 75);
+        TTempFolder folder;
+        const fs::path path = folder.Path / "flag.gif";
+        const TExportOptions options = OptionsOf(params, TExportQuality::Standard);
+        const auto saved = [&](const TSizeOptions& size, std::shared_ptr<TSizedGif> result) {
+            TExportJob job(TakeExportSnapshot(model, options, 1));
+            job.Save(path.string(), SizedGifWriter(options, size, result));
+            EXPECT_EQ(job.Progress().FileBytes.load(), fs::file_size(path));
+            return ReadFileBytes(path.string());
+        };
+        // Neither loss nor a limit: the plain export.
+        const Bytes plain = saved({}, {});
+        EXPECT_EQ(plain, ExportOfTheStore(model, options));
+
+        // Loss and a limit: the file the size options make of the same frames.
+        TFlagModel frames;
+        MakeFlag(frames, params, 120, 75);
+        for (std::int32_t k = 0; k < params.Frames; ++k)
+            frames.RenderSlot(std::uint16_t(k), FramePhase(k, params.Frames));
+        const TFrameStore& store = frames.FrameStore();
+        const auto n = std::size_t(params.Frames);
+        const auto sizedOf = [&](const TSizeOptions& size) {
+            return EncodeSizedGif({ store.FrameBitmaps.data(), n }, { store.FrameMasks.data(), n },
+                { store.FrameTransparent.data(), n }, options, size);
+        };
+        const TSizeOptions lossy { 60, 0 };
+        const Bytes lossyFile = saved(lossy, {});
+        EXPECT_EQ(lossyFile, sizedOf(lossy).File);
+        EXPECT_LT(lossyFile.size(), plain.size());
+        const TSizeOptions limit { 0, plain.size() * 6 / 10 };
+        auto fit = std::make_shared<TSizedGif>();
+        const Bytes fitted = saved(limit, fit);
+        EXPECT_EQ(fitted, sizedOf(limit).File);
+        EXPECT_LE(fitted.size(), limit.MaxSize);
+        EXPECT_TRUE(fit->Fitted);
+        EXPECT_FALSE(fit->Report.empty());
+
+        // A cancel as the reduction or the search starts writes nothing.
+        const Bytes old = { 'o', 'l', 'd' };
+        WriteFileAtomic(path.string(), old);
+        for (const TSizeOptions& size : { lossy, limit, TSizeOptions { 100, limit.MaxSize } }) {
+            SCOPED_TRACE(std::to_string(size.Lossy) + " " + std::to_string(size.MaxSize));
+            TExportJob job(TakeExportSnapshot(model, options, 1));
+            bool cancelled = false;
+            job.Progress().Status = [&](const std::string& text) {
+                if (text == sStatusRecolouring && !cancelled)
+                    cancelled = job.Cancel();
+            };
+            EXPECT_THROW(job.Save(path.string(), SizedGifWriter(options, size)), ECancelled);
+            EXPECT_TRUE(cancelled);
+            EXPECT_EQ(ReadFileBytes(path.string()), old);
+            EXPECT_EQ(folder.Names(), std::vector<std::string> { "flag.gif" });
+        }
     }
 
     TEST(ExportJob, SingleUseFramesGoAsTheGifIsBuilt)

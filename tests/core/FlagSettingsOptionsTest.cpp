@@ -270,7 +270,14 @@ namespace {
             "                            standard is the program's own octree palette\n"
             "                            and Stucki dithering; high fits the palette to\n"
             "                            all frames and tunes it to the dithering, and\n"
-            "                            keeps still parts of the animation still\n");
+            "                            keeps still parts of the animation still\n"
+            "  --lossy N                 lossy coding: how far a pixel's colour may stray so\n"
+            "                            that it continues a run of pixels the file has\n"
+            "                            coded before; 0 is off (0..200, default 0)\n"
+            "  --max-size SIZE           write the largest file of at most SIZE bytes (K =\n"
+            "                            1024, M = 1048576: 256K, 8M): raises the lossy\n"
+            "                            level, then lowers the colours, then the frame\n"
+            "                            size; 0 is no limit (default 0)\n");
 
         const std::string text = SettingsHelp(SettingsTable(), TCliSection::Text);
         EXPECT_EQ(text.rfind("  --text TEXT ", 0), 0u) << text;

@@ -38,13 +38,14 @@ namespace {
                 "BumpIntensity", "BumpFrequency", "Brightness", "Contrast", "GIFDelay", "GIFLoops",
                 "GIFBits", "Antialiasing", "BackgroundColor", "TransparentMode", "InvertLightMode",
                 "SpotX", "SpotY", "HighQuality", "Hoist", "HoistWidth", "ShowPole", "SaveFormat",
-                "ExportScale" }));
+                "ExportScale", "Lossy", "MaxSizeKB" }));
         EXPECT_EQ(NamesOfGroup(TSettingGroup::Text),
             (std::vector<std::string> { "FontName", "FontSize", "FontColor", "FontAngle",
                 "FontShaddow", "AlignHorizontal", "AlignVertical" }));
         // Never stored: the radial mode, the CLI's frame size, the text itself.
         EXPECT_EQ(NamesOfGroup(TSettingGroup::None),
-            (std::vector<std::string> { "Radial", "FrameWidth", "FrameHeight", "TextLines" }));
+            (std::vector<std::string> {
+                "Radial", "MaxSizeBytes", "FrameWidth", "FrameHeight", "TextLines" }));
         EXPECT_EQ(FindSetting("Nonsense"), nullptr);
     }
 

@@ -8,6 +8,7 @@
 #include "core/Stream.h"
 #include "ui/controls/XBoxUnit.h"
 #include "ui/controls/XColorChoiceComp.h"
+#include "ui/controls/XIntegerEditComp.h"
 #include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/controls/XRadioGroupComp.h"
 #include "ui/flag/FlagUnit.h"
@@ -19,7 +20,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFocusEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMimeData>
 #include <QProcess>
 #include <QRadioButton>
@@ -640,7 +643,10 @@ private slots:
         QVERIFY2(m_messages.empty(), m_messages.empty() ? "" : qPrintable(m_messages[0].Text));
         QCOMPARE(busyInDialog, std::uint16_t(bfDialog | bfExporting));
         QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
-        QCOMPARE(m_panel->StatusText(), QString());
+        // The status says what was written.
+        QCOMPARE(m_panel->StatusText(),
+            QStringLiteral("已写入 %1 字节")
+                .arg(QLocale().toString(qlonglong(ReadFile(saved).size()))));
         QCOMPARE(RenderedCount(), 6);
 
         QProcess cli;
@@ -690,6 +696,41 @@ private slots:
         QVERIFY(highBytes.startsWith("GIF89a"));
         QCOMPARE(highBytes, ReadFile(exported));
         QVERIFY(highBytes != ReadFile(standard));
+    }
+
+    void aSizeLimitSavesWhatTheCliFits()
+    {
+        QTemporaryDir dir;
+        const QString saved = dir.filePath(QStringLiteral("panel.gif"));
+        const QString exported = dir.filePath(QStringLiteral("cli.gif"));
+        // The limit typed into the GIF page's edit, the loss on its slider.
+        auto* edit = C<TIntegerEdit>("MaxSizeIntegerEdit");
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, QStringLiteral("20"));
+        // Leaving the edit (by Tab) is what makes the typed number count.
+        QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(edit, &leave);
+        Press(Slider("FramesNiceScrollBar"), Qt::Key_Left, 2);
+        Press(Slider("LossyNiceScrollBar"), Qt::Key_Right, 2);
+        QCOMPARE(m_panel->Settings().MaxSizeKB, 20);
+        QCOMPARE(m_panel->Settings().Lossy, 10);
+        m_panel->GIFSaveDialog = [&] { return std::optional<QString>(saved); };
+        m_panel->Save1Click();
+        QVERIFY(m_panel->Work().WaitUntilIdle());
+        QVERIFY2(m_messages.empty(), m_messages.empty() ? "" : qPrintable(m_messages[0].Text));
+
+        QProcess cli;
+        cli.start(QStringLiteral(ZX_CLI_PATH),
+            { "export", "-o", exported, "--frames", "6", "--size", "150x97", "--lossy", "10",
+                "--max-size", "20K" });
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitCode(), 0);
+        const QByteArray bytes = ReadFile(saved);
+        QVERIFY(bytes.startsWith("GIF89a"));
+        QVERIFY(bytes.size() <= 20 * 1024);
+        QCOMPARE(bytes, ReadFile(exported));
+        QVERIFY(QString::fromUtf8(cli.readAllStandardError()).startsWith(QStringLiteral("20K: ")));
     }
 
     void cancellingTheSaveRendersNothingAndAFailedWriteKeepsTheFile()

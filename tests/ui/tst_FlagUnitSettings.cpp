@@ -8,6 +8,7 @@
 #include "core/flag/FlagSettings.h"
 #include "ui/controls/XBoxUnit.h"
 #include "ui/controls/XColorChoiceComp.h"
+#include "ui/controls/XIntegerEditComp.h"
 #include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/controls/XRadioGroupComp.h"
 #include "ui/flag/FlagUnit.h"
@@ -64,6 +65,8 @@ bool ControlsShow(const TFlagForm& panel, const zx::TSettings& settings)
                 : setting.Allowed[std::size_t(group->ItemIndex())];
         else if (auto* choice = panel.findChild<zx::TColorChoice*>(name))
             shown = std::int32_t(choice->Color());
+        else if (auto* edit = panel.findChild<zx::TIntegerEdit*>(name))
+            shown = edit->Value();
         else
             return false;
         if (shown != value) {
@@ -133,6 +136,8 @@ private slots:
         f.ShowPole = true;
         changed.HighQuality = true;
         changed.ExportScale = 4;
+        changed.Lossy = 85;
+        changed.MaxSizeKB = 512;
         {
             TStartedPanel first;
             TFlagForm& p = first.Panel;

@@ -17,10 +17,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -80,11 +83,12 @@ QString StatusTextOf(const QString& path)
 {
     TGIFImage gif;
     gif.LoadGifFile(path.toStdString());
-    return QStringLiteral("%1 x %2 像素 x %3 颜色 x %4 帧")
+    return QStringLiteral("%1 x %2 像素 x %3 颜色 x %4 帧 x %5 字节")
         .arg(gif.Width())
         .arg(gif.Height())
         .arg(1 << gif.BitsPerPixel())
-        .arg(gif.Images().Count());
+        .arg(gif.Images().Count())
+        .arg(QLocale().toString(qlonglong(QFileInfo(path).size())));
 }
 
 } // namespace
@@ -108,10 +112,13 @@ private slots:
     void PreviewPlaysTheAnimation();
     void CancelDiscardsTheGif();
     void SaveWritesTheBytesOfTheSavePath();
+    void ALimitShowsTheChosenSettingsAndTheSizeWithin();
     void FailedWriteRestoresEverything();
 
 private:
-    void CheckRestored();
+    // status: what the panel's status says after the command (a save's
+    // "已写入 ... 字节").
+    void CheckRestored(const QString& status = QString());
 
     std::unique_ptr<TFlagForm> m_panel;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -143,11 +150,11 @@ void TestPreviewUnit::cleanup()
     QCOMPARE(TGIFPainter::RunningThreads(), 0);
 }
 
-void TestPreviewUnit::CheckRestored()
+void TestPreviewUnit::CheckRestored(const QString& status)
 {
     QCOMPARE(m_panel->BusyFlags() & (bfExporting | bfDialog), 0);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
-    QCOMPARE(m_panel->StatusText(), QString());
+    QCOMPARE(m_panel->StatusText(), status);
     TPreviewForm& form = *m_panel->PreviewForm();
     QCOMPARE(form.PreviewImage->Picture(), nullptr);
     QCOMPARE(form.GIFFilmDisplay->Count(), 0);
@@ -314,7 +321,8 @@ void TestPreviewUnit::PreviewFillsTheWindowForTheDefaultFlag()
     zx::test::Control<QAction>(*m_panel, "Preview1")->trigger();
     QVERIFY(m_panel->Work().WaitUntilIdle());
 
-    QCOMPARE(status, QStringLiteral("150 x 97 像素 x 256 颜色 x 8 帧"));
+    QVERIFY2(status.startsWith(QStringLiteral("150 x 97 像素 x 256 颜色 x 8 帧 x ")),
+        qPrintable(status));
     QCOMPARE(frames, 8);
     QCOMPARE(image, QSize(150, 97));
     QCOMPARE(pane, 150);
@@ -418,7 +426,8 @@ void TestPreviewUnit::SaveWritesTheBytesOfTheSavePath()
     };
     m_panel->Preview1Click();
     QVERIFY(m_panel->Work().WaitUntilIdle());
-    CheckRestored();
+    CheckRestored(QStringLiteral("已写入 %1 字节")
+                      .arg(QLocale().toString(qlonglong(QFileInfo(previewed).size()))));
     m_panel->GIFSaveDialog = [&]() -> std::optional<QString> { return saved; };
     m_panel->Save1Click();
     QVERIFY(m_panel->Work().WaitUntilIdle());
@@ -428,8 +437,38 @@ void TestPreviewUnit::SaveWritesTheBytesOfTheSavePath()
     QVERIFY(a.startsWith("GIF89a"));
     QCOMPARE(a.size(), b.size());
     QVERIFY(a == b);
-    QCOMPARE(StatusTextOf(previewed), QStringLiteral("150 x 97 像素 x 256 颜色 x 8 帧"));
+    QVERIFY(
+        StatusTextOf(previewed).startsWith(QStringLiteral("150 x 97 像素 x 256 颜色 x 8 帧 x ")));
     QCOMPARE(m_messages, QStringList());
+}
+
+void TestPreviewUnit::ALimitShowsTheChosenSettingsAndTheSizeWithin()
+{
+    zx::TSettings settings = m_panel->Settings();
+    settings.MaxSizeKB = 20;
+    m_panel->SetSettings(settings);
+    QString status;
+    m_panel->PreviewForm()->ModalRun = [&](TPreviewForm& shown) {
+        status = shown.StatusText();
+        return int(mrCancel);
+    };
+    m_panel->Preview1Click();
+    QVERIFY(m_panel->Work().WaitUntilIdle());
+    CheckRestored();
+    // "150 x 97 像素 x 64 颜色 x 8 帧 x 20,123 字节（最大文件大小 20 KB：有损 N，6 位）"
+    const QRegularExpression form(QStringLiteral(
+        "^(\\d+) x (\\d+) 像素 x (\\d+) 颜色 x 8 帧 x ([0-9,. ]+) 字节（最大文件大小 20 KB：有损 "
+        "(\\d+)，(\\d) 位）$"));
+    const QRegularExpressionMatch match = form.match(status);
+    QVERIFY2(match.hasMatch(), qPrintable(status));
+    bool ok = false;
+    const qlonglong bytes = QLocale().toLongLong(match.captured(4), &ok);
+    QVERIFY(ok);
+    QVERIFY(bytes <= 20 * 1024);
+    // The plain file of the default flag is larger than 20 KB, so the fit
+    // had to give something up.
+    QVERIFY(bytes * 10 >= 20 * 1024 * 9 || match.captured(1) != QStringLiteral("150"));
+    QCOMPARE(match.captured(3).toInt(), 1 << match.captured(6).toInt());
 }
 
 void TestPreviewUnit::FailedWriteRestoresEverything()

@@ -1,6 +1,8 @@
 #include "core/flag/FlagSettings.h"
 
 #include "core/Translatable.h"
+#include "core/flag/FlagSettingsOptions.h"
+#include "core/gif/XGIFUnitLossy.h"
 
 #include <algorithm>
 #include <iterator>
@@ -73,6 +75,9 @@ namespace {
         { "right", hoRight }, { "top", hoTop }, { "bottom", hoBottom } };
     constexpr const char* kExportScaleItems[] = { "1x", "2x", "3x", "4x", "6x" };
     static_assert(std::size(kExportScaleItems) == kExportScales.size());
+
+    // 2 GB less 1 KB, the largest size limit either unit holds.
+    constexpr std::int32_t kMaxSizeKBLimit = 2097151;
 
     // --transparent and --no-invert-light turn back what --settings may have
     // brought.
@@ -382,6 +387,22 @@ namespace {
             .Cli = Number(TCliSection::Flag, "--scale", "K", 190,
                 "render the frames at K times --size, the same flag only sharper: 1, 2, 3, 4 "
                 "or 6 (default <default>); the frames may be at most 1920 x 1200") },
+        { .Name = "Lossy",
+            .Range = { kLossyMin, kLossyMax, 0 },
+            .Value = kNumber<&TSettings::Lossy>,
+            .Group = TSettingGroup::Settings,
+            .Panel = Slider("LossyNiceScrollBar", ZX_TR_NOOP("Settings", "有损: <#Pos>"), 5),
+            .Cli = Number(TCliSection::Gif, "--lossy", "N", 50,
+                "lossy coding: how far a pixel's colour may stray so that it continues "
+                "a run of pixels the file has coded before; 0 is off (<min>..<max>, "
+                "default <default>)") },
+        { .Name = "MaxSizeKB",
+            .Range = { 0, kMaxSizeKBLimit, 0 },
+            .Value = kNumber<&TSettings::MaxSizeKB>,
+            .Group = TSettingGroup::Settings,
+            .Panel = { .Kind = TControlKind::IntegerEdit,
+                .Control = "MaxSizeIntegerEdit",
+                .Caption = ZX_TR_NOOP("Settings", "最大文件大小 (KB)") } },
 
         // Not stored: the radial mode always starts off.
         { .Name = "Radial",
@@ -395,6 +416,19 @@ namespace {
             .Cli = { .Section = TCliSection::Flag,
                 .Form = TCliForm::Switches,
                 .Switches = kRadialSwitches } },
+        // The command line's size limit, in bytes; it replaces the stored one.
+        { .Name = "MaxSizeBytes",
+            .Range = { 0, kMaxSizeKBLimit * 1024, 0 },
+            .Value = kNumber<&TSettings::MaxSizeBytes>,
+            .Cli = { .Section = TCliSection::Gif,
+                .Option = "--max-size",
+                .Metavar = "SIZE",
+                .Help = "write the largest file of at most SIZE bytes (K = 1024, M = 1048576: "
+                        "256K, 8M): raises the lossy level, then lowers the colours, then the "
+                        "frame size; 0 is no limit (default <default>)",
+                .HelpRank = 60,
+                .ParseNumber = &ParseByteSize,
+                .Implies = [](TSettings& s) { s.MaxSizeKB = 0; } } },
         // The command line's frame size; the desktop program's is its flag
         // window's.
         { .Name = "FrameWidth",
@@ -585,6 +619,39 @@ bool ExportSizeFits(const TSettings& settings)
 {
     return std::int64_t(settings.FrameWidth) * settings.ExportScale <= kMaxRenderWidth
         && std::int64_t(settings.FrameHeight) * settings.ExportScale <= kMaxRenderHeight;
+}
+
+TSizeOptions SizeOptionsOf(const TSettings& settings)
+{
+    TSizeOptions options;
+    options.Lossy = settings.Lossy;
+    options.MaxSize = settings.MaxSizeBytes > 0
+        ? static_cast<std::uint64_t>(settings.MaxSizeBytes)
+        : static_cast<std::uint64_t>(std::max(settings.MaxSizeKB, 0)) * 1024;
+    return options;
+}
+
+std::int64_t ParseByteSize(const std::string& option, std::string_view text)
+{
+    std::size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
+        ++digits;
+    const std::string_view unit = text.substr(digits);
+    std::int64_t scale = 1;
+    if (unit == "K" || unit == "k")
+        scale = 1024;
+    else if (unit == "M" || unit == "m")
+        scale = 1048576;
+    else if (!unit.empty())
+        digits = 0;
+    // Twelve digits are more than any limit within the range.
+    if (digits == 0 || digits > 12)
+        throw EUsageError(option + ": \"" + std::string(text)
+            + "\" is not a size (a byte count, or one with K or M: 256K, 8M)");
+    std::int64_t value = 0;
+    for (std::size_t i = 0; i < digits; ++i)
+        value = value * 10 + (text[i] - '0');
+    return value * scale;
 }
 
 } // namespace zx

@@ -38,6 +38,12 @@ struct TSettings {
     // is the frame size.
     std::int32_t FrameWidth = kDefaultFrameWidth;
     std::int32_t FrameHeight = kDefaultFrameHeight;
+    // The GIF's lossy level (0 off) and its size limit (0 none), in KB as the
+    // panel and the store keep it, or in bytes as --max-size gives it (which
+    // clears the KB): the export's TSizeOptions.
+    std::int32_t Lossy = 0;
+    std::int32_t MaxSizeKB = 0;
+    std::int32_t MaxSizeBytes = 0;
     // The text over the picture: the text dialog's settings and the lines.
     TTextOverlaySettings Text;
 
@@ -231,6 +237,12 @@ std::int32_t TakeStoredValue(const TSetting& setting, std::int32_t stored, std::
 
 // What the export needs of the settings.
 TExportOptions ExportOptionsOf(const TSettings& settings);
+TSizeOptions SizeOptionsOf(const TSettings& settings);
+
+// A byte count as --max-size takes it: digits, optionally followed by K
+// (1024 bytes) or M (1048576 bytes). Throws EUsageError naming the option
+// for anything else.
+std::int64_t ParseByteSize(const std::string& option, std::string_view text);
 
 // The frames an export of these settings renders, FrameWidth x FrameHeight
 // times ExportScale, are within kMaxRenderWidth x kMaxRenderHeight.

@@ -128,8 +128,8 @@ std::unique_ptr<TGIFImage> BuildGifImage(TExportFrames& frames, const TExportOpt
     if (options.Quality == TExportQuality::High) {
         // The high level takes still pixels from earlier frames: all frames
         // at once.
-        reduced = ReduceFramesHighQuality(frames.Bitmaps(), frames.Masks(), frames.Transparent(),
-            palette.SharedPalette, workers);
+        reduced = ReduceFramesHighQuality(
+            frames.Bitmaps(), frames.Masks(), frames.Transparent(), palette.SharedPalette, workers);
         for (std::int32_t i = 0; i < n; ++i)
             frames.ReleaseBitmap(i);
         progress.FramesReduced = n;
@@ -155,8 +155,7 @@ std::unique_ptr<TGIFImage> BuildGifImage(TExportFrames& frames, const TExportOpt
         ThrowIfCancelled();
         const bool transparent = frames.Transparent()[std::size_t(i)];
         AddExportFrame(*gif, reduced[std::size_t(i)],
-            transparent ? &frames.Masks()[std::size_t(i)] : nullptr, transparent, options,
-            palette);
+            transparent ? &frames.Masks()[std::size_t(i)] : nullptr, transparent, options, palette);
         frames.ReleaseMask(i);
     }
     gif->MergeColourMaps();
@@ -275,14 +274,19 @@ void TExportJob::Write(const std::string& path, std::span<const std::uint8_t> by
     });
 }
 
-void TExportJob::Save(const std::string& path, const TFrameWriter& writer)
+std::vector<std::uint8_t> TExportJob::Encode(const TFrameWriter& writer)
 {
     TExportFrames& frames = Render();
-    std::vector<std::uint8_t> bytes = Run([&] {
+    return Run([&] {
         frames.SingleUse = !KeepFrames;
         const TFrameWriter& write = writer ? writer : GifWriter(m_snapshot->Options, m_workers);
         return write(frames, m_progress);
     });
+}
+
+void TExportJob::Save(const std::string& path, const TFrameWriter& writer)
+{
+    const std::vector<std::uint8_t> bytes = Encode(writer);
     Write(path, bytes);
 }
 

@@ -169,7 +169,10 @@ public:
     // Writes the bytes to path atomically; an existing file stays whole
     // unless the write completes and the job is not cancelled.
     void Write(const std::string& path, std::span<const std::uint8_t> bytes);
-    // The whole save: Render, the writer (the GIF's by default), Write.
+    // Render, then the writer's bytes (the GIF's by default): a file to
+    // show before it is written.
+    std::vector<std::uint8_t> Encode(const TFrameWriter& writer = {});
+    // The whole save: Encode, then Write.
     void Save(const std::string& path, const TFrameWriter& writer = {});
 
     // At scale 1 with KeepFrames, after Render: the frames this job rendered

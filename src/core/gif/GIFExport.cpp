@@ -2,10 +2,12 @@
 
 #include "core/Errors.h"
 #include "core/flag/FlagParameters.h"
+#include "core/gif/XGIFUnitLossy.h"
 #include "core/gif/XGIFUnitMessages.h"
 #include "core/gif/XGIFUnitQuantizeHigh.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 namespace zx {
@@ -41,6 +43,11 @@ namespace {
     }
 
 } // namespace
+
+void CheckSizeOptions(const TSizeOptions& options)
+{
+    CheckRange(options.Lossy, kLossyMin, kLossyMax, "Lossy");
+}
 
 void CheckExportOptions(const TExportOptions& options)
 {
@@ -126,7 +133,8 @@ void AddExportFrame(TGIFImage& gif, TDIB& reduced, const TDIB* mask, bool transp
             std::uint8_t* row = bitmap.ScanLine(y);
             const std::uint8_t* maskRow = mask->ConstScanLine(y);
             for (std::int32_t x = 0; x < bitmap.Width(); ++x)
-                row[x] = static_cast<std::uint8_t>(row[x] | (palette.TransparentIndex & maskRow[x]));
+                row[x]
+                    = static_cast<std::uint8_t>(row[x] | (palette.TransparentIndex & maskRow[x]));
         }
     }
 
@@ -148,27 +156,130 @@ void AddExportFrame(TGIFImage& gif, TDIB& reduced, const TDIB* mask, bool transp
     control.SetDisposal(TGIFDisposal::dmBackground);
 }
 
+namespace {
+
+    // Either level with loss. The coder follows the string table the
+    // writer will build, and that depends on the code size, which the merge
+    // of the colour maps sets from the colours the frames actually use. The
+    // first pass assumes they use every distinct colour of the palette; when
+    // the loss has left so many unused that the code size shrinks, the frames
+    // are coded again for the smaller size (a second change is not chased:
+    // the file is right either way, only a little larger).
+    std::vector<TDIB> ReduceLossy(TExportQuality quality, std::span<const TDIB> frames,
+        std::span<const TDIB> masks, std::span<const bool> transparent,
+        const TExportPalette& palette, std::int32_t lossy, unsigned threads)
+    {
+        const auto reduce
+            = quality == TExportQuality::High ? ReduceFramesLossyHigh : ReduceFramesLossy;
+        const std::array<std::uint8_t, 256> canonical = CanonicalEntries(palette.SharedPalette);
+        std::int32_t distinct = 0;
+        const std::size_t entries = std::min<std::size_t>(palette.SharedPalette.size(), 256);
+        for (std::size_t i = 0; i < entries; ++i)
+            distinct += canonical[i] == i;
+        auto codeSize
+            = [](std::int32_t colours) { return std::max<std::int32_t>(ColourBits(colours), 2); };
+        TLossyCoding coding;
+        coding.Level = lossy;
+        coding.TransparentIndex = palette.TransparentIndex;
+        coding.CodeSize = codeSize(distinct + (palette.AnyTransparent ? 1 : 0));
+        TLossyFrames result
+            = reduce(frames, masks, transparent, palette.SharedPalette, coding, threads);
+        const std::int32_t used
+            = static_cast<std::int32_t>(std::count(result.Used.begin(), result.Used.end(), true))
+            + (result.UsesTransparentIndex ? 1 : 0);
+        if (codeSize(used) != coding.CodeSize) {
+            coding.CodeSize = codeSize(used);
+            result = reduce(frames, masks, transparent, palette.SharedPalette, coding, threads);
+        }
+        return std::move(result.Frames);
+    }
+
+} // namespace
+
+std::vector<TDIB> ReduceExportFrames(std::span<const TDIB> frames, std::span<const TDIB> masks,
+    std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette,
+    std::int32_t lossy, unsigned threads)
+{
+    CheckExportOptions(options);
+    CheckSizeOptions(TSizeOptions { lossy, 0 });
+    // Both levels reduce the frames side by side with results that do not
+    // depend on how the frames are shared out: the standard level's frames
+    // are independent, each with its own colour cache and ditherer; the high
+    // level's take still pixels from earlier frames only after all are done
+    // (with loss, row by row as the earlier frames have them).
+    std::vector<TDIB> reduced;
+    if (lossy > 0) {
+        reduced = ReduceLossy(options.Quality, frames, masks, transparent, palette, lossy, threads);
+    } else if (options.Quality == TExportQuality::High) {
+        reduced
+            = ReduceFramesHighQuality(frames, masks, transparent, palette.SharedPalette, threads);
+    } else {
+        reduced = ReduceFramesToPalette(frames, palette.SharedPalette, threads);
+    }
+
+    for (std::size_t i = 0; i < reduced.size(); ++i) {
+        TDIB& bitmap = reduced[i];
+        if (i >= transparent.size() || !transparent[i])
+            continue;
+        if (i >= masks.size() || masks[i].Width() != bitmap.Width()
+            || masks[i].Height() != bitmap.Height() || masks[i].BitCount() != 8)
+            throw EInvalidGraphicOperation(GIFMessages::sMaskDoesNotFit);
+        // With masks of 0 or 255 and the index 2^B - 1 above every palette
+        // index, background pixels become exactly the transparent index.
+        for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
+            std::uint8_t* row = bitmap.ScanLine(y);
+            const std::uint8_t* mask = masks[i].ConstScanLine(y);
+            for (std::int32_t x = 0; x < bitmap.Width(); ++x)
+                row[x] = static_cast<std::uint8_t>(row[x] | (palette.TransparentIndex & mask[x]));
+        }
+    }
+    return reduced;
+}
+
+void AddExportFrames(TGIFImage& gif, std::vector<TDIB>&& reduced, std::span<const bool> transparent,
+    const TExportOptions& options, const TExportPalette& palette)
+{
+    CheckExportOptions(options);
+    const std::int32_t fullColours = 1 << options.GIFBits;
+    for (std::size_t i = 0; i < reduced.size(); ++i) {
+        TDIB& bitmap = reduced[i];
+        const bool frameTransparent = i < transparent.size() && transparent[i];
+        const std::int32_t k = gif.AddFrame(bitmap);
+        bitmap.Clear();
+        TGIFSubImage& frame = gif.Images()[k];
+        while (frame.ActiveColorMap().Count() < fullColours)
+            frame.ActiveColorMap().Add(0, 0, 0);
+        if (k == 0) {
+            auto& loop = frame.Extensions().Add(std::make_unique<TGIFAppExtNSLoop>(&frame));
+            loop.SetLoops(static_cast<std::uint16_t>(LoopCount(options.GIFLoops)));
+        }
+        auto& control
+            = frame.Extensions().Add(std::make_unique<TGIFGraphicControlExtension>(&frame));
+        control.SetDelay(static_cast<std::uint16_t>(options.GIFDelay));
+        control.SetTransparent(frameTransparent);
+        if (frameTransparent)
+            control.SetTransparentColorIndex(palette.TransparentIndex);
+        control.SetDisposal(TGIFDisposal::dmBackground);
+    }
+    gif.MergeColourMaps();
+}
+
 void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette,
-    const TExportStatus& status)
+    std::int32_t lossy, const TExportStatus& status)
 {
     CheckExportOptions(options);
     TStatusGuard clear(status);
     Say(status, sStatusRecolouring);
+    AddExportFrames(gif, ReduceExportFrames(frames, masks, transparent, options, palette, lossy),
+        transparent, options, palette);
+}
 
-    // Both levels reduce the frames side by side with results that do not
-    // depend on how the frames are shared out: the standard level's frames
-    // are independent, each with its own colour cache and ditherer; the high
-    // level's take still pixels from earlier frames only after all are done.
-    std::vector<TDIB> reduced = options.Quality == TExportQuality::High
-        ? ReduceFramesHighQuality(frames, masks, transparent, palette.SharedPalette)
-        : ReduceFramesToPalette(frames, palette.SharedPalette);
-    for (std::size_t i = 0; i < reduced.size(); ++i) {
-        const bool frameTransparent = i < transparent.size() && transparent[i];
-        AddExportFrame(gif, reduced[i], frameTransparent && i < masks.size() ? &masks[i] : nullptr,
-            frameTransparent, options, palette);
-    }
-    gif.MergeColourMaps();
+void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<const TDIB> masks,
+    std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette,
+    const TExportStatus& status)
+{
+    BuildGifFrames(gif, frames, masks, transparent, options, palette, 0, status);
 }
 
 std::unique_ptr<TGIFImage> BuildExportGif(TFrameStore& store, const TExportOptions& options,

@@ -16,6 +16,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace zx {
 
@@ -36,6 +37,20 @@ struct TExportOptions {
     // Loop-count slider position (0..101), mapped through LoopCount.
     std::int32_t GIFLoops = 0;
     TExportQuality Quality = TExportQuality::Standard;
+};
+
+// Lossy coding and the file size limit of one export, beside its GIF options.
+// The defaults change nothing: the file is byte for byte what the options
+// alone make.
+struct TSizeOptions {
+    // Lossy level 0..200 (XGIFUnitLossy.h): how much farther than the nearest
+    // entry a pixel's entry may be when it continues the LZW string.
+    // 0 codes every pixel with its own entry.
+    std::int32_t Lossy = 0;
+    // The most bytes the file may take (0: no limit). With a limit the
+    // export searches the knobs for the largest file that fits
+    // (GIFSizeFit.h).
+    std::uint64_t MaxSize = 0;
 };
 
 // Status texts shown while the export works; an empty text clears the status.
@@ -60,6 +75,7 @@ struct TExportPalette {
 
 // Throws EInvalidGraphicOperation when an option lies outside its range.
 void CheckExportOptions(const TExportOptions& options);
+void CheckSizeOptions(const TSizeOptions& options);
 
 // Renders every slot below Frames that is not rendered yet (slot i with phase
 // FramePhase(i, Frames), and no other), then builds the shared palette over the
@@ -97,6 +113,23 @@ void AddExportFrame(TGIFImage& gif, TDIB& reduced, const TDIB* mask, bool transp
 void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette,
     const TExportStatus& status = {});
+// The same with lossy coding at the given level (0..200; 0 is the call above).
+void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<const TDIB> masks,
+    std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette,
+    std::int32_t lossy, const TExportStatus& status = {});
+
+// The two halves of BuildGifFrames. ReduceExportFrames maps every frame to the
+// palette at the level options.Quality asks for, with lossy coding at the
+// given level, and gives the background pixels of transparent frames the
+// transparent index; the frames run side by side on up to threads threads (0:
+// one per processor), with the same result on any number. AddExportFrames
+// fills an empty GIF with the reduced frames (taking them over), adds the
+// extensions and merges the colour maps.
+std::vector<TDIB> ReduceExportFrames(std::span<const TDIB> frames, std::span<const TDIB> masks,
+    std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette,
+    std::int32_t lossy, unsigned threads = 0);
+void AddExportFrames(TGIFImage& gif, std::vector<TDIB>&& reduced, std::span<const bool> transparent,
+    const TExportOptions& options, const TExportPalette& palette);
 
 // The whole build from the frame store: BuildExportPalette, then BuildGifFrames
 // into a new image.

@@ -199,14 +199,6 @@ namespace highq {
         }
     }
 
-} // namespace highq
-
-namespace {
-
-    using namespace highq;
-
-    // For every frame and pixel, the first frame that has the pixel's colour
-    // there (the frame itself where none before it has), or kBackground.
     std::vector<std::uint16_t> MakePlan(const TFrameSet& set, unsigned threads)
     {
         const std::size_t frames = set.Frames.size();
@@ -298,10 +290,6 @@ namespace {
         return plan;
     }
 
-    // How much of the error the dithering passes on: all of it, or a little
-    // less, which makes less noise and keeps the colours a little less true
-    // on average. A few frames are dithered each way and the one that scores
-    // best (plain and blurred) is taken.
     std::pair<std::int32_t, std::int32_t> ChooseStrength(
         const TFrameSet& set, const TColorPalette& palette, unsigned threads)
     {
@@ -348,7 +336,9 @@ namespace {
         return { best.Strength, best.DeadZone };
     }
 
-} // namespace
+} // namespace highq
+
+using namespace highq;
 
 std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, const TColorPalette& palette, unsigned threads)

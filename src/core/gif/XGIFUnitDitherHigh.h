@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace zx::highq {
@@ -143,5 +144,17 @@ private:
     std::int32_t* m_cur = nullptr;
     std::int32_t* m_next = nullptr;
 };
+
+// For every frame and pixel, the first frame that has the pixel's colour
+// there (the frame itself where none before it has), or kBackground.
+std::vector<std::uint16_t> MakePlan(const TFrameSet& set, unsigned threads);
+
+// How much of the error the dithering passes on: all of it, or a little
+// less, which makes less noise and keeps the colours a little less true on
+// average. A few frames are dithered each way and the one that scores best
+// (plain and blurred) is taken. Returns the strength and the dead zone for
+// TFloydSteinberg::SetStrength.
+std::pair<std::int32_t, std::int32_t> ChooseStrength(
+    const TFrameSet& set, const TColorPalette& palette, unsigned threads);
 
 } // namespace zx::highq

@@ -222,6 +222,8 @@ void TFlagForm::CreateControls()
     add("GIFBits");
     add("HighQuality");
     add("ExportScale");
+    add("Lossy");
+    page->layout()->addWidget(m_controls->MakeLabelled("MaxSizeKB", page));
     auto* note = new QLabel(tr("这些选项仅对保存的文件有效：延迟和循环适用于 GIF、WebP 和 "
                                "APNG，其余选项仅适用于 GIF。"),
         page);
@@ -367,7 +369,11 @@ void TFlagForm::PrepareTexture()
 
 void TFlagForm::FlagTimerTimer()
 {
-    const auto status = [this](const std::string& text) { SetStatusText(CoreMessage(text)); };
+    // What a save wrote stays a while before the frame numbers take over.
+    const auto status = [this](const std::string& text) {
+        if (m_finalStatusShown.hasExpired())
+            SetStatusText(CoreMessage(text));
+    };
     if (!RunCommand(this, [&] { m_playback.Tick(m_model, status); })) {
         // Stop here rather than fail again on every tick.
         PauseCheckBox->setChecked(true);
@@ -378,6 +384,8 @@ void TFlagForm::FlagTimerTimer()
 
 void TFlagForm::ShowFrameStatus()
 {
+    if (!m_finalStatusShown.hasExpired())
+        return;
     SetStatusText(CoreMessage(m_playback.FrameStatus(m_model)));
 }
 

@@ -13,8 +13,10 @@
 #include "core/flag/FlagPlayback.h"
 #include "core/flag/FlagSettings.h"
 #include "core/gif/AnimationExport.h"
+#include "core/gif/GIFExportSize.h"
 #include "ui/flag/XMagnetUnit.h"
 
+#include <QDeadlineTimer>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -232,6 +234,11 @@ private:
     QToolButton* RightSpeedButton = nullptr;
     QStatusBar* MainStatusBar = nullptr;
     QLabel* m_statusLabel = nullptr;
+    // What the status says once an export command ends ("已写入 ... 字节"
+    // after a save); empty clears it.
+    QString m_finalStatus;
+    // Until when the status keeps it.
+    QDeadlineTimer m_finalStatusShown { 0 };
     QTimer* FlagTimer = nullptr;
     QAction* Pasteimage1 = nullptr;
     TAboutBox* AboutBox = nullptr;

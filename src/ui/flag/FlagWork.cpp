@@ -1,8 +1,10 @@
 #include "ui/flag/FlagWork.h"
 
+#include "core/Stream.h"
 #include "core/flag/FlagPlayback.h"
 #include "core/gif/AnimationExport.h"
 #include "core/gif/ExportJob.h"
+#include "core/gif/GIFExportSize.h"
 #include "ui/controls/XBoxUnit.h"
 #include "ui/controls/XLanguageUnit.h"
 #include "ui/controls/XWorkBarComp.h"
@@ -17,6 +19,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLocale>
+#include <utility>
 
 namespace zx {
 
@@ -25,6 +29,10 @@ namespace {
     constexpr const char* sReadingPicture = QT_TRANSLATE_NOOP("zx::TFlagWork", "正在读取图片...");
     constexpr const char* sRefuseClose
         = QT_TRANSLATE_NOOP("zx::TFlagWork", "正在保存 GIF 文件。请等待保存完成，或点击“取消”。");
+
+    // How long the status says what a save wrote before the playback's frame
+    // numbers come back.
+    constexpr int kFinalStatusMs = 5000;
 
     QString Megabytes(std::uint64_t bytes)
     {
@@ -172,8 +180,11 @@ void TFlagWork::EndExport()
 {
     m_saving = false;
     m_form.ClearBusyBits(bfExporting);
-    // Whatever ended the export, its status text does not stay behind.
-    m_form.SetStatusText(QString());
+    // Whatever ended the export, its status text does not stay behind; what
+    // a save wrote stays a while.
+    if (!m_form.m_finalStatus.isEmpty())
+        m_form.m_finalStatusShown.setRemainingTime(kFinalStatusMs);
+    m_form.SetStatusText(std::exchange(m_form.m_finalStatus, QString()));
     EnableCommands(true);
 }
 
@@ -208,21 +219,23 @@ void TFlagWork::SaveFlag(const QString& fileName)
     const std::shared_ptr<TExportJob> job = NewExportJob(m_form);
     const std::string path = fileName.toStdString();
     const TAnimationFormat format = m_form.FormatOfSaveName(fileName);
-    TFrameWriter writer;
-    if (format != TAnimationFormat::Gif) {
-        // WebP at its default quality, as zephyrix-cli export writes it.
-        const TExportOptions options = ExportOptionsOf(m_form.Settings());
-        writer = AnimationWriter(format, options.GIFDelay, options.GIFLoops);
-    }
+    const TExportOptions options = ExportOptionsOf(m_form.Settings());
+    // WebP at its default quality, as zephyrix-cli export writes it; the GIF
+    // with the lossy level and the size limit.
+    const TFrameWriter writer = format != TAnimationFormat::Gif
+        ? AnimationWriter(format, options.GIFDelay, options.GIFLoops)
+        : SizedGifWriter(options, SizeOptionsOf(m_form.Settings()));
     StartExport(
-        job, [job, path, writer] { job->Save(path, writer); }, [this, format] { SavedAs(format); },
-        true);
+        job, [job, path, writer] { job->Save(path, writer); },
+        [this, job, format] { SavedAs(format, job->Progress().FileBytes.load()); }, true);
 }
 
-void TFlagWork::SavedAs(TAnimationFormat format)
+void TFlagWork::SavedAs(TAnimationFormat format, std::uint64_t bytes)
 {
     // The save dialog offers this format first the next time.
     m_form.m_settings.SaveFormat = static_cast<std::int32_t>(format);
+    m_form.m_finalStatus
+        = TFlagForm::tr("已写入 %1 字节").arg(QLocale().toString(qulonglong(bytes)));
     EndExport();
 }
 
@@ -232,15 +245,27 @@ void TFlagWork::Preview()
         return;
     TBitGuard exporting(m_form, bfExporting);
     const std::shared_ptr<TExportJob> job = NewExportJob(m_form);
-    auto built = std::make_shared<std::unique_ptr<TGIFImage>>();
+    auto built = std::make_shared<TBuiltPreview>();
+    built->Fit = std::make_shared<TSizedGif>();
+    const TFrameWriter writer = SizedGifWriter(
+        ExportOptionsOf(m_form.Settings()), SizeOptionsOf(m_form.Settings()), built->Fit);
     StartExport(
-        job, [job, built] { *built = job->BuildGif(); },
-        [this, built] { ShowPreview(std::shared_ptr<TGIFImage>(std::move(*built))); }, false);
+        job,
+        [job, built, writer] {
+            built->File = job->Encode(writer);
+            // The window shows the file as it will be written: its bytes
+            // read back.
+            built->Gif = std::make_shared<TGIFImage>();
+            TSpanStream stream(built->File);
+            built->Gif->LoadFromStream(stream);
+        },
+        [this, built] { ShowPreview(built); }, false);
     exporting.Keep();
 }
 
-void TFlagWork::ShowPreview(const std::shared_ptr<TGIFImage>& gif)
+void TFlagWork::ShowPreview(const std::shared_ptr<TBuiltPreview>& built)
 {
+    const std::shared_ptr<TGIFImage>& gif = built->Gif;
     TPreviewForm& form = *m_form.PreviewForm();
     // The window lets go of the GIF however the preview ends: the strip
     // refers to the frames' bitmaps, and the picture must stop its animation
@@ -262,11 +287,18 @@ void TFlagWork::ShowPreview(const std::shared_ptr<TGIFImage>& gif)
         form.PreviewImage->SetPicture(gif);
         for (std::int32_t i = 0; i < gif->Images().Count(); ++i)
             form.GIFFilmDisplay->AddItem(&gif->FrameBitmap(i));
-        form.SetStatusText(TFlagForm::tr("%1 x %2 像素 x %3 颜色 x %4 帧")
-                               .arg(gif->Width())
-                               .arg(gif->Height())
-                               .arg(1 << gif->BitsPerPixel())
-                               .arg(gif->Images().Count()));
+        QString status = TFlagForm::tr("%1 x %2 像素 x %3 颜色 x %4 帧 x %5 字节")
+                             .arg(gif->Width())
+                             .arg(gif->Height())
+                             .arg(1 << gif->BitsPerPixel())
+                             .arg(gif->Images().Count())
+                             .arg(QLocale().toString(qulonglong(built->File.size())));
+        if (built->Fit->Fitted)
+            status += TFlagForm::tr("（最大文件大小 %1 KB：有损 %2，%3 位）")
+                          .arg(QLocale().toString(qlonglong(m_form.Settings().MaxSizeKB)))
+                          .arg(built->Fit->Knobs.Quality)
+                          .arg(built->Fit->Knobs.Colours);
+        form.SetStatusText(status);
         if (form.ShowModal() != mrOk) {
             EndExport();
             return;
@@ -284,21 +316,17 @@ void TFlagWork::ShowPreview(const std::shared_ptr<TGIFImage>& gif)
     if (m_form.FormatOfSaveName(*fileName) != TAnimationFormat::Gif)
         SaveFlag(*fileName);
     else
-        SaveBuiltGif(gif, *fileName);
+        SaveBuiltGif(built, *fileName);
 }
 
-void TFlagWork::SaveBuiltGif(const std::shared_ptr<TGIFImage>& gif, const QString& fileName)
+void TFlagWork::SaveBuiltGif(const std::shared_ptr<TBuiltPreview>& built, const QString& fileName)
 {
     auto job = std::make_shared<TExportJob>();
     const std::string path = fileName.toStdString();
     StartExport(
-        job,
-        [job, gif, path] {
-            const std::vector<std::uint8_t> bytes = job->EncodeGif(*gif);
-            job->Write(path, bytes);
-        },
-        [this] { SavedAs(TAnimationFormat::Gif); }, true);
-    job->Progress().Frames = gif->Images().Count();
+        job, [job, built, path] { job->Write(path, built->File); },
+        [this, built] { SavedAs(TAnimationFormat::Gif, built->File.size()); }, true);
+    job->Progress().Frames = built->Gif->Images().Count();
 }
 
 // --- pictures

@@ -19,14 +19,17 @@
 
 #include <QObject>
 #include <QString>
+#include <cstdint>
 #include <exception>
 #include <memory>
+#include <vector>
 
 namespace zx {
 
 class TExportJob;
 class TFlagForm;
 class TGIFImage;
+struct TSizedGif;
 class TWorkBar;
 
 class TFlagWork : public QObject {
@@ -70,10 +73,17 @@ private:
     // Saves the flag as the name's format asks, in the background; the
     // exporting bit must be held already.
     void SaveFlag(const QString& fileName);
-    // A save in the format has succeeded.
-    void SavedAs(TAnimationFormat format);
-    void ShowPreview(const std::shared_ptr<TGIFImage>& gif);
-    void SaveBuiltGif(const std::shared_ptr<TGIFImage>& gif, const QString& fileName);
+    // A save of bytes in the format has succeeded: the status says so.
+    void SavedAs(TAnimationFormat format, std::uint64_t bytes);
+    // What the preview shows: the file's bytes, the GIF read back from them,
+    // and what a size limit's search chose.
+    struct TBuiltPreview {
+        std::vector<std::uint8_t> File;
+        std::shared_ptr<TGIFImage> Gif;
+        std::shared_ptr<TSizedGif> Fit;
+    };
+    void ShowPreview(const std::shared_ptr<TBuiltPreview>& built);
+    void SaveBuiltGif(const std::shared_ptr<TBuiltPreview>& built, const QString& fileName);
     void StartRead(std::function<TPicture()> read);
     // The error box for a failure, if it is one the user should see.
     void Report(std::exception_ptr error);

@@ -7,6 +7,8 @@
 #include "ui/controls/XRadioGroupComp.h"
 
 #include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <algorithm>
 #include <cassert>
 #include <cstdlib>
@@ -121,6 +123,21 @@ QWidget* TSettingControls::Make(const char* name, QWidget* parent)
     control->setObjectName(QString::fromLatin1(panel.Control));
     m_bindings.push_back({ setting, control });
     return control;
+}
+
+QWidget* TSettingControls::MakeLabelled(const char* setting, QWidget* parent)
+{
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 2, 0, 2);
+    QWidget* control = Make(setting, row);
+    const TSettingPanel& panel = FindSetting(m_table, setting)->Panel;
+    auto* label = new QLabel(Caption(panel.Caption), row);
+    label->setObjectName(QString::fromLatin1(panel.Control) + QStringLiteral("Label"));
+    label->setBuddy(control);
+    layout->addWidget(label);
+    layout->addWidget(control, 1);
+    return row;
 }
 
 std::int32_t TSettingControls::ValueOf(const TBinding& binding) const

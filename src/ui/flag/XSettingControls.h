@@ -30,6 +30,10 @@ public:
         return static_cast<T*>(Make(setting, parent));
     }
 
+    // The same in a row after its caption (for an edit, which has no
+    // caption of its own); returns the row.
+    QWidget* MakeLabelled(const char* setting, QWidget* parent);
+
     // Shows the values in the controls, with their enabled states and the
     // captions the program writes; reports nothing.
     void Show(const TSettings& settings);

@@ -138,7 +138,9 @@ void TPreviewForm::SetStatusText(const QString& text)
 
 int TPreviewForm::MinimumTrackWidth() const
 {
-    return PreviewScrollBox->width() * 2 + 40;
+    // Twice the image, and no less than the whole status text (with the
+    // status bar's margins) needs.
+    return std::max(PreviewScrollBox->width() * 2 + 40, m_statusLabel->sizeHint().width() + 24);
 }
 
 void TPreviewForm::ApplySizeLimits()

@@ -1,0 +1,354 @@
+// The size fit: the search on a format whose sizes are known in advance, and
+// the GIF's fit on waved pictures, judged by the limit and by giflib.
+
+#include "core/gif/GIFSizeFit.h"
+
+#include "GIFTestUtil.h"
+#include "WavedPictureTestUtil.h"
+#include "core/Errors.h"
+#include "core/gif/XGIFUnitLossy.h"
+
+#include <atomic>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <tuple>
+
+namespace zx {
+namespace {
+
+    using gif_test::GiflibDecode;
+    using waved_test::TransparentOf;
+    using waved_test::WavePicture;
+
+    // A format whose file sizes follow a formula: smaller by a factor per
+    // frame-size step and per colour step, falling exponentially with the
+    // quality, with a ripple so that no two settings give the same size.
+    // Sampled tries are off by a fixed factor, as a sample can be.
+    struct TModelFormat {
+        double Base = 2e6;
+        double StepFactor = 0.8;
+        double ColourFactor = 0.9;
+        double QualitySlope = 0.006;
+        double SampleBias = 1.0;
+        std::int32_t Steps = 20;
+        std::atomic<int> Calls { 0 };
+
+        std::uint64_t Size(const TFitKnobs& k) const
+        {
+            const double ripple = 1 + 0.003 * std::sin(k.Quality * 1.7 + k.Colours);
+            return std::uint64_t(Base * std::pow(StepFactor, k.Step)
+                * std::pow(ColourFactor, 8 - k.Colours) * std::exp(-QualitySlope * k.Quality)
+                * ripple);
+        }
+
+        TFitFormat Format(std::int32_t quality = 0, std::int32_t colours = 8)
+        {
+            TFitFormat format;
+            format.QualityFirst = quality;
+            format.QualityLast = 200;
+            format.ColoursFirst = colours;
+            format.ColoursLast = 3;
+            format.Steps = Steps;
+            format.CanSample = true;
+            format.Encode = [this](const TFitKnobs& knobs, bool sampled, unsigned) {
+                ++Calls;
+                TFitTry result;
+                if (sampled)
+                    result.Size = std::uint64_t(double(Size(knobs)) * SampleBias);
+                else
+                    result.File.assign(Size(knobs), 0x5A);
+                result.Size = sampled ? result.Size : result.File.size();
+                return result;
+            };
+            format.Describe = [](const TFitKnobs& k) {
+                return "q" + std::to_string(k.Quality) + " c" + std::to_string(k.Colours) + " s"
+                    + std::to_string(k.Step);
+            };
+            format.Shape = [this](std::int32_t q) { return -QualitySlope * q; };
+            format.SmallestQualityShare = std::exp(-QualitySlope * 200) * 0.9;
+            format.SmallestColourShare = std::pow(ColourFactor, 5) * 0.9;
+            return format;
+        }
+
+        // The first knobs in the search's order whose size is at most limit.
+        std::tuple<std::int32_t, std::int32_t, std::int32_t> FirstFitting(
+            std::uint64_t limit, std::int32_t quality = 0) const
+        {
+            for (std::int32_t s = 0; s < Steps; ++s)
+                for (std::int32_t c = 8; c >= 3; --c)
+                    for (std::int32_t q = quality; q <= 200; ++q)
+                        if (Size({ q, c, s }) <= limit)
+                            return { s, 8 - c, q };
+            return { Steps, 0, 0 };
+        }
+    };
+
+    TEST(FitToSize, StaysWithinTheLimitAndComesClose)
+    {
+        for (const double bias : { 1.0, 1.015, 0.985 }) {
+            TModelFormat model;
+            model.SampleBias = bias;
+            const std::uint64_t smallest = model.Size({ 200, 3, model.Steps - 1 });
+            for (const double limit :
+                { 1.9e6, 1.2e6, 6e5, 4e5, 3e5, 1e5, 3e4, 1e4, double(smallest) * 1.01 }) {
+                SCOPED_TRACE(testing::Message() << "bias " << bias << " limit " << limit);
+                const TFitResult result
+                    = FitToSize(model.Format(), static_cast<std::uint64_t>(limit));
+                EXPECT_LE(result.File.size(), limit);
+                EXPECT_GE(result.File.size(), 0.9 * limit);
+                EXPECT_LE(result.Encodes, 8);
+                EXPECT_EQ(result.Knobs.Step < model.Steps, true);
+            }
+        }
+    }
+
+    TEST(FitToSize, TakesTheFirstSettingsThatFitInTheKnobsOrder)
+    {
+        TModelFormat model;
+        for (const double limit : { 1.5e6, 5.5e5, 3.1e5, 2.3e5, 9e4, 2e4 }) {
+            SCOPED_TRACE(testing::Message() << "limit " << limit);
+            const TFitResult result = FitToSize(model.Format(), std::uint64_t(limit));
+            const auto chosen = std::make_tuple(
+                result.Knobs.Step, 8 - result.Knobs.Colours, result.Knobs.Quality);
+            // An estimate within the search's margin of the limit may count as
+            // too large, so the frame size and colours lie between those of
+            // the first settings that fit and the first that fit 1.5 % below
+            // the limit; the quality search stops once it is within 10 %.
+            const auto first = model.FirstFitting(std::uint64_t(limit));
+            const auto margin = model.FirstFitting(std::uint64_t(limit * 0.985));
+            EXPECT_GE(chosen, first);
+            EXPECT_LE(std::make_pair(std::get<0>(chosen), std::get<1>(chosen)),
+                std::make_pair(std::get<0>(margin), std::get<1>(margin)));
+            EXPECT_GE(result.File.size(), 0.9 * limit);
+        }
+    }
+
+    TEST(FitToSize, StartsFromTheSettingsAskedFor)
+    {
+        TModelFormat model;
+        // Generous: the settings asked for, one try.
+        TFitResult result = FitToSize(model.Format(30, 7), 4194304);
+        EXPECT_EQ(result.Knobs, (TFitKnobs { 30, 7, 0 }));
+        EXPECT_EQ(result.Encodes, 1);
+        EXPECT_EQ(result.Description,
+            "4M: q30 c7 s0, " + GroupDigits(result.File.size()) + " bytes, 1 encode");
+        // Tighter: never less loss or more colours than asked for.
+        result = FitToSize(model.Format(30, 7), 600000);
+        EXPECT_GE(result.Knobs.Quality, 30);
+        EXPECT_LE(result.Knobs.Colours, 7);
+        EXPECT_LE(result.File.size(), 600000u);
+    }
+
+    TEST(FitToSize, NamesTheSmallestSizeWhenNothingFits)
+    {
+        TModelFormat model;
+        const std::uint64_t smallest = model.Size({ 200, 3, model.Steps - 1 });
+        try {
+            FitToSize(model.Format(), smallest - 1);
+            FAIL() << "no ESizeLimit";
+        } catch (const ESizeLimit& e) {
+            EXPECT_EQ(e.Smallest(), smallest);
+            EXPECT_NE(
+                std::string(e.what()).find(GroupDigits(smallest) + " bytes"), std::string::npos)
+                << e.what();
+            EXPECT_NE(std::string(e.what()).find("q200 c3 s19"), std::string::npos) << e.what();
+        }
+        EXPECT_THROW(FitToSize(model.Format(), 0), std::invalid_argument);
+    }
+
+    TEST(FitToSize, GivesTheSameResultOnAnyNumberOfThreads)
+    {
+        TModelFormat model;
+        model.SampleBias = 1.01;
+        for (const std::uint64_t limit : { 700000u, 250000u, 40000u }) {
+            const TFitResult one = FitToSize(model.Format(), limit, 1);
+            const TFitResult four = FitToSize(model.Format(), limit, 4);
+            EXPECT_EQ(one.Knobs, four.Knobs);
+            EXPECT_EQ(one.Encodes, four.Encodes);
+            EXPECT_EQ(one.File, four.File);
+        }
+    }
+
+    TEST(FitToSize, PassesTheEncodersFailureOn)
+    {
+        TModelFormat model;
+        TFitFormat format = model.Format();
+        format.Encode = [](const TFitKnobs&, bool, unsigned) -> TFitTry {
+            throw std::runtime_error("disk full");
+        };
+        EXPECT_THROW(FitToSize(format, 1000), std::runtime_error);
+    }
+
+    TEST(FitSizes, WriteBytesAsTheOptionsDo)
+    {
+        EXPECT_EQ(FormatSizeLimit(262144), "256K");
+        EXPECT_EQ(FormatSizeLimit(8388608), "8M");
+        EXPECT_EQ(FormatSizeLimit(1000), "1000");
+        EXPECT_EQ(FormatSizeLimit(1536), "1536");
+        EXPECT_EQ(FormatSizeLimit(1572864), "1536K");
+        EXPECT_EQ(GroupDigits(251904), "251 904");
+        EXPECT_EQ(GroupDigits(1159273), "1 159 273");
+        EXPECT_EQ(GroupDigits(999), "999");
+        EXPECT_EQ(GroupDigits(0), "0");
+    }
+
+    TEST(FitFrameSizes, KeepTheProportionsDownToSixteenPixels)
+    {
+        const auto sizes = FitFrameSizes(320, 200);
+        ASSERT_GT(sizes.size(), 10u);
+        EXPECT_EQ(sizes[0], (std::array<std::int32_t, 2> { 320, 200 }));
+        EXPECT_EQ(sizes[1], (std::array<std::int32_t, 2> { 288, 180 }));
+        for (std::size_t i = 1; i < sizes.size(); ++i) {
+            EXPECT_LT(sizes[i][0] * sizes[i][1], sizes[i - 1][0] * sizes[i - 1][1]);
+            EXPECT_NEAR(double(sizes[i][0]) / sizes[i][1], 1.6, 0.1);
+            EXPECT_GE(sizes[i][1], 16);
+        }
+        EXPECT_LT(sizes.back()[1] * 0.9, 16.5);
+        EXPECT_EQ(FitFrameSizes(16, 16).size(), 1u);
+    }
+
+    TEST(ScaleFitFrames, AveragesBoxesAndKeepsTheBackgroundApart)
+    {
+        TFitFrames frames;
+        TDIB frame;
+        frame.SetSize(4, 2, 24);
+        TDIB mask;
+        mask.SetSize(4, 2, 8);
+        // Left box: four flag pixels (blue 0, 40, 80, 120). Right box: three
+        // background pixels and one flag pixel, so it becomes background.
+        const std::uint8_t blue[2][4] = { { 0, 40, 200, 200 }, { 80, 120, 200, 10 } };
+        const std::uint8_t background[2][4] = { { 0, 0, 255, 255 }, { 0, 0, 255, 0 } };
+        for (int y = 0; y < 2; ++y) {
+            for (int x = 0; x < 4; ++x) {
+                frame.ScanLine(y)[3 * x] = blue[y][x];
+                frame.ScanLine(y)[3 * x + 1] = 7;
+                frame.ScanLine(y)[3 * x + 2] = 9;
+                mask.ScanLine(y)[x] = background[y][x];
+            }
+        }
+        frames.Frames.push_back(frame);
+        frames.Masks.push_back(mask);
+        frames.Transparent[0] = true;
+        const TFitFrames scaled = ScaleFitFrames(frames, 2, 1);
+        ASSERT_EQ(scaled.Frames.size(), 1u);
+        EXPECT_EQ(scaled.Frames[0].Width(), 2);
+        EXPECT_EQ(scaled.Frames[0].ConstScanLine(0)[0], 60); // (0 + 40 + 80 + 120) / 4
+        EXPECT_EQ(scaled.Frames[0].ConstScanLine(0)[1], 7);
+        EXPECT_EQ(scaled.Masks[0].ConstScanLine(0)[0], 0);
+        EXPECT_EQ(scaled.Masks[0].ConstScanLine(0)[1], 255);
+        EXPECT_TRUE(scaled.Transparent[0]);
+        EXPECT_THROW(ScaleFitFrames(frames, 5, 1), EInvalidGraphicOperation);
+    }
+
+    struct TGifFitCase {
+        TFitFrames Frames;
+        TExportOptions Options;
+
+        explicit TGifFitCase(const char* picture)
+            : Frames(WavePicture(picture, 16, 80, 50))
+        {
+            Options.Frames = 16;
+        }
+
+        std::vector<std::uint8_t> Plain() const
+        {
+            const TExportPalette palette
+                = BuildExportPalette(Frames.Frames, Frames.Masks, TransparentOf(Frames), Options);
+            TGIFImage gif;
+            BuildGifFrames(
+                gif, Frames.Frames, Frames.Masks, TransparentOf(Frames), Options, palette);
+            return gif.SaveToBytes();
+        }
+    };
+
+    TEST(FitGifToSize, NeverWritesMoreThanTheLimit)
+    {
+        for (const char* picture : { "photo-cat.png", "flag-br.png", "gradient-sky.png" }) {
+            const TGifFitCase fit(picture);
+            const std::vector<std::uint8_t> plain = fit.Plain();
+            TSizeOptions size;
+            // Generous: the file as without a limit.
+            size.MaxSize = plain.size();
+            TFitResult result = FitGifToSize(fit.Frames, fit.Options, size);
+            EXPECT_EQ(result.File, plain);
+            EXPECT_EQ(result.Encodes, 1);
+
+            // The smallest file there is, and limits just above it and between.
+            size.MaxSize = 1;
+            std::uint64_t smallest = 0;
+            try {
+                FitGifToSize(fit.Frames, fit.Options, size);
+                ADD_FAILURE() << "1 byte fits";
+            } catch (const ESizeLimit& e) {
+                smallest = e.Smallest();
+            }
+            ASSERT_GT(smallest, 0u);
+            for (const std::uint64_t limit : { smallest, smallest + smallest / 50, plain.size() / 5,
+                     plain.size() / 2, plain.size() * 9 / 10 }) {
+                SCOPED_TRACE(testing::Message() << picture << " limit " << limit);
+                size.MaxSize = limit;
+                result = FitGifToSize(fit.Frames, fit.Options, size);
+                EXPECT_LE(result.File.size(), limit);
+                const auto decoded = GiflibDecode(result.File);
+                EXPECT_EQ(decoded.Frames.size(), 16u);
+                if (limit >= plain.size() / 5) {
+                    EXPECT_GE(double(result.File.size()), 0.8 * double(limit));
+                }
+            }
+        }
+    }
+
+    TEST(FitGifToSize, ReportsWhatItChose)
+    {
+        const TGifFitCase fit("photo-cat.png");
+        TSizeOptions size;
+        size.MaxSize = fit.Plain().size() / 2;
+        const TFitResult result = FitGifToSize(fit.Frames, fit.Options, size);
+        // "N: --lossy L[ --bits B][ --size WxH], S bytes, E encodes"
+        const std::string expected_start
+            = std::to_string(size.MaxSize) + ": --lossy " + std::to_string(result.Knobs.Quality);
+        EXPECT_EQ(result.Description.rfind(expected_start, 0), 0u) << result.Description;
+        EXPECT_NE(result.Description.find(GroupDigits(result.File.size()) + " bytes, "
+                      + std::to_string(result.Encodes) + " encodes"),
+            std::string::npos)
+            << result.Description;
+        EXPECT_GT(result.Knobs.Quality, 0);
+    }
+
+    TEST(FitGifToSize, AsksTheRendererForSmallerFrames)
+    {
+        const TGifFitCase fit("flag-br.png");
+        std::vector<std::array<std::int32_t, 2>> asked;
+        const TFitRender render = [&](std::int32_t w, std::int32_t h) {
+            asked.push_back({ w, h });
+            return WavePicture("flag-br.png", 16, w, h);
+        };
+        TSizeOptions size;
+        size.MaxSize = fit.Plain().size() / 8;
+        const TFitResult result = FitGifToSize(fit.Frames, fit.Options, size, render);
+        EXPECT_LE(result.File.size(), size.MaxSize);
+        ASSERT_GT(result.Knobs.Step, 0);
+        const auto sizes = FitFrameSizes(80, 50);
+        EXPECT_NE(std::find(asked.begin(), asked.end(), sizes[std::size_t(result.Knobs.Step)]),
+            asked.end());
+        const auto decoded = GiflibDecode(result.File);
+        EXPECT_EQ(decoded.Width, sizes[std::size_t(result.Knobs.Step)][0]);
+    }
+
+    TEST(FitGifToSize, RefusesBadOptions)
+    {
+        const TGifFitCase fit("flag-br.png");
+        TSizeOptions size;
+        EXPECT_THROW(FitGifToSize(fit.Frames, fit.Options, size), EInvalidGraphicOperation);
+        size.MaxSize = 1000;
+        size.Lossy = 300;
+        EXPECT_THROW(FitGifToSize(fit.Frames, fit.Options, size), EInvalidGraphicOperation);
+        size.Lossy = 0;
+        TExportOptions options = fit.Options;
+        options.Frames = 3;
+        EXPECT_THROW(FitGifToSize(fit.Frames, options, size), EInvalidGraphicOperation);
+    }
+
+} // namespace
+} // namespace zx
