@@ -386,11 +386,7 @@ TLossyFrames ReduceFramesLossy(std::span<const TDIB> frames, std::span<const TDI
         used[i] = model.Used();
         usesTransparent[i] = model.UsesTransparent();
     });
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        for (std::size_t e = 0; e < 256; ++e)
-            result.Used[e] = result.Used[e] || used[i][e];
-        result.UsesTransparentIndex = result.UsesTransparentIndex || usesTransparent[i];
-    }
+    lossy::GatherUsedEntries(result, used, usesTransparent);
     return result;
 }
 

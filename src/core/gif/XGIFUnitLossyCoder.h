@@ -285,4 +285,17 @@ private:
     bool m_bestMaximal = false;
 };
 
+// What the frames' workers found, gathered into the reduction: the entries
+// some frame uses and whether some frame has the transparent index.
+template <class TReduction>
+void GatherUsedEntries(TReduction& result, const std::vector<std::array<bool, 256>>& used,
+    const std::vector<char>& usesTransparent)
+{
+    for (std::size_t i = 0; i < used.size(); ++i) {
+        for (std::size_t e = 0; e < 256; ++e)
+            result.Used[e] = result.Used[e] || used[i][e];
+        result.UsesTransparentIndex = result.UsesTransparentIndex || usesTransparent[i];
+    }
+}
+
 } // namespace zx::lossy

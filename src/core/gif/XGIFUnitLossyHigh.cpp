@@ -324,11 +324,7 @@ TLossyFrames ReduceFramesLossyHigh(std::span<const TDIB> frames, std::span<const
             throw;
         }
     });
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        for (std::size_t e = 0; e < 256; ++e)
-            result.Used[e] = result.Used[e] || used[i][e];
-        result.UsesTransparentIndex = result.UsesTransparentIndex || usesTransparent[i];
-    }
+    lossy::GatherUsedEntries(result, used, usesTransparent);
     return result;
 }
 
