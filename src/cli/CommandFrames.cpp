@@ -91,16 +91,16 @@ namespace {
         // Every frame is rendered (side by side, as an export renders them)
         // before the first file is written, so that a failure leaves the
         // folder as it was; each file is encoded just before it is written.
-        TExportJob job(TakeExportSnapshot(
-            model, ExportOptionsOf(options.Values), options.Values.ExportScale));
+        TExportJob job(
+            TakeExportSnapshot(model, ExportOptionsOf(options.Values), options.Values.ExportScale));
         job.KeepFrames = true;
         const TExportFrames& frames = job.Render();
 
         std::filesystem::create_directories(folder);
         for (std::int32_t k = 0; k < params.Frames; ++k) {
             const auto slot = static_cast<std::size_t>(k);
-            WriteFileAtomic((folder / SlotName("frame", k)).string(),
-                BmpBytes(frames.Bitmaps()[slot]));
+            WriteFileAtomic(
+                (folder / SlotName("frame", k)).string(), BmpBytes(frames.Bitmaps()[slot]));
             WriteFileAtomic(
                 (folder / SlotName("mask", k)).string(), BmpBytes(frames.Masks()[slot]));
         }

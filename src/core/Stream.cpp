@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -103,7 +103,8 @@ namespace {
     {
         static std::atomic<std::uint64_t> counter { 0 };
         static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-        std::uint64_t seed = std::uint64_t(std::chrono::steady_clock::now().time_since_epoch().count())
+        std::uint64_t seed
+            = std::uint64_t(std::chrono::steady_clock::now().time_since_epoch().count())
             ^ (std::uint64_t(::getpid()) << 32);
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::uint64_t n = (seed + counter++) * 0x9E3779B97F4A7C15ull;

@@ -1,10 +1,10 @@
 #pragma once
 
 // A small, strict APNG reader for the tests and the round-trip fuzz target,
-// written from the PNG and APNG specifications independently of the writer:
+// written from the PNG and APNG formats independently of the writer:
 // zlib inflates the image data and checks each chunk's CRC, the filters are
 // undone here, and the frames are composed on the canvas as a viewer does
-// (dispose and blend operations). Anything the specifications forbid, or
+// (dispose and blend operations). Anything the formats forbid, or
 // that this program never writes, is an error.
 
 #include <cstdint>

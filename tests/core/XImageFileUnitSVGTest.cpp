@@ -198,7 +198,8 @@ TEST(SVGPicture, ADrawingThatRunsTooLongFailsAtTheLimit)
                            "<filter id='f' x='-10' y='-10' width='20' height='20'>"
                            "<feGaussianBlur stdDeviation='300'/></filter>";
         for (int i = 0; i < shapes; ++i)
-            text += "<rect x='" + std::to_string(i) + "' width='500' height='500' filter='url(#f)'/>";
+            text += "<rect x='" + std::to_string(i)
+                + "' width='500' height='500' filter='url(#f)'/>";
         return text + "</svg>";
     };
     TPicture picture;
@@ -207,7 +208,8 @@ TEST(SVGPicture, ADrawingThatRunsTooLongFailsAtTheLimit)
         LoadSVGPicture(Text(blurred(400)), picture, TSVGTimeLimit { 0.3, 60 });
         FAIL() << "a drawing of minutes loaded within 0.3 s of CPU time";
     } catch (const EInvalidGraphic& error) {
-        EXPECT_NE(std::string(error.what()).find("takes too long"), std::string::npos) << error.what();
+        EXPECT_NE(std::string(error.what()).find("takes too long"), std::string::npos)
+            << error.what();
     }
     EXPECT_EQ(picture.Color.Width(), 3);
     EXPECT_EQ(picture.Color.Height(), 2);

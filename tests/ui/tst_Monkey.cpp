@@ -110,7 +110,8 @@ public:
             qPrintable(m_path));
         for (const QString& line : m_recent)
             std::fprintf(stderr, "  %s\n", qPrintable(line));
-        std::fprintf(stderr, "replay: ZX_MONKEY_SEED=%llu\n", static_cast<unsigned long long>(m_seed));
+        std::fprintf(
+            stderr, "replay: ZX_MONKEY_SEED=%llu\n", static_cast<unsigned long long>(m_seed));
     }
 
 private:
@@ -163,7 +164,8 @@ bool GifDecodes(const QString& path, QString* why)
 // on ticking there, so actions nest; every pointer to a widget is guarded.
 class TMonkey : public QObject {
 public:
-    TMonkey(std::uint64_t seed, std::int64_t actions, std::int64_t stallLimitMs, const QString& work)
+    TMonkey(
+        std::uint64_t seed, std::int64_t actions, std::int64_t stallLimitMs, const QString& work)
         : m_rng(seed)
         , m_actionLimit(actions)
         , m_stallLimitMs(stallLimitMs)
@@ -238,7 +240,8 @@ private:
     // --- the files the user opens and saves
     void MakeFiles()
     {
-        QDirIterator it(QStringLiteral(ZX_TEST_DATA_DIR), QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator it(
+            QStringLiteral(ZX_TEST_DATA_DIR), QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext())
             m_pictures << it.next();
         m_pictures.sort();
@@ -323,7 +326,8 @@ private:
             QString(),
         };
         const QString chosen = choices[Below(std::size(choices))];
-        Log(QStringLiteral("  save dialog: %1").arg(chosen.isEmpty() ? QStringLiteral("cancel") : chosen));
+        Log(QStringLiteral("  save dialog: %1")
+                .arg(chosen.isEmpty() ? QStringLiteral("cancel") : chosen));
         if (chosen.isEmpty())
             return std::nullopt;
         ++m_savesChosen;
@@ -383,9 +387,8 @@ private:
     static QString Name(const QWidget* widget)
     {
         const QString name = widget->objectName();
-        return QStringLiteral("%1%2%3")
-            .arg(QString::fromLatin1(widget->metaObject()->className()),
-                name.isEmpty() ? QString() : QStringLiteral(" "), name);
+        return QStringLiteral("%1%2%3").arg(QString::fromLatin1(widget->metaObject()->className()),
+            name.isEmpty() ? QString() : QStringLiteral(" "), name);
     }
 
     // No save or dialog of the panel's is under way (pausing is a busy bit
@@ -482,7 +485,8 @@ private:
             if (route == 0)
                 QTest::keyClick(dialog, Qt::Key_Escape);
             else if (route == 1)
-                QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Return);
+                QTest::keyClick(
+                    dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Return);
             else if (route == 2)
                 dialog->close();
             else if (auto* d = qobject_cast<QDialog*>(dialog))
@@ -531,7 +535,8 @@ private:
     {
         QList<QWidget*> targets { window };
         for (QWidget* child : window->findChildren<QWidget*>())
-            if (child->isVisible() && child->isEnabled() && child->width() > 0 && child->height() > 0)
+            if (child->isVisible() && child->isEnabled() && child->width() > 0
+                && child->height() > 0)
                 targets << child;
         QWidget* target = targets[Below(targets.size())];
         QPointer<QWidget> guard(target);
@@ -541,10 +546,16 @@ private:
             Did(QStringLiteral("click %1 at %2,%3").arg(Name(target)).arg(at.x()).arg(at.y()));
             QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, at);
         } else if (kind < 5) {
-            Did(QStringLiteral("double click %1 at %2,%3").arg(Name(target)).arg(at.x()).arg(at.y()));
+            Did(QStringLiteral("double click %1 at %2,%3")
+                    .arg(Name(target))
+                    .arg(at.x())
+                    .arg(at.y()));
             QTest::mouseDClick(target, Qt::LeftButton, Qt::NoModifier, at);
         } else if (kind < 6) {
-            Did(QStringLiteral("right click %1 at %2,%3").arg(Name(target)).arg(at.x()).arg(at.y()));
+            Did(QStringLiteral("right click %1 at %2,%3")
+                    .arg(Name(target))
+                    .arg(at.x())
+                    .arg(at.y()));
             QTest::mouseClick(target, Qt::RightButton, Qt::NoModifier, at);
         } else if (kind < 7) {
             const int delta = Chance(50) ? 120 : -120;
@@ -679,7 +690,10 @@ private:
             window->move(to);
         } else {
             const QSize to(int(Below(700)), int(Below(500)));
-            Did(QStringLiteral("resize %1 to %2 x %3").arg(Name(window)).arg(to.width()).arg(to.height()));
+            Did(QStringLiteral("resize %1 to %2 x %3")
+                    .arg(Name(window))
+                    .arg(to.width())
+                    .arg(to.height()));
             window->resize(to);
         }
     }
@@ -742,8 +756,8 @@ private slots:
         const TDIBPictureClassEntry dibEntry;
         const std::int64_t stallMs = std::int64_t(EnvNumber("ZX_MONKEY_STALL_MS", 2000));
         const std::uint64_t seconds = EnvNumber("ZX_MONKEY_SECONDS", 0);
-        const bool randomSeed = qEnvironmentVariable("ZX_MONKEY_SEED") == QLatin1String("random")
-            || seconds > 0;
+        const bool randomSeed
+            = qEnvironmentVariable("ZX_MONKEY_SEED") == QLatin1String("random") || seconds > 0;
         std::uint64_t seed = EnvNumber("ZX_MONKEY_SEED", 20261209);
         const std::int64_t actions = std::int64_t(EnvNumber("ZX_MONKEY_ACTIONS", 2500));
         QElapsedTimer clock;

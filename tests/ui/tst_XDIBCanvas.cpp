@@ -240,7 +240,10 @@ private slots:
                 const QFont font = MakeCellFont(QString::fromLatin1(family), cell);
                 const int height = QFontMetrics(font).height();
                 QVERIFY2(font.pixelSize() >= 1 && font.pixelSize() <= kMaxCellFontPixels,
-                    qPrintable(QStringLiteral("%1 at %2: %3 px").arg(family).arg(cell).arg(font.pixelSize())));
+                    qPrintable(QStringLiteral("%1 at %2: %3 px")
+                                   .arg(family)
+                                   .arg(cell)
+                                   .arg(font.pixelSize())));
                 QVERIFY(height > 0 && height <= cell);
                 if (font.pixelSize() < kMaxCellFontPixels) {
                     QFont larger = font;

@@ -17,7 +17,7 @@ namespace zx {
 
 namespace {
 
-    // The PNG filter types (PNG specification, section 9.2).
+    // The five PNG row filter types.
     enum : std::uint8_t { kFilterNone, kFilterSub, kFilterUp, kFilterAverage, kFilterPaeth };
     constexpr int kFilterTypes = 5;
 
@@ -29,7 +29,7 @@ namespace {
         std::int32_t Height = 0;
     };
 
-    // fcTL's dispose_op and blend_op values (APNG specification).
+    // fcTL's dispose_op and blend_op values.
     constexpr std::uint8_t kDisposeNone = 0;
     constexpr std::uint8_t kBlendSource = 0;
 
@@ -285,8 +285,8 @@ namespace {
         std::vector<std::uint8_t> Data;
     };
 
-    // Appends big-endian numbers, and chunks with their length and CRC
-    // (PNG specification, section 5.3).
+    // Appends big-endian numbers, and chunks with their length, type, data
+    // and CRC-32 over type and data.
     class TChunkWriter {
     public:
         std::vector<std::uint8_t> Bytes;

@@ -1,7 +1,7 @@
 #pragma once
 
-// The animated PNG writer: the rendered frames, losslessly, as an APNG (the
-// PNG specification's animation extension). A viewer without animation shows
+// The animated PNG writer: the rendered frames, losslessly, as an APNG (PNG's
+// animation extension). A viewer without animation shows
 // the first frame, which is the file's ordinary image data.
 //
 // File layout: signature, IHDR (8-bit RGB, or RGBA when some pixel of some
@@ -21,7 +21,7 @@
 
 namespace zx {
 
-// How the PNG row filters are chosen (PNG specification, section 12.8).
+// How the PNG row filters are chosen.
 enum class TPNGFilterChoice {
     // One filter type for every row.
     None,

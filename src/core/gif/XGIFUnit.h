@@ -532,8 +532,8 @@ public:
     // processor); the bytes are the same for any number. frameCoded, when
     // given, is told the size of each frame's bytes as soon as they are
     // coded, on the thread that coded them (so possibly on several at once).
-    std::vector<std::uint8_t> SaveToBytes(unsigned threads = 0,
-        const std::function<void(std::size_t bytes)>& frameCoded = {}) const;
+    std::vector<std::uint8_t> SaveToBytes(
+        unsigned threads = 0, const std::function<void(std::size_t bytes)>& frameCoded = {}) const;
     // Writes to a temporary file beside path, renamed over it when complete.
     void SaveGifFile(const std::string& path) const;
 

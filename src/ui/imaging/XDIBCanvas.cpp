@@ -68,14 +68,15 @@ QFont MakeCellFont(const QString& family, std::int32_t cellHeight, bool bold, bo
         return height > 0 ? height : std::numeric_limits<int>::max();
     };
     const std::int32_t atCell = lineHeight(cellHeight);
-    const std::int64_t guess = atCell > 0 ? std::int64_t(cellHeight) * cellHeight / atCell : cellHeight;
+    const std::int64_t guess
+        = atCell > 0 ? std::int64_t(cellHeight) * cellHeight / atCell : cellHeight;
     std::int32_t pixels = std::int32_t(std::clamp<std::int64_t>(guess, 1, kMaxCellFontPixels));
     constexpr int kWalkSteps = 64;
     int steps = 0;
     while (pixels > 1 && lineHeight(pixels) > cellHeight && ++steps <= kWalkSteps)
         --pixels;
-    while (steps <= kWalkSteps && pixels < kMaxCellFontPixels && lineHeight(pixels + 1) <= cellHeight
-        && ++steps <= kWalkSteps)
+    while (steps <= kWalkSteps && pixels < kMaxCellFontPixels
+        && lineHeight(pixels + 1) <= cellHeight && ++steps <= kWalkSteps)
         ++pixels;
     if (steps <= kWalkSteps)
         return WithSize(font, pixels);
