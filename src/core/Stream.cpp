@@ -22,6 +22,13 @@ namespace {
         return "Cannot open file \"" + path + "\". " + std::strerror(error);
     }
 
+    // A file that could be created but not written whole: the disk is full,
+    // the file would grow past a limit, the device failed.
+    std::string WriteErrorText(const std::string& path, int error)
+    {
+        return "Cannot write file \"" + path + "\". " + std::strerror(error);
+    }
+
     // Copies up to count bytes from position on and advances the position.
     std::size_t ReadMemory(std::span<const std::uint8_t> data, std::uint64_t& position,
         void* buffer, std::size_t count)
@@ -151,8 +158,9 @@ void WriteFileAtomic(const std::string& path, std::span<const std::uint8_t> byte
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            const int error = errno;
             abandon();
-            throw EWriteError(kStreamWriteError);
+            throw EWriteError(WriteErrorText(path, error));
         }
         done += static_cast<std::size_t>(n);
         if (progress)
@@ -161,7 +169,7 @@ void WriteFileAtomic(const std::string& path, std::span<const std::uint8_t> byte
     if (::close(fd) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
-        throw EFOpenError(OpenErrorText(path, error));
+        throw EWriteError(WriteErrorText(path, error));
     }
     // The last moment to stop: from here on the new file is the result.
     TCancelToken* const token = CurrentCancelToken();

@@ -15,6 +15,7 @@
 #include "ui/flag/FirstStartCheck.h"
 #include "ui/flag/FlagSettingsStore.h"
 #include "ui/flag/FlagUnit.h"
+#include "ui/flag/FlagWork.h"
 #include "ui/flag/ShowUnit.h"
 #include "ui/flag/XRegistryUnit.h"
 
@@ -23,7 +24,9 @@
 #include <QDirIterator>
 #include <QImage>
 #include <QTest>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <memory>
 #include <sys/resource.h>
 
@@ -59,6 +62,13 @@ QByteArray ReadAll(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
 }
 
 // The names of the files below folder, sorted.
@@ -168,6 +178,57 @@ private slots:
         QVERIFY(!CreateShortcut(
             QStringLiteral("Zephyrix"), program, QString(), true, QStringLiteral("Tarnwick")));
         QVERIFY(QFileInfo(blocker.fileName()).isFile());
+    }
+
+    // The panel's own save, in each format, on a full disk: one error box,
+    // the file that was there before stays whole, no temporary file is left
+    // beside it, and the next save (with room again) writes the animation.
+    void thePanelsSaveOnAFullDisk_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("magic");
+        QTest::newRow("GIF") << QStringLiteral("flag.gif") << QByteArray("GIF89a");
+        QTest::newRow("WebP") << QStringLiteral("flag.webp") << QByteArray("RIFF");
+        QTest::newRow("APNG") << QStringLiteral("flag.png") << QByteArray("\x89PNG");
+    }
+    void thePanelsSaveOnAFullDisk()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, magic);
+        const QString folder = m_store->Path() + QStringLiteral("/out");
+        QVERIFY(QDir().mkpath(folder));
+        const QString target = folder + QLatin1Char('/') + name;
+        const QByteArray old(3000, 'x');
+        WriteAll(target, old);
+
+        TFlagForm panel;
+        panel.StartUp(new TShowForm(&panel));
+        TSettings settings = panel.Settings();
+        settings.Flag.Frames = 4;
+        panel.SetSettings(settings);
+        panel.GIFSaveDialog = [&] { return std::optional<QString>(target); };
+        {
+            // Room for a settings file, not for 4 frames of the flag.
+            const TFullDisk full(2048);
+            panel.Save1Click();
+            QVERIFY(panel.Work().WaitUntilIdle());
+            QTRY_COMPARE(m_boxes.size(), 1);
+        }
+        // The box names the file and why it could not be written.
+        QVERIFY2(m_boxes.front().contains(target), qPrintable(m_boxes.front()));
+        QVERIFY2(m_boxes.front().contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
+            qPrintable(m_boxes.front()));
+        QCOMPARE(ReadAll(target), old);
+        QCOMPARE(FilesIn(folder), QStringList { name });
+        QVERIFY(!panel.Work().Busy());
+        QCOMPARE(panel.BusyFlags(), std::uint16_t(0));
+
+        panel.Save1Click();
+        QVERIFY(panel.Work().WaitUntilIdle());
+        QTRY_VERIFY(ReadAll(target).startsWith(magic));
+        QCOMPARE(FilesIn(folder), QStringList { name });
+        QCOMPARE(m_boxes.size(), 1);
+        QVERIFY(panel.close());
     }
 
     // The install record on a full disk: the write is reported (an
