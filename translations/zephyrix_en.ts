@@ -429,6 +429,17 @@
     </message>
 </context>
 <context>
+    <name>zx::TFirstStartCheck</name>
+    <message>
+        <source>无法写入应用程序菜单中的菜单项</source>
+        <translation>Could not write the entry in the application menu</translation>
+    </message>
+    <message>
+        <source>无法保存启动记录: %1</source>
+        <translation>Could not save the start record: %1</translation>
+    </message>
+</context>
+<context>
     <name>zx::TFlagForm</name>
     <message>
         <source>文件(&amp;F)</source>

@@ -178,6 +178,13 @@ private slots:
         QVERIFY(!CreateShortcut(
             QStringLiteral("Zephyrix"), program, QString(), true, QStringLiteral("Tarnwick")));
         QVERIFY(QFileInfo(blocker.fileName()).isFile());
+
+        // A first start there: the status line says the entry is missing.
+        TFlagForm panel(nullptr, TPanelStart::ProgramStart);
+        panel.StartUp(new TShowForm(&panel));
+        QCOMPARE(panel.StatusText(), QStringLiteral("无法写入应用程序菜单中的菜单项"));
+        QVERIFY(QFileInfo(blocker.fileName()).isFile());
+        panel.close();
     }
 
     // The panel's own save, in each format, on a full disk: one error box,
@@ -257,11 +264,19 @@ private slots:
         for (const QString& file : files)
             QVERIFY2(file.endsWith(QLatin1String(".conf")), qPrintable(file));
 
-        // A whole start on a full disk: the panel comes up and closes.
+        // A whole start on a full disk: the panel comes up, its status line
+        // says what could not be written, and it closes.
         const TFullDisk full(16);
         TFlagForm panel(nullptr, TPanelStart::ProgramStart);
         panel.StartUp(new TShowForm(&panel));
         QVERIFY(panel.isVisible());
+        const QString problem = panel.StatusText();
+        // It names the store that could not be written.
+        QVERIFY2(problem.contains(QStringLiteral("Zephyrix.conf")), qPrintable(problem));
+        // The frames' status does not push it away at once.
+        panel.FlagTimerTimer();
+        panel.FlagTimerTimer();
+        QCOMPARE(panel.StatusText(), problem);
         panel.close();
         QVERIFY(!panel.isVisible());
     }

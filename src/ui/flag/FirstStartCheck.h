@@ -6,6 +6,8 @@
 // program; each of them puts the program's entry into the application menu and
 // shows the About box.
 
+#include <QString>
+
 namespace zx {
 
 class TAboutBox;
@@ -14,8 +16,10 @@ class TFirstStartCheck {
 public:
     // aboutBox's version is what the install record compares. The bookkeeping
     // never keeps the program from starting: a store that cannot be written
-    // costs the menu entry and the box, no more.
-    static void Run(TAboutBox& aboutBox);
+    // costs the menu entry and the box, no more. Returns what could not be
+    // written, in a sentence for the panel's status line (empty when all went
+    // well).
+    static QString Run(TAboutBox& aboutBox);
 };
 
 } // namespace zx

@@ -41,6 +41,9 @@ bool PanelExists = false;
 
 namespace {
 
+    // How long the status line tells of a first start's failed bookkeeping.
+    constexpr int kFirstStartProblemMs = 15000;
+
     // The local file a drop carries, if it carries exactly one.
     std::optional<QString> DroppedFile(const QMimeData* data)
     {
@@ -105,8 +108,15 @@ TFlagForm::TFlagForm(QWidget* parent, TPanelStart start)
     };
 
     CreateAboutBox();
-    if (start == TPanelStart::ProgramStart)
-        TFirstStartCheck::Run(*AboutBox);
+    if (start == TPanelStart::ProgramStart) {
+        // A menu entry or start record that could not be written is told in
+        // the status line for a while; the program goes on without it.
+        const QString problem = TFirstStartCheck::Run(*AboutBox);
+        if (!problem.isEmpty()) {
+            SetStatusText(problem);
+            m_finalStatusShown.setRemainingTime(kFirstStartProblemMs);
+        }
+    }
     PanelExists = true;
 }
 
