@@ -1,17 +1,27 @@
 // The size limit of animated WebP and APNG: the scaler's arithmetic on frames
 // with hard and smooth alpha, the fit never over the limit on waved pictures
 // from a generous limit down to none that can be met, its files read back by
-// libwebp and by the test's own APNG reader, and a lossless request that
-// stays lossless.
+// libwebp and by the test's own APNG reader, a lossless request that stays
+// lossless, and the export job's writer with its progress and cancel.
 
 #include "core/gif/AnimationSizeFit.h"
 
 #include "APNGTestReader.h"
 #include "WavedPictureTestUtil.h"
 #include "WebPTestDecoder.h"
+#include "core/Cancel.h"
 #include "core/Errors.h"
+#include "core/Stream.h"
+#include "core/flag/FlagModel.h"
+#include "core/flag/FlagSettings.h"
+#include "core/imaging/DefaultImage.h"
 
+#include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
 
 namespace zx {
 namespace {
@@ -333,6 +343,74 @@ namespace {
         EXPECT_THROW(FitAnimationToSize(animation, bad), EInvalidGraphicOperation);
         EXPECT_THROW(
             FitAnimationToSize({}, Fit(TAnimationFormat::APNG, 1000)), EInvalidGraphicOperation);
+    }
+
+    // The export job with the sized writer: the fit's file of the job's
+    // frames, the tries counted in the progress, and a cancel during a try
+    // that writes nothing.
+    TEST(SizedAnimationWriter, FitsTheJobsFramesAndStopsOnACancel)
+    {
+        namespace fs = std::filesystem;
+        FlagParameters params;
+        params.Frames = 12;
+        params.Antialiasing = 1;
+        params.TransparentMode = true;
+        TDIB picture;
+        LoadDefaultImage(picture);
+        TFlagModel model;
+        model.SetTexture(picture, TDIB());
+        model.PrepareTexture();
+        model.SetFrameSize(96, 60);
+        model.SetParameters(params);
+        TSettings settings;
+        settings.Flag = params;
+        const auto snapshot
+            = [&] { return TakeExportSnapshot(model, ExportOptionsOf(settings), 1); };
+        const fs::path folder
+            = fs::temp_directory_path() / ("zx-sized-animation-" + std::to_string(::getpid()));
+        fs::create_directories(folder);
+        const fs::path path = folder / "flag.anim";
+
+        for (const TAnimationFormat format : { TAnimationFormat::WebP, TAnimationFormat::APNG }) {
+            SCOPED_TRACE(AnimationFormatName(format));
+            TExportJob plainJob(snapshot());
+            const TExportAnimation animation = AnimationOfExportFrames(plainJob.Render());
+            TAnimationFit fit = Fit(format, 0);
+            const std::uint64_t plain = EncodeSizedAnimation(animation, fit).File.size();
+            fit.Limit = plain / 2;
+
+            TExportJob job(snapshot());
+            auto result = std::make_shared<TSizedGif>();
+            job.Save(path.string(), SizedAnimationWriter(fit, result));
+            const std::vector<std::uint8_t> file = ReadFileBytes(path.string());
+            EXPECT_EQ(file, EncodeSizedAnimation(animation, fit).File);
+            EXPECT_LE(file.size(), fit.Limit);
+            EXPECT_TRUE(result->Fitted);
+            EXPECT_EQ(result->Report, FitAnimationToSize(animation, fit).Description);
+            EXPECT_EQ(job.Progress().FitTry.load(), 0);
+            EXPECT_EQ(job.Progress().FileBytes.load(), file.size());
+
+            // A cancel once the second try runs: nothing written.
+            const std::vector<std::uint8_t> old = { 'o', 'l', 'd' };
+            WriteFileAtomic(path.string(), old);
+            TExportJob cancelled(snapshot());
+            std::atomic<bool> stop { false };
+            std::thread watcher([&] {
+                while (!stop && cancelled.Progress().FitTry.load() < 2)
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+                if (!stop)
+                    cancelled.Cancel();
+            });
+            EXPECT_THROW(cancelled.Save(path.string(), SizedAnimationWriter(fit)), ECancelled);
+            stop = true;
+            watcher.join();
+            EXPECT_EQ(ReadFileBytes(path.string()), old);
+            std::size_t files = 0;
+            for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder))
+                ++files;
+            EXPECT_EQ(files, 1u);
+        }
+        fs::remove_all(folder);
     }
 
 } // namespace
