@@ -3,11 +3,13 @@
 // WebP, against libwebp's own animation encoder with the same frame
 // settings. The frames show the built-in picture, or the picture named by
 // ZX_BENCH_PICTURE (a photograph measures the lossy coder as it is used).
-// Each benchmark reports the file's size as the counter "bytes".
+// Each benchmark reports the file's size as the counter "bytes"; the size fit
+// of WebP and APNG comes last.
 
 #include "core/flag/FlagRenderer.h"
 #include "core/flag/LightTable.h"
 #include "core/gif/APNGWriter.h"
+#include "core/gif/AnimationSizeFit.h"
 #include "core/gif/GIFExport.h"
 #include "core/gif/WebPAnimWriter.h"
 #include "core/imaging/DefaultImage.h"
@@ -162,6 +164,36 @@ BENCHMARK(BM_AnimAPNG)
     ->Args({ int(zx::TPNGFilterChoice::Paeth), zx::kAPNGAutomaticLevel })
     ->Args({ int(zx::TPNGFilterChoice::Trial), 7 })
     ->Args({ int(zx::TPNGFilterChoice::Trial), 12 })
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The size fit of WebP (lossy at the default quality, range(0) 0; lossless,
+// 1) and APNG (2): the limit is range(1) % of the file without one. Compare
+// with BM_AnimWebP and BM_AnimAPNG/filter:7/level:0 of the same run.
+void BM_AnimFitToSize(benchmark::State& state)
+{
+    const TAnimSetup& setup = Setup();
+    zx::TExportAnimation animation;
+    animation.Frames = setup.Frames;
+    zx::TAnimationFit fit;
+    fit.Format = state.range(0) == 2 ? zx::TAnimationFormat::APNG : zx::TAnimationFormat::WebP;
+    fit.Delay = 5;
+    fit.WebP.Lossless = state.range(0) == 1;
+    fit.Limit = zx::EncodeSizedAnimation(animation, fit).File.size() * std::uint64_t(state.range(1))
+        / 100;
+    zx::TFitResult result;
+    for (auto _ : state)
+        result = zx::FitAnimationToSize(animation, fit);
+    state.counters["bytes"] = double(result.File.size());
+    state.counters["encodes"] = result.Encodes;
+    state.counters["filled"] = double(result.File.size()) / double(fit.Limit);
+}
+BENCHMARK(BM_AnimFitToSize)
+    ->ArgNames({ "format", "percent" })
+    ->Args({ 0, 50 })
+    ->Args({ 0, 20 })
+    ->Args({ 1, 60 })
+    ->Args({ 2, 60 })
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -502,8 +502,8 @@
         <translation>Background</translation>
     </message>
     <message>
-        <source>这些选项仅对保存的文件有效：延迟和循环适用于 GIF、WebP 和 APNG，其余选项仅适用于 GIF。</source>
-        <translation>These options only affect saved files: delay and loops apply to GIF, WebP and APNG, the others to GIF only.</translation>
+        <source>这些选项仅对保存的文件有效：延迟、循环和最大文件大小适用于 GIF、WebP 和 APNG，其余选项仅适用于 GIF。</source>
+        <translation>These options only affect saved files: delay, loops and the size limit apply to GIF, WebP and APNG, the others to GIF only.</translation>
     </message>
     <message>
         <source>暂停</source>
@@ -571,6 +571,10 @@
     <message>
         <source>正在编码 %1</source>
         <translation>Encoding %1</translation>
+    </message>
+    <message>
+        <source>正在尝试第 %1 次</source>
+        <translation>Trying settings, try %1</translation>
     </message>
 </context>
 <context>

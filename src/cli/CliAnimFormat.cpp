@@ -23,13 +23,14 @@ namespace {
     }
 
     // An option of the GIF section that the other formats have no use for:
-    // all but the delay and the loop count, which every format keeps.
+    // all but the delay, the loop count and the size limit, which every
+    // format obeys.
     bool IsGifOnlySetting(const TSetting& setting, const std::string& name)
     {
         if (setting.Cli.Section != TCliSection::Gif)
             return false;
         const std::string_view id = setting.Name;
-        if (id == "GIFDelay" || id == "GIFLoops")
+        if (id == "GIFDelay" || id == "GIFLoops" || id == "MaxSizeBytes")
             return false;
         if (setting.Cli.Option && name == setting.Cli.Option)
             return true;
@@ -108,13 +109,6 @@ TWebPOptions WebPOptionsOf(const TFormatOptions& options)
     return webp;
 }
 
-void WriteAnimation(TOutputFormat format, const TFormatOptions& options, const std::string& path,
-    const TAnimationFrames& frames, const TProgressReporter& progress)
-{
-    progress.Say(sStatusSaving);
-    SaveAnimationFile(format, path, frames, WebPOptionsOf(options));
-}
-
 std::string FormatOptionsHelp()
 {
     return "Output format (from -o's extension: .gif, .webp, .png or .apng; GIF for any\n"
@@ -125,7 +119,9 @@ std::string FormatOptionsHelp()
             "--webp-quality Q", "lossy WebP quality (0..100, default 90); the alpha stays lossless")
         + HelpLine("--lossless",
             "lossless WebP: every colour and alpha value as rendered (APNG always is)")
-        + "  --delay and --loops apply to every format, the other GIF options to GIF only.\n";
+        + "  --delay, --loops and --max-size apply to every format, the other GIF options\n"
+          "  to GIF only. --max-size lowers a lossy WebP's quality, then its frame size; a\n"
+          "  lossless WebP's or an APNG's frame size alone.\n";
 }
 
 } // namespace zx::cli

@@ -47,11 +47,6 @@ TOutputFormat ResolveOutputFormat(const std::string& path, const TFormatOptions&
 
 TWebPOptions WebPOptionsOf(const TFormatOptions& options);
 
-// Encodes the frames as WebP or APNG and writes them atomically (a failure
-// leaves an existing file whole and no temporary file).
-void WriteAnimation(TOutputFormat format, const TFormatOptions& options, const std::string& path,
-    const TAnimationFrames& frames, const TProgressReporter& progress);
-
 // The help section of the format options.
 std::string FormatOptionsHelp();
 

@@ -9,6 +9,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CliPicture.h"
 #include "core/flag/FlagParameters.h"
+#include "core/gif/AnimationSizeFit.h"
 #include "core/gif/GIFExportSize.h"
 
 #include <string>
@@ -66,10 +67,14 @@ namespace {
                     + std::to_string(frames[0].Height()));
         }
         if (outputFormat != TOutputFormat::Gif) {
-            const TAnimationFrames animation {
-                .Frames = frames, .Alpha = {}, .Delay = options.GIFDelay, .Loops = options.GIFLoops
-            };
-            WriteAnimation(outputFormat, format, gif.OutputPath, animation, progress);
+            TExportAnimation animation;
+            animation.Frames = std::move(frames);
+            const TAnimationFit fit { .Format = outputFormat,
+                .Delay = options.GIFDelay,
+                .Loops = options.GIFLoops,
+                .WebP = WebPOptionsOf(format),
+                .Limit = size.MaxSize };
+            WriteSizedGif(EncodeSizedAnimation(animation, fit), gif, progress);
             return 0;
         }
         if (frames[0].Width() > 65535 || frames[0].Height() > 65535)

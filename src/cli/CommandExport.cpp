@@ -10,6 +10,7 @@
 #include "cli/CliSettings.h"
 #include "core/flag/FlagModel.h"
 #include "core/gif/AnimationExport.h"
+#include "core/gif/AnimationSizeFit.h"
 #include "core/gif/ExportJob.h"
 #include "core/gif/GIFExportSize.h"
 
@@ -76,14 +77,17 @@ namespace {
         TExportJob job(TakeExportSnapshot(model, options, parsed.Settings.Values.ExportScale));
         if (progress.Enabled())
             job.Progress().Status = [&](const std::string& text) { progress.Say(text); };
-        if (format != TOutputFormat::Gif) {
-            job.Save(parsed.Output.OutputPath,
-                AnimationWriter(
-                    format, options.GIFDelay, options.GIFLoops, WebPOptionsOf(parsed.Format)));
-            return 0;
-        }
         const auto sized = std::make_shared<TSizedGif>();
-        job.Save(parsed.Output.OutputPath, SizedGifWriter(options, size, sized));
+        if (format != TOutputFormat::Gif) {
+            const TAnimationFit fit { .Format = format,
+                .Delay = options.GIFDelay,
+                .Loops = options.GIFLoops,
+                .WebP = WebPOptionsOf(parsed.Format),
+                .Limit = size.MaxSize };
+            job.Save(parsed.Output.OutputPath, SizedAnimationWriter(fit, sized));
+        } else {
+            job.Save(parsed.Output.OutputPath, SizedGifWriter(options, size, sized));
+        }
         ReportSizedGif(*sized, job.Progress().FileBytes.load(), parsed.Output);
         return 0;
     }

@@ -1,10 +1,12 @@
 // zephyrix-cli's --lossy, --max-size and --verbose on export and encode: level
-// 0 and no limit change no byte, a limit is never exceeded and the choice is
-// told on stderr, a limit nothing meets writes nothing, and the sizes the
-// option reads.
+// 0 and no limit change no byte, a limit is never exceeded (GIF, WebP, APNG)
+// and the choice is told on stderr, a limit nothing meets writes nothing, and
+// the sizes the option reads.
 
+#include "APNGTestReader.h"
 #include "CliTestUtil.h"
 #include "GIFTestUtil.h"
+#include "WebPTestDecoder.h"
 #include "core/Stream.h"
 #include "core/flag/FlagSettings.h"
 #include "core/flag/FlagSettingsOptions.h"
@@ -176,4 +178,79 @@ TEST(CliSizeOptions, SizesReadWithTheirUnits)
     EXPECT_EQ(zx::SizeOptionsOf(settings).Lossy, 40);
     settings.MaxSizeBytes = 1000;
     EXPECT_EQ(zx::SizeOptionsOf(settings).MaxSize, 1000u);
+}
+
+TEST_F(CliSize, WebPAndAPNGStayWithinTheLimitAndTellTheChoice)
+{
+    const std::string options = " --frames 6 --size 200x120";
+    for (const std::string name : { "fit.webp", "fit.png" }) {
+        const bool webp = name == "fit.webp";
+        const std::string plainName = webp ? "plain.webp" : "plain.png";
+        ASSERT_EQ(Run("export " + Out(plainName) + options), 0) << Stderr();
+        const std::uint64_t plain = SizeOf(plainName);
+        for (const std::uint64_t limit : { plain * 2, plain / 2, plain / 5 }) {
+            SCOPED_TRACE(name + " limit " + std::to_string(limit));
+            ASSERT_EQ(Run("export " + Out(name) + " --verbose --max-size " + std::to_string(limit)
+                          + options),
+                0)
+                << Stderr();
+            const std::uint64_t size = SizeOf(name);
+            EXPECT_LE(size, limit);
+            const std::string err = Stderr();
+            // "LIMIT: --webp-quality Q[ --size WxH], SIZE bytes, K encodes",
+            // the APNG's without the quality.
+            EXPECT_EQ(err.rfind(std::to_string(limit) + (webp ? ": --webp-quality " : ": "), 0), 0u)
+                << err;
+            EXPECT_NE(err.find(Grouped(size) + " bytes, "), std::string::npos) << err;
+            EXPECT_NE(err.find(name + ": " + Grouped(size) + " bytes written\n"), std::string::npos)
+                << err;
+            if (limit >= plain) {
+                EXPECT_EQ(Bytes(name), Bytes(plainName));
+            }
+            const std::vector<std::uint8_t> file = Bytes(name);
+            if (webp) {
+                EXPECT_EQ(zx::webp_test::Decode(file).Frames.size(), 6u);
+            } else {
+                EXPECT_EQ(zx::apng_test::ReadAPNG(file).Canvases.size(), 6u);
+            }
+        }
+    }
+    // encode, with a size in K; --lossy stays a GIF's option.
+    const std::vector<std::string> frames = Frames("--frames 3 --size 160x100");
+    std::string list;
+    for (const std::string& frame : frames)
+        list += " " + Quote(frame);
+    ASSERT_EQ(Run("encode " + Out("fit.webp") + " --max-size 8K" + list), 0) << Stderr();
+    EXPECT_LE(SizeOf("fit.webp"), 8u * 1024);
+    EXPECT_EQ(Stderr().rfind("8K: --webp-quality ", 0), 0u) << Stderr();
+    EXPECT_EQ(zx::webp_test::Decode(Bytes("fit.webp")).Frames.size(), frames.size());
+    EXPECT_EQ(Run("export " + Out("lossy.webp") + " --lossy 20 --max-size 8K"), 1);
+    EXPECT_NE(Stderr().find("--lossy applies to GIF only, not to WebP"), std::string::npos)
+        << Stderr();
+}
+
+TEST_F(CliSize, AWebPOrAPNGLimitNothingMeetsWritesNothing)
+{
+    for (const std::string name : { "kept.webp", "kept.png" }) {
+        {
+            std::ofstream(Path(name), std::ios::binary) << "earlier file";
+        }
+        const std::string extra = name == "kept.webp" ? " --lossless" : "";
+        EXPECT_EQ(Run("export " + Out(name) + extra + " --frames 3 --max-size 100"), 1) << name;
+        const std::string err = Stderr();
+        EXPECT_NE(err.find("100: no setting fits; the smallest file, with "
+                      + std::string(extra.empty() ? "" : "--lossless ") + "--size "),
+            std::string::npos)
+            << err;
+        EXPECT_EQ(ReadText(Path(name)), "earlier file");
+        const std::string fresh = "new" + name.substr(name.find('.'));
+        EXPECT_EQ(Run("export " + Out(fresh) + " --frames 3 --max-size 100"), 1);
+        EXPECT_NE(Stderr().find("no setting fits"), std::string::npos) << Stderr();
+        EXPECT_FALSE(std::filesystem::exists(Path(fresh)));
+        // Nothing is left behind in the folder but the earlier file.
+        std::size_t files = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(Path("")))
+            files += entry.path().filename().string().find("kept") == 0 ? 1 : 0;
+        EXPECT_EQ(files, name == "kept.webp" ? 1u : 2u);
+    }
 }

@@ -275,9 +275,10 @@ namespace {
             "                            that it continues a run of pixels the file has\n"
             "                            coded before; 0 is off (0..200, default 0)\n"
             "  --max-size SIZE           write the largest file of at most SIZE bytes (K =\n"
-            "                            1024, M = 1048576: 256K, 8M): raises the lossy\n"
-            "                            level, then lowers the colours, then the frame\n"
-            "                            size; 0 is no limit (default 0)\n");
+            "                            1024, M = 1048576: 256K, 8M), in every format: a\n"
+            "                            GIF raises the lossy level, then lowers the\n"
+            "                            colours, then the frame size; 0 is no limit\n"
+            "                            (default 0)\n");
 
         const std::string text = SettingsHelp(SettingsTable(), TCliSection::Text);
         EXPECT_EQ(text.rfind("  --text TEXT ", 0), 0u) << text;

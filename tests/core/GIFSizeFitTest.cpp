@@ -8,6 +8,7 @@
 #include "core/Errors.h"
 #include "core/gif/XGIFUnitLossy.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -168,6 +169,25 @@ namespace {
             EXPECT_EQ(one.Encodes, four.Encodes);
             EXPECT_EQ(one.File, four.File);
         }
+    }
+
+    TEST(FitToSize, CountsItsTriesAsTheyStart)
+    {
+        TModelFormat model;
+        TFitFormat format = model.Format();
+        std::vector<std::int32_t> heard;
+        // Each round is told before its tries are coded.
+        format.Trying = [&](std::int32_t first) {
+            heard.push_back(first);
+            EXPECT_EQ(model.Calls.load(), first - 1);
+        };
+        const TFitResult result = FitToSize(format, 250000, 1);
+        ASSERT_FALSE(heard.empty());
+        EXPECT_EQ(heard.front(), 1);
+        EXPECT_TRUE(std::is_sorted(heard.begin(), heard.end()));
+        EXPECT_EQ(std::adjacent_find(heard.begin(), heard.end()), heard.end());
+        EXPECT_LE(heard.back(), result.Encodes);
+        EXPECT_EQ(model.Calls.load(), result.Encodes);
     }
 
     TEST(FitToSize, PassesTheEncodersFailureOn)

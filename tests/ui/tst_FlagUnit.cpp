@@ -157,8 +157,8 @@ private slots:
         QTabWidget* pages = C<QTabWidget>("PageControl");
         QCOMPARE(Box("HighQualityCheckBox")->parentWidget(), pages->widget(pages->count() - 1));
         QCOMPARE(C<QLabel>("GIFNoteLabel")->text(),
-            QStringLiteral("这些选项仅对保存的文件有效：延迟和循环适用于 GIF、WebP 和 "
-                           "APNG，其余选项仅适用于 GIF。"));
+            QStringLiteral("这些选项仅对保存的文件有效：延迟、循环和最大文件大小适用于 "
+                           "GIF、WebP 和 APNG，其余选项仅适用于 GIF。"));
         QCOMPARE(C<TColorChoice>("BackColorChoice")->Caption(), QStringLiteral("颜色"));
         QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
         QCOMPARE(m_show->PaintAreaSize(), QSize(150, 97));

@@ -385,8 +385,8 @@ private slots:
                  "Colours: 256 (8 bits)", "Antialiasing", "Off (fast)", "2x2", "4x4 (slow)",
                  "Radial ripples", "Hoist", "None", "Hoist width: 30%", "Show pole", "Invert light",
                  "Transparent", "Colour", "High quality",
-                 "These options only affect saved files: delay and loops apply to GIF, WebP and "
-                 "APNG, the others to GIF only.",
+                 "These options only affect saved files: delay, loops and the size limit apply to "
+                 "GIF, WebP and APNG, the others to GIF only.",
                  "Rendering frame #1", "Showing frame #1", "Text", "Font", "Preview", "Options",
                  "Size: 30%", "Angle: 0", "Shadow: 25%", "Horizontal", "Vertical", "L", "C", "R",
                  "T", "B", "OK", "Cancel", "Values (Hue)", "Values (Blue)", "About Zephyrix",
@@ -460,8 +460,8 @@ private slots:
                  "频率：50", "角度：15", "强度：25%", "频率：25", "亮度：100%", "对比度：50%",
                  "延迟：50 毫秒", "循环：连续不断", "颜色：256 (8 位)", "反锯齿", "禁止 (快速)",
                  "2x2", "4x4 (缓慢)", "辐射波纹", "反转亮度", "透明", "颜色", "高质量",
-                 "这些选项仅对保存的文件有效：延迟和循环适用于 GIF、WebP 和 APNG，其余选项仅适用于 "
-                 "GIF。",
+                 "这些选项仅对保存的文件有效：延迟、循环和最大文件大小适用于 GIF、WebP 和 "
+                 "APNG，其余选项仅适用于 GIF。",
                  "正在渲染 帧 #1", "正在显示的帧序号 #1", "文本", "字体", "选项", "尺寸：30%",
                  "角度：0", "投影深度：25%", "水平对齐", "左", "中", "右", "垂直调整", "顶", "底",
                  "确定", "取消", "函数值 (色调)", "函数值 (蓝色)", "关于 Zephyrix",

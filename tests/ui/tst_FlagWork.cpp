@@ -2,7 +2,8 @@
 // goes on waving, a second save, a new picture and closing the panel are
 // refused, and "取消" frees the panel at once, leaving the old file whole and
 // no temporary file behind; settings changed during a save do not reach its
-// file; closing the panel while the preview is being built cancels the build.
+// file; closing the panel while the preview is being built cancels the build;
+// a size limit holds for WebP and APNG as on the command line.
 
 #include "UITestUtil.h"
 #include "core/flag/FlagPlayback.h"
@@ -17,6 +18,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLocale>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -190,6 +193,41 @@ private slots:
         QCOMPARE(panelBytes, ReadFile(exported));
         // The frames of a scaled export are not the flag window's.
         QCOMPARE(RenderedCount(), 0);
+    }
+
+    void aSizeLimitHoldsForWebPAndAPNGAsOnTheCommandLine()
+    {
+        QTemporaryDir dir;
+        TSettings settings;
+        settings.Flag.Frames = 5;
+        settings.MaxSizeKB = 12;
+        m_panel->SetSettings(settings);
+        for (const QString& name : { QStringLiteral("panel.webp"), QStringLiteral("panel.png") }) {
+            const QString saved = dir.filePath(name);
+            const QString exported
+                = dir.filePath(QStringLiteral("cli.") + QFileInfo(name).suffix());
+            m_panel->GIFSaveDialog = [&] { return std::optional<QString>(saved); };
+            m_panel->Save1Click();
+            QVERIFY(m_panel->Work().WaitUntilIdle());
+            QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(QLatin1Char('\n'))));
+            const QByteArray panelBytes = ReadFile(saved);
+            QVERIFY(!panelBytes.isEmpty());
+            QVERIFY(panelBytes.size() <= 12 * 1024);
+            QCOMPARE(m_panel->StatusText(),
+                QStringLiteral("已写入 %1 字节")
+                    .arg(QLocale().toString(qlonglong(panelBytes.size()))));
+
+            QProcess cli;
+            cli.start(QStringLiteral(ZX_CLI_PATH),
+                { "export", "-q", "-o", exported, "--frames", "5", "--size", "150x97", "--max-size",
+                    "12K" });
+            QVERIFY(cli.waitForFinished(60000));
+            QCOMPARE(cli.exitCode(), 0);
+            // The command line told what its fit chose.
+            QVERIFY(
+                QString::fromUtf8(cli.readAllStandardError()).startsWith(QStringLiteral("12K: ")));
+            QCOMPARE(panelBytes, ReadFile(exported));
+        }
     }
 
     void closingThePanelCancelsAPreviewBeingBuilt()

@@ -424,8 +424,8 @@ namespace {
                 .Option = "--max-size",
                 .Metavar = "SIZE",
                 .Help = "write the largest file of at most SIZE bytes (K = 1024, M = 1048576: "
-                        "256K, 8M): raises the lossy level, then lowers the colours, then the "
-                        "frame size; 0 is no limit (default <default>)",
+                        "256K, 8M), in every format: a GIF raises the lossy level, then lowers "
+                        "the colours, then the frame size; 0 is no limit (default <default>)",
                 .HelpRank = 60,
                 .ParseNumber = &ParseByteSize,
                 .Implies = [](TSettings& s) { s.MaxSizeKB = 0; } } },

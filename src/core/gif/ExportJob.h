@@ -77,6 +77,9 @@ struct TExportProgress {
     std::atomic<std::uint64_t> BytesCoded { 0 };
     std::atomic<std::uint64_t> FileBytes { 0 };
     std::atomic<std::uint64_t> BytesWritten { 0 };
+    // The try a size limit's search is coding, counted from 1; 0 outside
+    // the search.
+    std::atomic<std::int32_t> FitTry { 0 };
     // The status texts of the export ("正在渲染 帧 #n", "正在创建调色板",
     // ...), for zephyrix-cli's terminal; called on the job's threads, never
     // two at a time. Set it before the job starts.

@@ -8,7 +8,7 @@ namespace zx {
 
 TSizedGif EncodeSizedGif(std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, const TExportOptions& options, const TSizeOptions& size,
-    const TExportStatus& status)
+    const TExportStatus& status, const TFitTrying& trying)
 {
     CheckExportOptions(options);
     CheckSizeOptions(size);
@@ -34,7 +34,7 @@ TSizedGif EncodeSizedGif(std::span<const TDIB> frames, std::span<const TDIB> mas
         status(sStatusRecolouring);
     TFitResult fitted;
     try {
-        fitted = FitGifToSize(fit, options, size);
+        fitted = FitGifToSize(fit, options, size, {}, 0, trying);
     } catch (...) {
         if (status)
             status(std::string());
@@ -92,8 +92,10 @@ TFrameWriter SizedGifWriter(
         // Every try of the search goes through all the frames.
         frames.SingleUse = false;
         progress.Stage = TExportStage::Reducing;
-        TSizedGif sized = EncodeSizedGif(
-            frames.Bitmaps(), frames.Masks(), frames.Transparent(), options, size, progress.Status);
+        TSizedGif sized
+            = EncodeSizedGif(frames.Bitmaps(), frames.Masks(), frames.Transparent(), options, size,
+                progress.Status, [&progress](std::int32_t first) { progress.FitTry = first; });
+        progress.FitTry = 0;
         progress.Stage = TExportStage::Encoding;
         progress.FramesReduced = frames.Count();
         progress.BytesCoded = sized.File.size();

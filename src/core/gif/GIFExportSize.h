@@ -35,7 +35,7 @@ struct TSizedGif {
 // what CheckExportOptions and CheckSizeOptions throw for options out of range.
 TSizedGif EncodeSizedGif(std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, const TExportOptions& options, const TSizeOptions& size,
-    const TExportStatus& status = {});
+    const TExportStatus& status = {}, const TFitTrying& trying = {});
 
 // The same from the frame store, rendering the missing slots first, as
 // BuildExportPalette does.
@@ -45,8 +45,8 @@ TSizedGif BuildSizedExportGif(TFrameStore& store, const TExportOptions& options,
 
 // The export job's writer of the GIF with the size options: GifWriter's
 // file when they ask for neither loss nor a limit, EncodeSizedGif's
-// otherwise. What was made (the fit's choice, the frame size; File left
-// empty) goes to *result when it is given.
+// otherwise; the fit's tries are counted in the progress's FitTry. What was made (the fit's choice,
+// the frame size; File left empty) goes to *result when it is given.
 TFrameWriter SizedGifWriter(const TExportOptions& options, const TSizeOptions& size,
     std::shared_ptr<TSizedGif> result = {});
 

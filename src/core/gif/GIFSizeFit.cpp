@@ -197,6 +197,8 @@ namespace {
         if (wanted.empty())
             return;
 
+        if (m_format.Trying)
+            m_format.Trying(m_tries + 1);
         std::vector<TFitTry> results(wanted.size());
         const unsigned inner = std::max(1u, m_threads / unsigned(wanted.size()));
         ParallelFor(wanted.size(), m_threads, [&](std::size_t i) {

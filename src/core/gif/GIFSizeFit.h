@@ -72,6 +72,9 @@ struct TFitFormat {
     // a setting that would stay beyond the limit even so is not tried.
     double SmallestQualityShare = 0;
     double SmallestColourShare = 0;
+    // Told before each round of tries starts, with the number of its first
+    // try (1 for the first), for a progress display; may be empty.
+    std::function<void(std::int32_t first)> Trying;
     // How the size is expected to fall along the quality knob: the logarithm
     // of the size at a quality over the size at QualityFirst, roughly (only
     // used to choose where to try next). Without it, linear in the quality.
@@ -127,16 +130,21 @@ struct TFitFrames {
     std::array<bool, kFrameSlots> Transparent {};
 };
 
-// The frame sizes of the steps: step k is about 0.9^k of the size, the
-// proportions kept, while both sides stay at least 16 pixels (a frame smaller
-// than that has step 0 only).
-std::vector<std::array<std::int32_t, 2>> FitFrameSizes(std::int32_t width, std::int32_t height);
+// The frame sizes of the steps: step k is about ratio^k of the size (0.9 for
+// the GIF and lossy WebP, whose other knobs fill in between; finer where the
+// frame size is the only knob), the proportions kept, while both sides stay
+// at least 16 pixels (a frame smaller than that has step 0 only).
+std::vector<std::array<std::int32_t, 2>> FitFrameSizes(
+    std::int32_t width, std::int32_t height, double ratio = 0.9);
 
 // The frames scaled down to width x height with a box filter: an output
 // pixel averages the input pixels whose centres fall inside it, its mask says
 // background when at least half of those are background, and its colour
 // averages only the flag's pixels when it is not background.
 TFitFrames ScaleFitFrames(const TFitFrames& frames, std::int32_t width, std::int32_t height);
+
+// Hears the number of each try as it starts (TFitFormat::Trying).
+using TFitTrying = std::function<void(std::int32_t first)>;
 
 // Makes the frames at a smaller size for the fit. Without one, the fit
 // scales the frames it was given down (ScaleFitFrames).
@@ -149,6 +157,7 @@ using TFitRender = std::function<TFitFrames(std::int32_t width, std::int32_t hei
 // sizes before the chosen knobs are coded whole. Throws ESizeLimit as
 // FitToSize does, and EInvalidGraphicOperation for options out of range.
 TFitResult FitGifToSize(const TFitFrames& frames, const TExportOptions& options,
-    const TSizeOptions& size, const TFitRender& render = {}, unsigned threads = 0);
+    const TSizeOptions& size, const TFitRender& render = {}, unsigned threads = 0,
+    const TFitTrying& trying = {});
 
 } // namespace zx

@@ -4,21 +4,22 @@
 #include "core/Errors.h"
 #include "core/flag/FlagParameters.h"
 #include "core/gif/GIFSizeFit.h"
+#include "core/gif/SizeFitOnce.h"
 #include "core/gif/XGIFUnitLossy.h"
 
 #include <algorithm>
 #include <cmath>
-#include <map>
-#include <memory>
-#include <mutex>
 
 namespace zx {
 
-std::vector<std::array<std::int32_t, 2>> FitFrameSizes(std::int32_t width, std::int32_t height)
+std::vector<std::array<std::int32_t, 2>> FitFrameSizes(
+    std::int32_t width, std::int32_t height, double ratio)
 {
     std::vector<std::array<std::int32_t, 2>> sizes { { width, height } };
     constexpr std::int32_t kSmallest = 16;
-    for (double scale = 0.9;; scale *= 0.9) {
+    if (!(ratio > 0.5 && ratio < 1))
+        throw EInvalidGraphicOperation("the frame-size steps must shrink the frame");
+    for (double scale = ratio;; scale *= ratio) {
         const auto w = static_cast<std::int32_t>(std::lround(width * scale));
         const auto h = static_cast<std::int32_t>(std::lround(height * scale));
         if (w < kSmallest || h < kSmallest)
@@ -114,40 +115,6 @@ namespace {
         }
         return kLogRatio[std::size(kLevels) - 1];
     }
-
-    // Made once, used by every try that needs it, from any thread.
-    template <class T> class TOnce {
-    public:
-        template <class Make> const T& Get(Make&& make)
-        {
-            std::call_once(m_once, [&] { m_value = make(); });
-            return m_value;
-        }
-
-    private:
-        std::once_flag m_once;
-        T m_value;
-    };
-
-    template <class Key, class T> class TOnceMap {
-    public:
-        template <class Make> const T& Get(const Key& key, Make&& make)
-        {
-            std::shared_ptr<TOnce<T>> entry;
-            {
-                const std::lock_guard<std::mutex> lock(m_mutex);
-                auto& slot = m_entries[key];
-                if (!slot)
-                    slot = std::make_shared<TOnce<T>>();
-                entry = slot;
-            }
-            return entry->Get(std::forward<Make>(make));
-        }
-
-    private:
-        std::mutex m_mutex;
-        std::map<Key, std::shared_ptr<TOnce<T>>> m_entries;
-    };
 
     // A sampled try codes this many frames, spread evenly over the loop.
     constexpr std::size_t kSampleFrames = 8;
@@ -273,7 +240,7 @@ namespace {
 } // namespace
 
 TFitResult FitGifToSize(const TFitFrames& frames, const TExportOptions& options,
-    const TSizeOptions& size, const TFitRender& render, unsigned threads)
+    const TSizeOptions& size, const TFitRender& render, unsigned threads, const TFitTrying& trying)
 {
     CheckExportOptions(options);
     CheckSizeOptions(size);
@@ -295,6 +262,7 @@ TFitResult FitGifToSize(const TFitFrames& frames, const TExportOptions& options,
     };
     format.Describe = [&](const TFitKnobs& knobs) { return fit.Describe(knobs); };
     format.Shape = LossyShape;
+    format.Trying = trying;
     // Lossy level 200 leaves at least a quarter of the lossless size, and 3
     // bits at least two fifths of 8 bits', on every picture measured.
     format.SmallestQualityShare = 0.25;

@@ -3,6 +3,7 @@
 #include "core/Stream.h"
 #include "core/flag/FlagPlayback.h"
 #include "core/gif/AnimationExport.h"
+#include "core/gif/AnimationSizeFit.h"
 #include "core/gif/ExportJob.h"
 #include "core/gif/GIFExportSize.h"
 #include "ui/controls/XBoxUnit.h"
@@ -20,6 +21,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocale>
+#include <algorithm>
 #include <utility>
 
 namespace zx {
@@ -42,6 +44,9 @@ namespace {
     QString ExportText(const TExportProgress& p)
     {
         const QString frames = QString::number(p.Frames.load());
+        // A size limit's search: which of its tries runs.
+        if (const std::int32_t attempt = p.FitTry.load(); attempt > 0)
+            return TFlagWork::tr("正在尝试第 %1 次").arg(attempt);
         switch (p.Stage.load()) {
         case TExportStage::Starting:
         case TExportStage::Rendering:
@@ -65,6 +70,9 @@ namespace {
     int ExportPermille(const TExportProgress& p)
     {
         const double frames = std::max(1, p.Frames.load());
+        // A fit takes up to 8 tries, on from where the palette was.
+        if (const std::int32_t attempt = p.FitTry.load(); attempt > 0)
+            return 550 + 300 * std::min(attempt, 8) / 9;
         switch (p.Stage.load()) {
         case TExportStage::Starting:
         case TExportStage::Rendering:
@@ -221,10 +229,15 @@ void TFlagWork::SaveFlag(const QString& fileName)
     const TAnimationFormat format = m_form.FormatOfSaveName(fileName);
     const TExportOptions options = ExportOptionsOf(m_form.Settings());
     // WebP at its default quality, as zephyrix-cli export writes it; the GIF
-    // with the lossy level and the size limit.
+    // with the lossy level; every format within the size limit.
+    const TSizeOptions size = SizeOptionsOf(m_form.Settings());
     const TFrameWriter writer = format != TAnimationFormat::Gif
-        ? AnimationWriter(format, options.GIFDelay, options.GIFLoops)
-        : SizedGifWriter(options, SizeOptionsOf(m_form.Settings()));
+        ? SizedAnimationWriter({ .Format = format,
+            .Delay = options.GIFDelay,
+            .Loops = options.GIFLoops,
+            .WebP = {},
+            .Limit = size.MaxSize })
+        : SizedGifWriter(options, size);
     StartExport(
         job, [job, path, writer] { job->Save(path, writer); },
         [this, job, format] { SavedAs(format, job->Progress().FileBytes.load()); }, true);
