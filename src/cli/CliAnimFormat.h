@@ -45,7 +45,9 @@ std::size_t ParseFormatOption(
 // apply to the format.
 TOutputFormat ResolveOutputFormat(const std::string& path, const TFormatOptions& options);
 
-TWebPOptions WebPOptionsOf(const TFormatOptions& options);
+// The WebP options: base (the settings' WebP, or the defaults) unless
+// --lossless or --webp-quality was given, which then decide alone.
+TWebPOptions WebPOptionsOf(const TFormatOptions& options, const TWebPOptions& base = {});
 
 // Encodes the frames as WebP or APNG and writes them atomically (a failure
 // leaves an existing file whole and no temporary file).

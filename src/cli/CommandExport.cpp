@@ -78,8 +78,8 @@ namespace {
             job.Progress().Status = [&](const std::string& text) { progress.Say(text); };
         if (format != TOutputFormat::Gif) {
             job.Save(parsed.Output.OutputPath,
-                AnimationWriter(
-                    format, options.GIFDelay, options.GIFLoops, WebPOptionsOf(parsed.Format)));
+                AnimationWriter(format, options.GIFDelay, options.GIFLoops,
+                    WebPOptionsOf(parsed.Format, WebPOptionsOf(parsed.Settings.Values))));
             return 0;
         }
         const auto sized = std::make_shared<TSizedGif>();

@@ -220,10 +220,12 @@ void TFlagWork::SaveFlag(const QString& fileName)
     const std::string path = fileName.toStdString();
     const TAnimationFormat format = m_form.FormatOfSaveName(fileName);
     const TExportOptions options = ExportOptionsOf(m_form.Settings());
-    // WebP at its default quality, as zephyrix-cli export writes it; the GIF
-    // with the lossy level and the size limit.
+    // WebP at the GIF page's quality (or lossless), as zephyrix-cli export
+    // writes it with the same options; the GIF with the lossy level and the
+    // size limit.
     const TFrameWriter writer = format != TAnimationFormat::Gif
-        ? AnimationWriter(format, options.GIFDelay, options.GIFLoops)
+        ? AnimationWriter(
+            format, options.GIFDelay, options.GIFLoops, WebPOptionsOf(m_form.Settings()))
         : SizedGifWriter(options, SizeOptionsOf(m_form.Settings()));
     StartExport(
         job, [job, path, writer] { job->Save(path, writer); },
