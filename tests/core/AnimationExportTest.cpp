@@ -136,6 +136,18 @@ namespace {
         }
         TExportFrames none;
         EXPECT_THROW(none.Coverage(), EInvalidGraphicOperation);
+
+        // Single-use frames make room for the coverage frames.
+        TExportJob job(Snapshot());
+        TExportFrames& frames = job.Render();
+        frames.SingleUse = true;
+        ASSERT_FALSE(frames.Bitmaps()[0].Empty());
+        EXPECT_EQ(frames.Coverage().Colours.size(), 3u);
+        for (std::size_t k = 0; k < 3; ++k) {
+            EXPECT_TRUE(frames.Bitmaps()[k].Empty());
+            EXPECT_TRUE(frames.Masks()[k].Empty());
+            EXPECT_FALSE(frames.Coverage().Colours[k].Empty());
+        }
     }
 
     TEST_F(JobAnimation, LosslessFilesDecodeToTheCoverageFramesExactly)

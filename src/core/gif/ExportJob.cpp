@@ -258,9 +258,14 @@ TExportFrames& TExportJob::Render()
                 return TCoverageFrames { { bitmaps.begin(), bitmaps.end() },
                     std::vector<TDIB>(bitmaps.size()) };
             }
+            // The writer takes these frames instead: single-use pictures and
+            // masks go before the new ones are made.
             std::vector<std::uint16_t> phases;
-            for (std::int32_t k = 0; k < n; ++k)
+            for (std::int32_t k = 0; k < n; ++k) {
+                m_frames.ReleaseBitmap(k);
+                m_frames.ReleaseMask(k);
                 phases.push_back(FramePhase(k, n));
+            }
             return RenderCoverageFrames(phases, flag.Params, flag.Derived, flag.Texture, flag.Alpha,
                 flag.Light, flag.ExportScale, m_workers);
         };

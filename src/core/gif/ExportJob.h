@@ -119,7 +119,8 @@ public:
     // that keeps soft edges. They are rendered on the first call only, on the
     // calling thread and the job's workers; with a background colour they
     // are the Bitmaps() themselves (sharing their pixels) with opaque planes
-    // left empty. Throws EInvalidGraphicOperation for frames of no job.
+    // left empty; otherwise single-use frames let their pictures and masks go
+    // first. Throws EInvalidGraphicOperation for frames of no job.
     const TCoverageFrames& Coverage();
 
 private:
