@@ -6,6 +6,7 @@
 
 #include "UITestUtil.h"
 #include "ui/controls/XBoxUnit.h"
+#include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/flag/FlagUnit.h"
 #include "ui/flag/FlagWork.h"
 #include "ui/flag/SaveFormats.h"
@@ -155,8 +156,8 @@ private slots:
         QVERIFY(!standard.isEmpty());
 
         // A quality of the page's slider.
-        auto* slider = Control<QWidget>(*m_panel, "WebPQualityNiceScrollBar");
-        QVERIFY(slider->isEnabled());
+        auto* slider = Control<TNiceScrollBar>(*m_panel, "WebPQualityNiceScrollBar");
+        QVERIFY(slider->Enabled());
         TSettings settings = m_panel->Settings();
         settings.WebPQuality = 60;
         m_panel->SetSettings(settings);
@@ -171,7 +172,7 @@ private slots:
         QVERIFY(!lossless->isChecked());
         lossless->click();
         QVERIFY(m_panel->Settings().WebPLossless);
-        QVERIFY(!slider->isEnabled());
+        QVERIFY(!slider->Enabled());
         SaveAs(path("lossless.webp"));
         const QByteArray exact = ReadFile(path("lossless.webp"));
         QVERIFY(exact.contains("VP8L"));
@@ -181,7 +182,7 @@ private slots:
         SaveAs(path("panel.png"));
         QCOMPARE(ReadFile(path("panel.png")), CliExport(path("cli.png")));
         lossless->click();
-        QVERIFY(slider->isEnabled());
+        QVERIFY(slider->Enabled());
     }
 
     void aWebPSaveRunsInTheBackgroundAtTheScaleAndItsCancelKeepsTheOldFile()
