@@ -1,9 +1,10 @@
 // RenderFrame at the largest frame size on the built-in picture, for each
 // antialiasing level, directional and radial; on its pole; and with an alpha
-// plane that makes the left half of the picture transparent. Also frames at an export scale
-// and the parallel render of an export's frames.
+// plane that makes the left half of the picture transparent. Also frames at an export scale,
+// the parallel render of an export's frames, and the coverage frames against the ordinary ones.
 
 #include "core/flag/FlagRenderer.h"
+#include "core/flag/FlagRendererCoverage.h"
 #include "core/flag/LightTable.h"
 #include "core/imaging/DefaultImage.h"
 
@@ -175,6 +176,56 @@ BENCHMARK(BM_RenderFrames)
     ->ArgName("workers")
     ->Arg(1)
     ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// One export's 40 frames of 320 x 200 with 4 x 4 antialiasing in transparent
+// mode, on one worker: the ordinary frames (kind 0) against the coverage
+// frames a WebP or APNG export renders as well (kind 1), with and without
+// the picture's own alpha.
+void BM_RenderCoverage(benchmark::State& state)
+{
+    zx::FlagParameters params;
+    params.Antialiasing = 2;
+    params.Frames = 40;
+    params.TransparentMode = true;
+    const bool coverage = state.range(0) != 0;
+    const bool withAlpha = state.range(1) != 0;
+    const zx::TFlagDerived derived = zx::DeriveFlagValues(params, 320, 200);
+    const zx::TLightTable light = zx::BuildLightTable(100, 50, false);
+    zx::TDIB texture;
+    zx::LoadDefaultImage(texture);
+    zx::TDIB alpha;
+    if (withAlpha) {
+        alpha.SetSize(texture.Width(), texture.Height(), 8);
+        for (std::int32_t y = 0; y < alpha.Height(); ++y)
+            for (std::int32_t x = 0; x < alpha.Width(); ++x)
+                alpha.ScanLine(y)[x] = static_cast<std::uint8_t>((x * 5 + y * 3) % 256);
+    }
+    std::vector<std::uint16_t> phases;
+    for (std::int32_t k = 0; k < params.Frames; ++k)
+        phases.push_back(zx::FramePhase(k, params.Frames));
+    zx::TFrameStore store;
+    for (auto _ : state) {
+        if (coverage) {
+            const zx::TCoverageFrames frames
+                = zx::RenderCoverageFrames(phases, params, derived, texture, alpha, light, 1, 1);
+            benchmark::DoNotOptimize(frames.Alpha[39].ConstScanLine(0));
+        } else {
+            store.InvalidateAll();
+            const std::vector<zx::TFrameJob> jobs = zx::MissingFrameJobs(store, params.Frames);
+            zx::RenderFrames(store, jobs, params, derived, texture, alpha, light, 1, 1);
+            benchmark::DoNotOptimize(store.FrameBitmaps[39].ConstScanLine(0));
+        }
+    }
+    state.counters["per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * 40,
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.SetLabel(std::string(coverage ? "coverage" : "ordinary") + (withAlpha ? ", alpha" : ""));
+}
+
+BENCHMARK(BM_RenderCoverage)
+    ->ArgNames({ "coverage", "alpha" })
+    ->ArgsProduct({ { 0, 1 }, { 0, 1 } })
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 

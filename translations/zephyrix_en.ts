@@ -370,6 +370,14 @@
         <source>最大文件大小 (KB)</source>
         <translation>Maximum file size (KB)</translation>
     </message>
+    <message>
+        <source>WebP 质量: &lt;#Pos&gt;</source>
+        <translation>WebP quality: &lt;#Pos&gt;</translation>
+    </message>
+    <message>
+        <source>WebP 无损</source>
+        <translation>WebP lossless</translation>
+    </message>
 </context>
 <context>
     <name>zx::TAboutBox</name>
@@ -502,10 +510,6 @@
         <translation>Background</translation>
     </message>
     <message>
-        <source>这些选项仅对保存的文件有效：延迟、循环和最大文件大小适用于 GIF、WebP 和 APNG，其余选项仅适用于 GIF。</source>
-        <translation>These options only affect saved files: delay, loops and the size limit apply to GIF, WebP and APNG, the others to GIF only.</translation>
-    </message>
-    <message>
         <source>暂停</source>
         <translation>Pause</translation>
     </message>
@@ -552,6 +556,10 @@
     <message>
         <source>APNG 动画</source>
         <translation>APNG animation</translation>
+    </message>
+    <message>
+        <source>这些选项仅对保存的文件有效：延迟、循环和最大文件大小适用于 GIF、WebP 和 APNG，WebP 质量和 WebP 无损仅适用于 WebP，其余选项仅适用于 GIF。</source>
+        <translation>These options only affect saved files: delay, loops and the size limit apply to GIF, WebP and APNG, WebP quality and WebP lossless to WebP only, the others to GIF only.</translation>
     </message>
 </context>
 <context>

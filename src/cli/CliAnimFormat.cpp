@@ -101,11 +101,13 @@ TOutputFormat ResolveOutputFormat(const std::string& path, const TFormatOptions&
     return format;
 }
 
-TWebPOptions WebPOptionsOf(const TFormatOptions& options)
+TWebPOptions WebPOptionsOf(const TFormatOptions& options, const TWebPOptions& base)
 {
+    if (!options.Lossless && !options.WebPQuality)
+        return base;
     TWebPOptions webp;
     webp.Lossless = options.Lossless;
-    webp.Quality = options.WebPQuality.value_or(kWebPQualityRange.Default);
+    webp.Quality = options.WebPQuality.value_or(base.Quality);
     return webp;
 }
 

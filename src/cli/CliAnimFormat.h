@@ -45,7 +45,9 @@ std::size_t ParseFormatOption(
 // apply to the format.
 TOutputFormat ResolveOutputFormat(const std::string& path, const TFormatOptions& options);
 
-TWebPOptions WebPOptionsOf(const TFormatOptions& options);
+// The WebP options: base (the settings' WebP, or the defaults) unless
+// --lossless or --webp-quality was given, which then decide alone.
+TWebPOptions WebPOptionsOf(const TFormatOptions& options, const TWebPOptions& base = {});
 
 // The help section of the format options.
 std::string FormatOptionsHelp();

@@ -82,7 +82,7 @@ namespace {
             const TAnimationFit fit { .Format = format,
                 .Delay = options.GIFDelay,
                 .Loops = options.GIFLoops,
-                .WebP = WebPOptionsOf(parsed.Format),
+                .WebP = WebPOptionsOf(parsed.Format, WebPOptionsOf(parsed.Settings.Values)),
                 .Limit = size.MaxSize };
             job.Save(parsed.Output.OutputPath, SizedAnimationWriter(fit, sized));
         } else {

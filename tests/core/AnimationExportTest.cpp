@@ -1,19 +1,26 @@
 // The export's side of the animation writers: the format a name asks for, the
-// export job's frames with their alpha planes, the job's WebP and APNG files
+// export job's coverage frames, lossless files that decode to them exactly
+// (with the picture's own alpha), the job's WebP and APNG files
 // equal to the encoders' of the same frames (at scale 1 and 2), their
 // progress, and a cancel while the frames are coded that writes nothing.
 
 #include "core/gif/AnimationExport.h"
 
+#include "APNGTestReader.h"
+#include "AnimTestUtil.h"
+#include "WebPTestDecoder.h"
 #include "core/Cancel.h"
 #include "core/Errors.h"
 #include "core/Stream.h"
 #include "core/gif/APNGWriter.h"
 #include "core/imaging/DefaultImage.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -52,12 +59,27 @@ namespace {
             TDIB picture;
             LoadDefaultImage(picture);
             m_model.SetTexture(picture, TDIB());
+            return SnapshotOfModel(scale);
+        }
+        // The snapshot of the model's picture as it was set.
+        TExportSnapshot SnapshotOfModel(std::int32_t scale = 1)
+        {
             m_model.PrepareTexture();
             m_model.SetFrameSize(80, 50);
             m_model.SetParameters(m_params);
             TSettings settings;
             settings.Flag = m_params;
             return TakeExportSnapshot(m_model, ExportOptionsOf(settings), scale);
+        }
+        static bool SameRows(const TDIB& a, const TDIB& b)
+        {
+            if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitCount() != b.BitCount())
+                return false;
+            const std::size_t bytes = std::size_t(a.Width()) * std::size_t(a.BitCount() / 8);
+            for (std::int32_t y = 0; y < a.Height(); ++y)
+                if (std::memcmp(a.ConstScanLine(y), b.ConstScanLine(y), bytes) != 0)
+                    return false;
+            return true;
         }
         static std::vector<std::string> Names(const fs::path& folder)
         {
@@ -71,37 +93,110 @@ namespace {
         TFlagModel m_model;
     };
 
-    TEST_F(JobAnimation, TransparentFramesGetTheirMaskAsAlpha)
+    TEST_F(JobAnimation, TransparentFramesAreTheCoverageFrames)
     {
         m_params.TransparentMode = true;
-        TExportJob job(Snapshot());
-        const TExportFrames& frames = job.Render();
-        const TExportAnimation animation = AnimationOfExportFrames(frames);
-        ASSERT_EQ(animation.Frames.size(), 3u);
-        ASSERT_EQ(animation.Alpha.size(), 3u);
-        for (std::size_t k = 0; k < 3; ++k) {
-            ASSERT_TRUE(frames.Transparent()[k]);
-            const TDIB& mask = frames.Masks()[k];
-            const TDIB& alpha = animation.Alpha[k];
-            ASSERT_EQ(alpha.Width(), 80);
-            ASSERT_EQ(alpha.Height(), 50);
-            EXPECT_EQ(alpha.BitCount(), 8);
-            std::int32_t clear = 0;
-            for (std::int32_t y = 0; y < 50; ++y)
-                for (std::int32_t x = 0; x < 80; ++x) {
-                    const std::uint32_t a = alpha.Pixel(x, y);
-                    EXPECT_EQ(a, mask.Pixel(x, y) == 255 ? 0u : 255u) << x << "," << y;
-                    clear += a == 0;
-                    EXPECT_EQ(animation.Frames[k].Pixel(x, y), frames.Bitmaps()[k].Pixel(x, y));
-                }
-            EXPECT_GT(clear, 0);
-            EXPECT_LT(clear, 80 * 50);
+        for (const std::int32_t scale : { 1, 2 }) {
+            SCOPED_TRACE(scale);
+            TExportSnapshot snapshot = Snapshot(scale);
+            // The renderer's coverage frames of the same flag.
+            const std::vector<std::uint16_t> phases { FramePhase(0, 3), FramePhase(1, 3),
+                FramePhase(2, 3) };
+            const TCoverageFrames want = RenderCoverageFrames(phases, snapshot.Params,
+                snapshot.Derived, snapshot.Texture, snapshot.Alpha, snapshot.Light, scale, 1);
+            TExportJob job(std::move(snapshot));
+            TExportFrames& frames = job.Render();
+            const TExportAnimation animation = AnimationOfExportFrames(frames);
+            ASSERT_EQ(animation.Frames.size(), 3u);
+            ASSERT_EQ(animation.Alpha.size(), 3u);
+            for (std::size_t k = 0; k < 3; ++k) {
+                ASSERT_TRUE(SameRows(animation.Frames[k], want.Colours[k])) << k;
+                ASSERT_TRUE(SameRows(animation.Alpha[k], want.Alpha[k])) << k;
+                // Opaque exactly where the ordinary frame is on the flag, and
+                // partly covered pixels at its edge.
+                const TDIB& mask = frames.Masks()[k];
+                const TDIB& alpha = animation.Alpha[k];
+                ASSERT_EQ(alpha.Width(), 80 * scale);
+                std::int32_t partial = 0;
+                for (std::int32_t y = 0; y < alpha.Height(); ++y)
+                    for (std::int32_t x = 0; x < alpha.Width(); ++x) {
+                        const std::uint32_t a = alpha.Pixel(x, y);
+                        EXPECT_EQ(a == 255, mask.Pixel(x, y) == 0) << x << "," << y;
+                        partial += a != 0 && a != 255;
+                    }
+                EXPECT_GT(partial, 10);
+            }
+            // Asked again, the job gives the frames it has.
+            EXPECT_EQ(frames.Coverage().Colours[0].ConstScanLine(0),
+                animation.Frames[0].ConstScanLine(0));
+            const TAnimationFrames view = animation.View(7, 101);
+            EXPECT_EQ(view.Delay, 7);
+            EXPECT_EQ(view.Loops, 101);
+            EXPECT_TRUE(FrameIsTranslucent(view, 2));
         }
-        const TAnimationFrames view = animation.View(7, 101);
-        EXPECT_EQ(view.Delay, 7);
-        EXPECT_EQ(view.Loops, 101);
-        EXPECT_EQ(view.Frames.size(), 3u);
-        EXPECT_TRUE(FrameIsTranslucent(view, 2));
+        TExportFrames none;
+        EXPECT_THROW(none.Coverage(), EInvalidGraphicOperation);
+
+        // Single-use frames make room for the coverage frames.
+        TExportJob job(Snapshot());
+        TExportFrames& frames = job.Render();
+        frames.SingleUse = true;
+        ASSERT_FALSE(frames.Bitmaps()[0].Empty());
+        EXPECT_EQ(frames.Coverage().Colours.size(), 3u);
+        for (std::size_t k = 0; k < 3; ++k) {
+            EXPECT_TRUE(frames.Bitmaps()[k].Empty());
+            EXPECT_TRUE(frames.Masks()[k].Empty());
+            EXPECT_FALSE(frames.Coverage().Colours[k].Empty());
+        }
+    }
+
+    TEST_F(JobAnimation, LosslessFilesDecodeToTheCoverageFramesExactly)
+    {
+        m_params.TransparentMode = true;
+        m_params.Antialiasing = 2;
+        TDIB picture;
+        LoadDefaultImage(picture);
+        // A picture with soft edges of its own.
+        TDIB alpha;
+        alpha.SetSize(picture.Width(), picture.Height(), 8);
+        for (std::int32_t y = 0; y < alpha.Height(); ++y)
+            for (std::int32_t x = 0; x < alpha.Width(); ++x)
+                alpha.ScanLine(y)[x] = std::uint8_t(std::min(255, (x + y) * 4));
+        m_model.SetTexture(picture, alpha);
+        TWebPOptions lossless;
+        lossless.Lossless = true;
+        for (const TAnimationFormat format : { TAnimationFormat::WebP, TAnimationFormat::APNG }) {
+            SCOPED_TRACE(AnimationFormatName(format));
+            TExportJob job(SnapshotOfModel());
+            const std::vector<std::uint8_t> file
+                = job.Encode(AnimationWriter(format, 6, 2, lossless));
+            TExportJob again(SnapshotOfModel());
+            const TExportAnimation animation = AnimationOfExportFrames(again.Render());
+            const TAnimationFrames view = animation.View(6, 2);
+            ASSERT_TRUE(FrameIsTranslucent(view, 0));
+            std::vector<std::vector<std::uint8_t>> decoded;
+            if (format == TAnimationFormat::WebP) {
+                const webp_test::TDecoded webp = webp_test::Decode(file);
+                EXPECT_EQ(webp.Loops, 2u);
+                for (const webp_test::TDecodedFrame& frame : webp.Frames)
+                    decoded.push_back(frame.Rgba);
+            } else {
+                const apng_test::TAPNG apng = apng_test::ReadAPNG(file);
+                EXPECT_EQ(apng.Plays, 2u);
+                decoded = apng.Canvases;
+            }
+            ASSERT_EQ(decoded.size(), 3u);
+            for (std::size_t k = 0; k < 3; ++k) {
+                const std::vector<std::uint8_t> want = anim_test::ExpectedRGBA(view, k);
+                ASSERT_EQ(decoded[k].size(), want.size());
+                std::set<std::uint8_t> alphas;
+                for (std::size_t i = 0; i < want.size(); i += 4) {
+                    alphas.insert(want[i + 3]);
+                    ASSERT_EQ(0, std::memcmp(&decoded[k][i], &want[i], 4)) << k << " at " << i / 4;
+                }
+                EXPECT_GT(alphas.size(), 20u) << k;
+            }
+        }
     }
 
     TEST_F(JobAnimation, OpaqueFramesHaveNoPlaneAndTheGifHasItsOwnWriter)

@@ -38,7 +38,7 @@ namespace {
                 "BumpIntensity", "BumpFrequency", "Brightness", "Contrast", "GIFDelay", "GIFLoops",
                 "GIFBits", "Antialiasing", "BackgroundColor", "TransparentMode", "InvertLightMode",
                 "SpotX", "SpotY", "HighQuality", "Hoist", "HoistWidth", "ShowPole", "SaveFormat",
-                "ExportScale", "Lossy", "MaxSizeKB" }));
+                "ExportScale", "Lossy", "MaxSizeKB", "WebPQuality", "WebPLossless" }));
         EXPECT_EQ(NamesOfGroup(TSettingGroup::Text),
             (std::vector<std::string> { "FontName", "FontSize", "FontColor", "FontAngle",
                 "FontShaddow", "AlignHorizontal", "AlignVertical" }));
@@ -47,6 +47,25 @@ namespace {
             (std::vector<std::string> {
                 "Radial", "MaxSizeBytes", "FrameWidth", "FrameHeight", "TextLines" }));
         EXPECT_EQ(FindSetting("Nonsense"), nullptr);
+    }
+
+    TEST(FlagSettings, TheWebPRowsAreTheWriterOptions)
+    {
+        TSettings settings;
+        EXPECT_EQ(WebPOptionsOf(settings).Quality, 90);
+        EXPECT_FALSE(WebPOptionsOf(settings).Lossless);
+        settings.WebPQuality = 35;
+        settings.WebPLossless = true;
+        EXPECT_EQ(WebPOptionsOf(settings).Quality, 35);
+        EXPECT_TRUE(WebPOptionsOf(settings).Lossless);
+        const TSetting* quality = FindSetting("WebPQuality");
+        ASSERT_NE(quality, nullptr);
+        EXPECT_EQ(quality->Range.Max, 100);
+        // The slider means nothing for a lossless file.
+        ASSERT_NE(quality->Panel.EnabledWhen, nullptr);
+        EXPECT_FALSE(quality->Panel.EnabledWhen(settings));
+        settings.WebPLossless = false;
+        EXPECT_TRUE(quality->Panel.EnabledWhen(settings));
     }
 
     TEST(FlagSettings, TheRecordStartsAtEveryRowsDefault)

@@ -11,11 +11,13 @@
 #include "core/Stream.h"
 #include "core/flag/FlagParameters.h"
 #include "core/flag/FlagRenderer.h"
+#include "core/flag/FlagRendererCoverage.h"
 #include "core/flag/LightTable.h"
 #include "core/gif/APNGWriter.h"
 #include "core/gif/WebPAnimWriter.h"
 #include "core/imaging/DefaultImage.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -53,10 +55,11 @@ zx::TDIB Picture()
 }
 
 // count frames of the picture waving at 4 x 4 antialiasing. With alpha, the
-// background is transparent and the flag's edge is softened over three
-// pixels, the colour under it kept as rendered (the checkerboard).
+// background is transparent and the frames are the coverage frames: the
+// flag's edges and the picture's own alpha (pictureAlpha, when given) in
+// every share between 0 and 255.
 TSet Render(const std::string& name, std::int32_t count, std::int32_t width, std::int32_t height,
-    bool alpha, const zx::TDIB& picture)
+    bool alpha, const zx::TDIB& picture, const zx::TDIB& pictureAlpha = zx::TDIB())
 {
     zx::FlagParameters params;
     params.Frames = count;
@@ -67,38 +70,33 @@ TSet Render(const std::string& name, std::int32_t count, std::int32_t width, std
     const zx::TFlagDerived derived = zx::DeriveFlagValues(params, width, height);
     const zx::TLightTable light
         = zx::BuildLightTable(params.Brightness, params.Contrast, params.InvertLightMode);
-    zx::TFrameStore store;
     TSet set;
     set.Name = name;
     for (std::int32_t k = 0; k < count; ++k) {
-        zx::RenderFrame(store, static_cast<std::uint16_t>(k), zx::FramePhase(k, count), params,
-            derived, picture, light);
-        set.Frames.push_back(store.FrameBitmaps[k]);
-        if (!alpha)
-            continue;
-        const zx::TDIB& mask = store.FrameMasks[k];
-        zx::TDIB plane;
-        plane.SetSize(width, height, 8);
-        for (std::int32_t y = 0; y < height; ++y)
-            for (std::int32_t x = 0; x < width; ++x) {
-                // Coverage by the share of on-flag pixels around this one.
-                int on = 0;
-                int all = 0;
-                for (std::int32_t dy = -1; dy <= 1; ++dy)
-                    for (std::int32_t dx = -1; dx <= 1; ++dx) {
-                        const std::int32_t sx = x + dx;
-                        const std::int32_t sy = y + dy;
-                        if (sx < 0 || sy < 0 || sx >= width || sy >= height)
-                            continue;
-                        ++all;
-                        on += mask.ConstScanLine(sy)[sx] == 0;
-                    }
-                plane.ScanLine(y)[x]
-                    = static_cast<std::uint8_t>(mask.ConstScanLine(y)[x] == 0 ? 255 * on / all : 0);
-            }
-        set.Alpha.push_back(plane);
+        zx::TDIB frame, plane;
+        zx::RenderCoverageFrame(frame, plane, zx::FramePhase(k, count), params, derived, picture,
+            pictureAlpha, light, 1);
+        set.Frames.push_back(frame);
+        if (alpha)
+            set.Alpha.push_back(plane);
     }
     return set;
+}
+
+// A soft round vignette: opaque in the middle, fading out to the edges.
+zx::TDIB Vignette(std::int32_t width, std::int32_t height)
+{
+    zx::TDIB dib;
+    dib.SetSize(width, height, 8);
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t x = 0; x < width; ++x) {
+            const double dx = (x - width / 2.0) / (width / 2.0);
+            const double dy = (y - height / 2.0) / (height / 2.0);
+            const double r = std::sqrt(dx * dx + dy * dy);
+            dib.ScanLine(y)[x]
+                = static_cast<std::uint8_t>(std::clamp((1.1 - r) * 400.0, 0.0, 255.0));
+        }
+    return dib;
 }
 
 void WriteRgba(const std::string& path, const TSet& set)
@@ -131,6 +129,9 @@ int Run(const std::string& dir)
     sets.push_back(Render("builtin", 3, 64, 40, true, builtIn));
     sets.back().Loops = 3;
     sets.push_back(Render("single", 1, 40, 30, true, picture));
+    sets.push_back(Render("soft", 4, 80, 50, true, picture, Vignette(180, 120)));
+    sets.back().Delay = 3;
+    sets.back().Loops = 1;
 
     std::ofstream manifest(dir + "/manifest.tsv");
     for (const TSet& set : sets) {

@@ -30,7 +30,7 @@ import sys
 # what libwebp 1.2.4 reaches on these small, saturated frames, far above
 # what a decoder that mixed up channels or alpha would give. The built-in
 # picture is dithered to 256 colours, which no lossy coder keeps.
-LOSSY_PSNR = {"opaque": 28.0, "alpha": 29.5, "builtin": 21.5, "single": 27.5}
+LOSSY_PSNR = {"opaque": 28.0, "alpha": 27.4, "builtin": 21.5, "single": 27.0, "soft": 28.4}
 
 failures = []
 

@@ -386,14 +386,15 @@ private slots:
                  "Radial ripples", "Hoist", "None", "Hoist width: 30%", "Show pole", "Invert light",
                  "Transparent", "Colour", "High quality",
                  "These options only affect saved files: delay, loops and the size limit apply to "
-                 "GIF, WebP and APNG, the others to GIF only.",
-                 "Rendering frame #1", "Showing frame #1", "Text", "Font", "Preview", "Options",
-                 "Size: 30%", "Angle: 0", "Shadow: 25%", "Horizontal", "Vertical", "L", "C", "R",
-                 "T", "B", "OK", "Cancel", "Values (Hue)", "Values (Blue)", "About Zephyrix",
-                 "Version 1.05 - 11 December 1999", "Let every picture wave in the wind.",
-                 "GIF Preview", "&Cancel", "Premature end of data", "Warning",
-                 "The clipboard is empty!", "Open", "Save As", "GIF image (*.gif)",
-                 "WebP animation (*.webp)", "APNG animation (*.png)",
+                 "GIF, WebP and APNG, WebP quality and WebP lossless to WebP only, the others to "
+                 "GIF only.",
+                 "WebP quality: 90", "WebP lossless", "Rendering frame #1", "Showing frame #1",
+                 "Text", "Font", "Preview", "Options", "Size: 30%", "Angle: 0", "Shadow: 25%",
+                 "Horizontal", "Vertical", "L", "C", "R", "T", "B", "OK", "Cancel", "Values (Hue)",
+                 "Values (Blue)", "About Zephyrix", "Version 1.05 - 11 December 1999",
+                 "Let every picture wave in the wind.", "GIF Preview", "&Cancel",
+                 "Premature end of data", "Warning", "The clipboard is empty!", "Open", "Save As",
+                 "GIF image (*.gif)", "WebP animation (*.webp)", "APNG animation (*.png)",
                  "All supported formats (*.bmp *.jpg *.jpeg *.jpe *.gif *.png *.webp *.svg)",
                  "Bitmap files (*.bmp)", "Look in:" })
             QVERIFY2(texts.contains(QString::fromUtf8(expected)), expected);
@@ -461,13 +462,13 @@ private slots:
                  "延迟：50 毫秒", "循环：连续不断", "颜色：256 (8 位)", "反锯齿", "禁止 (快速)",
                  "2x2", "4x4 (缓慢)", "辐射波纹", "反转亮度", "透明", "颜色", "高质量",
                  "这些选项仅对保存的文件有效：延迟、循环和最大文件大小适用于 GIF、WebP 和 "
-                 "APNG，其余选项仅适用于 GIF。",
-                 "正在渲染 帧 #1", "正在显示的帧序号 #1", "文本", "字体", "选项", "尺寸：30%",
-                 "角度：0", "投影深度：25%", "水平对齐", "左", "中", "右", "垂直调整", "顶", "底",
-                 "确定", "取消", "函数值 (色调)", "函数值 (蓝色)", "关于 Zephyrix",
-                 "版本 1.05 - 1999 年 12 月 11 日", "让每一幅图片都迎风飘扬。", "GIF 预览", "文件",
-                 "保存...", "过早的数据末端", "警告", "剪贴板为空！", "打开", "另存为",
-                 "GIF 图像 (*.gif)",
+                 "APNG，WebP 质量和 WebP 无损仅适用于 WebP，其余选项仅适用于 GIF。",
+                 "WebP 质量: 90", "WebP 无损", "正在渲染 帧 #1", "正在显示的帧序号 #1", "文本",
+                 "字体", "选项", "尺寸：30%", "角度：0", "投影深度：25%", "水平对齐", "左", "中",
+                 "右", "垂直调整", "顶", "底", "确定", "取消", "函数值 (色调)", "函数值 (蓝色)",
+                 "关于 Zephyrix", "版本 1.05 - 1999 年 12 月 11 日", "让每一幅图片都迎风飘扬。",
+                 "GIF 预览", "文件", "保存...", "过早的数据末端", "警告", "剪贴板为空！", "打开",
+                 "另存为", "GIF 图像 (*.gif)",
                  "所有可支持的格式 (*.bmp *.jpg *.jpeg *.jpe *.gif *.png *.webp *.svg)",
                  "位图文件 (*.bmp)", "查找范围：", "文件名称(&N)：" })
             QVERIFY2(texts.contains(QString::fromUtf8(expected)), expected);

@@ -1,10 +1,12 @@
 // Saving from the panel as a GIF, an animated WebP or an APNG: the save
 // dialog's three filters, the format from the filter picked or the typed
-// extension, the files equal to zephyrix-cli export's of the same settings,
-// and the last format used kept as "SaveFormat".
+// extension, the files equal to zephyrix-cli export's of the same settings
+// (the GIF page's WebP quality and lossless choice included), and the last
+// format used kept as "SaveFormat".
 
 #include "UITestUtil.h"
 #include "ui/controls/XBoxUnit.h"
+#include "ui/controls/XNiceScrollBarComp.h"
 #include "ui/flag/FlagUnit.h"
 #include "ui/flag/FlagWork.h"
 #include "ui/flag/SaveFormats.h"
@@ -14,6 +16,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -78,6 +81,8 @@ private slots:
         settings.Flag.Frames = 3;
         // Whatever an earlier run left in the store.
         settings.SaveFormat = 0;
+        settings.WebPQuality = kWebPQualityRange.Default;
+        settings.WebPLossless = false;
         m_panel->SetSettings(settings);
     }
 
@@ -140,6 +145,44 @@ private slots:
         QVERIFY(gif.startsWith("GIF89a"));
         QCOMPARE(gif, CliExport(path("cli.gif")));
         QVERIFY(m_messages.isEmpty());
+    }
+
+    void theGifPagesWebPOptionsSaveWhatTheCliExportsWithThem()
+    {
+        QTemporaryDir dir;
+        const auto path = [&](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
+        SaveAs(path("q90.webp"));
+        const QByteArray standard = ReadFile(path("q90.webp"));
+        QVERIFY(!standard.isEmpty());
+
+        // A quality of the page's slider.
+        auto* slider = Control<TNiceScrollBar>(*m_panel, "WebPQualityNiceScrollBar");
+        QVERIFY(slider->Enabled());
+        TSettings settings = m_panel->Settings();
+        settings.WebPQuality = 60;
+        m_panel->SetSettings(settings);
+        SaveAs(path("q60.webp"));
+        QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+        const QByteArray q60 = ReadFile(path("q60.webp"));
+        QVERIFY(q60.size() < standard.size());
+        QCOMPARE(q60, CliExport(path("cli-q60.webp"), { "--webp-quality", "60" }));
+
+        // The lossless check box: the quality no longer applies.
+        auto* lossless = Control<QCheckBox>(*m_panel, "WebPLosslessCheckBox");
+        QVERIFY(!lossless->isChecked());
+        lossless->click();
+        QVERIFY(m_panel->Settings().WebPLossless);
+        QVERIFY(!slider->Enabled());
+        SaveAs(path("lossless.webp"));
+        const QByteArray exact = ReadFile(path("lossless.webp"));
+        QVERIFY(exact.contains("VP8L"));
+        QVERIFY(!q60.contains("VP8L"));
+        QCOMPARE(exact, CliExport(path("cli-lossless.webp"), { "--lossless" }));
+        // The APNG has no options of its own: the same file as before.
+        SaveAs(path("panel.png"));
+        QCOMPARE(ReadFile(path("panel.png")), CliExport(path("cli.png")));
+        lossless->click();
+        QVERIFY(slider->Enabled());
     }
 
     void aWebPSaveRunsInTheBackgroundAtTheScaleAndItsCancelKeepsTheOldFile()

@@ -153,8 +153,8 @@ bool RenderHoistPixels(
     bool radial, std::int32_t d, std::int32_t exportScale, const TFrameInputs& in)
 {
     return in.Sampler.HoistAxis == THoistAxis::Columns
-        ? RenderWaveKind<THoistAxis::Columns>(radial, d, exportScale, in)
-        : RenderWaveKind<THoistAxis::Rows>(radial, d, exportScale, in);
+        ? RenderWaveKind<TFrameRows, THoistAxis::Columns>(radial, d, exportScale, in)
+        : RenderWaveKind<TFrameRows, THoistAxis::Rows>(radial, d, exportScale, in);
 }
 
 } // namespace zx::render_kernel

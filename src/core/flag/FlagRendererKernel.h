@@ -329,14 +329,16 @@ TRenderTarget TargetOf(
 
 // One texel as the samples that fall on it use it: its colour as it goes
 // through the lighting table (blended over the background where the alpha
-// plane asks for it), whether it is on the flag, and its bump term.
+// plane asks for it), whether it is on the flag, its bump term, and its
+// alpha as stored (255 without an alpha plane) for the coverage frames.
 // (No member initialisers: the table is allocated without being cleared, as
 // every entry is written once.)
 struct TTexelEntry {
     std::uint8_t Color[3];
     std::uint8_t OnFlag;
     std::int16_t Bump;
-    std::int16_t Unused;
+    std::uint8_t Alpha;
+    std::uint8_t Unused;
 };
 
 // What the frames of one geometry share beyond the sampler, whatever their

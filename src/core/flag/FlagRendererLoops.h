@@ -114,11 +114,17 @@ inline const std::uint8_t* OffFlag(const TFrameInputs& in, const THoistStep* hoi
 // table, with lightRow set to the table row of its light level; null when
 // the sample is off the flag and not on the pole. blended holds the texel
 // when it had to be blended over the background.
+//
+// kCoverage is the coverage frames' reading of a texture with alpha: every
+// texel whose alpha is not 0 is on the flag, its colour as stored, and
+// *coverage is set to its alpha (255 for an opaque texture and the pole).
 template <bool kRadial, bool kAlpha, bool kThird, std::int32_t kShift, bool kEntries,
-    THoistAxis kHoist>
+    THoistAxis kHoist, bool kCoverage = false>
 inline const std::uint8_t* ShadeSample(const TFrameInputs& in, const TSubRow& row, std::int32_t X,
-    std::uint8_t* blended, const std::uint8_t*& lightRow)
+    std::uint8_t* blended, const std::uint8_t*& lightRow, std::uint32_t* coverage = nullptr)
 {
+    if constexpr (kCoverage)
+        *coverage = 255;
     const TSampler& sampler = in.Sampler;
     std::int32_t phase;
     if constexpr (kRadial)
@@ -147,17 +153,31 @@ inline const std::uint8_t* ShadeSample(const TFrameInputs& in, const TSubRow& ro
     std::int32_t bump;
     if constexpr (kEntries) {
         const TTexelEntry& entry = in.Entries[v * sampler.TexW + u];
-        if constexpr (kAlpha) {
+        if constexpr (kAlpha && kCoverage) {
+            if (entry.Alpha == 0)
+                return OffFlag<kHoist>(in, hoist, row, X, lightRow);
+            *coverage = entry.Alpha;
+        } else if constexpr (kAlpha) {
             if (!entry.OnFlag)
                 return OffFlag<kHoist>(in, hoist, row, X, lightRow);
         }
         texel = entry.Color;
         bump = entry.Bump;
     } else {
-        texel = FlagTexel<kAlpha>(in.Texels, in.Target, u, v, blended);
-        if constexpr (kAlpha) {
-            if (!texel)
-                return OffFlag<kHoist>(in, hoist, row, X, lightRow);
+        if constexpr (kCoverage) {
+            if constexpr (kAlpha) {
+                const std::uint32_t a = in.Texels.AlphaAt(u, v);
+                if (a == 0)
+                    return OffFlag<kHoist>(in, hoist, row, X, lightRow);
+                *coverage = a;
+            }
+            texel = in.Texels.At(u, v);
+        } else {
+            texel = FlagTexel<kAlpha>(in.Texels, in.Target, u, v, blended);
+            if constexpr (kAlpha) {
+                if (!texel)
+                    return OffFlag<kHoist>(in, hoist, row, X, lightRow);
+            }
         }
         bump = sampler.Bump(static_cast<std::int32_t>(u), static_cast<std::int32_t>(v));
     }
@@ -186,6 +206,59 @@ inline const std::uint8_t* ShadeSample(const TFrameInputs& in, const TSubRow& ro
 // known when compiled), scaled by a power of two, or by 3 x a power of two.
 enum class TGrid { Unscaled, PowerOfTwo, Third };
 
+// The sub-rows of frame row y, 2^kD of them, with the ring distances and
+// phases of their samples in the tables (radial mode; kN x the frame's
+// sample width each, made by the constructor).
+template <bool kRadial, TGrid kGrid, std::int32_t kD, THoistAxis kHoist> class TSubRows {
+public:
+    static constexpr bool kThird = kGrid == TGrid::Third;
+    static constexpr std::int32_t kShift = kGrid == TGrid::Unscaled ? kD : -1;
+    static constexpr std::int32_t kN = 1 << kD;
+
+    explicit TSubRows(const TFrameInputs& in)
+        : m_sampleWidth(in.Target.W * kN)
+    {
+        if constexpr (kRadial) {
+            m_ringPhases.resize(static_cast<std::size_t>(m_sampleWidth) * kN);
+            m_ratios.resize(m_ringPhases.size());
+        }
+    }
+
+    // Fills Rows for frame row y.
+    void Prepare(const TFrameInputs& in, std::int32_t y)
+    {
+        for (std::int32_t j = 0; j < kN; ++j) {
+            const std::int32_t Y = y * kN + j;
+            TSubRow& row = Rows[j];
+            row.RowTerm = in.Sampler.RowTerm<kThird>(Y);
+            row.Dy = Y - in.Sampler.SpotY;
+            if constexpr (kHoist == THoistAxis::Columns)
+                row.Along = in.Along[Y];
+            else if constexpr (kHoist == THoistAxis::Rows)
+                row.Hoist = in.HoistSteps + Y;
+            if constexpr (kRadial) {
+                const std::size_t at = static_cast<std::size_t>(j) * m_sampleWidth;
+                // Trunc(r) first, then turned into the phase in a loop of
+                // its own, so that it is done in vectors.
+                std::int32_t* ringPhase = m_ringPhases.data() + at;
+                RingDistances(in.Sampler, Y, 0, m_sampleWidth, ringPhase, m_ratios.data() + at);
+                for (std::int32_t i = 0; i < m_sampleWidth; ++i)
+                    ringPhase[i] = in.Sampler.RadialPhase<kThird, kShift>(ringPhase[i]);
+                row.RingDy = in.Sampler.Cy - Y;
+                row.RingSign = row.RingDy < 0 ? -1 : 0;
+                row.RingPhase = m_ringPhases.data() + at;
+                row.Ratio30 = m_ratios.data() + at;
+            }
+        }
+    }
+
+    TSubRow Rows[kN];
+
+private:
+    std::int32_t m_sampleWidth;
+    std::vector<std::int32_t> m_ringPhases, m_ratios;
+};
+
 template <bool kRadial, bool kAlpha, TGrid kGrid, bool kEntries, std::int32_t kD, THoistAxis kHoist>
 bool RenderRows(const TFrameInputs& inputs)
 {
@@ -194,12 +267,8 @@ bool RenderRows(const TFrameInputs& inputs)
     const TFrameInputs in = inputs;
     const TRenderTarget& target = in.Target;
     constexpr std::int32_t kN = 1 << kD;
-    const std::int32_t sampleWidth = target.W * kN;
-    std::vector<std::int32_t> ringPhases, ratios;
-    if constexpr (kRadial) {
-        ringPhases.resize(static_cast<std::size_t>(sampleWidth) * kN);
-        ratios.resize(ringPhases.size());
-    }
+    TSubRows<kRadial, kGrid, kD, kHoist> subRows(in);
+    const TSubRow* rows = subRows.Rows;
     // The checkerboard's squares are 8 pixels of the unscaled frame.
     std::vector<std::uint8_t> columnGrey(static_cast<std::size_t>(target.W));
     for (std::int32_t x = 0; x < target.W; ++x)
@@ -207,35 +276,12 @@ bool RenderRows(const TFrameInputs& inputs)
             = static_cast<std::uint8_t>(((x / target.ExportScale) >> 3) & 1);
 
     bool anyOutside = false;
-    TSubRow rows[kN];
     std::uint8_t blended[3];
     for (std::int32_t y = 0; y < target.H; ++y) {
         // A large frame takes long enough that a cancel must not wait for
         // its end.
         ThrowIfCancelled();
-        for (std::int32_t j = 0; j < kN; ++j) {
-            const std::int32_t Y = y * kN + j;
-            TSubRow& row = rows[j];
-            row.RowTerm = in.Sampler.RowTerm<kThird>(Y);
-            row.Dy = Y - in.Sampler.SpotY;
-            if constexpr (kHoist == THoistAxis::Columns)
-                row.Along = in.Along[Y];
-            else if constexpr (kHoist == THoistAxis::Rows)
-                row.Hoist = in.HoistSteps + Y;
-            if constexpr (kRadial) {
-                const std::size_t at = static_cast<std::size_t>(j) * sampleWidth;
-                // Trunc(r) first, then turned into the phase in a loop of
-                // its own, so that it is done in vectors.
-                std::int32_t* ringPhase = ringPhases.data() + at;
-                RingDistances(in.Sampler, Y, 0, sampleWidth, ringPhase, ratios.data() + at);
-                for (std::int32_t i = 0; i < sampleWidth; ++i)
-                    ringPhase[i] = in.Sampler.RadialPhase<kThird, kShift>(ringPhase[i]);
-                row.RingDy = in.Sampler.Cy - Y;
-                row.RingSign = row.RingDy < 0 ? -1 : 0;
-                row.RingPhase = ringPhases.data() + at;
-                row.Ratio30 = ratios.data() + at;
-            }
-        }
+        subRows.Prepare(in, y);
         std::uint8_t* out = target.Out + y * target.OutStride;
         std::uint8_t* mask = target.Mask + y * target.MaskStride;
         const std::uint8_t rowParity = ((y / target.ExportScale) >> 3) & 1;
@@ -303,50 +349,66 @@ bool RenderRows(const TFrameInputs& inputs)
     return anyOutside;
 }
 
+// The frame loop RenderRows, as the dispatch below takes a loop.
+template <bool kRadial, bool kAlpha, TGrid kGrid, bool kEntries, std::int32_t kD, THoistAxis kHoist>
+struct TFrameRows {
+    static bool Run(const TFrameInputs& in)
+    {
+        return RenderRows<kRadial, kAlpha, kGrid, kEntries, kD, kHoist>(in);
+    }
+};
+
 // One loop per combination; the template arguments are chosen here, once
-// per frame, from what the frame decides at run time.
-template <bool kRadial, bool kAlpha, TGrid kGrid, bool kEntries, THoistAxis kHoist>
+// per frame, from what the frame decides at run time. kLoop is the loop's
+// class template (TFrameRows, or the coverage frames' loop).
+template <template <bool, bool, TGrid, bool, std::int32_t, THoistAxis> class kLoop, bool kRadial,
+    bool kAlpha, TGrid kGrid, bool kEntries, THoistAxis kHoist>
 bool RenderLevel(std::int32_t d, const TFrameInputs& in)
 {
     switch (d) {
     case 1:
-        return RenderRows<kRadial, kAlpha, kGrid, kEntries, 1, kHoist>(in);
+        return kLoop<kRadial, kAlpha, kGrid, kEntries, 1, kHoist>::Run(in);
     case 2:
-        return RenderRows<kRadial, kAlpha, kGrid, kEntries, 2, kHoist>(in);
+        return kLoop<kRadial, kAlpha, kGrid, kEntries, 2, kHoist>::Run(in);
     default:
-        return RenderRows<kRadial, kAlpha, kGrid, kEntries, 0, kHoist>(in);
+        return kLoop<kRadial, kAlpha, kGrid, kEntries, 0, kHoist>::Run(in);
     }
 }
 
-template <bool kRadial, bool kAlpha, TGrid kGrid, THoistAxis kHoist>
+template <template <bool, bool, TGrid, bool, std::int32_t, THoistAxis> class kLoop, bool kRadial,
+    bool kAlpha, TGrid kGrid, THoistAxis kHoist>
 bool RenderEntryKind(std::int32_t d, const TFrameInputs& in)
 {
-    return in.Entries ? RenderLevel<kRadial, kAlpha, kGrid, true, kHoist>(d, in)
-                      : RenderLevel<kRadial, kAlpha, kGrid, false, kHoist>(d, in);
+    return in.Entries ? RenderLevel<kLoop, kRadial, kAlpha, kGrid, true, kHoist>(d, in)
+                      : RenderLevel<kLoop, kRadial, kAlpha, kGrid, false, kHoist>(d, in);
 }
 
-template <bool kRadial, bool kAlpha, THoistAxis kHoist>
+template <template <bool, bool, TGrid, bool, std::int32_t, THoistAxis> class kLoop, bool kRadial,
+    bool kAlpha, THoistAxis kHoist>
 bool RenderGridKind(std::int32_t d, std::int32_t exportScale, const TFrameInputs& in)
 {
     if (exportScale == 1)
-        return RenderEntryKind<kRadial, kAlpha, TGrid::Unscaled, kHoist>(d, in);
-    return in.Sampler.Third ? RenderEntryKind<kRadial, kAlpha, TGrid::Third, kHoist>(d, in)
-                            : RenderEntryKind<kRadial, kAlpha, TGrid::PowerOfTwo, kHoist>(d, in);
+        return RenderEntryKind<kLoop, kRadial, kAlpha, TGrid::Unscaled, kHoist>(d, in);
+    return in.Sampler.Third
+        ? RenderEntryKind<kLoop, kRadial, kAlpha, TGrid::Third, kHoist>(d, in)
+        : RenderEntryKind<kLoop, kRadial, kAlpha, TGrid::PowerOfTwo, kHoist>(d, in);
 }
 
 // A texture without alpha takes the code without the alpha test at all.
-template <bool kRadial, THoistAxis kHoist>
+template <template <bool, bool, TGrid, bool, std::int32_t, THoistAxis> class kLoop, bool kRadial,
+    THoistAxis kHoist>
 bool RenderAlphaKind(std::int32_t d, std::int32_t exportScale, const TFrameInputs& in)
 {
-    return in.Texels.AlphaTop ? RenderGridKind<kRadial, true, kHoist>(d, exportScale, in)
-                              : RenderGridKind<kRadial, false, kHoist>(d, exportScale, in);
+    return in.Texels.AlphaTop ? RenderGridKind<kLoop, kRadial, true, kHoist>(d, exportScale, in)
+                              : RenderGridKind<kLoop, kRadial, false, kHoist>(d, exportScale, in);
 }
 
-template <THoistAxis kHoist>
+template <template <bool, bool, TGrid, bool, std::int32_t, THoistAxis> class kLoop,
+    THoistAxis kHoist>
 bool RenderWaveKind(bool radial, std::int32_t d, std::int32_t exportScale, const TFrameInputs& in)
 {
-    return radial ? RenderAlphaKind<true, kHoist>(d, exportScale, in)
-                  : RenderAlphaKind<false, kHoist>(d, exportScale, in);
+    return radial ? RenderAlphaKind<kLoop, true, kHoist>(d, exportScale, in)
+                  : RenderAlphaKind<kLoop, false, kHoist>(d, exportScale, in);
 }
 
 // The loops of a frame with a hoist (FlagRendererHoist.cpp).

@@ -172,8 +172,10 @@ namespace {
             a4 = AddWrap(a4, b1);
             std::uint32_t c0 = texel[0], c1 = texel[1], c2 = texel[2];
             std::uint8_t onFlag = 1;
+            std::uint8_t stored = 255;
             if constexpr (kAlpha) {
                 const std::uint32_t a = alpha[u];
+                stored = static_cast<std::uint8_t>(a);
                 onFlag = a >= kAlphaThreshold;
                 if (blend && onFlag && a != 255) {
                     c0 = (c0 * a + back0 * (255 - a) + 127) / 255;
@@ -187,6 +189,7 @@ namespace {
             entry.Color[2] = static_cast<std::uint8_t>(c2);
             entry.OnFlag = onFlag;
             entry.Bump = bump;
+            entry.Alpha = stored;
             entry.Unused = 0;
         }
     }
@@ -249,7 +252,8 @@ bool RenderPixels(const TFrameGeometry& geometry, bool radial, const TSampler& s
         shading.Along.data() };
     if (sampler.HoistAxis != THoistAxis::None)
         return RenderHoistPixels(radial, geometry.D, geometry.ExportScale, in);
-    return RenderWaveKind<THoistAxis::None>(radial, geometry.D, geometry.ExportScale, in);
+    return RenderWaveKind<TFrameRows, THoistAxis::None>(
+        radial, geometry.D, geometry.ExportScale, in);
 }
 
 } // namespace zx::render_kernel

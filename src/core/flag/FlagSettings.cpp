@@ -107,6 +107,12 @@ namespace {
         return s.Flag.Hoist != hoNone;
     }
 
+    // The quality means nothing for a lossless WebP.
+    bool LossyWebP(const TSettings& s)
+    {
+        return !s.WebPLossless;
+    }
+
     constexpr TSettingPanel Slider(const char* control, const char* caption, std::int32_t step = 1)
     {
         return {
@@ -403,6 +409,25 @@ namespace {
             .Panel = { .Kind = TControlKind::IntegerEdit,
                 .Control = "MaxSizeIntegerEdit",
                 .Caption = ZX_TR_NOOP("Settings", "最大文件大小 (KB)") } },
+        // The panel's WebP; zephyrix-cli takes --webp-quality and --lossless
+        // over them.
+        { .Name = "WebPQuality",
+            .Range = kWebPQualityRange,
+            .Value = kNumber<&TSettings::WebPQuality>,
+            .Group = TSettingGroup::Settings,
+            .Panel = { .Kind = TControlKind::Slider,
+                .Control = "WebPQualityNiceScrollBar",
+                .Caption = ZX_TR_NOOP("Settings", "WebP 质量: <#Pos>"),
+                .Step = 5,
+                .EnabledWhen = &LossyWebP } },
+        { .Name = "WebPLossless",
+            .Type = TSettingType::Boolean,
+            .Range = kBooleanRange,
+            .Value = kNumber<&TSettings::WebPLossless>,
+            .Group = TSettingGroup::Settings,
+            .Panel = { .Kind = TControlKind::CheckBox,
+                .Control = "WebPLosslessCheckBox",
+                .Caption = ZX_TR_NOOP("Settings", "WebP 无损") } },
 
         // Not stored: the radial mode always starts off.
         { .Name = "Radial",
@@ -613,6 +638,11 @@ TExportOptions ExportOptionsOf(const TSettings& settings)
     options.GIFLoops = settings.Flag.GIFLoops;
     options.Quality = settings.HighQuality ? TExportQuality::High : TExportQuality::Standard;
     return options;
+}
+
+TWebPOptions WebPOptionsOf(const TSettings& settings)
+{
+    return { .Lossless = settings.WebPLossless, .Quality = settings.WebPQuality };
 }
 
 bool ExportSizeFits(const TSettings& settings)

@@ -12,6 +12,7 @@
 
 #include "core/flag/FlagParameters.h"
 #include "core/gif/GIFExport.h"
+#include "core/gif/WebPAnimWriter.h"
 #include "core/imaging/XTextOverlay.h"
 
 #include <cstdint>
@@ -44,6 +45,9 @@ struct TSettings {
     std::int32_t Lossy = 0;
     std::int32_t MaxSizeKB = 0;
     std::int32_t MaxSizeBytes = 0;
+    // The WebP's lossy quality, and whether it is lossless instead.
+    std::int32_t WebPQuality = kWebPQualityRange.Default;
+    bool WebPLossless = false;
     // The text over the picture: the text dialog's settings and the lines.
     TTextOverlaySettings Text;
 
@@ -238,6 +242,8 @@ std::int32_t TakeStoredValue(const TSetting& setting, std::int32_t stored, std::
 // What the export needs of the settings.
 TExportOptions ExportOptionsOf(const TSettings& settings);
 TSizeOptions SizeOptionsOf(const TSettings& settings);
+// The WebP's quality and lossless choice.
+TWebPOptions WebPOptionsOf(const TSettings& settings);
 
 // A byte count as --max-size takes it: digits, optionally followed by K
 // (1024 bytes) or M (1048576 bytes). Throws EUsageError naming the option

@@ -41,36 +41,14 @@ const char* AnimationFormatName(TAnimationFormat format)
 
 namespace {
 
-    // 0 where the mask marks the background, 255 on the flag.
-    TDIB AlphaOfMask(const TDIB& mask)
-    {
-        TDIB alpha;
-        alpha.SetSize(mask.Width(), mask.Height(), 8);
-        for (std::int32_t y = 0; y < mask.Height(); ++y) {
-            const std::uint8_t* in = mask.ConstScanLine(y);
-            std::uint8_t* out = alpha.ScanLine(y);
-            for (std::int32_t x = 0; x < mask.Width(); ++x)
-                out[x] = in[x] == 255 ? 0 : 255;
-        }
-        return alpha;
-    }
-
     constexpr const char* sGifHasItsOwnBuild = "the GIF is written by its own build";
 
 } // namespace
 
-TExportAnimation AnimationOfExportFrames(const TExportFrames& frames)
+TExportAnimation AnimationOfExportFrames(TExportFrames& frames)
 {
-    const std::size_t n = std::size_t(frames.Count());
-    TExportAnimation animation;
-    animation.Frames.assign(frames.Bitmaps().begin(), frames.Bitmaps().end());
-    animation.Alpha.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        ThrowIfCancelled();
-        if (frames.Transparent()[i])
-            animation.Alpha[i] = AlphaOfMask(frames.Masks()[i]);
-    }
-    return animation;
+    const TCoverageFrames& coverage = frames.Coverage();
+    return { coverage.Colours, coverage.Alpha };
 }
 
 TFrameWriter AnimationWriter(

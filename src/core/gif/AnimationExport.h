@@ -1,8 +1,7 @@
 #pragma once
 
-// The export job's writers beside the GIF's (WebP, APNG): the job's rendered
-// frames, and for a frame with transparent pixels an alpha plane that is 0
-// where the frame's mask marks the background and 255 on the flag.
+// The export job's writers beside the GIF's (WebP, APNG): the job's frames
+// with coverage alpha, so that the flag's edges blend into any background.
 
 #include "core/gif/AnimationFrames.h"
 #include "core/gif/ExportJob.h"
@@ -39,9 +38,10 @@ struct TExportAnimation {
     }
 };
 
-// An export job's frames as the writers take them: the pictures (sharing
-// their pixels) and an alpha plane for each frame with background pixels.
-TExportAnimation AnimationOfExportFrames(const TExportFrames& frames);
+// An export job's frames as the writers take them: its coverage frames
+// (TExportFrames::Coverage, rendered now unless they were before), sharing
+// their pixels. With a background colour the planes are empty.
+TExportAnimation AnimationOfExportFrames(TExportFrames& frames);
 
 // The export job's writer of an animated WebP (with options) or an APNG, with
 // the delay and loop count: the frames coded side by side, the coded bytes

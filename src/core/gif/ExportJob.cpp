@@ -108,6 +108,16 @@ void TExportFrames::ReleaseMask(std::int32_t i)
         m_store->FrameMasks[std::size_t(i)] = TDIB();
 }
 
+const TCoverageFrames& TExportFrames::Coverage()
+{
+    if (!m_coverage) {
+        if (!m_renderCoverage)
+            throw EInvalidGraphicOperation("Export frames without a flag to render");
+        m_coverage = std::make_unique<TCoverageFrames>(m_renderCoverage());
+    }
+    return *m_coverage;
+}
+
 // --- the GIF writer
 
 std::unique_ptr<TGIFImage> BuildGifImage(TExportFrames& frames, const TExportOptions& options,
@@ -241,6 +251,24 @@ TExportFrames& TExportJob::Render()
         store.WorkImage = TDIB();
         m_frames.m_store = std::move(s.Store);
         m_frames.m_count = n;
+        m_frames.m_renderCoverage = [this, n] {
+            const TExportSnapshot& flag = *m_snapshot;
+            if (!flag.Params.TransparentMode) {
+                const std::span<const TDIB> bitmaps = m_frames.Bitmaps();
+                return TCoverageFrames { { bitmaps.begin(), bitmaps.end() },
+                    std::vector<TDIB>(bitmaps.size()) };
+            }
+            // The writer takes these frames instead: single-use pictures and
+            // masks go before the new ones are made.
+            std::vector<std::uint16_t> phases;
+            for (std::int32_t k = 0; k < n; ++k) {
+                m_frames.ReleaseBitmap(k);
+                m_frames.ReleaseMask(k);
+                phases.push_back(FramePhase(k, n));
+            }
+            return RenderCoverageFrames(phases, flag.Params, flag.Derived, flag.Texture, flag.Alpha,
+                flag.Light, flag.ExportScale, m_workers);
+        };
         m_rendered = true;
     });
     return m_frames;

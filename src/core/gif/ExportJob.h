@@ -16,6 +16,7 @@
 
 #include "core/Cancel.h"
 #include "core/flag/FlagModel.h"
+#include "core/flag/FlagRendererCoverage.h"
 #include "core/gif/GIFExport.h"
 
 #include <array>
@@ -117,10 +118,20 @@ public:
     void ReleaseBitmap(std::int32_t i);
     void ReleaseMask(std::int32_t i);
 
+    // The frames with coverage alpha (FlagRendererCoverage.h), for a writer
+    // that keeps soft edges. They are rendered on the first call only, on the
+    // calling thread and the job's workers; with a background colour they
+    // are the Bitmaps() themselves (sharing their pixels) with opaque planes
+    // left empty; otherwise single-use frames let their pictures and masks go
+    // first. Throws EInvalidGraphicOperation for frames of no job.
+    const TCoverageFrames& Coverage();
+
 private:
     friend class TExportJob;
     std::unique_ptr<TFrameStore> m_store;
     std::int32_t m_count = 0;
+    std::function<TCoverageFrames()> m_renderCoverage;
+    std::unique_ptr<TCoverageFrames> m_coverage;
 };
 
 // Turns the frames into a file's bytes, reporting to the progress (and

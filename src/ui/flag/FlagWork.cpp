@@ -228,14 +228,15 @@ void TFlagWork::SaveFlag(const QString& fileName)
     const std::string path = fileName.toStdString();
     const TAnimationFormat format = m_form.FormatOfSaveName(fileName);
     const TExportOptions options = ExportOptionsOf(m_form.Settings());
-    // WebP at its default quality, as zephyrix-cli export writes it; the GIF
-    // with the lossy level; every format within the size limit.
+    // WebP at the GIF page's quality (or lossless), as zephyrix-cli export
+    // writes it with the same options; the GIF with the lossy level; every
+    // format within the size limit.
     const TSizeOptions size = SizeOptionsOf(m_form.Settings());
     const TFrameWriter writer = format != TAnimationFormat::Gif
         ? SizedAnimationWriter({ .Format = format,
             .Delay = options.GIFDelay,
             .Loops = options.GIFLoops,
-            .WebP = {},
+            .WebP = WebPOptionsOf(m_form.Settings()),
             .Limit = size.MaxSize })
         : SizedGifWriter(options, size);
     StartExport(
