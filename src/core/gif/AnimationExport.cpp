@@ -68,7 +68,7 @@ TExportAnimation AnimationOfExportFrames(const TExportFrames& frames)
     for (std::size_t i = 0; i < n; ++i) {
         ThrowIfCancelled();
         if (frames.Transparent()[i])
-            animation.Alpha[i] = AlphaOfMask(frames.Masks()[i]);
+            animation.Alpha[i] = AlphaOfMask(frames.Mask(std::int32_t(i)));
     }
     return animation;
 }
