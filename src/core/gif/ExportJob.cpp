@@ -135,8 +135,11 @@ std::unique_ptr<TGIFImage> BuildGifImage(TExportFrames& frames, const TExportOpt
         throw EInvalidGraphicOperation("Export frames do not match the frame count");
     progress.Stage = TExportStage::Palette;
     const TExportStatus& status = progress.Status;
-    const TExportPalette palette = BuildExportPalette(
-        frames.Bitmaps(), frames.Masks(), frames.Transparent(), options, status);
+    // Only the high level reads the masks for its palette; the standard
+    // level's frames keep theirs as runs until they are added to the GIF.
+    const bool high = options.Quality == TExportQuality::High;
+    const TExportPalette palette = BuildExportPalette(frames.Bitmaps(),
+        high ? frames.Masks() : std::span<const TDIB>(), frames.Transparent(), options, status);
 
     progress.Stage = TExportStage::Reducing;
     progress.Say(sStatusRecolouring);
