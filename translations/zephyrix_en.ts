@@ -569,8 +569,8 @@
         <translation>Reading the picture...</translation>
     </message>
     <message>
-        <source>正在保存 GIF 文件。请等待保存完成，或点击“取消”。</source>
-        <translation>The GIF file is being saved. Wait until it is saved, or click “Cancel”.</translation>
+        <source>正在保存 %1 文件。请等待保存完成，或点击“取消”。</source>
+        <translation>The %1 file is being saved. Wait until it is saved, or click “Cancel”.</translation>
     </message>
     <message>
         <source>正在渲染 帧 %1/%2</source>

@@ -49,8 +49,10 @@ protected:
     int Run(const std::string& command, const std::vector<std::string>& args) const
     {
         std::string line = command;
-        for (const std::string& arg : args)
-            line += " " + Quote(arg);
+        for (const std::string& arg : args) {
+            line += ' ';
+            line += Quote(arg);
+        }
         return Run(line);
     }
     std::string Stderr() const { return ReadText(m_dir / "stderr"); }

@@ -54,7 +54,9 @@ TEST_F(CliText, ConvertWritesThePreparedTexture)
         "--font-angle 45", "--shadow 100", "--align-h left", "--align-h right", "--align-v top",
         "--align-v bottom", "--text 'Other'" };
     for (std::size_t i = 0; i < variants.size(); ++i) {
-        const std::string out = Path("v" + std::to_string(i) + ".bmp").string();
+        std::string name = "v";
+        name += std::to_string(i) + ".bmp";
+        const std::string out = Path(name).string();
         ASSERT_EQ(Run(base + out
                       + " --text 'Wave\\nflag' --font-color ff0000 --font-size 40 "
                         "--shadow 0 "

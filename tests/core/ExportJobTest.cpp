@@ -481,6 +481,82 @@ namespace {
         }
     }
 
+    TEST(ExportJob, AJobKeepsOnlyTheMasksItNeedsAndItsFileIsTheFramesExport)
+    {
+        struct TCase {
+            TExportQuality Quality;
+            bool TransparentMode;
+        };
+        for (const TCase c :
+            { TCase { TExportQuality::Standard, true }, TCase { TExportQuality::High, true },
+                TCase { TExportQuality::Standard, false } }) {
+            const TExportQuality quality = c.Quality;
+            SCOPED_TRACE(quality == TExportQuality::High ? "high" : "standard");
+            SCOPED_TRACE(c.TransparentMode);
+            FlagParameters params;
+            params.TransparentMode = c.TransparentMode;
+            params.Frames = 5;
+            params.Antialiasing = 1;
+            params.Distance = 40;
+            TFlagModel model;
+            MakeFlag(model, params, 70, 44);
+            const TExportOptions options = OptionsOf(params, quality);
+
+            // The frames and masks rendered into a store of their own, and
+            // the export of exactly those.
+            TExportSnapshot plain = TakeExportSnapshot(model, options, 2);
+            TFrameStore& store = *plain.Store;
+            RenderFrames(store, MissingFrameJobs(store, params.Frames), plain.Params, plain.Derived,
+                plain.Texture, plain.Alpha, plain.Light, 2, 1, {});
+            std::int32_t transparent = 0;
+            for (std::size_t k = 0; k < std::size_t(params.Frames); ++k)
+                transparent += store.FrameTransparent[k];
+            // Without the transparent mode no frame needs a mask.
+            ASSERT_EQ(transparent > 0, c.TransparentMode);
+            const Bytes expected = BuildExportGif(store, options, [](std::int32_t, std::uint16_t) {
+                ADD_FAILURE() << "every frame is rendered";
+            })->SaveToBytes();
+
+            for (const unsigned workers : { 1u, 2u }) {
+                SCOPED_TRACE(workers);
+                TExportJob job(TakeExportSnapshot(model, options, 2), workers);
+                const TExportFrames& frames = job.Render();
+                for (std::int32_t i = 0; i < params.Frames; ++i) {
+                    const std::size_t k = std::size_t(i);
+                    ASSERT_EQ(frames.Transparent()[k], store.FrameTransparent[k]) << i;
+                    const TDIB mask = frames.Mask(i);
+                    if (!store.FrameTransparent[k]) {
+                        EXPECT_TRUE(mask.Empty()) << i;
+                        continue;
+                    }
+                    ASSERT_EQ(mask.Width(), store.FrameMasks[k].Width());
+                    ASSERT_EQ(mask.Height(), store.FrameMasks[k].Height());
+                    for (std::int32_t y = 0; y < mask.Height(); ++y)
+                        ASSERT_EQ(
+                            std::memcmp(mask.ConstScanLine(y), store.FrameMasks[k].ConstScanLine(y),
+                                std::size_t(mask.Width())),
+                            0)
+                            << i << " row " << y;
+                }
+                EXPECT_EQ(job.Encode(), expected);
+            }
+            // All the planes at once, as the search for a size asks for them.
+            TExportJob job(TakeExportSnapshot(model, options, 2));
+            const TExportFrames& frames = job.Render();
+            const std::span<const TDIB> masks = frames.Masks();
+            for (std::size_t k = 0; k < std::size_t(params.Frames); ++k) {
+                EXPECT_EQ(masks[k].Empty(), !store.FrameTransparent[k]) << k;
+                if (masks[k].Empty())
+                    continue;
+                EXPECT_EQ(std::memcmp(masks[k].ConstScanLine(3),
+                              store.FrameMasks[k].ConstScanLine(3), std::size_t(masks[k].Width())),
+                    0);
+            }
+            TTempFolder folder;
+            EXPECT_EQ(SavedBytes(job, folder), expected);
+        }
+    }
+
     TEST(ExportJob, RenderedFramesGoBackOnlyToTheSameFlag)
     {
         FlagParameters params;

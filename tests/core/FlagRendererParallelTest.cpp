@@ -119,6 +119,52 @@ namespace {
         }
     }
 
+    TEST(FlagRendererParallel, TheMaskHookGetsEachFrameMaskAndTheStoreKeepsNone)
+    {
+        // Transparent (some frames with background pixels) and opaque.
+        for (const bool transparentMode : { true, false }) {
+            SCOPED_TRACE(transparentMode);
+            TExportScene scene(true, 1, true, 2);
+            scene.Params.TransparentMode = transparentMode;
+            const std::vector<TFrameJob> jobs { { 5, FramePhase(5, 7) }, { 1, FramePhase(1, 7) },
+                { 3, FramePhase(3, 7) }, { 0, 0 } };
+            TFrameStore serial;
+            scene.RenderSerially(serial, jobs);
+            for (const unsigned workers : { 1u, 2u, 3u }) {
+                SCOPED_TRACE(workers);
+                TFrameStore parallel;
+                // A stale mask in a listed slot goes too.
+                parallel.FrameMasks[3].SetSize(4, 4, 8);
+                std::vector<TDIB> handed(kFrameSlots);
+                std::vector<int> calls(kFrameSlots, 0);
+                std::vector<char> said(kFrameSlots, 0);
+                TRenderHooks hooks;
+                hooks.Mask = [&](std::uint16_t slot, const TDIB& mask, bool transparent) {
+                    // Each slot only from its own job: no lock needed here.
+                    ++calls[slot];
+                    said[slot] = transparent;
+                    handed[slot] = mask;
+                    // An own copy: the plane is the worker's.
+                    handed[slot].ScanLine(0);
+                };
+                EXPECT_TRUE(scene.RenderInParallel(parallel, jobs, workers, hooks));
+                bool anyTransparent = false;
+                for (const TFrameJob& job : jobs) {
+                    const std::size_t k = job.Slot;
+                    EXPECT_EQ(calls[k], 1) << k;
+                    EXPECT_TRUE(parallel.FrameMasks[k].Empty()) << k;
+                    EXPECT_TRUE(SameRows(handed[k], serial.FrameMasks[k])) << k;
+                    EXPECT_EQ(bool(said[k]), serial.FrameTransparent[k]) << k;
+                    EXPECT_EQ(parallel.FrameTransparent[k], serial.FrameTransparent[k]) << k;
+                    EXPECT_TRUE(SameRows(parallel.FrameBitmaps[k], serial.FrameBitmaps[k])) << k;
+                    anyTransparent = anyTransparent || serial.FrameTransparent[k];
+                }
+                EXPECT_EQ(anyTransparent, transparentMode);
+                EXPECT_EQ(calls[2], 0);
+            }
+        }
+    }
+
     TEST(FlagRendererParallel, ReplacesStaleSlotsOfAnotherSizeAndKeepsTheOthers)
     {
         const TExportScene scene(false, 1, false, 2);

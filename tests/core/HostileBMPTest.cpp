@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -380,10 +381,13 @@ TEST(HostileRLE, RunsPastTheRowEndAreClippedToThePicture)
 {
     // 5 x 2 RLE8: a run of 255 pixels of 7 in a row of 5, an end of line, an
     // absolute run of 255 bytes (9) in the second row, end of picture.
-    Bytes stream = { 255, 7, 0, 0, 0, 255 };
-    stream.insert(stream.end(), 255, 9);
-    stream.push_back(0); // pad the absolute run to an even length
-    Append(stream, { 0, 1 });
+    // The stream made at its full length: the six bytes before the absolute
+    // run's 255 bytes, the pad to an even length and the end of picture.
+    Bytes stream(6 + 255 + 1 + 2, 9);
+    const std::uint8_t head[] = { 255, 7, 0, 0, 0, 255 };
+    std::copy(std::begin(head), std::end(head), stream.begin());
+    const std::uint8_t tail[] = { 0, 0, 1 };
+    std::copy(std::begin(tail), std::end(tail), stream.end() - 3);
     const TDIB dib = ReadRLE(5, 2, 8, 1, stream);
     const Bytes rows = AllRowBytes(dib);
     ASSERT_EQ(rows.size(), 16u); // two rows of 8 bytes

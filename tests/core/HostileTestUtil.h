@@ -60,7 +60,10 @@ inline void Append(Bytes& out, const Bytes& more)
 
 inline void AppendText(Bytes& out, const char* text)
 {
-    out.insert(out.end(), text, text + std::strlen(text));
+    // Byte by byte: GCC 12 takes a range insert into an empty vector for an
+    // overflow in the release build.
+    for (const char* c = text; *c != '\0'; ++c)
+        out.push_back(static_cast<std::uint8_t>(*c));
 }
 
 // Bytes of heap in use right now: the sanitizer's own count in the sanitizer

@@ -131,6 +131,8 @@ private slots:
         // being written.
         QVERIFY(!m_panel->close());
         QCOMPARE(m_messages.size(), 2);
+        QVERIFY2(m_messages[1].startsWith(QStringLiteral("正在保存 GIF 文件。")),
+            qPrintable(m_messages[1]));
         QVERIFY(m_panel->isVisible());
         QVERIFY(work.Busy());
 

@@ -203,6 +203,12 @@ private slots:
         m_panel->SetSettings(slow);
         SaveAs(target, false);
         QVERIFY(m_panel->Work().Saving());
+        QCOMPARE(m_panel->Work().SavingFormat(), TAnimationFormat::WebP);
+        // Closing is refused with a message that names the format written.
+        QVERIFY(!m_panel->close());
+        QCOMPARE(m_messages,
+            QStringList { QStringLiteral("正在保存 WebP 文件。请等待保存完成，或点击“取消”。") });
+        m_messages.clear();
         auto* cancel = Control<QPushButton>(*m_panel, "WorkCancelButton");
         QVERIFY(cancel->isVisible());
         cancel->click();

@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -149,9 +150,11 @@ struct TPlay {
 
 std::vector<int> Repeat(const std::vector<int>& pass, int times)
 {
-    std::vector<int> result;
-    for (int i = 0; i < times; ++i)
-        result.insert(result.end(), pass.begin(), pass.end());
+    // Made at its full length and filled: GCC 12's release build takes a
+    // range insert into an empty vector for an overflow.
+    std::vector<int> result(pass.size() * std::size_t(std::max(times, 0)));
+    for (std::size_t i = 0; i < result.size(); ++i)
+        result[i] = pass[i % pass.size()];
     return result;
 }
 

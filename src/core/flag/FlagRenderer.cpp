@@ -282,13 +282,25 @@ namespace render_kernel {
     TRenderTarget TargetOf(
         TDIB& frame, TDIB& mask, const TFrameGeometry& geometry, const FlagParameters& params)
     {
+        TRenderTarget target = TargetOf(frame, geometry, params);
+        AttachMask(target, mask);
+        return target;
+    }
+
+    void AttachMask(TRenderTarget& target, TDIB& mask)
+    {
+        EnsureShape(mask, target.W, target.H, 8);
+        target.Mask = mask.ScanLine(0);
+        target.MaskStride = target.H > 1 ? mask.ScanLine(1) - target.Mask : 0;
+    }
+
+    TRenderTarget TargetOf(
+        TDIB& frame, const TFrameGeometry& geometry, const FlagParameters& params)
+    {
         EnsureShape(frame, geometry.Width, geometry.Height, 24);
-        EnsureShape(mask, geometry.Width, geometry.Height, 8);
         TRenderTarget target;
         target.Out = frame.ScanLine(0);
         target.OutStride = geometry.Height > 1 ? frame.ScanLine(1) - target.Out : 0;
-        target.Mask = mask.ScanLine(0);
-        target.MaskStride = geometry.Height > 1 ? mask.ScanLine(1) - target.Mask : 0;
         target.W = geometry.Width;
         target.H = geometry.Height;
         target.ExportScale = geometry.ExportScale;

@@ -244,6 +244,12 @@ struct TRenderHooks {
     // Told after each finished frame how many frames are finished so far
     // (1, 2, ... in that order).
     std::function<void(std::int32_t done)> Progress;
+    // When set, the store keeps no masks: each frame's mask is rendered into
+    // a plane of the worker's own and handed over here as soon as the frame
+    // is done (on that worker, not under the lock, with the frame's
+    // FrameTransparent value), and the slot's mask is left empty. A caller
+    // that needs few of the masks so holds one plane per worker at a time.
+    std::function<void(std::uint16_t slot, const TDIB& mask, bool transparent)> Mask;
 };
 
 // Renders the jobs' frames side by side on up to workers threads (see

@@ -326,6 +326,10 @@ TTexels TexelsOf(const TDIB& texture, const TDIB& alpha);
 // rows for writing.
 TRenderTarget TargetOf(
     TDIB& frame, TDIB& mask, const TFrameGeometry& geometry, const FlagParameters& params);
+// The same for the frame alone; the mask's rows are still to be given.
+TRenderTarget TargetOf(TDIB& frame, const TFrameGeometry& geometry, const FlagParameters& params);
+// Shapes mask to the target's size and gives its rows to the target.
+void AttachMask(TRenderTarget& target, TDIB& mask);
 
 // One texel as the samples that fall on it use it: its colour as it goes
 // through the lighting table (blended over the background where the alpha

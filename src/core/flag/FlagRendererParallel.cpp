@@ -62,9 +62,16 @@ bool RenderFrames(TFrameStore& store, std::span<const TFrameJob> jobs, const Fla
         store.FrameRendered[job.Slot] = false;
     std::vector<TRenderTarget> targets;
     targets.reserve(jobs.size());
-    for (const TFrameJob& job : jobs)
-        targets.push_back(
-            TargetOf(store.FrameBitmaps[job.Slot], store.FrameMasks[job.Slot], geometry, params));
+    for (const TFrameJob& job : jobs) {
+        if (hooks.Mask) {
+            store.FrameMasks[job.Slot] = TDIB();
+            targets.push_back(TargetOf(store.FrameBitmaps[job.Slot], geometry, params));
+        } else {
+            targets.push_back(TargetOf(
+                store.FrameBitmaps[job.Slot], store.FrameMasks[job.Slot], geometry, params));
+        }
+    }
+    // The tables below read the target's shape only, never its mask rows.
 
     // The tables depend on the geometry alone: one set serves every frame.
     const TShading shading = PrepareShading(geometry,
@@ -87,9 +94,19 @@ bool RenderFrames(TFrameStore& store, std::span<const TFrameJob> jobs, const Fla
         }
         const TFrameJob& job = jobs[i];
         const TSampler sampler(geometry, texture.Width(), texture.Height(), job.Phase);
-        const bool anyOutside = RenderPixels(
-            geometry, params.Radial, sampler, shading, texels, lightTable, targets[i]);
-        store.FrameTransparent[job.Slot] = anyOutside && params.TransparentMode;
+        // The worker's own mask plane, when the masks go to the hook.
+        TDIB mask;
+        TRenderTarget target = targets[i];
+        if (hooks.Mask)
+            AttachMask(target, mask);
+        const bool anyOutside
+            = RenderPixels(geometry, params.Radial, sampler, shading, texels, lightTable, target);
+        const bool transparent = anyOutside && params.TransparentMode;
+        store.FrameTransparent[job.Slot] = transparent;
+        if (hooks.Mask) {
+            hooks.Mask(job.Slot, mask, transparent);
+            mask = TDIB();
+        }
         store.FrameRendered[job.Slot] = true;
         rendered[i] = 1;
         std::lock_guard lock(hookLock);

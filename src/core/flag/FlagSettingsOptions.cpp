@@ -16,14 +16,22 @@ namespace {
 
     std::string Quoted(std::string_view text)
     {
-        return "\"" + std::string(text) + "\"";
+        std::string quoted;
+        quoted.reserve(text.size() + 2);
+        quoted += '"';
+        quoted += text;
+        quoted += '"';
+        return quoted;
     }
 
     std::string NamesText(const TSetting& setting)
     {
         std::string names;
-        for (const TCliName& name : setting.Cli.Names)
-            names += (names.empty() ? "" : "|") + std::string(name.Name);
+        for (const TCliName& name : setting.Cli.Names) {
+            if (!names.empty())
+                names += '|';
+            names += name.Name;
+        }
         return names;
     }
 
@@ -54,8 +62,11 @@ namespace {
         if (setting.Accepts(value))
             return value;
         std::string allowed;
-        for (const std::int32_t each : setting.Allowed)
-            allowed += (allowed.empty() ? "" : ", ") + std::to_string(each);
+        for (const std::int32_t each : setting.Allowed) {
+            if (!allowed.empty())
+                allowed += ", ";
+            allowed += std::to_string(each);
+        }
         throw EUsageError(option + ": " + std::string(text) + " is not one of " + allowed);
     }
 

@@ -88,7 +88,21 @@ std::span<const TDIB> TExportFrames::Bitmaps() const
 
 std::span<const TDIB> TExportFrames::Masks() const
 {
+    for (std::size_t i = 0; i < std::size_t(m_count); ++i) {
+        if (!m_runs[i].Empty()) {
+            m_store->FrameMasks[i] = m_runs[i].Plane();
+            m_runs[i] = TMaskRuns();
+        }
+    }
     return { m_store->FrameMasks.data(), std::size_t(m_count) };
+}
+
+TDIB TExportFrames::Mask(std::int32_t i) const
+{
+    if (i < 0 || i >= m_count)
+        return TDIB();
+    const std::size_t k = std::size_t(i);
+    return m_runs[k].Empty() ? m_store->FrameMasks[k] : m_runs[k].Plane();
 }
 
 std::span<const bool> TExportFrames::Transparent() const
@@ -104,8 +118,10 @@ void TExportFrames::ReleaseBitmap(std::int32_t i)
 
 void TExportFrames::ReleaseMask(std::int32_t i)
 {
-    if (SingleUse && i >= 0 && i < m_count)
+    if (SingleUse && i >= 0 && i < m_count) {
         m_store->FrameMasks[std::size_t(i)] = TDIB();
+        m_runs[std::size_t(i)] = TMaskRuns();
+    }
 }
 
 const TCoverageFrames& TExportFrames::Coverage()
@@ -129,8 +145,11 @@ std::unique_ptr<TGIFImage> BuildGifImage(TExportFrames& frames, const TExportOpt
         throw EInvalidGraphicOperation("Export frames do not match the frame count");
     progress.Stage = TExportStage::Palette;
     const TExportStatus& status = progress.Status;
-    const TExportPalette palette = BuildExportPalette(
-        frames.Bitmaps(), frames.Masks(), frames.Transparent(), options, status);
+    // Only the high level reads the masks for its palette; the standard
+    // level's frames keep theirs as runs until they are added to the GIF.
+    const bool high = options.Quality == TExportQuality::High;
+    const TExportPalette palette = BuildExportPalette(frames.Bitmaps(),
+        high ? frames.Masks() : std::span<const TDIB>(), frames.Transparent(), options, status);
 
     progress.Stage = TExportStage::Reducing;
     progress.Say(sStatusRecolouring);
@@ -164,8 +183,9 @@ std::unique_ptr<TGIFImage> BuildGifImage(TExportFrames& frames, const TExportOpt
     for (std::int32_t i = 0; i < n; ++i) {
         ThrowIfCancelled();
         const bool transparent = frames.Transparent()[std::size_t(i)];
-        AddExportFrame(*gif, reduced[std::size_t(i)],
-            transparent ? &frames.Masks()[std::size_t(i)] : nullptr, transparent, options, palette);
+        const TDIB mask = transparent ? frames.Mask(i) : TDIB();
+        AddExportFrame(*gif, reduced[std::size_t(i)], transparent ? &mask : nullptr, transparent,
+            options, palette);
         frames.ReleaseMask(i);
     }
     gif->MergeColourMaps();
@@ -239,6 +259,13 @@ TExportFrames& TExportJob::Render()
             m_progress.FramesRendered = ready + done;
             m_progress.Say("正在渲染 帧 #" + std::to_string(ready + done));
         };
+        // Frames that stay with the job keep only the masks they need, as
+        // runs: a frame without background pixels needs none. Each worker
+        // writes only its own slot's runs.
+        if (!KeepFrames)
+            hooks.Mask = [this](std::uint16_t slot, const TDIB& mask, bool transparent) {
+                m_frames.m_runs[slot] = transparent ? TMaskRuns(mask) : TMaskRuns();
+            };
         RenderFrames(store, jobs, s.Params, s.Derived, s.Texture, s.Alpha, s.Light, s.ExportScale,
             m_workers, hooks);
         for (const TFrameJob& job : jobs)

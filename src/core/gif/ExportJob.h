@@ -18,6 +18,7 @@
 #include "core/flag/FlagModel.h"
 #include "core/flag/FlagRendererCoverage.h"
 #include "core/gif/GIFExport.h"
+#include "core/gif/MaskRuns.h"
 
 #include <array>
 #include <atomic>
@@ -105,8 +106,12 @@ public:
     // 24-bit pictures.
     std::span<const TDIB> Bitmaps() const;
     // 8-bit planes of each frame's size, 255 where the flag does not cover
-    // the frame. Only frames that are Transparent() need theirs.
+    // the frame. Only frames that are Transparent() need theirs. The masks a
+    // job rendered are kept as runs until they are asked for: this makes the
+    // planes of all of them (so it is not to be called on two threads at
+    // once), Mask the plane of one.
     std::span<const TDIB> Masks() const;
+    TDIB Mask(std::int32_t i) const;
     // The frame has pixels off the flag and the background is transparent.
     std::span<const bool> Transparent() const;
 
@@ -129,6 +134,8 @@ public:
 private:
     friend class TExportJob;
     std::unique_ptr<TFrameStore> m_store;
+    // The masks the job rendered, where the store has none.
+    mutable std::array<TMaskRuns, kFrameSlots> m_runs;
     std::int32_t m_count = 0;
     std::function<TCoverageFrames()> m_renderCoverage;
     std::unique_ptr<TCoverageFrames> m_coverage;

@@ -344,24 +344,26 @@ std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::spa
     std::span<const bool> transparent, const TColorPalette& palette, unsigned threads)
 {
     const TFrameSet set = CheckFrames(frames, masks, transparent);
-    std::vector<TDIB> reduced;
-    reduced.reserve(set.Frames.size());
-    for (const TDIB* frame : set.Frames)
-        reduced.push_back(MakeReducedBitmap(*frame, palette));
-    if (reduced.front().Empty())
+    // Without entries every result is empty, as MakeReducedBitmap makes it.
+    std::vector<TDIB> reduced(set.Frames.size());
+    if (palette.empty())
         return reduced;
 
     const std::vector<std::uint16_t> plan = MakePlan(set, threads);
     const std::size_t pixels = set.Pixels();
-    std::vector<std::uint8_t*> tops;
-    std::vector<std::ptrdiff_t> steps;
-    for (TDIB& bitmap : reduced) {
-        tops.push_back(bitmap.ScanLine(0));
-        steps.push_back(bitmap.RowStep());
-    }
 
     // A plain pair, not a structured binding: the workers' lambda captures it.
     const auto chosen = ChooseStrength(set, palette, threads);
+
+    // The results are made only now: the plan and the trial frames of the
+    // strength's choice need their memory first.
+    std::vector<std::uint8_t*> tops;
+    std::vector<std::ptrdiff_t> steps;
+    for (std::size_t j = 0; j < set.Frames.size(); ++j) {
+        reduced[j] = MakeReducedBitmap(*set.Frames[j], palette);
+        tops.push_back(reduced[j].ScanLine(0));
+        steps.push_back(reduced[j].RowStep());
+    }
 
     // Each task has its own search, which lists cells as it meets them; the
     // search is exact, so which task dithers a frame does not matter.

@@ -30,7 +30,7 @@ namespace {
 
     constexpr const char* sReadingPicture = QT_TRANSLATE_NOOP("zx::TFlagWork", "正在读取图片...");
     constexpr const char* sRefuseClose
-        = QT_TRANSLATE_NOOP("zx::TFlagWork", "正在保存 GIF 文件。请等待保存完成，或点击“取消”。");
+        = QT_TRANSLATE_NOOP("zx::TFlagWork", "正在保存 %1 文件。请等待保存完成，或点击“取消”。");
 
     // How long the status says what a save wrote before the playback's frame
     // numbers come back.
@@ -152,7 +152,7 @@ void TFlagWork::Report(std::exception_ptr error)
 // --- exports
 
 void TFlagWork::StartExport(const std::shared_ptr<TExportJob>& job, std::function<void()> work,
-    std::function<void()> onDone, bool saving)
+    std::function<void()> onDone, std::optional<TAnimationFormat> saving)
 {
     TWorkBar::TTask task;
     task.Work = std::move(work);
@@ -186,7 +186,7 @@ void TFlagWork::StartExport(const std::shared_ptr<TExportJob>& job, std::functio
 
 void TFlagWork::EndExport()
 {
-    m_saving = false;
+    m_saving.reset();
     m_form.ClearBusyBits(bfExporting);
     // Whatever ended the export, its status text does not stay behind; what
     // a save wrote stays a while.
@@ -241,7 +241,7 @@ void TFlagWork::SaveFlag(const QString& fileName)
         : SizedGifWriter(options, size);
     StartExport(
         job, [job, path, writer] { job->Save(path, writer); },
-        [this, job, format] { SavedAs(format, job->Progress().FileBytes.load()); }, true);
+        [this, job, format] { SavedAs(format, job->Progress().FileBytes.load()); }, format);
 }
 
 void TFlagWork::SavedAs(TAnimationFormat format, std::uint64_t bytes)
@@ -273,7 +273,7 @@ void TFlagWork::Preview()
             TSpanStream stream(built->File);
             built->Gif->LoadFromStream(stream);
         },
-        [this, built] { ShowPreview(built); }, false);
+        [this, built] { ShowPreview(built); }, std::nullopt);
     exporting.Keep();
 }
 
@@ -339,7 +339,8 @@ void TFlagWork::SaveBuiltGif(const std::shared_ptr<TBuiltPreview>& built, const 
     const std::string path = fileName.toStdString();
     StartExport(
         job, [job, built, path] { job->Write(path, built->File); },
-        [this, built] { SavedAs(TAnimationFormat::Gif, built->File.size()); }, true);
+        [this, built] { SavedAs(TAnimationFormat::Gif, built->File.size()); },
+        TAnimationFormat::Gif);
     job->Progress().Frames = built->Gif->Images().Count();
 }
 
@@ -422,7 +423,8 @@ void TFlagWork::StartRead(std::function<TPicture()> read)
 bool TFlagWork::MayClose()
 {
     if (m_saving) {
-        ShowWarning(tr(sRefuseClose), &m_form);
+        ShowWarning(
+            tr(sRefuseClose).arg(QString::fromLatin1(AnimationFormatName(*m_saving))), &m_form);
         return false;
     }
     if (m_bar.Running())

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace zx {
@@ -54,8 +55,9 @@ public:
 
     // Some work runs.
     bool Busy() const;
-    // A GIF file is being written.
-    bool Saving() const { return m_saving; }
+    // A file is being written (a GIF, WebP or APNG: SavingFormat).
+    bool Saving() const { return m_saving.has_value(); }
+    TAnimationFormat SavingFormat() const { return m_saving.value_or(TAnimationFormat::Gif); }
     // Whether the panel may close now: not while a file is being written
     // (the user is told so, and may cancel it); any other work is
     // cancelled.
@@ -66,9 +68,10 @@ public:
 
 private:
     // Runs the export's work; onDone follows on the window's thread after it
-    // has succeeded. The exporting bit is held until the end.
+    // has succeeded. The exporting bit is held until the end. saving is the
+    // format of the file the work writes (none for the preview's build).
     void StartExport(const std::shared_ptr<TExportJob>& job, std::function<void()> work,
-        std::function<void()> onDone, bool saving);
+        std::function<void()> onDone, std::optional<TAnimationFormat> saving);
     void EndExport();
     // Saves the flag as the name's format asks, in the background; the
     // exporting bit must be held already.
@@ -92,7 +95,7 @@ private:
 
     TFlagForm& m_form;
     TWorkBar& m_bar;
-    bool m_saving = false;
+    std::optional<TAnimationFormat> m_saving;
 };
 
 } // namespace zx
