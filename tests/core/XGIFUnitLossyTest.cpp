@@ -293,6 +293,65 @@ namespace {
         EXPECT_GT(still, 100u);
     }
 
+    TEST(XGIFUnitLossy, TheHighLevelKeepsFieldsOfPaletteColoursBesideNoise)
+    {
+        // Two flat fields whose colours the palette holds, far from every
+        // other entry, and a band of bright noise between them whose error
+        // runs into them. Each frame moves the band, so that no pixel is
+        // still and every frame codes its own.
+        constexpr std::int32_t kWidth = 64, kHeight = 24;
+        const TPaletteEntry red { 200, 30, 30, 0 }, blue { 30, 30, 200, 0 };
+        const TColorPalette palette { red, blue, { 200, 70, 30, 0 }, { 30, 70, 200, 0 },
+            { 0, 0, 0, 0 }, { 255, 255, 255, 0 }, { 120, 200, 120, 0 }, { 240, 240, 60, 0 } };
+        std::mt19937 random(7);
+        std::vector<TDIB> frames;
+        for (std::int32_t k = 0; k < 3; ++k) {
+            TDIB frame;
+            frame.SetSize(kWidth, kHeight, 24);
+            for (std::int32_t y = 0; y < kHeight; ++y) {
+                std::uint8_t* row = frame.ScanLine(y);
+                for (std::int32_t x = 0; x < kWidth; ++x) {
+                    TPaletteEntry c = x < kWidth / 2 ? red : blue;
+                    if (std::abs(x - 20 - 8 * k) < 3)
+                        c = { std::uint8_t(random() % 2 * 255), std::uint8_t(200 + random() % 56),
+                            std::uint8_t(random() % 256), 0 };
+                    row[3 * x] = c.Blue;
+                    row[3 * x + 1] = c.Green;
+                    row[3 * x + 2] = c.Red;
+                }
+            }
+            frames.push_back(std::move(frame));
+        }
+        TLossyCoding coding;
+        coding.Level = 40;
+        coding.CodeSize = 3;
+        coding.TransparentIndex = 7;
+        std::vector<char> transparent(frames.size(), 0);
+        const std::span<const bool> opaque(
+            reinterpret_cast<const bool*>(transparent.data()), transparent.size());
+        const TLossyFrames lossy = ReduceFramesLossyHigh(frames, {}, opaque, palette, coding);
+        std::size_t field = 0, noise = 0;
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            for (std::int32_t y = 0; y < kHeight; ++y) {
+                const std::uint8_t* source = frames[i].ConstScanLine(y);
+                for (std::int32_t x = 0; x < kWidth; ++x) {
+                    const TPaletteEntry c { source[3 * x + 2], source[3 * x + 1], source[3 * x],
+                        0 };
+                    const std::uint8_t index = lossy.Frames[i].ConstScanLine(y)[x];
+                    if (c == red || c == blue) {
+                        ++field;
+                        ASSERT_EQ(index, c == red ? 0 : 1)
+                            << "frame " << i << " at " << x << "," << y;
+                    } else {
+                        ++noise;
+                    }
+                }
+            }
+        }
+        EXPECT_GT(noise, 300u);
+        EXPECT_GT(field, 4000u);
+    }
+
     TEST(XGIFUnitLossy, TheResultDoesNotDependOnTheThreads)
     {
         for (const TExportQuality quality : kLevels) {

@@ -128,6 +128,15 @@ namespace {
         void Value(std::int32_t x, const TAhead& ahead, TValue& value) const
         {
             const std::uint8_t* pixel = m_bgr + 3 * x;
+            // A colour the palette holds ignores the error that reached it,
+            // so that the neighbours' loss does not run across a flat field.
+            if (m_exactRow[std::size_t(x)]) {
+                for (int c = 0; c < 3; ++c) {
+                    value.Fine[c] = pixel[2 - c] << kFraction;
+                    value.Rounded[c] = pixel[2 - c];
+                }
+                return;
+            }
             const std::int32_t* here = m_cur + 3 * x;
             for (int c = 0; c < 3; ++c) {
                 value.Fine[c] = std::clamp(
