@@ -1,7 +1,7 @@
 // The high quality level with loss: its Floyd-Steinberg diffusion and exact
 // nearest-colour search as the lossy coder's model, and its rule that a pixel
-// repeating the colour it had in an earlier frame takes the index it got
-// there, so that still parts do not flicker.
+// repeating the colour it had in an earlier frame starts from the entry it got
+// there, so that still parts flicker no more than the loss allows.
 
 #include "core/Cancel.h"
 #include "core/Errors.h"
@@ -43,8 +43,13 @@ namespace {
     // fractional bits, the strength and dead zone the lossless level chose
     // for the animation, as the look-ahead's model. A pixel whose colour the
     // palette holds starts from that colour, without the error that reached
-    // it, as without loss; it may still take another entry within the slack,
-    // and then passes the difference on.
+    // it, as without loss, and a still pixel (one with the colour it had in
+    // an earlier frame) from the colour of the entry it got there; either may
+    // still take another entry within the slack of it, and then passes the
+    // difference on. Holding still pixels to their earlier entries instead
+    // breaks the strings the coder follows wherever the picture stands still:
+    // the files shrank little or even grew with the level (flag-br at 100
+    // and 200: 585 196 and 612 674 bytes, against 278 671 and 209 683 now).
     class TFloydModel {
     public:
         // The error for the next pixel (7/16 of the last one's), per
@@ -118,15 +123,24 @@ namespace {
 
         bool Fixed(std::int32_t x, std::int32_t& symbol) const
         {
-            const std::uint16_t owner = m_plan[x];
-            if (owner == m_self)
+            if (m_plan[x] != kBackground)
                 return false;
-            symbol = owner == kBackground ? m_transparentIndex : m_owners[owner][x];
+            symbol = m_transparentIndex;
             return true;
         }
 
         void Value(std::int32_t x, const TAhead& ahead, TValue& value) const
         {
+            const std::uint16_t owner = m_plan[x];
+            if (owner != m_self) {
+                // Still: the earlier frame's entry, whatever reached it.
+                const std::int32_t* c = &m_colours[std::size_t(m_owners[owner][x]) * 3];
+                for (int k = 0; k < 3; ++k) {
+                    value.Fine[k] = c[k] << kFraction;
+                    value.Rounded[k] = c[k];
+                }
+                return;
+            }
             const std::uint8_t* pixel = m_bgr + 3 * x;
             // A colour the palette holds ignores the error that reached it,
             // so that the neighbours' loss does not run across a flat field.
@@ -198,8 +212,7 @@ namespace {
         {
             std::int32_t fixed = 0;
             if (Fixed(x, fixed)) {
-                // A still pixel's entry counts as used where it was chosen.
-                m_usesTransparent = m_usesTransparent || m_plan[x] == kBackground;
+                m_usesTransparent = true;
                 StepFixed(ahead);
                 return;
             }
