@@ -157,8 +157,9 @@ private slots:
         QTabWidget* pages = C<QTabWidget>("PageControl");
         QCOMPARE(Box("HighQualityCheckBox")->parentWidget(), pages->widget(pages->count() - 1));
         QCOMPARE(C<QLabel>("GIFNoteLabel")->text(),
-            QStringLiteral("这些选项仅对保存的文件有效：延迟、循环和最大文件大小适用于 "
-                           "GIF、WebP 和 APNG，WebP 质量和 WebP 无损仅适用于 WebP，其余选项仅适用于 GIF。"));
+            QStringLiteral(
+                "这些选项仅对保存的文件有效：延迟、循环和最大文件大小适用于 "
+                "GIF、WebP 和 APNG，WebP 质量和 WebP 无损仅适用于 WebP，其余选项仅适用于 GIF。"));
         QCOMPARE(Slider("WebPQualityNiceScrollBar")->LabelText(), QStringLiteral("WebP 质量: 90"));
         QCOMPARE(Box("WebPLosslessCheckBox")->text(), QStringLiteral("WebP 无损"));
         QVERIFY(!Box("WebPLosslessCheckBox")->isChecked());

@@ -312,12 +312,7 @@ TFrameWriter SizedAnimationWriter(const TAnimationFit& fit, std::shared_ptr<TSiz
             animation, fit, [&progress](std::int32_t first) { progress.FitTry = first; });
         progress.FitTry = 0;
         ThrowIfCancelled();
-        progress.BytesCoded = sized.File.size();
-        progress.FileBytes = sized.File.size();
-        std::vector<std::uint8_t> bytes = std::move(sized.File);
-        if (result)
-            *result = std::move(sized);
-        return bytes;
+        return HandOverSizedFile(std::move(sized), progress, result);
     };
 }
 

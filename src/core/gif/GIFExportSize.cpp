@@ -98,13 +98,19 @@ TFrameWriter SizedGifWriter(
         progress.FitTry = 0;
         progress.Stage = TExportStage::Encoding;
         progress.FramesReduced = frames.Count();
-        progress.BytesCoded = sized.File.size();
-        progress.FileBytes = sized.File.size();
-        std::vector<std::uint8_t> bytes = std::move(sized.File);
-        if (result)
-            *result = std::move(sized);
-        return bytes;
+        return HandOverSizedFile(std::move(sized), progress, result);
     };
+}
+
+std::vector<std::uint8_t> HandOverSizedFile(
+    TSizedGif sized, TExportProgress& progress, const std::shared_ptr<TSizedGif>& result)
+{
+    progress.BytesCoded = sized.File.size();
+    progress.FileBytes = sized.File.size();
+    std::vector<std::uint8_t> bytes = std::move(sized.File);
+    if (result)
+        *result = std::move(sized);
+    return bytes;
 }
 
 } // namespace zx

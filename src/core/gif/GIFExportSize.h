@@ -50,4 +50,9 @@ TSizedGif BuildSizedExportGif(TFrameStore& store, const TExportOptions& options,
 TFrameWriter SizedGifWriter(const TExportOptions& options, const TSizeOptions& size,
     std::shared_ptr<TSizedGif> result = {});
 
+// The end of a sized writer: the file's size into the progress, the bytes
+// returned and what was made (File left empty) put in *result when given.
+std::vector<std::uint8_t> HandOverSizedFile(
+    TSizedGif sized, TExportProgress& progress, const std::shared_ptr<TSizedGif>& result);
+
 } // namespace zx

@@ -236,8 +236,9 @@ void TFlagForm::CreateControls()
     page->layout()->addWidget(m_controls->MakeLabelled("MaxSizeKB", page));
     add("WebPQuality");
     add("WebPLossless");
-    auto* note = new QLabel(tr("这些选项仅对保存的文件有效：延迟、循环和最大文件大小适用于 "
-                               "GIF、WebP 和 APNG，WebP 质量和 WebP 无损仅适用于 WebP，其余选项仅适用于 GIF。"),
+    auto* note = new QLabel(
+        tr("这些选项仅对保存的文件有效：延迟、循环和最大文件大小适用于 "
+           "GIF、WebP 和 APNG，WebP 质量和 WebP 无损仅适用于 WebP，其余选项仅适用于 GIF。"),
         page);
     note->setObjectName(QStringLiteral("GIFNoteLabel"));
     note->setWordWrap(true);
