@@ -20,6 +20,8 @@ namespace {
     // quality search aims at the window below, so that the one whole try
     // that follows lands within the limit and above 90 % of it.
     constexpr double kEstimateFits = 0.985;
+    // An estimate this far beyond the limit is taken as too large.
+    constexpr double kEstimateBeyond = 1.03;
     constexpr double kAim = 0.95;
     constexpr double kGoodEnough = 0.91;
     // A whole try this close to the limit ends the search.
@@ -456,11 +458,15 @@ namespace {
             }
             // When the model's last guess left most of the bracket (a step
             // in the sizes it cannot see), the next one halves it.
+            // Only a bracket closed on both sides counts: the first guess
+            // may well land near the middle of the whole range.
             const std::int32_t high = std::min(fits, m_qualities + 1);
             const std::int32_t span = high - tooLarge;
-            if (lastSpan > 0 && 2 * span > lastSpan && fits <= m_qualities)
-                guess = tooLarge + span / 2;
-            lastSpan = span;
+            if (fits <= m_qualities) {
+                if (lastSpan > 0 && 2 * span > lastSpan)
+                    guess = tooLarge + span / 2;
+                lastSpan = span;
+            }
             guess = std::clamp(guess, tooLarge + 1, high - 1);
             Evaluate({ { step, colour, guess, true } });
         }
@@ -500,10 +506,14 @@ namespace {
 
     TFitResult TFitSearch::Run()
     {
-        // The settings asked for, whole: when they fit, that is the file.
-        Evaluate({ { 0, 0, 0, false } });
-        if (Fits(0, 0, 0))
-            return Finish(0, 0, 0);
+        // The settings asked for: when they fit, that is the file. A sample
+        // that puts them clearly beyond the limit saves coding them whole.
+        Evaluate({ { 0, 0, 0, true } });
+        if (Size(0, 0, 0) <= m_limit * kEstimateBeyond) {
+            Evaluate({ { 0, 0, 0, false } });
+            if (Fits(0, 0, 0))
+                return Finish(0, 0, 0);
+        }
 
         std::int32_t step = 0;
         std::int32_t colour = 0;

@@ -9,6 +9,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
+#include <mutex>
+#include <tuple>
 
 namespace zx {
 
@@ -159,9 +162,7 @@ namespace {
 
             if (!sampled) {
                 TGIFImage gif;
-                AddExportFrames(gif,
-                    ReduceExportFrames(frames.Frames, frames.Masks, Transparent(frames), options,
-                        palette, knobs.Quality, threads),
+                AddExportFrames(gif, ReduceAll(knobs, frames, options, palette, threads),
                     Transparent(frames), options, palette);
                 TFitTry result;
                 result.File = gif.SaveToBytes(threads);
@@ -171,21 +172,22 @@ namespace {
 
             // The sample as an animation of its own, with the palette of the
             // whole one; its frames' part of the file stands for all frames.
-            std::vector<TDIB> sampleFrames, sampleMasks;
-            std::array<bool, kFrameSlots> sampleTransparent {};
-            for (std::size_t k = 0; k < m_sample.size(); ++k) {
-                const std::size_t i = m_sample[k];
-                sampleFrames.push_back(frames.Frames[i]);
-                sampleMasks.push_back(i < frames.Masks.size() ? frames.Masks[i] : TDIB());
-                sampleTransparent[k] = frames.Transparent[i];
-            }
+            TFitFrames sample = Pick(frames, m_sample);
             options.Frames = std::int32_t(m_sample.size());
-            const std::span<const bool> transparent(sampleTransparent.data(), m_sample.size());
+            const std::span<const bool> transparent(sample.Transparent.data(), m_sample.size());
+            std::vector<TDIB> reduced = ReduceExportFrames(
+                sample.Frames, sample.Masks, transparent, options, palette, knobs.Quality, threads);
+            if (FramesAreIndependent()) {
+                // The whole try that follows is at the knobs of one of the
+                // last few; older ones are let go, big frames weigh.
+                constexpr std::size_t kKept = 4;
+                const std::lock_guard<std::mutex> lock(m_reducedMutex);
+                if (m_reducedSamples.size() >= kKept)
+                    m_reducedSamples.pop_front();
+                m_reducedSamples.emplace_back(Key(knobs), reduced);
+            }
             TGIFImage gif;
-            AddExportFrames(gif,
-                ReduceExportFrames(sampleFrames, sampleMasks, transparent, options, palette,
-                    knobs.Quality, threads),
-                transparent, options, palette);
+            AddExportFrames(gif, std::move(reduced), transparent, options, palette);
             const std::vector<std::uint8_t> bytes = gif.SaveToBytes(threads);
             const std::uint64_t fixed = FixedBytes(bytes);
             const double perFrame = double(bytes.size() - fixed) / double(m_sample.size());
@@ -197,9 +199,73 @@ namespace {
         }
 
     private:
+        using TKey = std::tuple<std::int32_t, std::int32_t, std::int32_t>;
+        static TKey Key(const TFitKnobs& knobs)
+        {
+            return { knobs.Step, knobs.Colours, knobs.Quality };
+        }
+
         std::span<const bool> Transparent(const TFitFrames& frames) const
         {
             return { frames.Transparent.data(), frames.Frames.size() };
+        }
+
+        // At the standard level each frame is reduced on its own, so the
+        // frames a sampled try reduced are those of the whole file at the
+        // same knobs; the high level's frames take pixels from earlier ones.
+        bool FramesAreIndependent() const { return m_options.Quality == TExportQuality::Standard; }
+
+        static TFitFrames Pick(const TFitFrames& frames, const std::vector<std::size_t>& which)
+        {
+            TFitFrames picked;
+            for (std::size_t k = 0; k < which.size(); ++k) {
+                const std::size_t i = which[k];
+                picked.Frames.push_back(frames.Frames[i]);
+                picked.Masks.push_back(i < frames.Masks.size() ? frames.Masks[i] : TDIB());
+                picked.Transparent[k] = frames.Transparent[i];
+            }
+            return picked;
+        }
+
+        // Every frame reduced at the knobs; those a sampled try at the same
+        // knobs reduced already are taken from it.
+        std::vector<TDIB> ReduceAll(const TFitKnobs& knobs, const TFitFrames& frames,
+            const TExportOptions& options, const TExportPalette& palette, unsigned threads)
+        {
+            std::vector<TDIB> sampleReduced;
+            {
+                const std::lock_guard<std::mutex> lock(m_reducedMutex);
+                for (auto it = m_reducedSamples.begin(); it != m_reducedSamples.end(); ++it) {
+                    if (it->first == Key(knobs)) {
+                        sampleReduced = std::move(it->second);
+                        m_reducedSamples.erase(it);
+                        break;
+                    }
+                }
+            }
+            if (sampleReduced.size() != m_sample.size())
+                return ReduceExportFrames(frames.Frames, frames.Masks, Transparent(frames), options,
+                    palette, knobs.Quality, threads);
+
+            std::vector<std::size_t> rest;
+            for (std::size_t i = 0, k = 0; i < frames.Frames.size(); ++i) {
+                if (k < m_sample.size() && m_sample[k] == i)
+                    ++k;
+                else
+                    rest.push_back(i);
+            }
+            const TFitFrames others = Pick(frames, rest);
+            TExportOptions restOptions = options;
+            restOptions.Frames = std::int32_t(rest.size());
+            std::vector<TDIB> othersReduced = ReduceExportFrames(others.Frames, others.Masks,
+                { others.Transparent.data(), rest.size() }, restOptions, palette, knobs.Quality,
+                threads);
+            std::vector<TDIB> reduced(frames.Frames.size());
+            for (std::size_t k = 0; k < m_sample.size(); ++k)
+                reduced[m_sample[k]] = std::move(sampleReduced[k]);
+            for (std::size_t k = 0; k < rest.size(); ++k)
+                reduced[rest[k]] = std::move(othersReduced[k]);
+            return reduced;
         }
 
         const TFitFrames& FramesAt(std::int32_t step)
@@ -235,6 +301,8 @@ namespace {
         std::vector<std::size_t> m_sample;
         TOnceMap<std::int32_t, TFitFrames> m_scaled;
         TOnceMap<std::pair<std::int32_t, std::int32_t>, TExportPalette> m_palettes;
+        std::mutex m_reducedMutex;
+        std::deque<std::pair<TKey, std::vector<TDIB>>> m_reducedSamples;
     };
 
 } // namespace
