@@ -80,6 +80,9 @@ public:
 
     // The next pixel of the frame.
     void Push(std::int32_t symbol);
+    // The same for a pixel known to continue the current string: node is
+    // the current string's child that ends with it.
+    void Follow(std::int32_t node) { m_string = node; }
     // Counts the times the table has started over: the nodes learnt before
     // are gone.
     std::uint32_t Generation() const { return m_generation; }

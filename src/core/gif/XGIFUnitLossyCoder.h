@@ -60,6 +60,7 @@ public:
         , m_width(width)
         , m_levels(std::size_t(width) + 1)
         , m_plan(std::size_t(width) + 1)
+        , m_planNodes(std::size_t(width) + 1)
     {
     }
 
@@ -78,10 +79,18 @@ public:
             const std::uint32_t generation = m_table.Generation();
             if (count == 0)
                 count = Plan(x, ahead, -1);
+            // The planned string's nodes are in the table: past its first
+            // pixel (and from it on when it continues the current string)
+            // the coder follows them instead of looking each one up.
+            const bool continues = m_table.HasString() && m_table.String() == before && count > 0
+                && m_planNodes[0] >= 0 && m_table.Parent(m_planNodes[0]) == before;
             for (std::int32_t k = 0; k < count; ++k, ++x) {
                 const std::int32_t symbol = m_plan[std::size_t(k)];
                 indices[x] = static_cast<std::uint8_t>(symbol);
-                m_table.Push(symbol);
+                if (k > 0 || continues)
+                    m_table.Follow(m_planNodes[std::size_t(k)]);
+                else
+                    m_table.Push(symbol);
                 // A full table starts over at the first pixel, and the
                 // strings planned beyond it are gone.
                 if (m_table.Generation() != generation) {
@@ -268,6 +277,7 @@ private:
         // The string's symbols from its end back to where the plan began.
         for (std::int32_t k = bestDepth - 1, at = bestNode; k >= 0; --k) {
             m_plan[std::size_t(k)] = static_cast<std::uint8_t>(m_table.Symbol(at));
+            m_planNodes[std::size_t(k)] = at;
             at = m_table.Parent(at);
         }
         return bestDepth;
@@ -281,6 +291,7 @@ private:
     std::int32_t m_width;
     std::vector<TLevel> m_levels;
     std::vector<std::uint8_t> m_plan;
+    std::vector<std::int32_t> m_planNodes;
     // The string Plan found cannot go on within the row.
     bool m_bestMaximal = false;
 };
