@@ -269,10 +269,19 @@ namespace {
         chosen.Quality = result.Knobs.Quality + 1;
         EXPECT_GT(EncodeWebPAnimation(fit.Animation.View(5, 0), chosen).size(), result.File.size());
 
-        // Below what quality 0 gives, the frame size goes down too.
+        // Below what quality 0 gives, the frame size goes down too; a limit
+        // that quality 0 meets (beyond the estimates' margin) keeps the
+        // full size.
+        chosen.Quality = 0;
+        const std::uint64_t lowest = EncodeWebPAnimation(fit.Animation.View(5, 0), chosen).size();
+        ASSERT_GT(lowest * 9 / 10, fit.Smallest);
         const TFitResult smaller
-            = FitAnimationToSize(fit.Animation, Fit(TAnimationFormat::WebP, fit.Smallest * 2));
+            = FitAnimationToSize(fit.Animation, Fit(TAnimationFormat::WebP, lowest * 9 / 10));
         EXPECT_GT(smaller.Knobs.Step, 0);
+        EXPECT_LE(smaller.File.size(), lowest * 9 / 10);
+        const TFitResult lowestFits
+            = FitAnimationToSize(fit.Animation, Fit(TAnimationFormat::WebP, lowest * 21 / 20));
+        EXPECT_EQ(lowestFits.Knobs.Step, 0) << lowestFits.Description;
         EXPECT_NE(smaller.Description.find(" --size "), std::string::npos) << smaller.Description;
     }
 

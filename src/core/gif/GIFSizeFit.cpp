@@ -24,6 +24,8 @@ namespace {
     constexpr double kEstimateBeyond = 1.03;
     constexpr double kAim = 0.95;
     constexpr double kGoodEnough = 0.91;
+    // A guess whose size is more than about 10 % off its aim missed by far.
+    constexpr double kFarMiss = 0.1;
     // A whole try this close to the limit ends the search.
     constexpr double kExactGoodEnough = 0.9;
     // Prior guesses, used until tries have measured better ones: one colour
@@ -364,11 +366,13 @@ namespace {
             const auto [s, c, q] = key;
             if (s != step || c > colour || q > quality)
                 continue;
+            // Sizes fall along every knob, so a part of a knob's range
+            // leaves at least the share its whole range leaves; the share is
+            // not spread evenly over the range (a GIF loses most of its size
+            // in its last bits), so no smaller bound holds for a part.
             const double from = Size(s, c, q);
-            const double quality_share = m_qualities ? double(quality - q) / m_qualities : 0;
-            const double colour_share = m_colours ? double(colour - c) / m_colours : 0;
-            const double smallest = from * std::pow(m_format.SmallestQualityShare, quality_share)
-                * std::pow(m_format.SmallestColourShare, colour_share);
+            const double smallest = from * (quality > q ? m_format.SmallestQualityShare : 1.0)
+                * (colour > c ? m_format.SmallestColourShare : 1.0);
             if (smallest > m_limit * kSurelyTooLarge)
                 return true;
         }
@@ -382,6 +386,8 @@ namespace {
             return m_format.Shape ? m_format.Shape(knobs.Quality) : -double(q) / 64.0;
         };
         std::int32_t lastSpan = 0;
+        // How far the last guess's size was from the aim (logarithm).
+        double lastMiss = 0;
         for (;;) {
             // The bracket: the last quality known too large below the first
             // one known to fit (none: m_qualities + 1).
@@ -456,19 +462,21 @@ namespace {
                         return std::exp(baseLog + slope * (shape(q) - shape(base)));
                     });
             }
-            // When the model's last guess left most of the bracket (a step
-            // in the sizes it cannot see), the next one halves it.
-            // Only a bracket closed on both sides counts: the first guess
-            // may well land near the middle of the whole range.
+            // When the model's last guess missed its aim by far and left
+            // most of the bracket (a step in the sizes it cannot see), the
+            // next one halves it. Only a bracket closed on both sides
+            // counts: a first guess may well land near the middle of the
+            // whole range.
             const std::int32_t high = std::min(fits, m_qualities + 1);
             const std::int32_t span = high - tooLarge;
-            if (fits <= m_qualities) {
-                if (lastSpan > 0 && 2 * span > lastSpan)
+            if (tooLarge >= 0 && fits <= m_qualities) {
+                if (lastSpan > 0 && 2 * span > lastSpan && lastMiss > kFarMiss)
                     guess = tooLarge + span / 2;
                 lastSpan = span;
             }
             guess = std::clamp(guess, tooLarge + 1, high - 1);
             Evaluate({ { step, colour, guess, true } });
+            lastMiss = std::abs(std::log(Size(step, colour, guess) / (m_limit * kAim)));
         }
     }
 
@@ -536,18 +544,10 @@ namespace {
             step = FirstFitting(step, m_steps - 1, stepAt, [&] { return StepFactor(m_colours); });
             if (step >= m_steps)
                 return LastResort();
-            // The fewest colours just fit at this size, so the most that do
-            // are few more: they are tried one by one from the fewest.
-            colour = m_colours;
-            while (colour > 0) {
-                const double factor = ColourFactor(step);
-                if (Size(step, colour, m_qualities) / factor > m_limit * kSurelyTooLarge)
-                    break;
-                Evaluate({ colourAt(colour - 1) });
-                if (!Fits(step, colour - 1, m_qualities))
-                    break;
-                --colour;
-            }
+            // The fewest colours fit at this size; the most that do are
+            // searched for as at the first size, aimed by the colour factor.
+            colour = std::min(m_colours,
+                FirstFitting(-1, m_colours, colourAt, [&] { return ColourFactor(step); }));
         }
     }
 
