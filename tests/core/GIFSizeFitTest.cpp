@@ -345,6 +345,62 @@ namespace {
         }
     }
 
+    // PSNR over R, G and B of the decoded frames against the frames, the
+    // background of transparent frames left out.
+    double DecodedPSNR(const std::vector<std::uint8_t>& file, const TFitFrames& frames)
+    {
+        const auto decoded = GiflibDecode(file);
+        double squares = 0;
+        std::uint64_t count = 0;
+        for (std::size_t i = 0; i < frames.Frames.size(); ++i) {
+            const TDIB& frame = frames.Frames[i];
+            const auto& out = decoded.Frames.at(i);
+            for (std::int32_t y = 0; y < frame.Height(); ++y) {
+                const std::uint8_t* bgr = frame.ConstScanLine(y);
+                const std::uint8_t* mask
+                    = frames.Transparent[i] ? frames.Masks[i].ConstScanLine(y) : nullptr;
+                for (std::int32_t x = 0; x < frame.Width(); ++x) {
+                    if (mask && mask[x] == 255)
+                        continue;
+                    const std::uint8_t index = out.Pixels[std::size_t(y) * out.Width + x];
+                    const TGIFColor c = out.Colours.at(index);
+                    const int d[3]
+                        = { c.Blue - bgr[3 * x], c.Green - bgr[3 * x + 1], c.Red - bgr[3 * x + 2] };
+                    squares += d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+                    count += 3;
+                }
+            }
+        }
+        return 10 * std::log10(255.0 * 255.0 * double(count) / std::max(squares, 1.0));
+    }
+
+    TEST(FitGifToSize, SmallerFramesShowThePicture)
+    {
+        // A fit down to a smaller frame size must still be the animation:
+        // its frames near the frames scaled to that size, at any colours
+        // and loss the search settles on there.
+        for (const char* picture : { "flag-br.png", "photo-cat.png", "own-flag-cross.png" }) {
+            const TGifFitCase fit(picture);
+            const std::uint64_t plain = fit.Plain().size();
+            for (const std::uint64_t share : { 4, 5, 7, 10 }) {
+                TSizeOptions size;
+                size.MaxSize = plain / share;
+                TFitResult result;
+                try {
+                    result = FitGifToSize(fit.Frames, fit.Options, size);
+                } catch (const ESizeLimit&) {
+                    continue;
+                }
+                SCOPED_TRACE(testing::Message() << picture << " " << result.Description);
+                if (result.Knobs.Step == 0)
+                    continue;
+                const auto decoded = GiflibDecode(result.File);
+                const TFitFrames scaled = ScaleFitFrames(fit.Frames, decoded.Width, decoded.Height);
+                EXPECT_GT(DecodedPSNR(result.File, scaled), 18.0);
+            }
+        }
+    }
+
     TEST(FitGifToSize, ReportsWhatItChose)
     {
         const TGifFitCase fit("photo-cat.png");

@@ -403,8 +403,16 @@ namespace {
                 tooLarge = q;
             }
             if (tooLarge == m_qualities
-                || (fits > m_qualities && SurelyTooLarge(step, colour, m_qualities)))
+                || (fits > m_qualities && SurelyTooLarge(step, colour, m_qualities))) {
+                // The whole quality range tried here shows how the size falls
+                // along it, for the settings searched next.
+                const double first = Size(step, colour, 0);
+                const double last = Size(step, colour, m_qualities);
+                const double dx = shape(m_qualities) - shape(0);
+                if (first > 0 && last > 0 && last < first && dx != 0)
+                    m_slope = (std::log(last) - std::log(first)) / dx;
                 return false;
+            }
             if (fits <= m_qualities) {
                 const double fitSize = Size(step, colour, fits);
                 const bool exact = IsExact(step, colour, fits);

@@ -152,9 +152,10 @@ using TFitRender = std::function<TFitFrames(std::int32_t width, std::int32_t hei
 
 // Fits the GIF of the frames into size.MaxSize bytes. The knobs start from
 // options.GIFBits and size.Lossy; the level options.Quality asks for stays.
-// The palette of each colour depth and frame size is built once, the frames of
-// each size are made once, and tries at a fraction of the frames estimate the
-// sizes before the chosen knobs are coded whole. Throws ESizeLimit as
+// The palette of each colour depth is built once, from the frames given, and
+// serves every frame size; the frames of each size are made once, and tries
+// at a fraction of the frames estimate the sizes before the chosen knobs are
+// coded whole. Throws ESizeLimit as
 // FitToSize does, and EInvalidGraphicOperation for options out of range.
 TFitResult FitGifToSize(const TFitFrames& frames, const TExportOptions& options,
     const TSizeOptions& size, const TFitRender& render = {}, unsigned threads = 0,

@@ -155,9 +155,13 @@ namespace {
             const TFitFrames& frames = FramesAt(knobs.Step);
             TExportOptions options = m_options;
             options.GIFBits = knobs.Colours;
-            const TExportPalette& palette = m_palettes.Get({ knobs.Step, knobs.Colours }, [&] {
+            // Every frame size takes the palette of the frames as given: the
+            // smaller frames only blend their colours, and the octree, fed
+            // the many blends, can lose most of a small palette (a flag at 3
+            // bits came out in one colour).
+            const TExportPalette& palette = m_palettes.Get(knobs.Colours, [&] {
                 return BuildExportPalette(
-                    frames.Frames, frames.Masks, Transparent(frames), options);
+                    m_frames.Frames, m_frames.Masks, Transparent(m_frames), options);
             });
 
             if (!sampled) {
@@ -300,7 +304,7 @@ namespace {
         std::vector<std::array<std::int32_t, 2>> m_sizes;
         std::vector<std::size_t> m_sample;
         TOnceMap<std::int32_t, TFitFrames> m_scaled;
-        TOnceMap<std::pair<std::int32_t, std::int32_t>, TExportPalette> m_palettes;
+        TOnceMap<std::int32_t, TExportPalette> m_palettes;
         std::mutex m_reducedMutex;
         std::deque<std::pair<TKey, std::vector<TDIB>>> m_reducedSamples;
     };
