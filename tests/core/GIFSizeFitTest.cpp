@@ -33,14 +33,19 @@ namespace {
         double QualitySlope = 0.006;
         double SampleBias = 1.0;
         std::int32_t Steps = 20;
+        // Any loss at all takes this share off and more loss little more,
+        // as on a picture whose few colours leave the loss little to take.
+        double Cliff = 0;
         std::atomic<int> Calls { 0 };
 
         std::uint64_t Size(const TFitKnobs& k) const
         {
             const double ripple = 1 + 0.003 * std::sin(k.Quality * 1.7 + k.Colours);
+            const double loss = Cliff > 0
+                ? (k.Quality > 0 ? 1 - Cliff : 1.0) * std::exp(-0.0002 * k.Quality)
+                : std::exp(-QualitySlope * k.Quality);
             return std::uint64_t(Base * std::pow(StepFactor, k.Step)
-                * std::pow(ColourFactor, 8 - k.Colours) * std::exp(-QualitySlope * k.Quality)
-                * ripple);
+                * std::pow(ColourFactor, 8 - k.Colours) * loss * ripple);
         }
 
         TFitFormat Format(std::int32_t quality = 0, std::int32_t colours = 8)
@@ -123,6 +128,19 @@ namespace {
                 std::make_pair(std::get<0>(margin), std::get<1>(margin)));
             EXPECT_GE(result.File.size(), 0.9 * limit);
         }
+    }
+
+    TEST(FitToSize, FindsTheEdgeOfAFlatQualityRange)
+    {
+        // Every loss gives about the same size, far below none and a little
+        // below the share of the limit that ends a search at once: the
+        // least loss is the answer, and tries crawling along the flat range
+        // to it would run past the tries a fit may take.
+        TModelFormat model;
+        model.Cliff = 0.4;
+        const TFitResult result = FitToSize(model.Format(), 1'326'000);
+        EXPECT_EQ(result.Knobs, (TFitKnobs { 1, 8, 0 })) << result.Description;
+        EXPECT_LE(result.Encodes, 6) << result.Description;
     }
 
     TEST(FitToSize, StartsFromTheSettingsAskedFor)

@@ -26,6 +26,8 @@ namespace {
     constexpr double kGoodEnough = 0.91;
     // A guess whose size is more than about 10 % off its aim missed by far.
     constexpr double kFarMiss = 0.1;
+    // Sizes within about 1 % of each other count as the same.
+    constexpr double kFlat = 0.01;
     // A whole try this close to the limit ends the search.
     constexpr double kExactGoodEnough = 0.9;
     // Prior guesses, used until tries have measured better ones: one colour
@@ -481,6 +483,19 @@ namespace {
                 if (lastSpan > 0 && 2 * span > lastSpan && lastMiss > kFarMiss)
                     guess = tooLarge + span / 2;
                 lastSpan = span;
+            }
+            // Two fitting tries of about the same size: the size stays flat
+            // towards the bracket's low end as well (a few colours leave the
+            // loss little to take), so the least loss that may fit is tried.
+            if (fits <= m_qualities) {
+                for (std::int32_t q = fits + 1; q <= m_qualities; ++q) {
+                    if (Size(step, colour, q) < 0)
+                        continue;
+                    if (std::abs(std::log(Size(step, colour, fits) / Size(step, colour, q)))
+                        < kFlat)
+                        guess = tooLarge + 1;
+                    break;
+                }
             }
             guess = std::clamp(guess, tooLarge + 1, high - 1);
             Evaluate({ { step, colour, guess, true } });
