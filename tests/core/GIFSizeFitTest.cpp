@@ -36,13 +36,14 @@ namespace {
         // Any loss at all takes this share off and more loss little more,
         // as on a picture whose few colours leave the loss little to take.
         double Cliff = 0;
+        std::int32_t CliffAt = 1;
         std::atomic<int> Calls { 0 };
 
         std::uint64_t Size(const TFitKnobs& k) const
         {
             const double ripple = 1 + 0.003 * std::sin(k.Quality * 1.7 + k.Colours);
             const double loss = Cliff > 0
-                ? (k.Quality > 0 ? 1 - Cliff : 1.0) * std::exp(-0.0002 * k.Quality)
+                ? (k.Quality >= CliffAt ? 1 - Cliff : 1.0) * std::exp(-0.0002 * k.Quality)
                 : std::exp(-QualitySlope * k.Quality);
             return std::uint64_t(Base * std::pow(StepFactor, k.Step)
                 * std::pow(ColourFactor, 8 - k.Colours) * loss * ripple);
@@ -141,6 +142,13 @@ namespace {
         const TFitResult result = FitToSize(model.Format(), 1'326'000);
         EXPECT_EQ(result.Knobs, (TFitKnobs { 1, 8, 0 })) << result.Description;
         EXPECT_LE(result.Encodes, 6) << result.Description;
+
+        // The same, the step further along: the least loss does not fit,
+        // and the search must not walk from there one level at a time.
+        model.CliffAt = 60;
+        const TFitResult further = FitToSize(model.Format(), 1'326'000);
+        EXPECT_EQ(further.Knobs, (TFitKnobs { 60, 8, 0 })) << further.Description;
+        EXPECT_LE(further.Encodes, 12) << further.Description;
     }
 
     TEST(FitToSize, StartsFromTheSettingsAskedFor)

@@ -390,6 +390,7 @@ namespace {
         std::int32_t lastSpan = 0;
         // How far the last guess's size was from the aim (logarithm).
         double lastMiss = 0;
+        bool flatTried = false;
         for (;;) {
             // The bracket: the last quality known too large below the first
             // one known to fit (none: m_qualities + 1).
@@ -486,14 +487,17 @@ namespace {
             }
             // Two fitting tries of about the same size: the size stays flat
             // towards the bracket's low end as well (a few colours leave the
-            // loss little to take), so the least loss that may fit is tried.
-            if (fits <= m_qualities) {
+            // loss little to take), so the least loss that may fit is tried,
+            // once: when it does not fit, the range was not flat after all.
+            if (fits <= m_qualities && !flatTried) {
                 for (std::int32_t q = fits + 1; q <= m_qualities; ++q) {
                     if (Size(step, colour, q) < 0)
                         continue;
                     if (std::abs(std::log(Size(step, colour, fits) / Size(step, colour, q)))
-                        < kFlat)
+                        < kFlat) {
                         guess = tooLarge + 1;
+                        flatTried = true;
+                    }
                     break;
                 }
             }

@@ -130,9 +130,15 @@ namespace {
             , m_render(render)
             , m_sizes(FitFrameSizes(frames.Frames.front().Width(), frames.Frames.front().Height()))
         {
+            // Frames reduced on their own are sampled spread over the loop.
+            // The high level's frames take pixels from the frame before, so
+            // its sample is a run of neighbours from the middle of the loop,
+            // which follow each other as closely as all frames do.
             const std::size_t n = frames.Frames.size();
-            for (std::size_t k = 0; k < std::min(n, kSampleFrames); ++k)
-                m_sample.push_back((2 * k + 1) * n / (2 * std::min(n, kSampleFrames)));
+            const std::size_t m = std::min(n, kSampleFrames);
+            for (std::size_t k = 0; k < m; ++k)
+                m_sample.push_back(
+                    FramesAreIndependent() ? (2 * k + 1) * n / (2 * m) : (n - m) / 2 + k);
         }
 
         std::int32_t Steps() const { return std::int32_t(m_sizes.size()); }
@@ -194,11 +200,24 @@ namespace {
             AddExportFrames(gif, std::move(reduced), transparent, options, palette);
             const std::vector<std::uint8_t> bytes = gif.SaveToBytes(threads);
             const std::uint64_t fixed = FixedBytes(bytes);
-            const double perFrame = double(bytes.size() - fixed) / double(m_sample.size());
+            const double all = double(m_frames.Frames.size());
             TFitTry result;
-            result.Size = fixed
-                + static_cast<std::uint64_t>(
-                    std::llround(perFrame * double(m_frames.Frames.size())));
+            if (FramesAreIndependent()) {
+                const double perFrame = double(bytes.size() - fixed) / double(m_sample.size());
+                result.Size = fixed + static_cast<std::uint64_t>(std::llround(perFrame * all));
+                return result;
+            }
+            // The run's first frame has no frame before it, as the file's
+            // first frame has not; the others stand for the rest.
+            const std::vector<std::uint64_t> parts = FrameParts(bytes);
+            std::uint64_t owned = 0;
+            for (const std::uint64_t part : parts)
+                owned += part;
+            const double perFrame = parts.size() > 1
+                ? double(owned - parts.front()) / double(parts.size() - 1)
+                : double(parts.front());
+            result.Size = bytes.size() - owned + parts.front()
+                + static_cast<std::uint64_t>(std::llround(perFrame * (all - 1)));
             return result;
         }
 
@@ -285,6 +304,43 @@ namespace {
                                                    "not as many as the animation's");
                 return made;
             });
+        }
+
+        // The bytes each frame of a file of ours owns, in file order: its
+        // extensions, its image descriptor, any local colour table and its
+        // image data (the loop extension goes with the first frame).
+        static std::vector<std::uint64_t> FrameParts(const std::vector<std::uint8_t>& bytes)
+        {
+            std::vector<std::uint64_t> parts;
+            std::size_t at = 13;
+            if (bytes.size() > 10 && (bytes[10] & 0x80))
+                at += 3u << ((bytes[10] & 7) + 1);
+            std::size_t start = at;
+            auto skipBlocks = [&] {
+                while (at < bytes.size() && bytes[at] != 0)
+                    at += std::size_t(bytes[at]) + 1;
+                ++at;
+            };
+            while (at < bytes.size() && bytes[at] != 0x3B) {
+                if (bytes[at] == 0x21) {
+                    at += 2;
+                    skipBlocks();
+                } else if (bytes[at] == 0x2C && at + 10 <= bytes.size()) {
+                    const std::uint8_t packed = bytes[at + 9];
+                    at += 10;
+                    if (packed & 0x80)
+                        at += 3u << ((packed & 7) + 1);
+                    ++at; // the LZW code size
+                    skipBlocks();
+                    parts.push_back(std::min(at, bytes.size()) - start);
+                    start = at;
+                } else {
+                    throw EInvalidGraphicOperation("the size fit cannot read its own file");
+                }
+            }
+            if (parts.empty())
+                throw EInvalidGraphicOperation("the size fit cannot read its own file");
+            return parts;
         }
 
         // The bytes of a file of ours that no frame owns: the header, the
