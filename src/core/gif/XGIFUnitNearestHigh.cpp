@@ -19,15 +19,6 @@
 
 namespace zx {
 
-namespace {
-
-    std::int32_t Square(std::int32_t value)
-    {
-        return value * value;
-    }
-
-} // namespace
-
 TNearestColor::TNearestColor(const TColorPalette& palette)
     : m_entryCount(static_cast<std::int32_t>(std::min<std::size_t>(palette.size(), 256)))
 {
@@ -46,24 +37,33 @@ TNearestColor::TNearestColor(const TColorPalette& palette)
 TNearestColor::TList TNearestColor::MakeList(const TCandidate* from, std::int32_t count,
     const std::array<std::int32_t, 3>& lo, const std::array<std::int32_t, 3>& hi)
 {
-    auto far = [&](std::int32_t value, int c) { return std::max(value - lo[c], hi[c] - value); };
-    auto near = [&](std::int32_t value, int c) {
-        return value < lo[c] ? lo[c] - value : (value > hi[c] ? value - hi[c] : 0);
-    };
+    // Plain loops without branches: the compiler runs them over several
+    // candidates at once.
+    const std::int32_t lr = lo[0], lg = lo[1], lb = lo[2];
+    const std::int32_t hr = hi[0], hg = hi[1], hb = hi[2];
     std::int32_t limit = std::numeric_limits<std::int32_t>::max();
     for (std::int32_t i = 0; i < count; ++i) {
-        const TCandidate& e = from[i];
-        limit = std::min(
-            limit, Square(far(e.Red, 0)) + Square(far(e.Green, 1)) + Square(far(e.Blue, 2)));
+        const std::int32_t r = from[i].Red, g = from[i].Green, b = from[i].Blue;
+        const std::int32_t fr = std::max(r - lr, hr - r);
+        const std::int32_t fg = std::max(g - lg, hg - g);
+        const std::int32_t fb = std::max(b - lb, hb - b);
+        limit = std::min(limit, fr * fr + fg * fg + fb * fb);
     }
     TList list;
     list.Start = static_cast<std::int32_t>(m_pool.size());
+    m_pool.resize(m_pool.size() + std::size_t(count));
+    TCandidate* out = m_pool.data() + list.Start;
+    std::int32_t kept = 0;
     for (std::int32_t i = 0; i < count; ++i) {
-        const TCandidate e = from[i];
-        if (Square(near(e.Red, 0)) + Square(near(e.Green, 1)) + Square(near(e.Blue, 2)) <= limit)
-            m_pool.push_back(e);
+        const std::int32_t r = from[i].Red, g = from[i].Green, b = from[i].Blue;
+        const std::int32_t nr = std::max({ lr - r, 0, r - hr });
+        const std::int32_t ng = std::max({ lg - g, 0, g - hg });
+        const std::int32_t nb = std::max({ lb - b, 0, b - hb });
+        out[kept] = from[i];
+        kept += nr * nr + ng * ng + nb * nb <= limit ? 1 : 0;
     }
-    list.Count = static_cast<std::int32_t>(m_pool.size()) - list.Start;
+    m_pool.resize(std::size_t(list.Start + kept));
+    list.Count = kept;
     return list;
 }
 
