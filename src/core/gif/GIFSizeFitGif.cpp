@@ -119,7 +119,7 @@ namespace {
         return kLogRatio[std::size(kLevels) - 1];
     }
 
-    // A sampled try codes this many frames, spread evenly over the loop.
+    // A sampled try codes this many frames (how they are chosen: TGifFit).
     constexpr std::size_t kSampleFrames = 8;
     // The high level's sample runs this many frames more, left uncounted.
     constexpr std::size_t kWarmUp = 4;
@@ -192,9 +192,10 @@ namespace {
             std::vector<TDIB> reduced = ReduceExportFrames(
                 sample.Frames, sample.Masks, transparent, options, palette, knobs.Quality, threads);
             if (FramesAreIndependent()) {
-                // The whole try that follows is at the knobs of one of the
-                // last few; older ones are let go, big frames weigh.
-                constexpr std::size_t kKept = 4;
+                // The whole try that follows is at the knobs of the last
+                // sampled try or the one before; older ones are let go, as
+                // big frames weigh (8 frames of 1920 x 1200 are 18 MB).
+                constexpr std::size_t kKept = 2;
                 const std::lock_guard<std::mutex> lock(m_reducedMutex);
                 if (m_reducedSamples.size() >= kKept)
                     m_reducedSamples.pop_front();
