@@ -7,7 +7,9 @@
 #include "core/imaging/XDIBUnitMessages.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace zx {
 
@@ -273,9 +275,17 @@ std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Allocate(std::int32_t width, s
     if (!image->m_compressed) {
         // Zero-filled rather than left undefined: a reader that stops early (RLE
         // data that never reaches some pixels) then leaves black, not stale heap.
-        image->m_pixels = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(image->m_size));
+        void* pixels = std::calloc(static_cast<std::size_t>(image->m_size), 1);
+        if (!pixels)
+            throw std::bad_alloc();
+        image->m_pixels.reset(static_cast<std::uint8_t*>(pixels));
     }
     return image;
+}
+
+void TDIBSharedImage::TFreePixels::operator()(std::uint8_t* pixels) const
+{
+    std::free(pixels);
 }
 
 std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Duplicate(

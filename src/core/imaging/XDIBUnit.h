@@ -223,7 +223,14 @@ private:
     std::int32_t m_width = 0;
     std::int32_t m_rowBytes = 0;
 
-    std::unique_ptr<std::uint8_t[]> m_pixels;
+    // Zeroed by calloc: a large block comes straight from the system, whose
+    // pages are zero already and are first touched by whoever writes them
+    // (a frame is so faulted in by the worker that renders it, not by the
+    // thread that shaped it).
+    struct TFreePixels {
+        void operator()(std::uint8_t* pixels) const;
+    };
+    std::unique_ptr<std::uint8_t[], TFreePixels> m_pixels;
     std::vector<std::uint8_t> m_rleStream;
 };
 
