@@ -86,6 +86,7 @@ namespace {
                 .Limit = size.MaxSize };
             job.Save(parsed.Output.OutputPath, SizedAnimationWriter(fit, sized));
         } else {
+            job.GifPaletteAhead = size.Lossy == 0 && size.MaxSize == 0;
             job.Save(parsed.Output.OutputPath, SizedGifWriter(options, size, sized));
         }
         ReportSizedGif(*sized, job.Progress().FileBytes.load(), parsed.Output);

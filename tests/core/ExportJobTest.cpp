@@ -1,5 +1,6 @@
 // The export job: its file is the export's byte for byte at scale 1 (frames
-// from the flag or its own, any number of workers); a scaled export is the
+// from the flag or its own, any number of workers, the palette made while
+// rendering or after); a scaled export is the
 // same animation (decoded by giflib and box-filtered down, it matches the
 // unscaled one); a cancel at any stage stops the job, writes nothing and
 // leaves an existing file whole, and a cancel after the commit is refused;
@@ -193,17 +194,20 @@ namespace {
             TFlagModel reference;
             MakeFlag(reference, c.Params, c.Width, c.Height);
             const Bytes expected = ExportOfTheStore(reference, options);
-            for (const unsigned workers : { 1u, 2u, 3u }) {
-                SCOPED_TRACE(workers);
-                // Some frames rendered by the flag beforehand; the job renders
-                // the rest.
-                TFlagModel model;
-                MakeFlag(model, c.Params, c.Width, c.Height);
-                for (std::int32_t k = 0; k < c.Prerendered; ++k)
-                    model.RenderSlot(std::uint16_t(k), FramePhase(k, c.Params.Frames));
-                TExportJob job(TakeExportSnapshot(model, options, 1), workers);
-                EXPECT_EQ(SavedBytes(job, folder), expected);
-            }
+            for (const unsigned workers : { 1u, 2u, 3u })
+                for (const bool paletteAhead : { false, true }) {
+                    SCOPED_TRACE(workers);
+                    SCOPED_TRACE(paletteAhead);
+                    // Some frames rendered by the flag beforehand; the job
+                    // renders the rest.
+                    TFlagModel model;
+                    MakeFlag(model, c.Params, c.Width, c.Height);
+                    for (std::int32_t k = 0; k < c.Prerendered; ++k)
+                        model.RenderSlot(std::uint16_t(k), FramePhase(k, c.Params.Frames));
+                    TExportJob job(TakeExportSnapshot(model, options, 1), workers);
+                    job.GifPaletteAhead = paletteAhead;
+                    EXPECT_EQ(SavedBytes(job, folder), expected);
+                }
         }
     }
 

@@ -250,6 +250,9 @@ struct TRenderHooks {
     // FrameTransparent value), and the slot's mask is left empty. A caller
     // that needs few of the masks so holds one plane per worker at a time.
     std::function<void(std::uint16_t slot, const TDIB& mask, bool transparent)> Mask;
+    // Told on the worker, outside the lock, once the frame of slot is done
+    // with its picture and FrameTransparent (after Mask, before Progress).
+    std::function<void(std::uint16_t slot)> Done;
 };
 
 // Renders the jobs' frames side by side on up to workers threads (see

@@ -109,6 +109,8 @@ bool RenderFrames(TFrameStore& store, std::span<const TFrameJob> jobs, const Fla
         }
         store.FrameRendered[job.Slot] = true;
         rendered[i] = 1;
+        if (hooks.Done)
+            hooks.Done(job.Slot);
         std::lock_guard lock(hookLock);
         ++done;
         if (hooks.Progress)

@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 #include "core/WorkerPool.h"
 #include "core/flag/FlagParameters.h"
+#include "core/gif/PaletteFeed.h"
 #include "core/gif/XGIFUnitQuantizeHigh.h"
 
 #include <algorithm>
@@ -134,6 +135,11 @@ const TCoverageFrames& TExportFrames::Coverage()
     return *m_coverage;
 }
 
+const TColorPalette* TExportFrames::PaletteMadeAhead(std::int32_t bits) const
+{
+    return m_palette && m_paletteBits == bits ? &*m_palette : nullptr;
+}
+
 // --- the GIF writer
 
 std::unique_ptr<TGIFImage> BuildGifImage(TExportFrames& frames, const TExportOptions& options,
@@ -148,8 +154,11 @@ std::unique_ptr<TGIFImage> BuildGifImage(TExportFrames& frames, const TExportOpt
     // Only the high level reads the masks for its palette; the standard
     // level's frames keep theirs as runs until they are added to the GIF.
     const bool high = options.Quality == TExportQuality::High;
-    const TExportPalette palette = BuildExportPalette(frames.Bitmaps(),
-        high ? frames.Masks() : std::span<const TDIB>(), frames.Transparent(), options, status);
+    const TExportPalette palette = high
+        ? BuildExportPalette(
+            frames.Bitmaps(), frames.Masks(), frames.Transparent(), options, status)
+        : BuildExportPalette(frames.Bitmaps(), frames.Transparent(), options.GIFBits, status,
+            frames.PaletteMadeAhead(options.GIFBits));
 
     progress.Stage = TExportStage::Reducing;
     progress.Say(sStatusRecolouring);
@@ -180,14 +189,10 @@ std::unique_ptr<TGIFImage> BuildGifImage(TExportFrames& frames, const TExportOpt
     }
 
     auto gif = std::make_unique<TGIFImage>();
-    for (std::int32_t i = 0; i < n; ++i) {
-        ThrowIfCancelled();
-        const bool transparent = frames.Transparent()[std::size_t(i)];
-        const TDIB mask = transparent ? frames.Mask(i) : TDIB();
-        AddExportFrame(*gif, reduced[std::size_t(i)], transparent ? &mask : nullptr, transparent,
-            options, palette);
-        frames.ReleaseMask(i);
-    }
+    AddExportFrames(
+        *gif, reduced, frames.Transparent(), options, palette, workers,
+        [&frames](std::size_t i) { return frames.Mask(std::int32_t(i)); },
+        [&frames](std::size_t i) { frames.ReleaseMask(std::int32_t(i)); });
     gif->MergeColourMaps();
     progress.Say(std::string());
     return gif;
@@ -266,8 +271,17 @@ TExportFrames& TExportJob::Render()
             hooks.Mask = [this](std::uint16_t slot, const TDIB& mask, bool transparent) {
                 m_frames.m_runs[slot] = transparent ? TMaskRuns(mask) : TMaskRuns();
             };
+        std::optional<TPaletteFeed> palette;
+        if (GifPaletteAhead && s.Options.Quality == TExportQuality::Standard) {
+            palette.emplace(store, n, s.Options.GIFBits, s.Params.TransparentMode);
+            hooks.Done = [&palette](std::uint16_t slot) { palette->FrameDone(slot); };
+        }
         RenderFrames(store, jobs, s.Params, s.Derived, s.Texture, s.Alpha, s.Light, s.ExportScale,
             m_workers, hooks);
+        if (palette) {
+            m_frames.m_palette = palette->Finish();
+            m_frames.m_paletteBits = s.Options.GIFBits;
+        }
         for (const TFrameJob& job : jobs)
             m_renderedHere[job.Slot] = true;
         // Only a frame with background pixels needs its mask, unless the

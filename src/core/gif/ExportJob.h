@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -131,6 +132,10 @@ public:
     // first. Throws EInvalidGraphicOperation for frames of no job.
     const TCoverageFrames& Coverage();
 
+    // The standard level's palette of bits bits over these frames, when the
+    // job made it while rendering (TExportJob::GifPaletteAhead); else null.
+    const TColorPalette* PaletteMadeAhead(std::int32_t bits) const;
+
 private:
     friend class TExportJob;
     std::unique_ptr<TFrameStore> m_store;
@@ -139,6 +144,8 @@ private:
     std::int32_t m_count = 0;
     std::function<TCoverageFrames()> m_renderCoverage;
     std::unique_ptr<TCoverageFrames> m_coverage;
+    std::optional<TColorPalette> m_palette;
+    std::int32_t m_paletteBits = 0;
 };
 
 // Turns the frames into a file's bytes, reporting to the progress (and
@@ -178,6 +185,14 @@ public:
     // At scale 1 the frames the job renders may go back to the flag
     // (ReturnRenderedFrames); they are then kept, not released.
     bool KeepFrames = false;
+
+    // For a GIF writer of the snapshot's options at the standard level:
+    // Render also makes that level's palette, frame by frame as the frames
+    // are done, so that the octree grows on the workers alongside the render
+    // instead of on one thread after it (BuildGifImage takes it; the file is
+    // the same). Leave it off for writers that make no such palette (other
+    // formats, a size fit): for them it would only cost time.
+    bool GifPaletteAhead = false;
 
     // The stages, each on the calling thread and the worker pool, under the
     // job's token (ECancelled once it is cancelled). Render renders the

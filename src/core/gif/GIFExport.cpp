@@ -1,6 +1,7 @@
 #include "core/gif/GIFExport.h"
 
 #include "core/Errors.h"
+#include "core/WorkerPool.h"
 #include "core/flag/FlagParameters.h"
 #include "core/gif/XGIFUnitLossy.h"
 #include "core/gif/XGIFUnitMessages.h"
@@ -100,7 +101,15 @@ namespace {
 TExportPalette BuildExportPalette(std::span<const TDIB> frames, std::span<const bool> transparent,
     std::int32_t bits, const TExportStatus& status)
 {
+    return BuildExportPalette(frames, transparent, bits, status, nullptr);
+}
+
+TExportPalette BuildExportPalette(std::span<const TDIB> frames, std::span<const bool> transparent,
+    std::int32_t bits, const TExportStatus& status, const TColorPalette* madeAhead)
+{
     return MakeExportPalette(transparent, bits, status, [&](std::int32_t colours) {
+        if (madeAhead && madeAhead->size() == std::size_t(colours))
+            return *madeAhead;
         // The frames go in exactly as rendered: in transparent mode the grey
         // checkerboard of the background takes part in the palette too.
         return CreateSharedPalette(frames, colours, bits);
@@ -119,16 +128,16 @@ TExportPalette BuildExportPalette(std::span<const TDIB> frames, std::span<const 
     });
 }
 
-void AddExportFrame(TGIFImage& gif, TDIB& reduced, const TDIB* mask, bool transparent,
-    const TExportOptions& options, const TExportPalette& palette)
-{
-    TDIB& bitmap = reduced;
-    if (transparent) {
+namespace {
+
+    // Gives the background pixels of a transparent frame the transparent
+    // index: with masks of 0 or 255 and the index 2^B - 1 above every palette
+    // index, they become exactly that index.
+    void MarkBackground(TDIB& bitmap, const TDIB* mask, const TExportPalette& palette)
+    {
         if (!mask || mask->Width() != bitmap.Width() || mask->Height() != bitmap.Height()
             || mask->BitCount() != 8)
             throw EInvalidGraphicOperation(GIFMessages::sMaskDoesNotFit);
-        // With masks of 0 or 255 and the index 2^B - 1 above every palette
-        // index, background pixels become exactly the transparent index.
         for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
             std::uint8_t* row = bitmap.ScanLine(y);
             const std::uint8_t* maskRow = mask->ConstScanLine(y);
@@ -138,22 +147,63 @@ void AddExportFrame(TGIFImage& gif, TDIB& reduced, const TDIB* mask, bool transp
         }
     }
 
-    const std::int32_t k = gif.AddFrame(bitmap);
-    bitmap.Clear();
-    TGIFSubImage& frame = gif.Images()[k];
-    const std::int32_t fullColours = 1 << options.GIFBits;
-    while (frame.ActiveColorMap().Count() < fullColours)
-        frame.ActiveColorMap().Add(0, 0, 0);
-    if (k == 0) {
-        auto& loop = frame.Extensions().Add(std::make_unique<TGIFAppExtNSLoop>(&frame));
-        loop.SetLoops(static_cast<std::uint16_t>(LoopCount(options.GIFLoops)));
+    // The GIF frame of a reduced frame (taken over: it is cleared), with its
+    // extensions, not yet added to gif. Touches nothing but the new frame,
+    // so frames are made side by side and added in order.
+    std::unique_ptr<TGIFSubImage> MakeExportFrame(TGIFImage& gif, TDIB& reduced, bool transparent,
+        bool first, const TExportOptions& options, const TExportPalette& palette)
+    {
+        auto frame = std::make_unique<TGIFSubImage>(&gif);
+        frame->Assign(reduced);
+        reduced.Clear();
+        const std::int32_t fullColours = 1 << options.GIFBits;
+        while (frame->ActiveColorMap().Count() < fullColours)
+            frame->ActiveColorMap().Add(0, 0, 0);
+        if (first) {
+            auto& loop = frame->Extensions().Add(std::make_unique<TGIFAppExtNSLoop>(frame.get()));
+            loop.SetLoops(static_cast<std::uint16_t>(LoopCount(options.GIFLoops)));
+        }
+        auto& control
+            = frame->Extensions().Add(std::make_unique<TGIFGraphicControlExtension>(frame.get()));
+        control.SetDelay(static_cast<std::uint16_t>(options.GIFDelay));
+        control.SetTransparent(transparent);
+        if (transparent)
+            control.SetTransparentColorIndex(palette.TransparentIndex);
+        control.SetDisposal(TGIFDisposal::dmBackground);
+        return frame;
     }
-    auto& control = frame.Extensions().Add(std::make_unique<TGIFGraphicControlExtension>(&frame));
-    control.SetDelay(static_cast<std::uint16_t>(options.GIFDelay));
-    control.SetTransparent(transparent);
+
+} // namespace
+
+void AddExportFrame(TGIFImage& gif, TDIB& reduced, const TDIB* mask, bool transparent,
+    const TExportOptions& options, const TExportPalette& palette)
+{
     if (transparent)
-        control.SetTransparentColorIndex(palette.TransparentIndex);
-    control.SetDisposal(TGIFDisposal::dmBackground);
+        MarkBackground(reduced, mask, palette);
+    const bool first = gif.Images().Count() == 0;
+    gif.AddFrame(MakeExportFrame(gif, reduced, transparent, first, options, palette));
+}
+
+void AddExportFrames(TGIFImage& gif, std::span<TDIB> reduced, std::span<const bool> transparent,
+    const TExportOptions& options, const TExportPalette& palette, unsigned threads,
+    const std::function<TDIB(std::size_t)>& maskOf, const std::function<void(std::size_t)>& done)
+{
+    CheckExportOptions(options);
+    const bool empty = gif.Images().Count() == 0;
+    std::vector<std::unique_ptr<TGIFSubImage>> made(reduced.size());
+    ParallelFor(reduced.size(), threads, [&](std::size_t i) {
+        const bool frameTransparent = i < transparent.size() && transparent[i];
+        if (frameTransparent && maskOf) {
+            const TDIB mask = maskOf(i);
+            MarkBackground(reduced[i], &mask, palette);
+        }
+        made[i]
+            = MakeExportFrame(gif, reduced[i], frameTransparent, empty && i == 0, options, palette);
+        if (done)
+            done(i);
+    });
+    for (std::unique_ptr<TGIFSubImage>& frame : made)
+        gif.AddFrame(std::move(frame));
 }
 
 namespace {
@@ -237,30 +287,11 @@ std::vector<TDIB> ReduceExportFrames(std::span<const TDIB> frames, std::span<con
 }
 
 void AddExportFrames(TGIFImage& gif, std::vector<TDIB>&& reduced, std::span<const bool> transparent,
-    const TExportOptions& options, const TExportPalette& palette)
+    const TExportOptions& options, const TExportPalette& palette, unsigned threads)
 {
-    CheckExportOptions(options);
-    const std::int32_t fullColours = 1 << options.GIFBits;
-    for (std::size_t i = 0; i < reduced.size(); ++i) {
-        TDIB& bitmap = reduced[i];
-        const bool frameTransparent = i < transparent.size() && transparent[i];
-        const std::int32_t k = gif.AddFrame(bitmap);
-        bitmap.Clear();
-        TGIFSubImage& frame = gif.Images()[k];
-        while (frame.ActiveColorMap().Count() < fullColours)
-            frame.ActiveColorMap().Add(0, 0, 0);
-        if (k == 0) {
-            auto& loop = frame.Extensions().Add(std::make_unique<TGIFAppExtNSLoop>(&frame));
-            loop.SetLoops(static_cast<std::uint16_t>(LoopCount(options.GIFLoops)));
-        }
-        auto& control
-            = frame.Extensions().Add(std::make_unique<TGIFGraphicControlExtension>(&frame));
-        control.SetDelay(static_cast<std::uint16_t>(options.GIFDelay));
-        control.SetTransparent(frameTransparent);
-        if (frameTransparent)
-            control.SetTransparentColorIndex(palette.TransparentIndex);
-        control.SetDisposal(TGIFDisposal::dmBackground);
-    }
+    // The background pixels have their index already (ReduceExportFrames).
+    AddExportFrames(gif, reduced, transparent, options, palette, threads, {}, {});
+    reduced.clear();
     gif.MergeColourMaps();
 }
 

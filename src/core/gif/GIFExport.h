@@ -88,6 +88,11 @@ TExportPalette BuildExportPalette(TFrameStore& store, const TExportOptions& opti
 // standard level's palette.
 TExportPalette BuildExportPalette(std::span<const TDIB> frames, std::span<const bool> transparent,
     std::int32_t bits, const TExportStatus& status = {});
+// The same with the colours made ahead of time from the same frames (a
+// TPaletteFeed's); a palette of another size than the frames need is not
+// used, and with none the colours are made here.
+TExportPalette BuildExportPalette(std::span<const TDIB> frames, std::span<const bool> transparent,
+    std::int32_t bits, const TExportStatus& status, const TColorPalette* madeAhead);
 
 // The palette of the level options.Quality asks for, with options.GIFBits.
 // masks[i] (8 bits, 255 = background) is read only for frames whose
@@ -129,7 +134,17 @@ std::vector<TDIB> ReduceExportFrames(std::span<const TDIB> frames, std::span<con
     std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette,
     std::int32_t lossy, unsigned threads = 0);
 void AddExportFrames(TGIFImage& gif, std::vector<TDIB>&& reduced, std::span<const bool> transparent,
-    const TExportOptions& options, const TExportPalette& palette);
+    const TExportOptions& options, const TExportPalette& palette, unsigned threads = 0);
+// AddExportFrame for each reduced frame in turn, the frames made side by side
+// on up to threads threads (the same GIF on any number), without the merge.
+// maskOf(i), when set, gives the background of transparent frame i, whose
+// pixels do not have the transparent index yet (unset: they all have it); it
+// is asked on the worker that makes the frame, so only as many masks are
+// planes at once as there are workers. done(i) is told on the worker once
+// frame i is made and reduced[i] cleared.
+void AddExportFrames(TGIFImage& gif, std::span<TDIB> reduced, std::span<const bool> transparent,
+    const TExportOptions& options, const TExportPalette& palette, unsigned threads,
+    const std::function<TDIB(std::size_t)>& maskOf, const std::function<void(std::size_t)>& done);
 
 // The whole build from the frame store: BuildExportPalette, then BuildGifFrames
 // into a new image.

@@ -9,6 +9,7 @@
 
 #include "core/Cancel.h"
 #include "core/Errors.h"
+#include "core/WorkerPool.h"
 #include "core/gif/XGIFUnit.h"
 
 #include <algorithm>
@@ -16,6 +17,9 @@
 #include <cstdlib>
 #include <limits>
 #include <mutex>
+#include <span>
+#include <utility>
+#include <vector>
 
 namespace zx {
 
@@ -42,14 +46,42 @@ private:
         std::vector<TEntry> Entries;
     };
 
-    void Count(THistogram& histogram, TGIFSubImage& frame);
+    // How often each index occurs in a frame's pixels.
+    using TCounts = std::array<std::uint32_t, 256>;
+    static TCounts CountIndices(std::span<const std::uint8_t> pixels);
+
+    // counts: CountIndices of the frame's pixels.
+    void Count(THistogram& histogram, TGIFSubImage& frame, const TCounts& counts);
     void FinishCount(TGIFSubImage& frame, bool transparent, bool usesTransparency);
 
     TGIFImage& m_image;
     bool m_useTransparency = false;
 };
 
-void TColorMapOptimizer::Count(THistogram& histogram, TGIFSubImage& frame)
+TColorMapOptimizer::TCounts TColorMapOptimizer::CountIndices(std::span<const std::uint8_t> pixels)
+{
+    // Four partial histograms, so that runs of one index do not wait on
+    // their own previous increment. A frame has at most 65535 x 65535
+    // pixels, so no count overflows.
+    std::array<TCounts, 4> partial {};
+    const std::size_t n = pixels.size();
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        ++partial[0][pixels[i]];
+        ++partial[1][pixels[i + 1]];
+        ++partial[2][pixels[i + 2]];
+        ++partial[3][pixels[i + 3]];
+    }
+    for (; i < n; ++i)
+        ++partial[0][pixels[i]];
+    TCounts counts {};
+    for (std::size_t c = 0; c < 256; ++c)
+        counts[c] = partial[0][c] + partial[1][c] + partial[2][c] + partial[3][c];
+    return counts;
+}
+
+void TColorMapOptimizer::Count(
+    THistogram& histogram, TGIFSubImage& frame, const TCounts& frameCounts)
 {
     // Nothing has changed yet while the frames are counted: a cancel may stop
     // the merge here, but not once the tables are replaced.
@@ -67,22 +99,7 @@ void TColorMapOptimizer::Count(THistogram& histogram, TGIFSubImage& frame)
     for (const TEntry& entry : histogram.Entries)
         counted += entry.Count;
     if (counted + pixels.size() < std::numeric_limits<std::uint32_t>::max()) {
-        // Four partial histograms, so that runs of one index do not wait on
-        // their own previous increment.
-        std::array<std::array<std::uint32_t, 256>, 4> partial {};
-        const std::size_t n = pixels.size();
-        std::size_t i = 0;
-        for (; i + 4 <= n; i += 4) {
-            ++partial[0][pixels[i]];
-            ++partial[1][pixels[i + 1]];
-            ++partial[2][pixels[i + 2]];
-            ++partial[3][pixels[i + 3]];
-        }
-        for (; i < n; ++i)
-            ++partial[0][pixels[i]];
-        std::array<std::uint32_t, 256> counts {};
-        for (std::size_t c = 0; c < 256; ++c)
-            counts[c] = partial[0][c] + partial[1][c] + partial[2][c] + partial[3][c];
+        TCounts counts = frameCounts;
         if (transparent) {
             usesTransparency = counts[transparentIndex] != 0;
             counts[transparentIndex] = 0;
@@ -149,21 +166,38 @@ void TColorMapOptimizer::Optimize()
         }
         return histogram;
     };
+    // The frames' indices are counted side by side (their pixels are made
+    // here first, one frame after the other, where a frame read from a file
+    // still has only its codes).
+    const std::int32_t frameCount = m_image.Images().Count();
+    std::vector<std::span<const std::uint8_t>> pixels(std::size_t(std::max(frameCount, 0)));
+    for (std::int32_t k = 0; k < frameCount; ++k) {
+        TGIFSubImage& frame = m_image.Images()[k];
+        if (!frame.Empty())
+            pixels[std::size_t(k)] = frame.Data();
+    }
+    std::vector<TCounts> counts(pixels.size());
+    ParallelFor(pixels.size(), 0, [&](std::size_t k) { counts[k] = CountIndices(pixels[k]); });
+
     TGIFGlobalColorMap& global = m_image.GlobalColorMap();
     if (!global.Empty()) {
         histograms.push_back(makeHistogram(global));
-        for (auto& frame : m_image.Images())
-            if (!frame->Empty() && frame->ColorMap().Empty()) {
-                histograms.back().Frames.push_back(frame.get());
-                Count(histograms.back(), *frame);
+        for (std::int32_t k = 0; k < frameCount; ++k) {
+            TGIFSubImage& frame = m_image.Images()[k];
+            if (!frame.Empty() && frame.ColorMap().Empty()) {
+                histograms.back().Frames.push_back(&frame);
+                Count(histograms.back(), frame, counts[std::size_t(k)]);
             }
-    }
-    for (auto& frame : m_image.Images())
-        if (!frame->Empty() && !frame->ColorMap().Empty()) {
-            histograms.push_back(makeHistogram(frame->ColorMap()));
-            histograms.back().Frames.push_back(frame.get());
-            Count(histograms.back(), *frame);
         }
+    }
+    for (std::int32_t k = 0; k < frameCount; ++k) {
+        TGIFSubImage& frame = m_image.Images()[k];
+        if (!frame.Empty() && !frame.ColorMap().Empty()) {
+            histograms.push_back(makeHistogram(frame.ColorMap()));
+            histograms.back().Frames.push_back(&frame);
+            Count(histograms.back(), frame, counts[std::size_t(k)]);
+        }
+    }
 
     // 2. Prune: most used first, unused colours dropped. Entries are looked
     // up by their table index later, so the pruning only reorders copies.
@@ -254,23 +288,26 @@ void TColorMapOptimizer::Optimize()
     global.Assign(table);
     global.SetSortedByUse(true);
 
-    // 8. Remap.
-    for (std::size_t h = 0; h < histograms.size(); ++h) {
-        for (TGIFSubImage* frame : histograms[h].Frames) {
-            const bool transparent = frame->Transparent() && m_useTransparency;
-            const std::uint8_t oldTransparent = frame->TransparentColorIndex();
-            // The frame's transparent index goes to the new transparent entry
-            // whatever colour it had in its table.
-            std::array<std::uint8_t, 256> translation = translations[h];
-            if (transparent)
-                translation[oldTransparent] = static_cast<std::uint8_t>(newTransparentIndex);
-            for (std::uint8_t& pixel : frame->Data())
-                pixel = translation[pixel];
-            if (transparent)
-                frame->GraphicControlExtension()->SetTransparentColorIndex(
-                    static_cast<std::uint8_t>(newTransparentIndex));
-        }
-    }
+    // 8. Remap, frame by frame side by side.
+    std::vector<std::pair<TGIFSubImage*, std::size_t>> remaps;
+    for (std::size_t h = 0; h < histograms.size(); ++h)
+        for (TGIFSubImage* frame : histograms[h].Frames)
+            remaps.emplace_back(frame, h);
+    ParallelFor(remaps.size(), 0, [&](std::size_t r) {
+        TGIFSubImage* frame = remaps[r].first;
+        const bool transparent = frame->Transparent() && m_useTransparency;
+        const std::uint8_t oldTransparent = frame->TransparentColorIndex();
+        // The frame's transparent index goes to the new transparent entry
+        // whatever colour it had in its table.
+        std::array<std::uint8_t, 256> translation = translations[remaps[r].second];
+        if (transparent)
+            translation[oldTransparent] = static_cast<std::uint8_t>(newTransparentIndex);
+        for (std::uint8_t& pixel : frame->Data())
+            pixel = translation[pixel];
+        if (transparent)
+            frame->GraphicControlExtension()->SetTransparentColorIndex(
+                static_cast<std::uint8_t>(newTransparentIndex));
+    });
 
     // 9. Cached bitmaps show the old colours.
     for (auto& frame : m_image.Images())

@@ -330,11 +330,16 @@ TColorPalette CreateSharedPalette(
     TColorQuantizer quantizer(colours, depth);
     for (const TDIB* bitmap : bitmaps)
         quantizer.AddBitmap(*bitmap);
+    return SharedPaletteOf(quantizer);
+}
 
+TColorPalette SharedPaletteOf(const TColorQuantizer& quantizer)
+{
+    const std::size_t colours = std::size_t(std::max(quantizer.ColourLimit(), 0));
     TColorPalette palette;
-    palette.reserve(std::size_t(colours));
+    palette.reserve(colours);
     quantizer.ListLeafColours(palette);
-    palette.resize(std::size_t(colours));
+    palette.resize(colours);
     return palette;
 }
 

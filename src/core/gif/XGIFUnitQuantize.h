@@ -124,6 +124,9 @@ TColorPalette CreateSharedPalette(
     std::span<const TDIB* const> bitmaps, std::int32_t colours, std::int32_t depth);
 TColorPalette CreateSharedPalette(
     std::span<const TDIB> bitmaps, std::int32_t colours, std::int32_t depth);
+// The same palette of a tree the bitmaps went into: its leaf colours, then
+// black up to its colour limit.
+TColorPalette SharedPaletteOf(const TColorQuantizer& quantizer);
 
 // ---------------------------------------------------------------------------
 // Nearest-colour lookup

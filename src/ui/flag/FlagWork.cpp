@@ -239,6 +239,7 @@ void TFlagWork::SaveFlag(const QString& fileName)
             .WebP = WebPOptionsOf(m_form.Settings()),
             .Limit = size.MaxSize })
         : SizedGifWriter(options, size);
+    job->GifPaletteAhead = format == TAnimationFormat::Gif && size.Lossy == 0 && size.MaxSize == 0;
     StartExport(
         job, [job, path, writer] { job->Save(path, writer); },
         [this, job, format] { SavedAs(format, job->Progress().FileBytes.load()); }, format);
@@ -261,8 +262,10 @@ void TFlagWork::Preview()
     const std::shared_ptr<TExportJob> job = NewExportJob(m_form);
     auto built = std::make_shared<TBuiltPreview>();
     built->Fit = std::make_shared<TSizedGif>();
-    const TFrameWriter writer = SizedGifWriter(
-        ExportOptionsOf(m_form.Settings()), SizeOptionsOf(m_form.Settings()), built->Fit);
+    const TSizeOptions size = SizeOptionsOf(m_form.Settings());
+    const TFrameWriter writer
+        = SizedGifWriter(ExportOptionsOf(m_form.Settings()), size, built->Fit);
+    job->GifPaletteAhead = size.Lossy == 0 && size.MaxSize == 0;
     StartExport(
         job,
         [job, built, writer] {
