@@ -568,10 +568,16 @@ TEST(ReduceToPalette, ReproducesAPictureWhosePaletteHoldsEveryColourExactly)
 
 TEST(ReduceToPalette, ParallelFramesGiveTheSameResultAsOneByOne)
 {
+    // Runs of frames of one size go four or two at a time, the rest alone:
+    // 33 x 14 six times (four and two), 20 x 9 three times (two and one),
+    // then 33 x 14 once more.
     std::mt19937 rng(21);
     std::vector<TDIB> frames;
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 6; ++i)
         frames.push_back(RandomBitmap(rng, 33, 14, 256));
+    for (int i = 0; i < 3; ++i)
+        frames.push_back(RandomBitmap(rng, 20, 9, 256));
+    frames.push_back(RandomBitmap(rng, 33, 14, 256));
     const TColorPalette palette = CreateSharedPalette(frames, 64, 6);
     for (unsigned threads : { 0u, 1u, 2u, 4u }) {
         const std::vector<TDIB> reduced = ReduceFramesToPalette(frames, palette, threads);

@@ -39,7 +39,7 @@ namespace {
 
     // Frames of the standard level are reduced in pairs (each frame still
     // with its own lookup and ditherer, so the pairing changes no index).
-    constexpr std::int32_t kReduceGroup = 2;
+    constexpr std::int32_t kReduceGroup = 4;
 
 } // namespace
 

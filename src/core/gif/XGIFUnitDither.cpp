@@ -65,6 +65,11 @@ public:
     void DitherRow(const std::uint8_t* bgr, std::uint8_t* indices);
     void DitherRowPair(const std::uint8_t* bgr, std::uint8_t* indices, T5by3Ditherer& other,
         const std::uint8_t* otherBgr, std::uint8_t* otherIndices);
+    // DitherRow for each of N ditherers of one width at the same place, with
+    // their pixels interleaved.
+    template <int N>
+    static void DitherRows(T5by3Ditherer* const* engines, const std::uint8_t* const* bgr,
+        std::uint8_t* const* indices);
 
 private:
     // One cell per column: the errors of blue, green and red (the order of
@@ -82,6 +87,9 @@ private:
     template <int D>
     void DitherRowPairIn(const std::uint8_t* bgr, std::uint8_t* indices, T5by3Ditherer& other,
         const std::uint8_t* otherBgr, std::uint8_t* otherIndices);
+    template <int D, int N>
+    static void DitherRowsIn(T5by3Ditherer* const* engines, const std::uint8_t* const* bgr,
+        std::uint8_t* const* indices);
 
     std::vector<TCell> m_rows;
     TCell* m_cur = nullptr;
@@ -370,6 +378,37 @@ void T5by3Ditherer<Kernel>::DitherRowPairIn(const std::uint8_t* bgr, std::uint8_
     other.m_column = x;
 }
 
+template <T5by3Kernel Kernel>
+template <int D, int N>
+void T5by3Ditherer<Kernel>::DitherRowsIn(
+    T5by3Ditherer* const* engines, const std::uint8_t* const* bgr, std::uint8_t* const* indices)
+{
+    using TPixel = TVectorPixel<Kernel, D>;
+    std::int16_t* cur[N];
+    std::int16_t* next[N];
+    std::int16_t* after[N];
+    const std::int16_t* palette[N];
+    __m128i aheadOne[N], aheadTwo[N];
+    for (int k = 0; k < N; ++k) {
+        cur[k] = reinterpret_cast<std::int16_t*>(engines[k]->m_cur + 2);
+        next[k] = reinterpret_cast<std::int16_t*>(engines[k]->m_next + 2);
+        after[k] = reinterpret_cast<std::int16_t*>(engines[k]->m_after + 2);
+        palette[k] = reinterpret_cast<const std::int16_t*>(engines[k]->m_palette.data());
+        aheadOne[k] = aheadTwo[k] = _mm_setzero_si128();
+    }
+    const std::int32_t width = engines[0]->m_width;
+    std::int32_t x = engines[0]->m_column;
+    for (; x >= 0 && x < width; x += D) {
+#pragma GCC unroll 4
+        for (int k = 0; k < N; ++k)
+            indices[k][x] = static_cast<std::uint8_t>(
+                TPixel::Run(cur[k] + 4 * x, next[k] + 4 * x, after[k] + 4 * x, palette[k],
+                    engines[k]->m_lookup, bgr[k] + 3 * x, aheadOne[k], aheadTwo[k]));
+    }
+    for (int k = 0; k < N; ++k)
+        engines[k]->m_column = x;
+}
+
 #else
 
 template <T5by3Kernel Kernel>
@@ -402,6 +441,18 @@ void T5by3Ditherer<Kernel>::DitherRowPairIn(const std::uint8_t* bgr, std::uint8_
     other.DitherRowIn<D>(otherBgr, otherIndices);
 }
 
+template <T5by3Kernel Kernel>
+template <int D, int N>
+void T5by3Ditherer<Kernel>::DitherRowsIn(
+    T5by3Ditherer* const* engines, const std::uint8_t* const* bgr, std::uint8_t* const* indices)
+{
+    const std::int32_t start = engines[0]->m_column;
+    for (int k = 0; k < N; ++k) {
+        engines[k]->m_column = start;
+        engines[k]->template DitherRowIn<D>(bgr[k], indices[k]);
+    }
+}
+
 #endif
 
 template <T5by3Kernel Kernel>
@@ -432,12 +483,35 @@ void T5by3Ditherer<Kernel>::DitherRowPair(const std::uint8_t* bgr, std::uint8_t*
     other.NextRow();
 }
 
+template <T5by3Kernel Kernel>
+template <int N>
+void T5by3Ditherer<Kernel>::DitherRows(
+    T5by3Ditherer* const* engines, const std::uint8_t* const* bgr, std::uint8_t* const* indices)
+{
+    const T5by3Ditherer& first = *engines[0];
+    for (int k = 1; k < N; ++k) {
+        if (engines[k]->m_width != first.m_width || engines[k]->m_direction != first.m_direction
+            || engines[k]->m_column != first.m_column) {
+            for (int j = 0; j < N; ++j)
+                engines[j]->DitherRow(bgr[j], indices[j]);
+            return;
+        }
+    }
+    if (first.m_direction > 0)
+        DitherRowsIn<1, N>(engines, bgr, indices);
+    else
+        DitherRowsIn<-1, N>(engines, bgr, indices);
+    for (int k = 0; k < N; ++k)
+        engines[k]->NextRow();
+}
+
 // ---------------------------------------------------------------------------
 // TStuckiDitherer
 
 class TStuckiDitherer::TEngine : public T5by3Ditherer<kStuckiKernel> {
 public:
-    using T5by3Ditherer<kStuckiKernel>::T5by3Ditherer;
+    using Base = T5by3Ditherer<kStuckiKernel>;
+    using Base::T5by3Ditherer;
 };
 
 TStuckiDitherer::TStuckiDitherer(std::int32_t width, TFastColorLookup& lookup)
@@ -483,6 +557,15 @@ void TStuckiDitherer::DitherRowPair(const std::uint8_t* bgr, std::uint8_t* indic
     TStuckiDitherer& other, const std::uint8_t* otherBgr, std::uint8_t* otherIndices)
 {
     m_engine->DitherRowPair(bgr, indices, *other.m_engine, otherBgr, otherIndices);
+}
+
+void TStuckiDitherer::DitherRowQuad(
+    TStuckiDitherer* const* ditherers, const std::uint8_t* const* bgr, std::uint8_t* const* indices)
+{
+    TEngine::Base* engines[4];
+    for (int k = 0; k < 4; ++k)
+        engines[k] = ditherers[k]->m_engine.get();
+    TEngine::Base::DitherRows<4>(engines, bgr, indices);
 }
 
 } // namespace zx

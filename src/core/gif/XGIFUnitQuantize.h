@@ -245,6 +245,10 @@ public:
     // of pixels at once.
     void DitherRowPair(const std::uint8_t* bgr, std::uint8_t* indices, TStuckiDitherer& other,
         const std::uint8_t* otherBgr, std::uint8_t* otherIndices);
+    // The same for four ditherers at once: ditherers[k] dithers bgr[k] into
+    // indices[k].
+    static void DitherRowQuad(TStuckiDitherer* const* ditherers, const std::uint8_t* const* bgr,
+        std::uint8_t* const* indices);
 
 private:
     // The diffusion engine with Stucki's kernel (XGIFUnitDither.cpp).

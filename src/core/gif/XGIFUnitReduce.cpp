@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 
 namespace zx {
 
@@ -59,6 +60,29 @@ namespace {
             firstDitherer.DitherRowPair(first.Rows.Row(y),
                 first.OutTop + std::ptrdiff_t(y) * first.OutStep, secondDitherer,
                 second.Rows.Row(y), second.OutTop + std::ptrdiff_t(y) * second.OutStep);
+        }
+    }
+
+    // Four frames of the same size side by side.
+    void RunReduceJobQuad(TReduceJob* const* jobs, const TColorPalette& palette)
+    {
+        std::optional<TFastColorLookup> lookups[4];
+        std::optional<TStuckiDitherer> ditherers[4];
+        TStuckiDitherer* each[4];
+        for (int k = 0; k < 4; ++k) {
+            lookups[k].emplace(palette);
+            ditherers[k].emplace(jobs[k]->Width, *lookups[k]);
+            each[k] = &*ditherers[k];
+        }
+        const std::uint8_t* rows[4];
+        std::uint8_t* out[4];
+        for (std::int32_t y = 0; y < jobs[0]->Height; ++y) {
+            ThrowIfCancelled();
+            for (int k = 0; k < 4; ++k) {
+                rows[k] = jobs[k]->Rows.Row(y);
+                out[k] = jobs[k]->OutTop + std::ptrdiff_t(y) * jobs[k]->OutStep;
+            }
+            TStuckiDitherer::DitherRowQuad(each, rows, out);
         }
     }
 
@@ -114,27 +138,38 @@ std::vector<TDIB> ReduceFramesToPalette(
             jobs.emplace_back(bitmap, reduced.back());
     }
 
-    // Frames of the same size go in pairs; a frame left over goes alone.
+    // Frames of the same size go in fours, else in pairs; a frame left over
+    // goes alone.
     struct TUnit {
         std::size_t First;
-        std::size_t Second; // == First when alone
+        std::size_t Count;
+    };
+    auto sameSize = [&](std::size_t a, std::size_t b) {
+        return b < jobs.size() && jobs[a].Width == jobs[b].Width
+            && jobs[a].Height == jobs[b].Height;
     };
     std::vector<TUnit> units;
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-        if (i + 1 < jobs.size() && jobs[i].Width == jobs[i + 1].Width
-            && jobs[i].Height == jobs[i + 1].Height) {
-            units.push_back({ i, i + 1 });
-            ++i;
-        } else {
-            units.push_back({ i, i });
-        }
+    for (std::size_t i = 0; i < jobs.size();) {
+        std::size_t count = 1;
+        if (sameSize(i, i + 1) && sameSize(i, i + 2) && sameSize(i, i + 3))
+            count = 4;
+        else if (sameSize(i, i + 1))
+            count = 2;
+        units.push_back({ i, count });
+        i += count;
     }
 
     ParallelFor(units.size(), threads, [&](std::size_t i) {
-        if (units[i].First == units[i].Second)
-            RunReduceJob(jobs[units[i].First], palette);
-        else
-            RunReduceJobPair(jobs[units[i].First], jobs[units[i].Second], palette);
+        const TUnit& unit = units[i];
+        if (unit.Count == 4) {
+            TReduceJob* four[4] = { &jobs[unit.First], &jobs[unit.First + 1], &jobs[unit.First + 2],
+                &jobs[unit.First + 3] };
+            RunReduceJobQuad(four, palette);
+        } else if (unit.Count == 2) {
+            RunReduceJobPair(jobs[unit.First], jobs[unit.First + 1], palette);
+        } else {
+            RunReduceJob(jobs[unit.First], palette);
+        }
     });
     return reduced;
 }
