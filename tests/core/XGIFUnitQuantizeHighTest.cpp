@@ -352,6 +352,24 @@ TEST(XGIFUnitQuantizeHigh, SameResultsOnAnyNumberOfThreadsAndRuns)
     }
 }
 
+TEST(XGIFUnitQuantizeHigh, TooManyColoursForTheExactCountAreTooManyOnAnyNumberOfThreads)
+{
+    // Two frames of 150 000 distinct colours each, none shared: each frame
+    // alone could be counted exactly, both together are past the 2^18 the
+    // exact count holds, so the palette comes from the cells whether the
+    // frames are counted together or side by side.
+    std::vector<TDIB> frames;
+    for (std::uint32_t k = 0; k < 2; ++k)
+        frames.push_back(MakePicture(400, 375, [&](std::int32_t x, std::int32_t y) {
+            const std::uint32_t colour = (std::uint32_t(y) * 400 + std::uint32_t(x)) * 2 + k;
+            return TRgb { std::uint8_t(colour >> 16), std::uint8_t(colour >> 8),
+                std::uint8_t(colour) };
+        }));
+    const TColorPalette one = CreateHighQualityPalette(frames, {}, {}, 64, 1);
+    for (const unsigned threads : { 2u, 3u })
+        EXPECT_EQ(CreateHighQualityPalette(frames, {}, {}, 64, threads), one) << threads;
+}
+
 TEST(XGIFUnitQuantizeHigh, BadInputIsRefused)
 {
     const std::vector<TDIB> frames = PhotoLikeFrames(2, 20, 10);

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <new>
 #include <unordered_map>
@@ -128,86 +129,156 @@ namespace {
         return points;
     }
 
-    // The visible pixels' colours counted exactly, each a point of its own
-    // (its cell is the colour itself), in no particular order; or nothing
-    // when there are more than limit distinct colours, which the cells then
-    // count instead. Exact colours let the palette tell apart the dark
-    // colours of a dark picture that a cell would merge.
-    std::vector<TPoint> CountExactColours(const TFrameSet& set, std::size_t limit)
-    {
-        // Open addressing: keys are colour + 1 (0 is free); the table is
-        // never more than half full.
-        std::vector<std::uint32_t> keys(std::size_t(1) << 12);
-        std::vector<std::uint32_t> counts(keys.size());
-        std::size_t used = 0;
-        bool tooMany = false;
-        auto slotOf = [&](std::uint32_t key) {
-            std::size_t at = std::size_t((key * 0x9E3779B1u) >> 5) & (keys.size() - 1);
-            while (keys[at] != 0 && keys[at] != key)
-                at = (at + 1) & (keys.size() - 1);
-            return at;
-        };
-        std::uint32_t lastKey = 0;
-        std::size_t lastSlot = 0;
-        ForEachVisiblePixel(set, [&](const std::uint8_t* p) {
-            if (tooMany)
-                return;
-            const std::uint32_t key
-                = ((std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0]) + 1;
-            if (key == lastKey) {
-                ++counts[lastSlot];
-                return;
+    // Distinct colours and how often each occurs: open addressing, keys are
+    // colour + 1 (0 is free), the table never more than half full.
+    class TExactCounts {
+    public:
+        // Counts one pixel of colour key - 1; isNew is told a colour the
+        // table has not held before, and may refuse it (false), which then
+        // refuses the pixel.
+        template <class IsNew> bool Add(std::uint32_t key, IsNew&& isNew)
+        {
+            if (key == m_lastKey) {
+                ++m_counts[m_lastSlot];
+                return true;
             }
-            std::size_t at = slotOf(key);
-            if (keys[at] == 0) {
-                if (used + 1 > limit) {
-                    tooMany = true;
-                    return;
+            std::size_t at = SlotOf(key);
+            if (m_keys[at] == 0) {
+                if (!isNew(key))
+                    return false;
+                if (2 * (m_used + 1) > m_keys.size()) {
+                    Grow();
+                    at = SlotOf(key);
                 }
-                if (2 * (used + 1) > keys.size()) {
-                    std::vector<std::uint32_t> oldKeys(keys.size() * 2);
-                    std::vector<std::uint32_t> oldCounts(keys.size() * 2);
-                    oldKeys.swap(keys);
-                    oldCounts.swap(counts);
-                    for (std::size_t i = 0; i < oldKeys.size(); ++i) {
-                        if (oldKeys[i] == 0)
-                            continue;
-                        const std::size_t to = slotOf(oldKeys[i]);
-                        keys[to] = oldKeys[i];
-                        counts[to] = oldCounts[i];
-                    }
-                    at = slotOf(key);
-                }
-                keys[at] = key;
-                ++used;
+                m_keys[at] = key;
+                ++m_used;
             }
-            ++counts[at];
-            lastKey = key;
-            lastSlot = at;
-        });
-        std::vector<TPoint> points;
-        if (tooMany)
-            return points;
-        points.reserve(used);
-        for (std::size_t i = 0; i < keys.size(); ++i) {
-            if (keys[i] == 0)
-                continue;
-            const std::uint32_t colour = keys[i] - 1;
-            TPoint point;
-            point.Count = counts[i];
-            for (int c = 0; c < 3; ++c) {
-                const std::uint8_t v = static_cast<std::uint8_t>(colour >> (16 - 8 * c));
-                point.Cell[c] = v;
-                point.Mean[c] = v;
-                point.Sum[c] = point.Count * v;
-            }
-            points.push_back(point);
+            ++m_counts[at];
+            m_lastKey = key;
+            m_lastSlot = at;
+            return true;
         }
-        // The table's order depends on its growth only, but a fixed order
-        // keeps the split's ties independent of it.
-        std::sort(points.begin(), points.end(),
-            [](const TPoint& a, const TPoint& b) { return a.Mean < b.Mean; });
-        return points;
+
+        // The colours of both tables with their counts summed, each a point
+        // of its own (its cell is the colour itself), ordered by colour.
+        static std::vector<TPoint> Points(const std::vector<TExactCounts>& tables)
+        {
+            TExactCounts all = tables.front();
+            for (std::size_t t = 1; t < tables.size(); ++t) {
+                const TExactCounts& table = tables[t];
+                for (std::size_t i = 0; i < table.m_keys.size(); ++i)
+                    if (table.m_keys[i] != 0) {
+                        all.Add(table.m_keys[i], [](std::uint32_t) { return true; });
+                        all.m_counts[all.m_lastSlot] += table.m_counts[i] - 1;
+                    }
+            }
+            std::vector<TPoint> points;
+            points.reserve(all.m_used);
+            for (std::size_t i = 0; i < all.m_keys.size(); ++i) {
+                if (all.m_keys[i] == 0)
+                    continue;
+                const std::uint32_t colour = all.m_keys[i] - 1;
+                TPoint point;
+                point.Count = all.m_counts[i];
+                for (int c = 0; c < 3; ++c) {
+                    const std::uint8_t v = static_cast<std::uint8_t>(colour >> (16 - 8 * c));
+                    point.Cell[c] = v;
+                    point.Mean[c] = v;
+                    point.Sum[c] = point.Count * v;
+                }
+                points.push_back(point);
+            }
+            // The table's order depends on its growth only, but a fixed
+            // order keeps the split's ties independent of it.
+            std::sort(points.begin(), points.end(),
+                [](const TPoint& a, const TPoint& b) { return a.Mean < b.Mean; });
+            return points;
+        }
+
+    private:
+        std::size_t SlotOf(std::uint32_t key) const
+        {
+            std::size_t at = std::size_t((key * 0x9E3779B1u) >> 5) & (m_keys.size() - 1);
+            while (m_keys[at] != 0 && m_keys[at] != key)
+                at = (at + 1) & (m_keys.size() - 1);
+            return at;
+        }
+
+        void Grow()
+        {
+            std::vector<std::uint32_t> oldKeys(m_keys.size() * 2);
+            std::vector<std::uint32_t> oldCounts(m_keys.size() * 2);
+            oldKeys.swap(m_keys);
+            oldCounts.swap(m_counts);
+            for (std::size_t i = 0; i < oldKeys.size(); ++i) {
+                if (oldKeys[i] == 0)
+                    continue;
+                const std::size_t to = SlotOf(oldKeys[i]);
+                m_keys[to] = oldKeys[i];
+                m_counts[to] = oldCounts[i];
+            }
+            m_lastKey = 0;
+        }
+
+        std::vector<std::uint32_t> m_keys = std::vector<std::uint32_t>(std::size_t(1) << 12);
+        std::vector<std::uint32_t> m_counts = std::vector<std::uint32_t>(m_keys.size());
+        std::size_t m_used = 0;
+        std::uint32_t m_lastKey = 0;
+        std::size_t m_lastSlot = 0;
+    };
+
+    // The visible pixels' colours counted exactly, each a point of its own,
+    // ordered by colour; or nothing when there are more than limit distinct
+    // colours, which the cells then count instead. Exact colours let the
+    // palette tell apart the dark colours of a dark picture that a cell would
+    // merge. Runs of frames are counted side by side, each into a table of its
+    // own; a bit per colour tells which colours any run has met, so that the
+    // count of distinct colours is the whole animation's and gives up as soon
+    // as it passes the limit. The counts are sums, so the result does not
+    // depend on how the frames were shared out.
+    std::vector<TPoint> CountExactColours(const TFrameSet& set, std::size_t limit, unsigned threads)
+    {
+        const std::size_t frames = set.Frames.size();
+        const std::size_t runs = TaskCount(threads, frames);
+        std::vector<std::atomic<std::uint64_t>> seen(std::size_t(1) << 18);
+        std::atomic<std::size_t> distinct = 0;
+        std::atomic<bool> tooMany = false;
+        auto isNew = [&](std::uint32_t key) {
+            const std::uint32_t colour = key - 1;
+            std::atomic<std::uint64_t>& word = seen[colour >> 6];
+            const std::uint64_t bit = std::uint64_t(1) << (colour & 63);
+            if ((word.load(std::memory_order_relaxed) & bit) == 0
+                && (word.fetch_or(bit, std::memory_order_relaxed) & bit) == 0
+                && distinct.fetch_add(1, std::memory_order_relaxed) + 1 > limit) {
+                tooMany.store(true, std::memory_order_relaxed);
+                return false;
+            }
+            return !tooMany.load(std::memory_order_relaxed);
+        };
+        std::vector<TExactCounts> tables(runs);
+        ParallelFor(runs, threads, [&](std::size_t run) {
+            TFrameSet part;
+            part.Width = set.Width;
+            part.Height = set.Height;
+            for (std::size_t j = run * frames / runs; j < (run + 1) * frames / runs; ++j) {
+                part.Frames.push_back(set.Frames[j]);
+                part.Masks.push_back(set.Masks[j]);
+            }
+            // The run's own table, so that no two runs write one cache line.
+            TExactCounts table;
+            bool refused = false;
+            ForEachVisiblePixel(part, [&](const std::uint8_t* p) {
+                if (refused)
+                    return;
+                const std::uint32_t key
+                    = ((std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0]) + 1;
+                refused = !table.Add(key, isNew);
+            });
+            tables[run] = std::move(table);
+        });
+        if (tooMany)
+            return {};
+        return TExactCounts::Points(tables);
     }
 
     // The distinct colours of the visible pixels in increasing order (red
@@ -561,7 +632,7 @@ TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<c
         throw EInvalidGraphicOperation(FormatMessage(GIFMessages::sColourLimitRange, colours));
     const TFrameSet set = CheckFrames(frames, masks, transparent);
     std::vector<TCellCount> cells;
-    std::vector<TPoint> points = CountExactColours(set, kExactColourLimit);
+    std::vector<TPoint> points = CountExactColours(set, kExactColourLimit, threads);
     const bool exactPoints = !points.empty();
     if (!exactPoints)
         points = CountColours(set, cells);
