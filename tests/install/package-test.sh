@@ -72,6 +72,17 @@ for program in usr/bin/zephyrix usr/bin/zephyrix-cli usr/lib/zephyrix/zephyrix-c
     done
 done
 
+# The library the SVG reader opens itself, which no NEEDED entry names.
+for library in librsvg-2.so.2; do
+    path=$(ldconfig -p | awk -v lib="$library" '$1 == lib { print $NF; exit }')
+    owner=$(owner_of "$path")
+    if [[ -z $owner ]]; then
+        fail "the SVG reader opens $library ($path), which no package provides"
+    elif [[ $depends != *", $owner,"* ]]; then
+        fail "the SVG reader opens $library of $owner, which Depends [$(field Depends)] lacks"
+    fi
+done
+
 # --- the files: those of an installation to /usr, stripped
 
 installed_files | sed 's|^|./usr/|' | sort >"$scratch/expected.txt"

@@ -35,6 +35,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <ctime>
+#include <dlfcn.h>
 #include <exception>
 #include <gio/gio.h>
 #include <librsvg/rsvg.h>
@@ -43,6 +44,7 @@
 #include <pthread.h>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace zx {
@@ -59,22 +61,104 @@ namespace {
     }
 
     // Takes over a GError and fails with its message.
+    // librsvg is opened when the first drawing is read, not when the
+    // program starts: it brings cairo, pango, fontconfig and ICU, whose
+    // loading cost every run of zephyrix-cli about 5 ms, SVG or not. The
+    // functions come from librsvg and the libraries it depends on (GLib's
+    // streams and objects, cairo's surfaces), all reached through its handle.
+#if defined(__APPLE__)
+    constexpr const char* kLibrsvg = "librsvg-2.2.dylib";
+#else
+    constexpr const char* kLibrsvg = "librsvg-2.so.2";
+#endif
+
+    struct TLibrsvg {
+        decltype(&::g_memory_input_stream_new_from_data) MemoryInputStreamNewFromData = nullptr;
+        decltype(&::g_object_unref) ObjectUnref = nullptr;
+        decltype(&::g_error_free) ErrorFree = nullptr;
+        decltype(&::rsvg_handle_new_from_stream_sync) HandleNewFromStreamSync = nullptr;
+        decltype(&::rsvg_handle_set_dpi) HandleSetDpi = nullptr;
+        decltype(&::rsvg_handle_get_intrinsic_size_in_pixels) HandleGetIntrinsicSizeInPixels
+            = nullptr;
+        decltype(&::rsvg_handle_get_intrinsic_dimensions) HandleGetIntrinsicDimensions = nullptr;
+        decltype(&::rsvg_handle_get_geometry_for_element) HandleGetGeometryForElement = nullptr;
+        decltype(&::rsvg_handle_render_document) HandleRenderDocument = nullptr;
+        decltype(&::rsvg_handle_render_element) HandleRenderElement = nullptr;
+        decltype(&::cairo_image_surface_create) ImageSurfaceCreate = nullptr;
+        decltype(&::cairo_image_surface_get_data) ImageSurfaceGetData = nullptr;
+        decltype(&::cairo_image_surface_get_stride) ImageSurfaceGetStride = nullptr;
+        decltype(&::cairo_surface_status) SurfaceStatus = nullptr;
+        decltype(&::cairo_surface_flush) SurfaceFlush = nullptr;
+        decltype(&::cairo_surface_destroy) SurfaceDestroy = nullptr;
+        decltype(&::cairo_create) Create = nullptr;
+        decltype(&::cairo_destroy) Destroy = nullptr;
+        // Why the library could not be used, when it could not.
+        std::string Missing;
+    };
+
+    TLibrsvg OpenLibrsvg()
+    {
+        TLibrsvg library;
+        void* handle = ::dlopen(kLibrsvg, RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            const char* why = ::dlerror();
+            library.Missing = why ? why : kLibrsvg;
+            return library;
+        }
+        auto find = [&](auto& function, const char* name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
+                ::dlsym(handle, name));
+            if (!function && library.Missing.empty())
+                library.Missing = std::string(kLibrsvg) + " has no " + name;
+        };
+        find(library.MemoryInputStreamNewFromData, "g_memory_input_stream_new_from_data");
+        find(library.ObjectUnref, "g_object_unref");
+        find(library.ErrorFree, "g_error_free");
+        find(library.HandleNewFromStreamSync, "rsvg_handle_new_from_stream_sync");
+        find(library.HandleSetDpi, "rsvg_handle_set_dpi");
+        find(library.HandleGetIntrinsicSizeInPixels, "rsvg_handle_get_intrinsic_size_in_pixels");
+        find(library.HandleGetIntrinsicDimensions, "rsvg_handle_get_intrinsic_dimensions");
+        find(library.HandleGetGeometryForElement, "rsvg_handle_get_geometry_for_element");
+        find(library.HandleRenderDocument, "rsvg_handle_render_document");
+        find(library.HandleRenderElement, "rsvg_handle_render_element");
+        find(library.ImageSurfaceCreate, "cairo_image_surface_create");
+        find(library.ImageSurfaceGetData, "cairo_image_surface_get_data");
+        find(library.ImageSurfaceGetStride, "cairo_image_surface_get_stride");
+        find(library.SurfaceStatus, "cairo_surface_status");
+        find(library.SurfaceFlush, "cairo_surface_flush");
+        find(library.SurfaceDestroy, "cairo_surface_destroy");
+        find(library.Create, "cairo_create");
+        find(library.Destroy, "cairo_destroy");
+        // The library stays open for the rest of the run: drawings keep
+        // none of its objects, but its threads and caches may live on.
+        return library;
+    }
+
+    // The library's functions; a picture cannot be drawn without them.
+    const TLibrsvg& Librsvg()
+    {
+        static const TLibrsvg library = OpenLibrsvg();
+        if (!library.Missing.empty())
+            Fail("librsvg cannot be loaded: " + library.Missing);
+        return library;
+    }
+
     [[noreturn]] void Fail(GError* error, const char* fallback)
     {
         const std::string reason = error && error->message ? error->message : fallback;
         if (error)
-            g_error_free(error);
+            Librsvg().ErrorFree(error);
         Fail(reason);
     }
 
     struct TObjectUnref {
-        void operator()(gpointer object) const { g_object_unref(object); }
+        void operator()(gpointer object) const { Librsvg().ObjectUnref(object); }
     };
     struct TSurfaceDestroy {
-        void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+        void operator()(cairo_surface_t* surface) const { Librsvg().SurfaceDestroy(surface); }
     };
     struct TCairoDestroy {
-        void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+        void operator()(cairo_t* cr) const { Librsvg().Destroy(cr); }
     };
 
     bool UsableSize(double width, double height)
@@ -88,13 +172,14 @@ namespace {
     void DrawingSize(RsvgHandle* handle, double& width, double& height, bool& useInk)
     {
         useInk = false;
-        if (rsvg_handle_get_intrinsic_size_in_pixels(handle, &width, &height)
+        const TLibrsvg& rsvg = Librsvg();
+        if (rsvg.HandleGetIntrinsicSizeInPixels(handle, &width, &height)
             && UsableSize(width, height))
             return;
         gboolean hasWidth = FALSE, hasHeight = FALSE, hasViewBox = FALSE;
         RsvgLength lengthW {}, lengthH {};
         RsvgRectangle viewBox {};
-        rsvg_handle_get_intrinsic_dimensions(
+        rsvg.HandleGetIntrinsicDimensions(
             handle, &hasWidth, &lengthW, &hasHeight, &lengthH, &hasViewBox, &viewBox);
         if (hasViewBox && UsableSize(viewBox.width, viewBox.height)) {
             width = viewBox.width;
@@ -103,7 +188,7 @@ namespace {
         }
         RsvgRectangle ink {};
         GError* error = nullptr;
-        if (!rsvg_handle_get_geometry_for_element(handle, nullptr, &ink, nullptr, &error))
+        if (!rsvg.HandleGetGeometryForElement(handle, nullptr, &ink, nullptr, &error))
             Fail(error, "no geometry");
         if (!UsableSize(ink.width, ink.height))
             Fail("the drawing has no size");
@@ -133,14 +218,15 @@ namespace {
     void RenderSVG(std::span<const std::uint8_t> file, TPicture& target)
     {
         // The stream reads the caller's bytes in place.
+        const TLibrsvg& rsvg = Librsvg();
         const std::unique_ptr<GInputStream, TObjectUnref> stream(
-            g_memory_input_stream_new_from_data(file.data(), gssize(file.size()), nullptr));
+            rsvg.MemoryInputStreamNewFromData(file.data(), gssize(file.size()), nullptr));
         GError* error = nullptr;
-        const std::unique_ptr<RsvgHandle, TObjectUnref> handle(rsvg_handle_new_from_stream_sync(
+        const std::unique_ptr<RsvgHandle, TObjectUnref> handle(rsvg.HandleNewFromStreamSync(
             stream.get(), nullptr, RSVG_HANDLE_FLAGS_NONE, nullptr, &error));
         if (!handle)
             Fail(error, "cannot be parsed");
-        rsvg_handle_set_dpi(handle.get(), 96);
+        rsvg.HandleSetDpi(handle.get(), 96);
 
         double width = 0, height = 0;
         bool useInk = false;
@@ -150,24 +236,24 @@ namespace {
         RenderSize(width, height, scaledW, scaledH, w, h);
 
         const std::unique_ptr<cairo_surface_t, TSurfaceDestroy> surface(
-            cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
-        if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+            rsvg.ImageSurfaceCreate(CAIRO_FORMAT_ARGB32, w, h));
+        if (rsvg.SurfaceStatus(surface.get()) != CAIRO_STATUS_SUCCESS)
             throw std::bad_alloc();
         {
-            const std::unique_ptr<cairo_t, TCairoDestroy> cr(cairo_create(surface.get()));
+            const std::unique_ptr<cairo_t, TCairoDestroy> cr(rsvg.Create(surface.get()));
             const RsvgRectangle viewport { 0, 0, scaledW, scaledH };
             const gboolean drawn = useInk
-                ? rsvg_handle_render_element(handle.get(), cr.get(), nullptr, &viewport, &error)
-                : rsvg_handle_render_document(handle.get(), cr.get(), &viewport, &error);
+                ? rsvg.HandleRenderElement(handle.get(), cr.get(), nullptr, &viewport, &error)
+                : rsvg.HandleRenderDocument(handle.get(), cr.get(), &viewport, &error);
             if (!drawn)
                 Fail(error, "cannot be rendered");
         }
-        cairo_surface_flush(surface.get());
+        rsvg.SurfaceFlush(surface.get());
 
         // Cairo's ARGB32 is a native-endian word per pixel with the colours
         // multiplied by alpha; the picture keeps them unmultiplied, as a PNG does.
-        const unsigned char* data = cairo_image_surface_get_data(surface.get());
-        const int stride = cairo_image_surface_get_stride(surface.get());
+        const unsigned char* data = rsvg.ImageSurfaceGetData(surface.get());
+        const int stride = rsvg.ImageSurfaceGetStride(surface.get());
         TRGBAPictureBuilder builder(std::uint64_t(w), std::uint64_t(h), true,
             FormatMessage(ImageFileMessages::sInvalidSVG, "empty image"));
         std::vector<std::uint8_t> rgba(std::size_t(w) * 4);
