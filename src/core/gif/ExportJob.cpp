@@ -37,8 +37,8 @@ namespace {
         return true;
     }
 
-    // Frames of the standard level are reduced in pairs (each frame still
-    // with its own lookup and ditherer, so the pairing changes no index).
+    // Frames of the standard level are reduced in fours (each frame still
+    // with its own lookup and ditherer, so the grouping changes no index).
     constexpr std::int32_t kReduceGroup = 4;
 
 } // namespace
