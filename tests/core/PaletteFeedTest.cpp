@@ -1,11 +1,12 @@
 // The palette made while the frames render: whatever order the frames finish
 // in and on however many threads, it is the palette made of the finished
-// frames afterwards; when its size cannot be known in time, or a frame never
-// finishes, there is none.
+// frames afterwards; when its size cannot be known in time, a frame never
+// finishes or a cancel stops one halfway, there is none.
 
 #include "core/gif/PaletteFeed.h"
 
 #include "WavedPictureTestUtil.h"
+#include "core/Cancel.h"
 #include "core/gif/XGIFUnitQuantize.h"
 
 #include <algorithm>
@@ -100,6 +101,21 @@ namespace {
             std::vector<std::int32_t> all(kFrames);
             std::iota(all.begin(), all.end(), 0);
             Finish(feed, all, 2);
+            EXPECT_FALSE(feed.Finish().has_value());
+        }
+        {
+            SCOPED_TRACE("a cancel while a frame goes in");
+            const TFrameStore store = StoreOf(frames, false);
+            TPaletteFeed feed(store, kFrames, bits, false);
+            feed.FrameDone(0);
+            TCancelToken token;
+            {
+                const TCancelScope scope(&token);
+                token.Cancel();
+                EXPECT_THROW(feed.FrameDone(1), ECancelled);
+            }
+            for (std::int32_t k = 2; k < kFrames; ++k)
+                feed.FrameDone(k);
             EXPECT_FALSE(feed.Finish().has_value());
         }
         {

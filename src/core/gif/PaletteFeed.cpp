@@ -43,7 +43,14 @@ void TPaletteFeed::InsertReady()
                 const std::int32_t colours = (1 << m_bits) - (transparent ? 1 : 0);
                 m_quantizer.emplace(colours, m_bits);
             }
-            m_quantizer->AddBitmap(m_store.FrameBitmaps[std::size_t(m_next)]);
+            try {
+                m_quantizer->AddBitmap(m_store.FrameBitmaps[std::size_t(m_next)]);
+            } catch (...) {
+                // A cancel (or no memory) stopped the frame halfway: the tree
+                // is not the palette's any more.
+                m_abandoned = true;
+                throw;
+            }
             ++m_next;
         }
         lock.unlock();
