@@ -385,4 +385,16 @@ TEST(XGIFUnitQuantizeHigh, BadInputIsRefused)
     // No palette: empty results, as ReduceToPalette gives.
     for (const TDIB& frame : ReduceFramesHighQuality(frames, {}, {}, {}))
         EXPECT_TRUE(frame.Empty());
+    // A plan made ahead gives the same frames; one of other frames is refused.
+    const TColorPalette palette = CreateHighQualityPalette(frames, {}, {}, 16);
+    const THighQualityPlan plan = MakeHighQualityPlan(frames, {}, {});
+    const std::vector<TDIB> reduced = ReduceFramesHighQuality(frames, {}, {}, palette, 2, plan);
+    const std::vector<TDIB> again = ReduceFramesHighQuality(frames, {}, {}, palette, 2);
+    ASSERT_EQ(reduced.size(), again.size());
+    for (std::size_t i = 0; i < reduced.size(); ++i)
+        EXPECT_EQ(Indices(reduced[i]), Indices(again[i]));
+    const std::vector<TDIB> one(frames.begin(), frames.begin() + 1);
+    EXPECT_THROW(
+        ReduceFramesHighQuality(frames, {}, {}, palette, 2, MakeHighQualityPlan(one, {}, {})),
+        EInvalidGraphicOperation);
 }

@@ -154,9 +154,10 @@ std::unique_ptr<TGIFImage> BuildGifImage(TExportFrames& frames, const TExportOpt
     // Only the high level reads the masks for its palette; the standard
     // level's frames keep theirs as runs until they are added to the GIF.
     const bool high = options.Quality == TExportQuality::High;
+    THighQualityPlan plan;
     const TExportPalette palette = high
-        ? BuildExportPalette(
-            frames.Bitmaps(), frames.Masks(), frames.Transparent(), options, status)
+        ? BuildHighQualityPaletteAndPlan(
+            frames.Bitmaps(), frames.Masks(), frames.Transparent(), options, status, workers, plan)
         : BuildExportPalette(frames.Bitmaps(), frames.Transparent(), options.GIFBits, status,
             frames.PaletteMadeAhead(options.GIFBits));
 
@@ -166,8 +167,9 @@ std::unique_ptr<TGIFImage> BuildGifImage(TExportFrames& frames, const TExportOpt
     if (options.Quality == TExportQuality::High) {
         // The high level takes still pixels from earlier frames: all frames
         // at once.
-        reduced = ReduceFramesHighQuality(
-            frames.Bitmaps(), frames.Masks(), frames.Transparent(), palette.SharedPalette, workers);
+        reduced = ReduceFramesHighQuality(frames.Bitmaps(), frames.Masks(), frames.Transparent(),
+            palette.SharedPalette, workers, plan);
+        plan = THighQualityPlan();
         for (std::int32_t i = 0; i < n; ++i)
             frames.ReleaseBitmap(i);
         progress.FramesReduced = n;

@@ -128,6 +128,20 @@ TExportPalette BuildExportPalette(std::span<const TDIB> frames, std::span<const 
     });
 }
 
+TExportPalette BuildHighQualityPaletteAndPlan(std::span<const TDIB> frames,
+    std::span<const TDIB> masks, std::span<const bool> transparent, const TExportOptions& options,
+    const TExportStatus& status, unsigned threads, THighQualityPlan& plan)
+{
+    TExportPalette palette;
+    ParallelFor(2, threads, [&](std::size_t task) {
+        if (task == 0)
+            palette = BuildExportPalette(frames, masks, transparent, options, status);
+        else
+            plan = MakeHighQualityPlan(frames, masks, transparent, threads);
+    });
+    return palette;
+}
+
 namespace {
 
     // Gives the background pixels of a transparent frame the transparent

@@ -9,6 +9,7 @@
 #include "core/flag/FlagRenderer.h"
 #include "core/gif/XGIFUnit.h"
 #include "core/gif/XGIFUnitQuantize.h"
+#include "core/gif/XGIFUnitQuantizeHigh.h"
 #include "core/imaging/XDIBUnit.h"
 
 #include <cstdint>
@@ -76,6 +77,14 @@ struct TExportPalette {
 // Throws EInvalidGraphicOperation when an option lies outside its range.
 void CheckExportOptions(const TExportOptions& options);
 void CheckSizeOptions(const TSizeOptions& options);
+
+// The high level's palette (BuildExportPalette) and the plan of its
+// reduction (MakeHighQualityPlan) side by side, on up to threads threads
+// (0: one per processor): the plan needs the frames alone, and makes use of
+// the processors while the palette search runs on fewer of them.
+TExportPalette BuildHighQualityPaletteAndPlan(std::span<const TDIB> frames,
+    std::span<const TDIB> masks, std::span<const bool> transparent, const TExportOptions& options,
+    const TExportStatus& status, unsigned threads, THighQualityPlan& plan);
 
 // Renders every slot below Frames that is not rendered yet (slot i with phase
 // FramePhase(i, Frames), and no other), then builds the shared palette over the

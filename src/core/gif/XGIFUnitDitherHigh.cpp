@@ -340,8 +340,25 @@ namespace highq {
 
 using namespace highq;
 
+THighQualityPlan MakeHighQualityPlan(std::span<const TDIB> frames, std::span<const TDIB> masks,
+    std::span<const bool> transparent, unsigned threads)
+{
+    return MakePlan(CheckFrames(frames, masks, transparent), threads);
+}
+
 std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, const TColorPalette& palette, unsigned threads)
+{
+    const TFrameSet set = CheckFrames(frames, masks, transparent);
+    if (palette.empty())
+        return std::vector<TDIB>(set.Frames.size());
+    return ReduceFramesHighQuality(
+        frames, masks, transparent, palette, threads, MakePlan(set, threads));
+}
+
+std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::span<const TDIB> masks,
+    std::span<const bool> transparent, const TColorPalette& palette, unsigned threads,
+    const THighQualityPlan& plan)
 {
     const TFrameSet set = CheckFrames(frames, masks, transparent);
     // Without entries every result is empty, as MakeReducedBitmap makes it.
@@ -349,8 +366,9 @@ std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::spa
     if (palette.empty())
         return reduced;
 
-    const std::vector<std::uint16_t> plan = MakePlan(set, threads);
     const std::size_t pixels = set.Pixels();
+    if (plan.size() != pixels * set.Frames.size())
+        throw EInvalidGraphicOperation("High quality plan does not match the frames");
 
     // A plain pair, not a structured binding: the workers' lambda captures it.
     const auto chosen = ChooseStrength(set, palette, threads);

@@ -150,4 +150,16 @@ TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<c
 std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, const TColorPalette& palette, unsigned threads = 0);
 
+// Which earlier frame each pixel takes its index from, as the reduction
+// works it out: it depends on the frames alone, so it can be made while the
+// palette is searched, and handed to the reduction.
+using THighQualityPlan = std::vector<std::uint16_t>;
+THighQualityPlan MakeHighQualityPlan(std::span<const TDIB> frames, std::span<const TDIB> masks,
+    std::span<const bool> transparent, unsigned threads = 0);
+// ReduceFramesHighQuality with the plan of the same frames (the same
+// result).
+std::vector<TDIB> ReduceFramesHighQuality(std::span<const TDIB> frames, std::span<const TDIB> masks,
+    std::span<const bool> transparent, const TColorPalette& palette, unsigned threads,
+    const THighQualityPlan& plan);
+
 } // namespace zx
