@@ -133,13 +133,13 @@ namespace {
     // colour + 1 (0 is free), the table never more than half full.
     class TExactCounts {
     public:
-        // Counts one pixel of colour key - 1; isNew is told a colour the
+        // Counts count pixels of colour key - 1; isNew is told a colour the
         // table has not held before, and may refuse it (false), which then
-        // refuses the pixel.
-        template <class IsNew> bool Add(std::uint32_t key, IsNew&& isNew)
+        // refuses the pixels.
+        template <class IsNew> bool Add(std::uint32_t key, std::uint64_t count, IsNew&& isNew)
         {
             if (key == m_lastKey) {
-                ++m_counts[m_lastSlot];
+                m_counts[m_lastSlot] += count;
                 return true;
             }
             std::size_t at = SlotOf(key);
@@ -153,46 +153,24 @@ namespace {
                 m_keys[at] = key;
                 ++m_used;
             }
-            ++m_counts[at];
+            m_counts[at] += count;
             m_lastKey = key;
             m_lastSlot = at;
             return true;
         }
-
-        // The colours of both tables with their counts summed, each a point
-        // of its own (its cell is the colour itself), ordered by colour.
-        static std::vector<TPoint> Points(const std::vector<TExactCounts>& tables)
+        bool Add(std::uint32_t key)
         {
-            TExactCounts all = tables.front();
-            for (std::size_t t = 1; t < tables.size(); ++t) {
-                const TExactCounts& table = tables[t];
-                for (std::size_t i = 0; i < table.m_keys.size(); ++i)
-                    if (table.m_keys[i] != 0) {
-                        all.Add(table.m_keys[i], [](std::uint32_t) { return true; });
-                        all.m_counts[all.m_lastSlot] += table.m_counts[i] - 1;
-                    }
-            }
-            std::vector<TPoint> points;
-            points.reserve(all.m_used);
-            for (std::size_t i = 0; i < all.m_keys.size(); ++i) {
-                if (all.m_keys[i] == 0)
-                    continue;
-                const std::uint32_t colour = all.m_keys[i] - 1;
-                TPoint point;
-                point.Count = all.m_counts[i];
-                for (int c = 0; c < 3; ++c) {
-                    const std::uint8_t v = static_cast<std::uint8_t>(colour >> (16 - 8 * c));
-                    point.Cell[c] = v;
-                    point.Mean[c] = v;
-                    point.Sum[c] = point.Count * v;
-                }
-                points.push_back(point);
-            }
-            // The table's order depends on its growth only, but a fixed
-            // order keeps the split's ties independent of it.
-            std::sort(points.begin(), points.end(),
-                [](const TPoint& a, const TPoint& b) { return a.Mean < b.Mean; });
-            return points;
+            return Add(key, 1, [](std::uint32_t) { return true; });
+        }
+
+        std::size_t Used() const { return m_used; }
+
+        // Every colour (0xRRGGBB) with its count, in the table's order.
+        template <class Visit> void ForEach(Visit&& visit) const
+        {
+            for (std::size_t i = 0; i < m_keys.size(); ++i)
+                if (m_keys[i] != 0)
+                    visit(m_keys[i] - 1, m_counts[i]);
         }
 
     private:
@@ -207,7 +185,7 @@ namespace {
         void Grow()
         {
             std::vector<std::uint32_t> oldKeys(m_keys.size() * 2);
-            std::vector<std::uint32_t> oldCounts(m_keys.size() * 2);
+            std::vector<std::uint64_t> oldCounts(m_keys.size() * 2);
             oldKeys.swap(m_keys);
             oldCounts.swap(m_counts);
             for (std::size_t i = 0; i < oldKeys.size(); ++i) {
@@ -220,8 +198,8 @@ namespace {
             m_lastKey = 0;
         }
 
-        std::vector<std::uint32_t> m_keys = std::vector<std::uint32_t>(std::size_t(1) << 12);
-        std::vector<std::uint32_t> m_counts = std::vector<std::uint32_t>(m_keys.size());
+        std::vector<std::uint32_t> m_keys = std::vector<std::uint32_t>(std::size_t(1) << 10);
+        std::vector<std::uint64_t> m_counts = std::vector<std::uint64_t>(m_keys.size());
         std::size_t m_used = 0;
         std::uint32_t m_lastKey = 0;
         std::size_t m_lastSlot = 0;
@@ -272,13 +250,35 @@ namespace {
                     return;
                 const std::uint32_t key
                     = ((std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0]) + 1;
-                refused = !table.Add(key, isNew);
+                refused = !table.Add(key, 1, isNew);
             });
             tables[run] = std::move(table);
         });
         if (tooMany)
             return {};
-        return TExactCounts::Points(tables);
+        TExactCounts& all = tables.front();
+        for (std::size_t run = 1; run < runs; ++run)
+            tables[run].ForEach([&](std::uint32_t colour, std::uint64_t count) {
+                all.Add(colour + 1, count, [](std::uint32_t) { return true; });
+            });
+        std::vector<TPoint> points;
+        points.reserve(all.Used());
+        all.ForEach([&](std::uint32_t colour, std::uint64_t count) {
+            TPoint point;
+            point.Count = count;
+            for (int c = 0; c < 3; ++c) {
+                const std::uint8_t v = static_cast<std::uint8_t>(colour >> (16 - 8 * c));
+                point.Cell[c] = v;
+                point.Mean[c] = v;
+                point.Sum[c] = point.Count * v;
+            }
+            points.push_back(point);
+        });
+        // The table's order depends on its growth only, but a fixed order
+        // keeps the split's ties independent of it.
+        std::sort(points.begin(), points.end(),
+            [](const TPoint& a, const TPoint& b) { return a.Mean < b.Mean; });
+        return points;
     }
 
     // The distinct colours of the visible pixels in increasing order (red
@@ -327,55 +327,17 @@ namespace {
         }
         if (!any || limit == 0)
             return {};
-        // The colours of the heavy cells, counted in open addressing (slots
-        // hold colour + 1, 0 is free); the table grows before it is half full.
-        std::vector<std::uint32_t> keys(1024);
-        std::vector<std::uint64_t> counts(keys.size());
-        std::size_t used = 0;
-        auto slotOf = [&](std::uint32_t key) {
-            std::size_t at = std::size_t((key * 0x9E3779B1u) >> 7) & (keys.size() - 1);
-            while (keys[at] != 0 && keys[at] != key)
-                at = (at + 1) & (keys.size() - 1);
-            return at;
-        };
-        std::uint32_t lastKey = 0;
-        std::size_t lastSlot = 0;
+        // The colours of the heavy cells.
+        TExactCounts counts;
         ForEachVisiblePixel(set, [&](const std::uint8_t* p) {
-            if (!heavy[CellOf(p)])
-                return;
-            const std::uint32_t key
-                = ((std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0]) + 1;
-            if (key == lastKey) {
-                ++counts[lastSlot];
-                return;
-            }
-            std::size_t at = slotOf(key);
-            if (keys[at] == 0) {
-                if (2 * (used + 1) > keys.size()) {
-                    std::vector<std::uint32_t> oldKeys(keys.size() * 2);
-                    std::vector<std::uint64_t> oldCounts(keys.size() * 2);
-                    oldKeys.swap(keys);
-                    oldCounts.swap(counts);
-                    for (std::size_t i = 0; i < oldKeys.size(); ++i) {
-                        if (oldKeys[i] == 0)
-                            continue;
-                        const std::size_t to = slotOf(oldKeys[i]);
-                        keys[to] = oldKeys[i];
-                        counts[to] = oldCounts[i];
-                    }
-                    at = slotOf(key);
-                }
-                keys[at] = key;
-                ++used;
-            }
-            ++counts[at];
-            lastKey = key;
-            lastSlot = at;
+            if (heavy[CellOf(p)])
+                counts.Add(((std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0]) + 1);
         });
         std::vector<TDominant> dominant;
-        for (std::size_t i = 0; i < keys.size(); ++i)
-            if (keys[i] != 0 && counts[i] >= minCount)
-                dominant.push_back({ keys[i] - 1, counts[i] });
+        counts.ForEach([&](std::uint32_t colour, std::uint64_t count) {
+            if (count >= minCount)
+                dominant.push_back({ colour, count });
+        });
         std::sort(dominant.begin(), dominant.end(), [](const TDominant& a, const TDominant& b) {
             return a.Count != b.Count ? a.Count > b.Count : a.Colour < b.Colour;
         });
