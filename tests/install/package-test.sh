@@ -56,6 +56,18 @@ owner_of()
         done
     done
 }
+# require_package WHO LIBRARY PATH: the package that holds the library is
+# one the package depends on.
+require_package()
+{
+    local owner
+    owner=$(owner_of "$3")
+    if [[ -z $owner ]]; then
+        fail "$1 $2 ($3), which no package provides"
+    elif [[ $depends != *", $owner,"* ]]; then
+        fail "$1 $2 of $owner, which Depends [$(field Depends)] lacks"
+    fi
+}
 dpkg -x "$deb" "$scratch/root" || fail "dpkg -x cannot unpack the package"
 for program in usr/bin/zephyrix usr/bin/zephyrix-cli usr/lib/zephyrix/zephyrix-cli-qt.so; do
     ldd "$scratch/root/$program" >"$scratch/ldd.txt"
@@ -63,24 +75,14 @@ for program in usr/bin/zephyrix usr/bin/zephyrix-cli usr/lib/zephyrix/zephyrix-c
         # "name => path (address)", or for the dynamic loader "path (address)".
         path=$(awk -v lib="$library" '$1 == lib && $2 == "=>" { print $3; exit }
             $2 != "=>" && $1 ~ ("/" lib "$") { print $1; exit }' "$scratch/ldd.txt")
-        owner=$(owner_of "$path")
-        if [[ -z $owner ]]; then
-            fail "$program needs $library ($path), which no package provides"
-        elif [[ $depends != *", $owner,"* ]]; then
-            fail "$program needs $library of $owner, which Depends [$(field Depends)] lacks"
-        fi
+        require_package "$program needs" "$library" "$path"
     done
 done
 
 # The library the SVG reader opens itself, which no NEEDED entry names.
 for library in librsvg-2.so.2; do
     path=$(ldconfig -p | awk -v lib="$library" '$1 == lib { print $NF; exit }')
-    owner=$(owner_of "$path")
-    if [[ -z $owner ]]; then
-        fail "the SVG reader opens $library ($path), which no package provides"
-    elif [[ $depends != *", $owner,"* ]]; then
-        fail "the SVG reader opens $library of $owner, which Depends [$(field Depends)] lacks"
-    fi
+    require_package "the SVG reader opens" "$library" "$path"
 done
 
 # --- the files: those of an installation to /usr, stripped
