@@ -208,69 +208,85 @@ TEST(XGIFUnitQuantizeHighFlag, FlagsGiveTheSameResultsOnOneTwoAndThreeWorkers)
 
 TEST(XGIFUnitQuantizeHighFlag, TheErrorMeasureMatchesAPlainBlurOfTheError)
 {
-    // A noisy frame mapped to random entries, with a background band: the
-    // plain and the blurred squared error against a plain computation in
-    // floating point (Gaussian of sigma 1 over five taps, edges repeated,
-    // background pixels exact and not counted).
-    constexpr std::int32_t w = 37, h = 23;
-    std::mt19937 random(3);
-    TColorPalette palette(16);
-    for (TPaletteEntry& e : palette)
-        e = { std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random()), 0 };
-    std::vector<TDIB> frames(1), masks(1);
-    frames[0].SetSize(w, h, 24);
-    masks[0].SetSize(w, h, 8);
-    std::vector<std::uint8_t> indices(std::size_t(w) * h);
-    std::vector<double> error(std::size_t(w) * h * 3, 0.0);
-    std::vector<bool> counted(std::size_t(w) * h, true);
-    double plain = 0;
-    for (std::int32_t y = 0; y < h; ++y) {
-        for (std::int32_t x = 0; x < w; ++x) {
-            const std::size_t i = std::size_t(y) * w + x;
-            std::uint8_t* p = frames[0].ScanLine(y) + 3 * x;
-            p[0] = std::uint8_t(random()), p[1] = std::uint8_t(random()),
-            p[2] = std::uint8_t(random());
-            indices[i] = std::uint8_t(random() % 16);
-            const bool background = x > 30;
-            masks[0].ScanLine(y)[x] = background ? 255 : 0;
-            counted[i] = !background;
-            if (background)
-                continue;
-            const TPaletteEntry& e = palette[indices[i]];
-            const double d[3]
-                = { double(e.Red) - p[2], double(e.Green) - p[1], double(e.Blue) - p[0] };
-            for (int c = 0; c < 3; ++c) {
-                error[i * 3 + c] = d[c];
-                plain += d[c] * d[c];
+    // A noisy frame mapped to random entries, with a background band or
+    // without: the plain and the blurred squared error against a plain
+    // computation in floating point (Gaussian of sigma 1 over five taps,
+    // edges repeated, background pixels exact and not counted). Frames of
+    // fewer rows and columns than the blur's taps repeat their edges more
+    // than once.
+    const auto check = [](std::int32_t w, std::int32_t h, bool masked) {
+        SCOPED_TRACE(testing::Message() << w << " x " << h << (masked ? " masked" : ""));
+        std::mt19937 random(3);
+        TColorPalette palette(16);
+        for (TPaletteEntry& e : palette)
+            e = { std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random()), 0 };
+        std::vector<TDIB> frames(1), masks(masked ? 1 : 0);
+        frames[0].SetSize(w, h, 24);
+        if (masked)
+            masks[0].SetSize(w, h, 8);
+        std::vector<std::uint8_t> indices(std::size_t(w) * h);
+        std::vector<double> error(std::size_t(w) * h * 3, 0.0);
+        std::vector<bool> counted(std::size_t(w) * h, true);
+        double plain = 0;
+        double samples = 0;
+        for (std::int32_t y = 0; y < h; ++y) {
+            for (std::int32_t x = 0; x < w; ++x) {
+                const std::size_t i = std::size_t(y) * w + x;
+                std::uint8_t* p = frames[0].ScanLine(y) + 3 * x;
+                p[0] = std::uint8_t(random()), p[1] = std::uint8_t(random()),
+                p[2] = std::uint8_t(random());
+                indices[i] = std::uint8_t(random() % 16);
+                const bool background = masked && w > 1 && x >= w - std::max(1, w / 6);
+                if (masked)
+                    masks[0].ScanLine(y)[x] = background ? 255 : 0;
+                counted[i] = !background;
+                if (background)
+                    continue;
+                samples += 3;
+                const TPaletteEntry& e = palette[indices[i]];
+                const double d[3]
+                    = { double(e.Red) - p[2], double(e.Green) - p[1], double(e.Blue) - p[0] };
+                for (int c = 0; c < 3; ++c) {
+                    error[i * 3 + c] = d[c];
+                    plain += d[c] * d[c];
+                }
             }
         }
-    }
-    double taps[5], sum = 0;
-    for (int t = -2; t <= 2; ++t)
-        sum += taps[t + 2] = std::exp(-t * t / 2.0);
-    auto blurredAt = [&](std::int32_t x, std::int32_t y, int c) {
-        double v = 0;
-        for (int ty = -2; ty <= 2; ++ty)
-            for (int tx = -2; tx <= 2; ++tx) {
-                const std::int32_t sx = std::clamp(x + tx, 0, w - 1),
-                                   sy = std::clamp(y + ty, 0, h - 1);
-                v += taps[tx + 2] * taps[ty + 2] / (sum * sum)
-                    * error[(std::size_t(sy) * w + sx) * 3 + c];
-            }
-        return v;
-    };
-    double blurred = 0;
-    for (std::int32_t y = 0; y < h; ++y)
-        for (std::int32_t x = 0; x < w; ++x)
-            if (counted[std::size_t(y) * w + x])
-                for (int c = 0; c < 3; ++c)
-                    blurred += blurredAt(x, y, c) * blurredAt(x, y, c);
+        double taps[5], sum = 0;
+        for (int t = -2; t <= 2; ++t)
+            sum += taps[t + 2] = std::exp(-t * t / 2.0);
+        auto blurredAt = [&](std::int32_t x, std::int32_t y, int c) {
+            double v = 0;
+            for (int ty = -2; ty <= 2; ++ty)
+                for (int tx = -2; tx <= 2; ++tx) {
+                    const std::int32_t sx = std::clamp(x + tx, 0, w - 1),
+                                       sy = std::clamp(y + ty, 0, h - 1);
+                    v += taps[tx + 2] * taps[ty + 2] / (sum * sum)
+                        * error[(std::size_t(sy) * w + sx) * 3 + c];
+                }
+            return v;
+        };
+        double blurred = 0;
+        for (std::int32_t y = 0; y < h; ++y)
+            for (std::int32_t x = 0; x < w; ++x)
+                if (counted[std::size_t(y) * w + x])
+                    for (int c = 0; c < 3; ++c)
+                        blurred += blurredAt(x, y, c) * blurredAt(x, y, c);
 
-    const bool transparent[1] = { true };
-    const highq::TFrameSet set = highq::CheckFrames(frames, masks, transparent);
-    const highq::TFrameError measured = highq::MeasureError(set, 0, indices.data(), palette);
-    EXPECT_EQ(measured.Samples, 31.0 * h * 3);
-    EXPECT_DOUBLE_EQ(measured.Plain, plain);
-    // The measure's taps are integers in 1/1024.
-    EXPECT_NEAR(measured.Blurred, blurred, blurred * 0.01);
+        const bool transparent[1] = { masked };
+        const highq::TFrameSet set
+            = highq::CheckFrames(frames, masks, std::span<const bool>(transparent, masked ? 1 : 0));
+        const highq::TFrameError measured = highq::MeasureError(set, 0, indices.data(), palette);
+        EXPECT_EQ(measured.Samples, samples);
+        EXPECT_DOUBLE_EQ(measured.Plain, plain);
+        // The measure's taps are integers in 1/1024.
+        EXPECT_NEAR(measured.Blurred, blurred, blurred * 0.01);
+    };
+    check(37, 23, true);
+    check(37, 23, false);
+    for (const auto& [w, h] : { std::pair { 1, 1 }, { 6, 1 }, { 1, 7 }, { 3, 2 }, { 4, 3 },
+             { 5, 4 }, { 9, 5 }, { 2, 6 } }) {
+        check(w, h, false);
+        check(w, h, true);
+    }
 }
