@@ -784,20 +784,27 @@ TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<c
     } else {
         dominant = DominantColours(set, cells, minCount, dominantLimit);
     }
-    std::size_t fixedEntries = FitPalette(points, exactPoints, dominant, colours, palette);
-
     // Fitting around the dominant colours keeps their entries out of the
     // fit: at few colours the fit of all colours often places the entries
     // better (a photograph's chance dominant colours, a flag's fields that
     // entries land near anyway), and setting its nearest entries to the
-    // dominant colours keeps the fields exact. Both palettes are dithered on
-    // the tune frames and the better one is tuned.
+    // dominant colours keeps the fields exact. The two fits run side by side;
+    // both palettes are dithered on the tune frames and the better one is
+    // tuned.
+    const bool tryFree = !dominant.empty() && colours <= kFreeFitColours;
+    std::size_t fixedEntries = 0;
+    TColorPalette free;
+    ParallelFor(tryFree ? 2 : 1, threads, [&](std::size_t task) {
+        if (task == 0) {
+            fixedEntries = FitPalette(points, exactPoints, dominant, colours, palette);
+        } else {
+            FitPalette(points, exactPoints, {}, colours, free);
+            SnapToDominant(dominant, free);
+        }
+    });
     const TTuneFrames tune(set);
     TTuneRound first;
-    if (fixedEntries > 0 && colours <= kFreeFitColours) {
-        TColorPalette free(palette.size());
-        FitPalette(points, exactPoints, {}, colours, free);
-        SnapToDominant(dominant, free);
+    if (tryFree) {
         const TColorPalette* tried[2] = { &palette, &free };
         std::vector<TTuneRound> rounds = DitherTuneFrames(set, tune, tried, threads);
         if (rounds[1].Score > rounds[0].Score) {

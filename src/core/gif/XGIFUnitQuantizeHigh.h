@@ -128,7 +128,10 @@ private:
 // split greedily, always the group whose colours spread most, across the
 // component and place that remove most of that spread, until every entry has
 // a group; k-means rounds then move those entries to the mean of the colours
-// nearest to them. Last, they are tuned to the dithering: a few frames are
+// nearest to them. In palettes of at most 16 entries a second palette is
+// fitted to all colours the same way, its entries nearest the dominant
+// colours then set to them, and of the two the one whose dithered frames
+// score better (as below) goes on. Last, they are tuned to the dithering: a few frames are
 // dithered with the palette, and each entry moves part of the way towards
 // the mean of the values (colour plus diffused error) that were mapped to it.
 // Entries that cover the pixels' colours well but sit inside the values
