@@ -150,7 +150,7 @@ TEST(XGIFUnitQuantizeHighFlag, AtSixteenColoursTheFieldsLeaveTheEntriesWhereThey
             const std::vector<std::uint8_t> indices = Indices(reduced[std::size_t(k)]);
             errors.push_back(highq::MeasureError(set, std::size_t(k), indices.data(), palette));
         }
-        EXPECT_GT(highq::Score(errors), floors[fields - 3]) << fields << " fields";
+        EXPECT_GT(highq::Score(errors, palette.size()), floors[fields - 3]) << fields << " fields";
     }
 }
 

@@ -327,7 +327,8 @@ namespace highq {
         double bestScore = -1e300;
         for (std::size_t which = 0; which < kCount; ++which) {
             const double score = Score(
-                std::span<const TFrameError>(errors.data() + which * chosen.size(), chosen.size()));
+                std::span<const TFrameError>(errors.data() + which * chosen.size(), chosen.size()),
+                palette.size());
             if (score > bestScore) {
                 bestScore = score;
                 best = kStrengths[which];

@@ -554,7 +554,8 @@ namespace {
         std::vector<TTuneRound> rounds(palettes.size());
         for (std::size_t which = 0; which < palettes.size(); ++which) {
             rounds[which].Score
-                = Score(std::span<const TFrameError>(errors.data() + which * frames, frames));
+                = Score(std::span<const TFrameError>(errors.data() + which * frames, frames),
+                    palettes[which]->size());
             for (std::size_t task = 0; task < tasks; ++task)
                 rounds[which].Sums.Add(sums[task * palettes.size() + which]);
         }

@@ -152,15 +152,18 @@ namespace {
 
 } // namespace
 
-double Score(std::span<const TFrameError> errors)
+double Score(std::span<const TFrameError> errors, std::size_t entries)
 {
+    constexpr std::size_t kFewEntries = 16;
+    const double plainWeight = entries > kFewEntries ? 1.25 : 1.0;
     TFrameError total;
     for (const TFrameError& e : errors) {
         total.Plain += e.Plain;
         total.Blurred += e.Blurred;
         total.Samples += e.Samples;
     }
-    return Decibels(total.Plain, total.Samples) + Decibels(total.Blurred, total.Samples);
+    return plainWeight * Decibels(total.Plain, total.Samples)
+        + Decibels(total.Blurred, total.Samples);
 }
 
 } // namespace zx::highq
