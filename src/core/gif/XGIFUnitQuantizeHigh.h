@@ -14,6 +14,10 @@
 #include "core/gif/XGIFUnitQuantize.h"
 #include "core/imaging/XDIBUnit.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <array>
 #include <cstdint>
 #include <span>
@@ -80,7 +84,38 @@ private:
     {
         const TCandidate* c = m_pool.data() + list.Start;
         std::uint32_t best = 0xFFFFFFFFu;
-        for (std::int32_t i = 0; i < list.Count; ++i) {
+        std::int32_t i = 0;
+#if defined(__SSE2__)
+        // Short lists (those of small palettes) are quicker without.
+        if (list.Count >= 4) {
+            // Two candidates a step, as four 16-bit lanes each (red, green,
+            // blue, index): the differences squared and summed in pairs, and
+            // each key, the index below the distance, in an even 32-bit lane
+            // (the odd lanes are left aside).
+            static_assert(sizeof(TCandidate) == 8);
+            const __m128i query
+                = _mm_setr_epi16(std::int16_t(red), std::int16_t(green), std::int16_t(blue), 0,
+                    std::int16_t(red), std::int16_t(green), std::int16_t(blue), 0);
+            const __m128i colours = _mm_setr_epi16(-1, -1, -1, 0, -1, -1, -1, 0);
+            __m128i lanes = _mm_set1_epi32(0x7FFFFFFF);
+            for (; i + 2 <= list.Count; i += 2) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i));
+                const __m128i d = _mm_sub_epi16(_mm_and_si128(v, colours), query);
+                const __m128i squares = _mm_madd_epi16(d, d);
+                const __m128i distance
+                    = _mm_add_epi32(squares, _mm_shuffle_epi32(squares, _MM_SHUFFLE(2, 3, 0, 1)));
+                const __m128i key
+                    = _mm_or_si128(_mm_slli_epi32(distance, 8), _mm_srli_epi64(v, 48));
+                const __m128i less = _mm_cmplt_epi32(key, lanes);
+                lanes = _mm_or_si128(_mm_and_si128(less, key), _mm_andnot_si128(less, lanes));
+            }
+            const std::uint32_t even0 = std::uint32_t(_mm_cvtsi128_si32(lanes));
+            const std::uint32_t even2 = std::uint32_t(
+                _mm_cvtsi128_si32(_mm_shuffle_epi32(lanes, _MM_SHUFFLE(2, 2, 2, 2))));
+            best = even0 < even2 ? even0 : even2;
+        }
+#endif
+        for (; i < list.Count; ++i) {
             const std::int32_t dr = c[i].Red - red;
             const std::int32_t dg = c[i].Green - green;
             const std::int32_t db = c[i].Blue - blue;
