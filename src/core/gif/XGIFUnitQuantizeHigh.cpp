@@ -514,8 +514,8 @@ namespace {
         }
     };
 
-    // The tune frames dithered with a palette: how well (the sum of PSNR and
-    // blurred PSNR) and the sums of the values mapped to each entry.
+    // The tune frames dithered with a palette: how well (Score) and the sums
+    // of the values mapped to each entry.
     struct TTuneRound {
         double Score = 0;
         TEntrySums Sums;
@@ -567,9 +567,9 @@ namespace {
     // smaller ones, whose values spread wider and which overshoot and
     // oscillate with larger steps. Every round's palette is measured on the
     // frames it was dithered on, plain and blurred, and the one that scores
-    // best (the sum of both in dB) is kept: on some pictures the untuned
-    // palette is the better one, on others the last. first is the round of
-    // the palette as given.
+    // best (Score) is kept: on some pictures the untuned palette is the
+    // better one, on others the last. first is the round of the palette as
+    // given.
     void TuneToDithering(const TFrameSet& set, const TTuneFrames& tune, TColorPalette& palette,
         std::size_t fixedEntries, TTuneRound first, unsigned threads)
     {
