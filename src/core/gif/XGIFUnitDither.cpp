@@ -63,8 +63,6 @@ public:
     std::int32_t DitherPixel(std::int32_t red, std::int32_t green, std::int32_t blue);
     void NextRow();
     void DitherRow(const std::uint8_t* bgr, std::uint8_t* indices);
-    void DitherRowPair(const std::uint8_t* bgr, std::uint8_t* indices, T5by3Ditherer& other,
-        const std::uint8_t* otherBgr, std::uint8_t* otherIndices);
     // DitherRow for each of N ditherers of one width at the same place, with
     // their pixels interleaved.
     template <int N>
@@ -84,9 +82,6 @@ private:
     // Spreads an error over the two rows below, around column x.
     template <int D> void SpreadBelow(std::int32_t x, TCell error);
     template <int D> void DitherRowIn(const std::uint8_t* bgr, std::uint8_t* indices);
-    template <int D>
-    void DitherRowPairIn(const std::uint8_t* bgr, std::uint8_t* indices, T5by3Ditherer& other,
-        const std::uint8_t* otherBgr, std::uint8_t* otherIndices);
     template <int D, int N>
     static void DitherRowsIn(T5by3Ditherer* const* engines, const std::uint8_t* const* bgr,
         std::uint8_t* const* indices);
@@ -350,35 +345,6 @@ void T5by3Ditherer<Kernel>::DitherRowIn(const std::uint8_t* bgr, std::uint8_t* i
 }
 
 template <T5by3Kernel Kernel>
-template <int D>
-void T5by3Ditherer<Kernel>::DitherRowPairIn(const std::uint8_t* bgr, std::uint8_t* indices,
-    T5by3Ditherer& other, const std::uint8_t* otherBgr, std::uint8_t* otherIndices)
-{
-    using TPixel = TVectorPixel<Kernel, D>;
-    std::int16_t* const cur = reinterpret_cast<std::int16_t*>(m_cur + 2);
-    std::int16_t* const next = reinterpret_cast<std::int16_t*>(m_next + 2);
-    std::int16_t* const after = reinterpret_cast<std::int16_t*>(m_after + 2);
-    const std::int16_t* const palette = reinterpret_cast<const std::int16_t*>(m_palette.data());
-    std::int16_t* const otherCur = reinterpret_cast<std::int16_t*>(other.m_cur + 2);
-    std::int16_t* const otherNext = reinterpret_cast<std::int16_t*>(other.m_next + 2);
-    std::int16_t* const otherAfter = reinterpret_cast<std::int16_t*>(other.m_after + 2);
-    const std::int16_t* const otherPalette
-        = reinterpret_cast<const std::int16_t*>(other.m_palette.data());
-    __m128i aheadOne = _mm_setzero_si128(), aheadTwo = _mm_setzero_si128();
-    __m128i otherOne = _mm_setzero_si128(), otherTwo = _mm_setzero_si128();
-    std::int32_t x = m_column;
-    for (; x >= 0 && x < m_width; x += D) {
-        indices[x] = static_cast<std::uint8_t>(TPixel::Run(cur + 4 * x, next + 4 * x, after + 4 * x,
-            palette, m_lookup, bgr + 3 * x, aheadOne, aheadTwo));
-        otherIndices[x] = static_cast<std::uint8_t>(
-            TPixel::Run(otherCur + 4 * x, otherNext + 4 * x, otherAfter + 4 * x, otherPalette,
-                other.m_lookup, otherBgr + 3 * x, otherOne, otherTwo));
-    }
-    m_column = x;
-    other.m_column = x;
-}
-
-template <T5by3Kernel Kernel>
 template <int D, int N>
 void T5by3Ditherer<Kernel>::DitherRowsIn(
     T5by3Ditherer* const* engines, const std::uint8_t* const* bgr, std::uint8_t* const* indices)
@@ -431,17 +397,6 @@ void T5by3Ditherer<Kernel>::DitherRowIn(const std::uint8_t* bgr, std::uint8_t* i
 }
 
 template <T5by3Kernel Kernel>
-template <int D>
-void T5by3Ditherer<Kernel>::DitherRowPairIn(const std::uint8_t* bgr, std::uint8_t* indices,
-    T5by3Ditherer& other, const std::uint8_t* otherBgr, std::uint8_t* otherIndices)
-{
-    const std::int32_t start = m_column;
-    DitherRowIn<D>(bgr, indices);
-    other.m_column = start;
-    other.DitherRowIn<D>(otherBgr, otherIndices);
-}
-
-template <T5by3Kernel Kernel>
 template <int D, int N>
 void T5by3Ditherer<Kernel>::DitherRowsIn(
     T5by3Ditherer* const* engines, const std::uint8_t* const* bgr, std::uint8_t* const* indices)
@@ -463,24 +418,6 @@ void T5by3Ditherer<Kernel>::DitherRow(const std::uint8_t* bgr, std::uint8_t* ind
     else
         DitherRowIn<-1>(bgr, indices);
     NextRow();
-}
-
-template <T5by3Kernel Kernel>
-void T5by3Ditherer<Kernel>::DitherRowPair(const std::uint8_t* bgr, std::uint8_t* indices,
-    T5by3Ditherer& other, const std::uint8_t* otherBgr, std::uint8_t* otherIndices)
-{
-    if (other.m_width != m_width || other.m_direction != m_direction
-        || other.m_column != m_column) {
-        DitherRow(bgr, indices);
-        other.DitherRow(otherBgr, otherIndices);
-        return;
-    }
-    if (m_direction > 0)
-        DitherRowPairIn<1>(bgr, indices, other, otherBgr, otherIndices);
-    else
-        DitherRowPairIn<-1>(bgr, indices, other, otherBgr, otherIndices);
-    NextRow();
-    other.NextRow();
 }
 
 template <T5by3Kernel Kernel>
@@ -553,19 +490,24 @@ void TStuckiDitherer::DitherRow(const std::uint8_t* bgr, std::uint8_t* indices)
     m_engine->DitherRow(bgr, indices);
 }
 
-void TStuckiDitherer::DitherRowPair(const std::uint8_t* bgr, std::uint8_t* indices,
-    TStuckiDitherer& other, const std::uint8_t* otherBgr, std::uint8_t* otherIndices)
-{
-    m_engine->DitherRowPair(bgr, indices, *other.m_engine, otherBgr, otherIndices);
-}
-
-void TStuckiDitherer::DitherRowQuad(
-    TStuckiDitherer* const* ditherers, const std::uint8_t* const* bgr, std::uint8_t* const* indices)
+void TStuckiDitherer::DitherRows(std::span<TStuckiDitherer* const> ditherers,
+    const std::uint8_t* const* bgr, std::uint8_t* const* indices)
 {
     TEngine::Base* engines[4];
-    for (int k = 0; k < 4; ++k)
+    for (std::size_t k = 0; k < ditherers.size() && k < 4; ++k)
         engines[k] = ditherers[k]->m_engine.get();
-    TEngine::Base::DitherRows<4>(engines, bgr, indices);
+    switch (ditherers.size()) {
+    case 2:
+        TEngine::Base::DitherRows<2>(engines, bgr, indices);
+        break;
+    case 4:
+        TEngine::Base::DitherRows<4>(engines, bgr, indices);
+        break;
+    default:
+        for (std::size_t k = 0; k < ditherers.size(); ++k)
+            ditherers[k]->DitherRow(bgr[k], indices[k]);
+        break;
+    }
 }
 
 } // namespace zx

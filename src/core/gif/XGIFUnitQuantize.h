@@ -238,17 +238,13 @@ public:
     // Dithers one whole row of Width pixels stored blue, green, red into
     // Width indices, in the current direction, then calls NextRow.
     void DitherRow(const std::uint8_t* bgr, std::uint8_t* indices);
-    // DitherRow for this ditherer and another one of the same width standing
-    // at the same place (direction and column), with the pixels of the two
-    // rows interleaved. Each frame's result is exactly what DitherRow gives;
-    // the interleaving only lets the processor work on two independent chains
-    // of pixels at once.
-    void DitherRowPair(const std::uint8_t* bgr, std::uint8_t* indices, TStuckiDitherer& other,
-        const std::uint8_t* otherBgr, std::uint8_t* otherIndices);
-    // The same for four ditherers at once: ditherers[k] dithers bgr[k] into
-    // indices[k].
-    static void DitherRowQuad(TStuckiDitherer* const* ditherers, const std::uint8_t* const* bgr,
-        std::uint8_t* const* indices);
+    // DitherRow for each ditherer: ditherers[k] dithers bgr[k] into
+    // indices[k]. Two or four of one width standing at the same place
+    // (direction and column) go with the pixels of their rows interleaved;
+    // each frame's result is exactly what DitherRow gives, the interleaving
+    // only lets the processor work on independent chains of pixels at once.
+    static void DitherRows(std::span<TStuckiDitherer* const> ditherers,
+        const std::uint8_t* const* bgr, std::uint8_t* const* indices);
 
 private:
     // The diffusion engine with Stucki's kernel (XGIFUnitDither.cpp).

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <new>
 #include <optional>
+#include <span>
 
 namespace zx {
 
@@ -35,54 +36,31 @@ namespace {
         std::ptrdiff_t OutStep;
     };
 
-    // The pixel loop of one frame. The lookup and its colour cache belong to this
-    // frame alone: sharing a cache between frames would change which index a cell
-    // keeps and so the result.
-    void RunReduceJob(TReduceJob& job, const TColorPalette& palette)
+    // The pixel loop of one, two or four frames of the same size, side by
+    // side. Each frame's lookup and its colour cache belong to it alone:
+    // sharing a cache between frames would change which index a cell keeps
+    // and so the result.
+    void RunReduceJobs(std::span<TReduceJob* const> jobs, const TColorPalette& palette)
     {
-        TFastColorLookup lookup(palette);
-        TStuckiDitherer ditherer(job.Width, lookup);
-        for (std::int32_t y = 0; y < job.Height; ++y) {
-            ThrowIfCancelled();
-            ditherer.DitherRow(job.Rows.Row(y), job.OutTop + std::ptrdiff_t(y) * job.OutStep);
-        }
-    }
-
-    // Two frames of the same size side by side, each with its own lookup.
-    void RunReduceJobPair(TReduceJob& first, TReduceJob& second, const TColorPalette& palette)
-    {
-        TFastColorLookup firstLookup(palette);
-        TFastColorLookup secondLookup(palette);
-        TStuckiDitherer firstDitherer(first.Width, firstLookup);
-        TStuckiDitherer secondDitherer(second.Width, secondLookup);
-        for (std::int32_t y = 0; y < first.Height; ++y) {
-            ThrowIfCancelled();
-            firstDitherer.DitherRowPair(first.Rows.Row(y),
-                first.OutTop + std::ptrdiff_t(y) * first.OutStep, secondDitherer,
-                second.Rows.Row(y), second.OutTop + std::ptrdiff_t(y) * second.OutStep);
-        }
-    }
-
-    // Four frames of the same size side by side.
-    void RunReduceJobQuad(TReduceJob* const* jobs, const TColorPalette& palette)
-    {
-        std::optional<TFastColorLookup> lookups[4];
-        std::optional<TStuckiDitherer> ditherers[4];
-        TStuckiDitherer* each[4];
-        for (int k = 0; k < 4; ++k) {
+        constexpr std::size_t kMost = 4;
+        std::optional<TFastColorLookup> lookups[kMost];
+        std::optional<TStuckiDitherer> ditherers[kMost];
+        TStuckiDitherer* each[kMost];
+        const std::uint8_t* rows[kMost];
+        std::uint8_t* out[kMost];
+        const std::size_t n = std::min(jobs.size(), kMost);
+        for (std::size_t k = 0; k < n; ++k) {
             lookups[k].emplace(palette);
             ditherers[k].emplace(jobs[k]->Width, *lookups[k]);
             each[k] = &*ditherers[k];
         }
-        const std::uint8_t* rows[4];
-        std::uint8_t* out[4];
         for (std::int32_t y = 0; y < jobs[0]->Height; ++y) {
             ThrowIfCancelled();
-            for (int k = 0; k < 4; ++k) {
+            for (std::size_t k = 0; k < n; ++k) {
                 rows[k] = jobs[k]->Rows.Row(y);
                 out[k] = jobs[k]->OutTop + std::ptrdiff_t(y) * jobs[k]->OutStep;
             }
-            TStuckiDitherer::DitherRowQuad(each, rows, out);
+            TStuckiDitherer::DitherRows(std::span<TStuckiDitherer* const>(each, n), rows, out);
         }
     }
 
@@ -121,7 +99,8 @@ TDIB ReduceToPalette(const TDIB& bitmap, const TColorPalette& palette)
     if (reduced.Empty())
         return reduced;
     TReduceJob job(bitmap, reduced);
-    RunReduceJob(job, palette);
+    TReduceJob* one[1] = { &job };
+    RunReduceJobs(one, palette);
     return reduced;
 }
 
@@ -161,15 +140,10 @@ std::vector<TDIB> ReduceFramesToPalette(
 
     ParallelFor(units.size(), threads, [&](std::size_t i) {
         const TUnit& unit = units[i];
-        if (unit.Count == 4) {
-            TReduceJob* four[4] = { &jobs[unit.First], &jobs[unit.First + 1], &jobs[unit.First + 2],
-                &jobs[unit.First + 3] };
-            RunReduceJobQuad(four, palette);
-        } else if (unit.Count == 2) {
-            RunReduceJobPair(jobs[unit.First], jobs[unit.First + 1], palette);
-        } else {
-            RunReduceJob(jobs[unit.First], palette);
-        }
+        TReduceJob* group[4];
+        for (std::size_t k = 0; k < unit.Count; ++k)
+            group[k] = &jobs[unit.First + k];
+        RunReduceJobs(std::span<TReduceJob* const>(group, unit.Count), palette);
     });
     return reduced;
 }
