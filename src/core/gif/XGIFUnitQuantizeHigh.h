@@ -155,24 +155,24 @@ private:
 // One palette of exactly colours entries (1..256) for all the frames.
 //
 // The colours of all visible pixels are counted (exactly where there are at
-// most 2^18 of them, else in cells of 6 bits per component). Where there are
-// no more distinct colours than entries, the palette is those colours.
-// Otherwise every dominant colour (at least 2 per mille of the pixels, a flat
-// field or a plain background) gets an entry of its own, exactly, up to a
-// quarter of the entries (half in palettes of more than 128); the others are
-// split greedily, always the group whose colours spread most, across the
-// component and place that remove most of that spread, until every entry has
-// a group; k-means rounds then move those entries to the mean of the colours
-// nearest to them. In palettes of at most 16 entries a second palette is
-// fitted to all colours the same way, its entries nearest the dominant
-// colours then set to them, and of the two the one whose dithered frames
-// score better (as below) goes on. Last, they are tuned to the dithering: a few frames are
-// dithered with the palette, and each entry moves part of the way towards
-// the mean of the values (colour plus diffused error) that were mapped to it.
-// Entries that cover the pixels' colours well but sit inside the values
-// dithering asks for make the diffused error pile up; the tuned entries let
-// it average out over a few pixels. Of the rounds, the palette whose dithered
-// frames score best, plain and slightly blurred, is kept.
+// most 2^18 of them, else in cells of 6 bits per component). Where there are no
+// more distinct colours than entries, the palette is those colours. Otherwise
+// every dominant colour (at least 2 per mille of the pixels, a flat field or a
+// plain background) gets an entry of its own, exactly, up to a quarter of the
+// entries (half in palettes of more than 128); the others are split greedily,
+// always the group whose colours spread most, across the component and place
+// that remove most of that spread, until every entry has a group; k-means
+// rounds then move those entries to the mean of the colours nearest to them. In
+// palettes of at most 16 entries a second palette is fitted to all colours the
+// same way, its entries nearest the dominant colours then set to them, and of
+// the two the one whose dithered frames score better (as below) goes on. Last,
+// they are tuned to the dithering: a few frames are dithered with the palette,
+// and each entry moves part of the way towards the mean of the values (colour
+// plus diffused error) that were mapped to it. Entries that cover the pixels'
+// colours well but sit inside the values dithering asks for make the diffused
+// error pile up; the tuned entries let it average out over a few pixels. Of the
+// rounds, the palette whose dithered frames score best, plain and slightly
+// blurred, is kept.
 TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, std::int32_t colours, unsigned threads = 0);
 

@@ -60,7 +60,6 @@ namespace {
         throw EInvalidGraphic(FormatMessage(ImageFileMessages::sInvalidSVG, reason));
     }
 
-    // Takes over a GError and fails with its message.
     // librsvg is opened when the first drawing is read, not when the
     // program starts: it brings cairo, pango, fontconfig and ICU, whose
     // loading cost every run of zephyrix-cli about 5 ms, SVG or not. The
@@ -143,6 +142,7 @@ namespace {
         return library;
     }
 
+    // Takes over a GError and fails with its message.
     [[noreturn]] void Fail(GError* error, const char* fallback)
     {
         const std::string reason = error && error->message ? error->message : fallback;
