@@ -77,6 +77,8 @@ TFrameError MeasureError(const TFrameSet& set, std::size_t frame, const std::uin
 // plain one close, and the choices tilt that way (photo-cat at 64 colours
 // +0.45 dB PSNR, -0.54 blurred; no set fell behind another encoder).
 double Score(std::span<const TFrameError> errors, std::size_t entries);
+// The same with the PSNR counted plainWeight times.
+double WeightedScore(std::span<const TFrameError> errors, double plainWeight);
 
 // Marks the pixel a frame does not dither: the background, or a pixel it
 // takes from an earlier frame (then the plan holds that frame's number).

@@ -155,7 +155,11 @@ namespace {
 double Score(std::span<const TFrameError> errors, std::size_t entries)
 {
     constexpr std::size_t kFewEntries = 16;
-    const double plainWeight = entries > kFewEntries ? 1.25 : 1.0;
+    return WeightedScore(errors, entries > kFewEntries ? 1.25 : 1.0);
+}
+
+double WeightedScore(std::span<const TFrameError> errors, double plainWeight)
+{
     TFrameError total;
     for (const TFrameError& e : errors) {
         total.Plain += e.Plain;
