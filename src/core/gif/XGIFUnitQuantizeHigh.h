@@ -97,18 +97,31 @@ private:
                 = _mm_setr_epi16(std::int16_t(red), std::int16_t(green), std::int16_t(blue), 0,
                     std::int16_t(red), std::int16_t(green), std::int16_t(blue), 0);
             const __m128i colours = _mm_setr_epi16(-1, -1, -1, 0, -1, -1, -1, 0);
-            __m128i lanes = _mm_set1_epi32(0x7FFFFFFF);
-            for (; i + 2 <= list.Count; i += 2) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i));
+            auto keys = [&](std::int32_t at) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + at));
                 const __m128i d = _mm_sub_epi16(_mm_and_si128(v, colours), query);
                 const __m128i squares = _mm_madd_epi16(d, d);
                 const __m128i distance
                     = _mm_add_epi32(squares, _mm_shuffle_epi32(squares, _MM_SHUFFLE(2, 3, 0, 1)));
-                const __m128i key
-                    = _mm_or_si128(_mm_slli_epi32(distance, 8), _mm_srli_epi64(v, 48));
-                const __m128i less = _mm_cmplt_epi32(key, lanes);
-                lanes = _mm_or_si128(_mm_and_si128(less, key), _mm_andnot_si128(less, lanes));
+                return _mm_or_si128(_mm_slli_epi32(distance, 8), _mm_srli_epi64(v, 48));
+            };
+            auto smaller = [](__m128i a, __m128i b) {
+                const __m128i less = _mm_cmplt_epi32(a, b);
+                return _mm_or_si128(_mm_and_si128(less, a), _mm_andnot_si128(less, b));
+            };
+            // Four a step into two minima, so that each waits on the one
+            // before it only every other pair.
+            __m128i lanes = _mm_set1_epi32(0x7FFFFFFF);
+            __m128i other = lanes;
+            for (; i + 4 <= list.Count; i += 4) {
+                lanes = smaller(keys(i), lanes);
+                other = smaller(keys(i + 2), other);
             }
+            if (i + 2 <= list.Count) {
+                lanes = smaller(keys(i), lanes);
+                i += 2;
+            }
+            lanes = smaller(other, lanes);
             const std::uint32_t even0 = std::uint32_t(_mm_cvtsi128_si32(lanes));
             const std::uint32_t even2 = std::uint32_t(
                 _mm_cvtsi128_si32(_mm_shuffle_epi32(lanes, _MM_SHUFFLE(2, 2, 2, 2))));
