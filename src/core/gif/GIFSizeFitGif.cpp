@@ -2,6 +2,7 @@
 // tries that reuse the palettes and frames made for earlier ones.
 
 #include "core/Errors.h"
+#include "core/WorkerPool.h"
 #include "core/flag/FlagParameters.h"
 #include "core/gif/GIFSizeFit.h"
 #include "core/gif/SizeFitOnce.h"
@@ -165,14 +166,7 @@ namespace {
             const TFitFrames& frames = FramesAt(knobs.Step);
             TExportOptions options = m_options;
             options.GIFBits = knobs.Colours;
-            // Every frame size takes the palette of the frames as given: the
-            // smaller frames only blend their colours, and the octree, fed
-            // the many blends, can lose most of a small palette (a flag at 3
-            // bits came out in one colour).
-            const TExportPalette& palette = m_palettes.Get(knobs.Colours, [&] {
-                return BuildExportPalette(
-                    m_frames.Frames, m_frames.Masks, Transparent(m_frames), options);
-            });
+            const TExportPalette& palette = Palette(knobs.Colours, threads);
 
             if (!sampled) {
                 TGIFImage gif;
@@ -233,6 +227,40 @@ namespace {
 
     private:
         using TKey = std::tuple<std::int32_t, std::int32_t, std::int32_t>;
+
+        // Every frame size takes the palette of the frames as given: the
+        // smaller frames only blend their colours, and the octree, fed the
+        // many blends, can lose most of a small palette (a flag at 3 bits
+        // came out in one colour). The standard level's octree takes the
+        // pixels one by one on one thread; once the search turns the colours,
+        // a second thread makes the palette of the depth it is likely to try
+        // next while the first runs (one more bit, else one fewer): it goes
+        // through neighbouring depths.
+        const TExportPalette& Palette(std::int32_t bits, unsigned threads)
+        {
+            auto make = [&](std::int32_t b) -> const TExportPalette& {
+                return m_palettes.Get(b, [&] {
+                    TExportOptions options = m_options;
+                    options.GIFBits = b;
+                    return BuildExportPalette(
+                        m_frames.Frames, m_frames.Masks, Transparent(m_frames), options);
+                });
+            };
+            if (threads < 2 || !FramesAreIndependent() || bits == m_options.GIFBits
+                || m_palettes.Asked(bits))
+                return make(bits);
+            std::int32_t ahead = 0;
+            for (const std::int32_t b : { bits + 1, bits - 1 }) {
+                if (b >= kGIFBitsRange.Min && b <= m_options.GIFBits && !m_palettes.Asked(b)) {
+                    ahead = b;
+                    break;
+                }
+            }
+            if (ahead == 0)
+                return make(bits);
+            ParallelFor(2, 2, [&](std::size_t i) { make(i == 0 ? bits : ahead); });
+            return make(bits);
+        }
         static TKey Key(const TFitKnobs& knobs)
         {
             return { knobs.Step, knobs.Colours, knobs.Quality };

@@ -40,6 +40,14 @@ public:
         return entry->Get(std::forward<Make>(make));
     }
 
+    // Whether some thread has asked for the key's value (it may still be
+    // being made).
+    bool Asked(const Key& key)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_entries.count(key) > 0;
+    }
+
 private:
     std::mutex m_mutex;
     std::map<Key, std::shared_ptr<TOnce<T>>> m_entries;
