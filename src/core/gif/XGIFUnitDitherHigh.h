@@ -79,6 +79,10 @@ TFrameError MeasureError(const TFrameSet& set, std::size_t frame, const std::uin
 double Score(std::span<const TFrameError> errors, std::size_t entries);
 // The same with the PSNR counted plainWeight times.
 double WeightedScore(std::span<const TFrameError> errors, double plainWeight);
+// The score of a change that trades PSNR for blurred PSNR, which is taken
+// only where the one gains at least twice what the other loses: the PSNR
+// counts twice.
+double StrictScore(std::span<const TFrameError> errors);
 
 // Marks the pixel a frame does not dither: the background, or a pixel it
 // takes from an earlier frame (then the plan holds that frame's number).

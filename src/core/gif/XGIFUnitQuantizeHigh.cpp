@@ -61,9 +61,6 @@ namespace {
     // at 16 colours 0.2 dB better on average in PSNR and blurred PSNR, and
     // up to 2 dB on flags; no better at 64 and 256).
     constexpr std::int32_t kFreeFitColours = 16;
-    // How many times the PSNR counts where a change trades it for blurred
-    // PSNR and must gain twice what it loses (SpreadForDithering).
-    constexpr double kStrictPlainWeight = 2.0;
 
     // The counted colours of one cell.
     struct TPoint {
@@ -521,7 +518,7 @@ namespace {
     // of the values mapped to each entry.
     struct TTuneRound {
         double Score = 0;
-        // The score with the PSNR counted twice (SpreadForDithering).
+        // For SpreadForDithering.
         double StrictScore = 0;
         TEntrySums Sums;
     };
@@ -560,7 +557,7 @@ namespace {
         for (std::size_t which = 0; which < palettes.size(); ++which) {
             const std::span<const TFrameError> own(errors.data() + which * frames, frames);
             rounds[which].Score = Score(own, palettes[which]->size());
-            rounds[which].StrictScore = WeightedScore(own, kStrictPlainWeight);
+            rounds[which].StrictScore = StrictScore(own);
             for (std::size_t task = 0; task < tasks; ++task)
                 rounds[which].Sums.Add(sums[task * palettes.size() + which]);
         }

@@ -170,4 +170,9 @@ double WeightedScore(std::span<const TFrameError> errors, double plainWeight)
         + Decibels(total.Blurred, total.Samples);
 }
 
+double StrictScore(std::span<const TFrameError> errors)
+{
+    return WeightedScore(errors, 2.0);
+}
+
 } // namespace zx::highq
