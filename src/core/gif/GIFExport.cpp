@@ -152,12 +152,17 @@ namespace {
         if (!mask || mask->Width() != bitmap.Width() || mask->Height() != bitmap.Height()
             || mask->BitCount() != 8)
             throw EInvalidGraphicOperation(GIFMessages::sMaskDoesNotFit);
+        // In locals: a store through the row's bytes could change anything
+        // read through a pointer or reference, and the loop would read the
+        // index and the width again at every pixel instead of running in
+        // vectors.
+        const std::uint8_t transparent = palette.TransparentIndex;
+        const std::int32_t width = bitmap.Width();
         for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
             std::uint8_t* row = bitmap.ScanLine(y);
             const std::uint8_t* maskRow = mask->ConstScanLine(y);
-            for (std::int32_t x = 0; x < bitmap.Width(); ++x)
-                row[x]
-                    = static_cast<std::uint8_t>(row[x] | (palette.TransparentIndex & maskRow[x]));
+            for (std::int32_t x = 0; x < width; ++x)
+                row[x] = static_cast<std::uint8_t>(row[x] | (transparent & maskRow[x]));
         }
     }
 

@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace zx {
@@ -33,8 +34,24 @@ TMaskRuns::TMaskRuns(const TDIB& plane)
                 value = row[x];
                 length = 0;
             }
-            // The rest of this run within the row at once.
+            // The rest of this run within the row at once, eight bytes a
+            // step: masks are long runs of 0 and 255.
             std::int32_t end = x + 1;
+            const std::uint64_t pattern = std::uint64_t(value) * 0x0101010101010101u;
+            while (end + 8 <= m_width) {
+                std::uint64_t bytes;
+                std::memcpy(&bytes, row + end, 8);
+                const std::uint64_t differ = bytes ^ pattern;
+                if (differ != 0) {
+                    // The first byte in memory that differs.
+                    if constexpr (std::endian::native == std::endian::little)
+                        end += std::countr_zero(differ) / 8;
+                    else
+                        end += std::countl_zero(differ) / 8;
+                    break;
+                }
+                end += 8;
+            }
             while (end < m_width && row[end] == value)
                 ++end;
             const std::uint32_t take
