@@ -3,7 +3,8 @@
 // refused, and "取消" frees the panel at once, leaving the old file whole and
 // no temporary file behind; settings changed during a save do not reach its
 // file; closing the panel while the preview is being built cancels the build;
-// a size limit holds for WebP and APNG as on the command line.
+// a size limit holds for WebP and APNG as on the command line; the bar shows
+// what runs.
 
 #include "UITestUtil.h"
 #include "core/flag/FlagPlayback.h"
@@ -26,7 +27,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 using namespace zx;
 using zx::test::Control;
@@ -271,6 +275,42 @@ private slots:
             qPrintable(status));
         QCOMPARE(image, QSize(450, 291));
         QCOMPARE(m_panel->BusyFlags(), std::uint16_t(0));
+    }
+
+    // The bar says what runs, also while it has no measure (a picture being
+    // read), and shows the text as it is, whatever it holds.
+    void theBarShowsTheTaskTextWithOrWithoutAMeasure()
+    {
+        std::atomic<bool> release = false;
+        TWorkBar bar;
+        // A failed check returns at once; the worker must end all the same,
+        // or the bar's destructor would wait for it.
+        struct TRelease {
+            std::atomic<bool>& Flag;
+            ~TRelease() { Flag = true; }
+        } releaseOnReturn { release };
+        auto task = [&](QString text, int permille) {
+            TWorkBar::TTask t;
+            t.Work = [&] {
+                while (!release.load())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            };
+            t.Text = [text] { return text; };
+            t.Permille = [permille] { return permille; };
+            return t;
+        };
+        QVERIFY(bar.Start(task(QStringLiteral("正在读取图片..."), -1)));
+        QCOMPARE(bar.ProgressBar->maximum(), 0);
+        QCOMPARE(bar.ProgressBar->text(), QStringLiteral("正在读取图片..."));
+        release = true;
+        QVERIFY(bar.WaitUntilIdle(10000));
+
+        release = false;
+        QVERIFY(bar.Start(task(QStringLiteral("正在保存 100%p %v.gif"), 500)));
+        QCOMPARE(bar.ProgressBar->value(), 500);
+        QCOMPARE(bar.ProgressBar->text(), QStringLiteral("正在保存 100%p %v.gif"));
+        release = true;
+        QVERIFY(bar.WaitUntilIdle(10000));
     }
 };
 

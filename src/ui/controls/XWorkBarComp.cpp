@@ -21,6 +21,15 @@ namespace {
     // How much the work yields to the window's thread.
     constexpr int kWorkerNice = 10;
 
+    // The bar shows the task's text as it is: QProgressBar shows no text at
+    // all while it has no measure (a busy bar), and reads %p, %v and %m in
+    // its text as placeholders, which a file name may hold.
+    class TTextProgressBar : public QProgressBar {
+    public:
+        using QProgressBar::QProgressBar;
+        QString text() const override { return format(); }
+    };
+
 } // namespace
 
 struct TWorkBar::TWorker {
@@ -57,7 +66,7 @@ TWorkBar::TWorkBar(QWidget* parent)
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
-    ProgressBar = new QProgressBar(this);
+    ProgressBar = new TTextProgressBar(this);
     ProgressBar->setObjectName(QStringLiteral("WorkProgressBar"));
     ProgressBar->setRange(0, 1000);
     ProgressBar->setTextVisible(true);
