@@ -154,3 +154,19 @@ TEST(XMagnetUnit, TheLayoutStaysTogetherWhenThePanelIsPushedOntoTheScreen)
     const zx::TWindowLayout inside { kPanel, Flag(700, 200) };
     EXPECT_EQ(zx::KeepLayoutOnScreen(inside, kScreen), inside);
 }
+
+TEST(XMagnetUnit, AWindowDockedBesideAPanelThatHasGrownGoesBackToItsEdge)
+{
+    // Docked against a panel of 340 pixels (700 - 60), restored beside one of
+    // 400 that covers 60 pixels of it: flush right again.
+    EXPECT_EQ(zx::RedockBesideGrownPanel(Flag(640, 200), kPanel), Flag(700, 200));
+    EXPECT_EQ(zx::RedockBesideGrownPanel(Flag(500, 200), kPanel), Flag(700, 200));
+    // Anything else stays where it is: tops apart (no dock made it), beside or
+    // beyond the panel's edge, left of the panel, or its left edge over the
+    // panel's left half.
+    EXPECT_EQ(zx::RedockBesideGrownPanel(Flag(640, 201), kPanel), Flag(640, 201));
+    EXPECT_EQ(zx::RedockBesideGrownPanel(Flag(700, 200), kPanel), Flag(700, 200));
+    EXPECT_EQ(zx::RedockBesideGrownPanel(Flag(760, 200), kPanel), Flag(760, 200));
+    EXPECT_EQ(zx::RedockBesideGrownPanel(Flag(150, 200), kPanel), Flag(150, 200));
+    EXPECT_EQ(zx::RedockBesideGrownPanel(Flag(499, 200), kPanel), Flag(499, 200));
+}

@@ -394,6 +394,24 @@ private slots:
         QCOMPARE(panel.Panel.LastTop(), 70);
     }
 
+    void aFlagWindowDockedBesideANarrowerPanelIsDockedAgain()
+    {
+        // Saved docked beside the panel in a language whose captions left it
+        // 63 pixels narrower: the panel would now cover part of it.
+        TStartedPanel probe;
+        const QSize panelSize = probe.Panel.frameGeometry().size();
+        probe.Panel.hide();
+        const int right = 60 + panelSize.width();
+        m_store->WriteUserFile(QStringLiteral("[Forms]\nControlPanelX=60\nControlPanelY=70\n"
+                                              "PreviewX=%1\nPreviewY=70\nPreviewW=160\n"
+                                              "PreviewH=140\n")
+                                   .arg(right - 63)
+                                   .toUtf8());
+        TStartedPanel panel;
+        QCOMPARE(panel.Panel.frameGeometry().topLeft(), QPoint(60, 70));
+        QCOMPARE(panel.Flag->frameGeometry(), QRect(right, 70, 160, 140));
+    }
+
     void windowsOffTheScreenComeBack()
     {
         const QRect screen = ScreenRect();

@@ -91,6 +91,16 @@ TBounds FollowPanel(TBounds flag, const TBounds& panel, std::int32_t lastTop, st
     return SnapToForm(flag, panel);
 }
 
+TBounds RedockBesideGrownPanel(TBounds flag, const TBounds& panel)
+{
+    // Docking is what levels the tops: a window whose left edge lies over the
+    // panel's right half at exactly the panel's height was docked there.
+    if (flag.Top == panel.Top && flag.Left >= panel.Left + panel.Width / 2
+        && flag.Left < panel.Right())
+        flag.Left = panel.Right();
+    return flag;
+}
+
 TWindowLayout KeepLayoutOnScreen(TWindowLayout layout, const TBounds& screen)
 {
     const TBounds before = layout.Panel;

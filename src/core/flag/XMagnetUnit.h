@@ -64,6 +64,14 @@ TBounds KeepOnScreen(TBounds w, const TBounds& screen);
 TBounds FollowPanel(
     TBounds flag, const TBounds& panel, std::int32_t lastTop, std::int32_t lastLeft);
 
+// The flag window of a restored layout, where it was docked against the
+// panel's right edge (its top level with the panel's) and the panel has grown
+// since the layout was saved (another language's captions, another font), so
+// that the panel now covers part of it (its left edge over the panel's right
+// half): flush against the right edge again. Any other window is returned as
+// it is.
+TBounds RedockBesideGrownPanel(TBounds flag, const TBounds& panel);
+
 struct TWindowLayout {
     TBounds Panel;
     TBounds Flag;

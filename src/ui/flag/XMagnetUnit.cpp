@@ -181,7 +181,7 @@ void TFormMagnet::ApplyRestoredLayout()
     layout.Panel.Height = panelSize.height();
     layout.Flag.Width = flagSize.width();
     layout.Flag.Height = flagSize.height();
-    layout.Flag = SnapToForm(layout.Flag, layout.Panel);
+    layout.Flag = SnapToForm(RedockBesideGrownPanel(layout.Flag, layout.Panel), layout.Panel);
     PlaceWindows(KeepLayoutOnScreen(layout, ScreenOf(&m_panel)));
 }
 
