@@ -105,6 +105,7 @@ private slots:
     void ResultsOfTheWindow();
     void HeightIsLockedToTheStrip();
     void ShowCentresTheWindow();
+    void ABigPictureScrollsAndTheWindowStaysOnTheScreen();
     void SelectedFrameIsScrolledIntoView();
 
     void PanelMenuHasPreviewAfterSave();
@@ -259,6 +260,31 @@ void TestPreviewUnit::ShowCentresTheWindow()
     const QRect frame = form.frameGeometry();
     QVERIFY(std::abs(frame.left() - (screen.width() - frame.width()) / 2) <= 1);
     QVERIFY(std::abs(frame.top() - (screen.height() - frame.height()) / 2) <= 1);
+}
+
+// A scaled export's frames are larger than twice of them fit on a screen:
+// the window keeps to the screen, and the picture and the strip scroll.
+void TestPreviewUnit::ABigPictureScrollsAndTheWindowStaysOnTheScreen()
+{
+    const TDIB frame = SolidPicture(1920, 1200, 0xFF2040A0);
+    TPreviewForm form;
+    Fill(form, frame, 2);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(screen.width() < 2 * 1920 + 40 && screen.height() < 1200 + 100,
+        "the test needs a screen smaller than the window would be");
+    QTRY_VERIFY2(screen.contains(form.frameGeometry()),
+        qPrintable(QStringLiteral("%1 x %2 at %3, %4")
+                       .arg(form.frameGeometry().width())
+                       .arg(form.frameGeometry().height())
+                       .arg(form.frameGeometry().left())
+                       .arg(form.frameGeometry().top())));
+    QCOMPARE(form.PreviewImage->size(), QSize(1920, 1200));
+    QVERIFY(form.PreviewScrollBox->horizontalScrollBar()->maximum() > 0);
+    QVERIFY(form.PreviewScrollBox->verticalScrollBar()->maximum() > 0);
+    QVERIFY(form.ScrollBox2->verticalScrollBar()->maximum() > 0);
+    QCOMPARE(form.minimumWidth(), 2 * form.PreviewScrollBox->width() + 40);
 }
 
 void TestPreviewUnit::SelectedFrameIsScrolledIntoView()

@@ -17,6 +17,30 @@
 
 namespace zx {
 
+namespace {
+
+    // Room for the frame the window manager puts around the window, while
+    // it is not known (before the window is first shown): borders and a
+    // title bar.
+    constexpr QSize kFrameAllowance(16, 48);
+
+    // The most the window may take: the screen's free area, less the
+    // window's frame.
+    QSize ScreenRoom(const QWidget& window)
+    {
+        const QScreen* screen = window.screen();
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        if (!screen)
+            return { QWIDGETSIZE_MAX, QWIDGETSIZE_MAX };
+        QSize frame = window.frameGeometry().size() - window.geometry().size();
+        if (frame.isEmpty())
+            frame = frame.expandedTo(kFrameAllowance);
+        return screen->availableGeometry().size() - frame;
+    }
+
+} // namespace
+
 TPreviewForm::TPreviewForm(QWidget* parent)
     : QDialog(parent,
         Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -116,7 +140,7 @@ int TPreviewForm::ExecModal()
 
 void TPreviewForm::SetPaneClientWidth(int width)
 {
-    PreviewScrollBox->setFixedWidth(width);
+    m_paneClientWidth = width;
     ApplySizeLimits();
 }
 
@@ -145,6 +169,14 @@ int TPreviewForm::MinimumTrackWidth() const
 
 void TPreviewForm::ApplySizeLimits()
 {
+    // The window is at least twice the pane and 40 wide; a picture too wide
+    // for that to fit on the screen (a scaled export) scrolls in its pane.
+    // Worked out again whenever the window is fitted: its frame, which
+    // takes from the room, is known only once it is shown.
+    if (m_paneClientWidth > 0) {
+        const int room = std::max(1, (ScreenRoom(*this).width() - 40) / 2);
+        PreviewScrollBox->setFixedWidth(std::min(m_paneClientWidth, room));
+    }
     setMinimumWidth(MinimumTrackWidth());
     if (m_heightLock != 0) {
         setMinimumHeight(m_heightLock);
@@ -170,8 +202,11 @@ void TPreviewForm::FitHeights()
     if (GIFFilmDisplay->width() > room)
         boxHeight += FilmScrollBox->horizontalScrollBar()->sizeHint().height();
     FilmScrollBox->setFixedHeight(boxHeight);
-    const int formHeight
-        = MainMenu->sizeHint().height() + boxHeight + PreviewStatusBar->sizeHint().height();
+    // A strip taller than the screen (a scaled export) scrolls in the box
+    // around it, and the picture in its pane, instead.
+    const int formHeight = std::min(
+        MainMenu->sizeHint().height() + boxHeight + PreviewStatusBar->sizeHint().height(),
+        ScreenRoom(*this).height());
     resize(std::max(width(), MinimumTrackWidth()), formHeight);
     m_heightLock = formHeight;
     ApplySizeLimits();
@@ -182,7 +217,7 @@ void TPreviewForm::FormShow()
 {
     FitHeights();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
+        const QRect area = screen->availableGeometry();
         move(area.left() + (area.width() - frameGeometry().width()) / 2,
             area.top() + (area.height() - frameGeometry().height()) / 2);
     }

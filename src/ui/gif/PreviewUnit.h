@@ -96,6 +96,9 @@ private:
     QWidget* m_paneContent = nullptr;
     QLabel* m_statusLabel = nullptr;
     int m_heightLock = 0;
+    // The pane's client width asked for (0: none yet); the pane may be
+    // narrower, to keep the window on the screen.
+    int m_paneClientWidth = 0;
     int m_modalResult = mrNone;
     bool m_fitting = false;
 };
