@@ -94,4 +94,28 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileAtomic(const std::string& path, std::span<const std::uint8_t> bytes,
     const std::function<void(std::uint64_t written)>& progress = {});
 
+// WriteFileAtomic in two steps, for a file whose bytes take long to make: the
+// constructor makes the temporary file at once (EFOpenError where path cannot
+// be written), so that such a place is refused before the work; Write then
+// writes and renames as WriteFileAtomic does, once. A file not written (the
+// object destroyed first, or Write failing) leaves no temporary file.
+class TAtomicFile {
+public:
+    explicit TAtomicFile(std::string path);
+    ~TAtomicFile();
+    TAtomicFile(const TAtomicFile&) = delete;
+    TAtomicFile& operator=(const TAtomicFile&) = delete;
+
+    void Write(std::span<const std::uint8_t> bytes,
+        const std::function<void(std::uint64_t written)>& progress = {});
+
+private:
+    // Closes and removes the temporary file.
+    void Abandon();
+
+    std::string m_path;
+    std::string m_temp;
+    int m_fd = -1;
+};
+
 } // namespace zx

@@ -11,6 +11,7 @@
 
 #include "GIFTestUtil.h"
 #include "core/Cancel.h"
+#include "core/Errors.h"
 #include "core/Stream.h"
 #include "core/WorkerPool.h"
 #include "core/flag/FlagModel.h"
@@ -380,6 +381,28 @@ namespace {
         }
     }
 
+    TEST(ExportJob, APlaceThatCannotBeWrittenIsRefusedBeforeTheRender)
+    {
+        FlagParameters params;
+        params.Frames = 3;
+        TFlagModel model;
+        MakeFlag(model, params, 120, 75);
+        TTempFolder folder;
+        const Bytes old = { 'o', 'l', 'd' };
+        WriteFileAtomic((folder.Path / "file").string(), old);
+        // Below a file, and in a folder that is not there.
+        for (const fs::path& path :
+            { folder.Path / "file" / "flag.gif", folder.Path / "missing" / "flag.gif" }) {
+            SCOPED_TRACE(path.string());
+            TExportJob job(
+                TakeExportSnapshot(model, OptionsOf(params, TExportQuality::Standard), 2), 2);
+            EXPECT_THROW(job.Save(path.string()), EFOpenError);
+            EXPECT_EQ(job.Progress().FramesRendered.load(), 0);
+        }
+        EXPECT_EQ(folder.Names(), std::vector<std::string> { "file" });
+        EXPECT_EQ(ReadFileBytes((folder.Path / "file").string()), old);
+    }
+
     TEST(ExportJob, ACancelAfterTheCommitIsRefusedAndTheFileComes)
     {
         FlagParameters params;
@@ -657,6 +680,25 @@ namespace {
             ECancelled);
         EXPECT_EQ(ReadFileBytes(path.string()), (Bytes { 1, 2, 3 }));
         EXPECT_EQ(folder.Names(), std::vector<std::string> { "file.bin" });
+    }
+
+    TEST(AtomicWrite, AFileMadeAheadIsThereOnlyOnceWritten)
+    {
+        TTempFolder folder;
+        const fs::path path = folder.Path / "file.bin";
+        {
+            // Made, not written: no trace.
+            TAtomicFile file(path.string());
+            EXPECT_EQ(folder.Names().size(), 1u);
+        }
+        EXPECT_TRUE(folder.Names().empty());
+        TAtomicFile file(path.string());
+        file.Write(Bytes { 4, 5 });
+        EXPECT_EQ(ReadFileBytes(path.string()), (Bytes { 4, 5 }));
+        EXPECT_EQ(folder.Names(), std::vector<std::string> { "file.bin" });
+        // Once is all: a second write is refused and leaves the file.
+        EXPECT_THROW(file.Write(Bytes { 6 }), EWriteError);
+        EXPECT_EQ(ReadFileBytes(path.string()), (Bytes { 4, 5 }));
     }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "core/gif/ExportJob.h"
 
 #include "core/Errors.h"
+#include "core/Stream.h"
 #include "core/WorkerPool.h"
 #include "core/flag/FlagParameters.h"
 #include "core/gif/PaletteFeed.h"
@@ -333,11 +334,17 @@ std::vector<std::uint8_t> TExportJob::EncodeGif(const TGIFImage& gif)
 
 void TExportJob::Write(const std::string& path, std::span<const std::uint8_t> bytes)
 {
+    TAtomicFile file(path);
+    Write(file, bytes);
+}
+
+void TExportJob::Write(TAtomicFile& file, std::span<const std::uint8_t> bytes)
+{
     Run([&] {
         m_progress.Stage = TExportStage::Writing;
         m_progress.FileBytes = bytes.size();
         m_progress.Say(sStatusSaving);
-        WriteFileAtomic(path, bytes, [&](std::uint64_t written) {
+        file.Write(bytes, [&](std::uint64_t written) {
             m_progress.BytesWritten = written;
             ThrowIfCancelled();
         });
@@ -357,8 +364,11 @@ std::vector<std::uint8_t> TExportJob::Encode(const TFrameWriter& writer)
 
 void TExportJob::Save(const std::string& path, const TFrameWriter& writer)
 {
+    // The file's place first: one that cannot be written is refused before
+    // the frames are rendered and coded, not after.
+    TAtomicFile file(path);
     const std::vector<std::uint8_t> bytes = Encode(writer);
-    Write(path, bytes);
+    Write(file, bytes);
 }
 
 std::int32_t TExportJob::ReturnRenderedFrames(TFlagModel& model) const

@@ -32,6 +32,8 @@
 
 namespace zx {
 
+class TAtomicFile;
+
 // What an export is made of, copied from the flag when it starts: whatever
 // the user changes afterwards does not reach it. The pictures are the
 // snapshot's own (no storage shared with the flag), so another thread may
@@ -208,7 +210,8 @@ public:
     // Render, then the writer's bytes (the GIF's by default): a file to
     // show before it is written.
     std::vector<std::uint8_t> Encode(const TFrameWriter& writer = {});
-    // The whole save: Encode, then Write.
+    // The whole save: Encode, then Write; a place that cannot be written is
+    // refused (EFOpenError) before anything is rendered.
     void Save(const std::string& path, const TFrameWriter& writer = {});
 
     // At scale 1 with KeepFrames, after Render: the frames this job rendered
@@ -219,6 +222,7 @@ public:
 
 private:
     template <class Work> auto Run(Work&& work);
+    void Write(TAtomicFile& file, std::span<const std::uint8_t> bytes);
 
     unsigned m_workers;
     TCancelToken m_token;
