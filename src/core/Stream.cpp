@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 namespace zx {
 
@@ -132,78 +131,67 @@ namespace {
 
 } // namespace
 
+void CheckWritable(const std::string& path)
+{
+    std::string temp;
+    const int fd = CreateTemporaryFile(path, temp);
+    if (fd < 0)
+        throw EFOpenError(OpenErrorText(path, errno));
+    ::close(fd);
+    ::unlink(temp.c_str());
+}
+
 void WriteFileAtomic(const std::string& path, std::span<const std::uint8_t> bytes,
     const std::function<void(std::uint64_t written)>& progress)
 {
-    TAtomicFile(path).Write(bytes, progress);
-}
+    std::string temp;
+    const int fd = CreateTemporaryFile(path, temp);
+    if (fd < 0)
+        throw EFOpenError(OpenErrorText(path, errno));
+    const auto abandon = [&] {
+        ::close(fd);
+        ::unlink(temp.c_str());
+    };
 
-TAtomicFile::TAtomicFile(std::string path)
-    : m_path(std::move(path))
-{
-    m_fd = CreateTemporaryFile(m_path, m_temp);
-    if (m_fd < 0)
-        throw EFOpenError(OpenErrorText(m_path, errno));
-}
-
-TAtomicFile::~TAtomicFile()
-{
-    Abandon();
-}
-
-void TAtomicFile::Abandon()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    if (!m_temp.empty())
-        ::unlink(m_temp.c_str());
-    m_fd = -1;
-    m_temp.clear();
-}
-
-void TAtomicFile::Write(
-    std::span<const std::uint8_t> bytes, const std::function<void(std::uint64_t written)>& progress)
-{
-    if (m_fd < 0)
-        throw EWriteError(WriteErrorText(m_path, EBADF));
-    // Any failure below leaves the temporary file to Abandon.
     // Pieces of 1 MiB: small enough that a cancel is seen at once.
     constexpr std::size_t kPiece = std::size_t(1) << 20;
     std::size_t done = 0;
     while (done < bytes.size()) {
-        ThrowIfCancelled();
+        try {
+            ThrowIfCancelled();
+        } catch (...) {
+            abandon();
+            throw;
+        }
         const std::size_t piece = std::min(kPiece, bytes.size() - done);
-        const ssize_t n = ::write(m_fd, bytes.data() + done, piece);
+        const ssize_t n = ::write(fd, bytes.data() + done, piece);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             const int error = errno;
-            Abandon();
-            throw EWriteError(WriteErrorText(m_path, error));
+            abandon();
+            throw EWriteError(WriteErrorText(path, error));
         }
         done += static_cast<std::size_t>(n);
         if (progress)
             progress(done);
     }
-    const int fd = m_fd;
-    m_fd = -1;
     if (::close(fd) != 0) {
         const int error = errno;
-        Abandon();
-        throw EWriteError(WriteErrorText(m_path, error));
+        ::unlink(temp.c_str());
+        throw EWriteError(WriteErrorText(path, error));
     }
     // The last moment to stop: from here on the new file is the result.
     TCancelToken* const token = CurrentCancelToken();
     if (token && !token->Commit()) {
-        Abandon();
+        ::unlink(temp.c_str());
         throw ECancelled();
     }
-    if (::rename(m_temp.c_str(), m_path.c_str()) != 0) {
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
         const int error = errno;
-        Abandon();
-        throw EFOpenError(OpenErrorText(m_path, error));
+        ::unlink(temp.c_str());
+        throw EFOpenError(OpenErrorText(path, error));
     }
-    m_temp.clear();
 }
 
 } // namespace zx

@@ -94,28 +94,10 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileAtomic(const std::string& path, std::span<const std::uint8_t> bytes,
     const std::function<void(std::uint64_t written)>& progress = {});
 
-// WriteFileAtomic in two steps, for a file whose bytes take long to make: the
-// constructor makes the temporary file at once (EFOpenError where path cannot
-// be written), so that such a place is refused before the work; Write then
-// writes and renames as WriteFileAtomic does, once. A file not written (the
-// object destroyed first, or Write failing) leaves no temporary file.
-class TAtomicFile {
-public:
-    explicit TAtomicFile(std::string path);
-    ~TAtomicFile();
-    TAtomicFile(const TAtomicFile&) = delete;
-    TAtomicFile& operator=(const TAtomicFile&) = delete;
-
-    void Write(std::span<const std::uint8_t> bytes,
-        const std::function<void(std::uint64_t written)>& progress = {});
-
-private:
-    // Closes and removes the temporary file.
-    void Abandon();
-
-    std::string m_path;
-    std::string m_temp;
-    int m_fd = -1;
-};
+// Throws the EFOpenError WriteFileAtomic would throw where path's folder
+// takes no new file, by making its temporary file and removing it again: for
+// a caller that makes its bytes long before it writes them. Nothing stays
+// behind, also when the work that follows is cut short.
+void CheckWritable(const std::string& path);
 
 } // namespace zx

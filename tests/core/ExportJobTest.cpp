@@ -682,23 +682,14 @@ namespace {
         EXPECT_EQ(folder.Names(), std::vector<std::string> { "file.bin" });
     }
 
-    TEST(AtomicWrite, AFileMadeAheadIsThereOnlyOnceWritten)
+    TEST(AtomicWrite, TheCheckOfAPlaceLeavesNothingBehind)
     {
         TTempFolder folder;
-        const fs::path path = folder.Path / "file.bin";
-        {
-            // Made, not written: no trace.
-            TAtomicFile file(path.string());
-            EXPECT_EQ(folder.Names().size(), 1u);
-        }
+        CheckWritable((folder.Path / "file.bin").string());
         EXPECT_TRUE(folder.Names().empty());
-        TAtomicFile file(path.string());
-        file.Write(Bytes { 4, 5 });
-        EXPECT_EQ(ReadFileBytes(path.string()), (Bytes { 4, 5 }));
+        WriteFileAtomic((folder.Path / "file.bin").string(), Bytes { 1 });
+        EXPECT_THROW(CheckWritable((folder.Path / "file.bin" / "x").string()), EFOpenError);
         EXPECT_EQ(folder.Names(), std::vector<std::string> { "file.bin" });
-        // Once is all: a second write is refused and leaves the file.
-        EXPECT_THROW(file.Write(Bytes { 6 }), EWriteError);
-        EXPECT_EQ(ReadFileBytes(path.string()), (Bytes { 4, 5 }));
     }
 
 } // namespace

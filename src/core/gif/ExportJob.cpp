@@ -334,17 +334,11 @@ std::vector<std::uint8_t> TExportJob::EncodeGif(const TGIFImage& gif)
 
 void TExportJob::Write(const std::string& path, std::span<const std::uint8_t> bytes)
 {
-    TAtomicFile file(path);
-    Write(file, bytes);
-}
-
-void TExportJob::Write(TAtomicFile& file, std::span<const std::uint8_t> bytes)
-{
     Run([&] {
         m_progress.Stage = TExportStage::Writing;
         m_progress.FileBytes = bytes.size();
         m_progress.Say(sStatusSaving);
-        file.Write(bytes, [&](std::uint64_t written) {
+        WriteFileAtomic(path, bytes, [&](std::uint64_t written) {
             m_progress.BytesWritten = written;
             ThrowIfCancelled();
         });
@@ -366,9 +360,9 @@ void TExportJob::Save(const std::string& path, const TFrameWriter& writer)
 {
     // The file's place first: one that cannot be written is refused before
     // the frames are rendered and coded, not after.
-    TAtomicFile file(path);
+    CheckWritable(path);
     const std::vector<std::uint8_t> bytes = Encode(writer);
-    Write(file, bytes);
+    Write(path, bytes);
 }
 
 std::int32_t TExportJob::ReturnRenderedFrames(TFlagModel& model) const

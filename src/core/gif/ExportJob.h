@@ -32,8 +32,6 @@
 
 namespace zx {
 
-class TAtomicFile;
-
 // What an export is made of, copied from the flag when it starts: whatever
 // the user changes afterwards does not reach it. The pictures are the
 // snapshot's own (no storage shared with the flag), so another thread may
@@ -222,7 +220,6 @@ public:
 
 private:
     template <class Work> auto Run(Work&& work);
-    void Write(TAtomicFile& file, std::span<const std::uint8_t> bytes);
 
     unsigned m_workers;
     TCancelToken m_token;
