@@ -129,15 +129,21 @@ namespace {
         return -1;
     }
 
+    // CreateTemporaryFile, or the error a write to path reports.
+    int OpenTemporaryFile(const std::string& path, std::string& temp)
+    {
+        const int fd = CreateTemporaryFile(path, temp);
+        if (fd < 0)
+            throw EFOpenError(OpenErrorText(path, errno));
+        return fd;
+    }
+
 } // namespace
 
 void CheckWritable(const std::string& path)
 {
     std::string temp;
-    const int fd = CreateTemporaryFile(path, temp);
-    if (fd < 0)
-        throw EFOpenError(OpenErrorText(path, errno));
-    ::close(fd);
+    ::close(OpenTemporaryFile(path, temp));
     ::unlink(temp.c_str());
 }
 
@@ -145,9 +151,7 @@ void WriteFileAtomic(const std::string& path, std::span<const std::uint8_t> byte
     const std::function<void(std::uint64_t written)>& progress)
 {
     std::string temp;
-    const int fd = CreateTemporaryFile(path, temp);
-    if (fd < 0)
-        throw EFOpenError(OpenErrorText(path, errno));
+    const int fd = OpenTemporaryFile(path, temp);
     const auto abandon = [&] {
         ::close(fd);
         ::unlink(temp.c_str());

@@ -687,9 +687,6 @@ namespace {
         TTempFolder folder;
         CheckWritable((folder.Path / "file.bin").string());
         EXPECT_TRUE(folder.Names().empty());
-        WriteFileAtomic((folder.Path / "file.bin").string(), Bytes { 1 });
-        EXPECT_THROW(CheckWritable((folder.Path / "file.bin" / "x").string()), EFOpenError);
-        EXPECT_EQ(folder.Names(), std::vector<std::string> { "file.bin" });
     }
 
 } // namespace

@@ -374,14 +374,20 @@ private slots:
         QCOMPARE(panel.Panel.CurrentParameters().BackgroundColor, 0u);
     }
 
+    // Where the panel's right edge lies when the panel stands at x = 60.
+    static int PanelRightEdgeAt60()
+    {
+        TStartedPanel probe;
+        const int width = probe.Panel.frameGeometry().width();
+        probe.Panel.hide();
+        return 60 + width;
+    }
+
     void theRestoredLayoutSnapsAndStaysOnTheScreen()
     {
         // The flag window 5 pixels right of the panel's right edge and 3
         // below its top, 160 x 140 outside.
-        TStartedPanel probe;
-        const QSize panelSize = probe.Panel.frameGeometry().size();
-        probe.Panel.hide();
-        const int right = 60 + panelSize.width();
+        const int right = PanelRightEdgeAt60();
         m_store->WriteUserFile(QStringLiteral("[Forms]\nControlPanelX=60\nControlPanelY=70\n"
                                               "PreviewX=%1\nPreviewY=73\nPreviewW=160\n"
                                               "PreviewH=140\n")
@@ -398,10 +404,7 @@ private slots:
     {
         // Saved docked beside the panel in a language whose captions left it
         // 63 pixels narrower: the panel would now cover part of it.
-        TStartedPanel probe;
-        const QSize panelSize = probe.Panel.frameGeometry().size();
-        probe.Panel.hide();
-        const int right = 60 + panelSize.width();
+        const int right = PanelRightEdgeAt60();
         m_store->WriteUserFile(QStringLiteral("[Forms]\nControlPanelX=60\nControlPanelY=70\n"
                                               "PreviewX=%1\nPreviewY=70\nPreviewW=160\n"
                                               "PreviewH=140\n")

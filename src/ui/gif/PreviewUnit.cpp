@@ -35,7 +35,7 @@ namespace {
             return { QWIDGETSIZE_MAX, QWIDGETSIZE_MAX };
         QSize frame = window.frameGeometry().size() - window.geometry().size();
         if (frame.isEmpty())
-            frame = frame.expandedTo(kFrameAllowance);
+            frame = kFrameAllowance;
         return screen->availableGeometry().size() - frame;
     }
 
