@@ -541,9 +541,12 @@
         <source>已写入 %1 字节</source>
         <translation>%1 bytes written</translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%1 x %2 像素 x %3 颜色 x %4 帧 x %5 字节</source>
-        <translation>%1 x %2 pixels x %3 colours x %4 frames x %5 bytes</translation>
+        <translation>
+            <numerusform>%1 x %2 pixels x %3 colours x %4 frame x %5 bytes</numerusform>
+            <numerusform>%1 x %2 pixels x %3 colours x %4 frames x %5 bytes</numerusform>
+        </translation>
     </message>
     <message>
         <source>（最大文件大小 %1 KB：有损 %2，%3 位）</source>

@@ -425,6 +425,39 @@ private slots:
         CheckFits(*m_panel);
     }
 
+    // The preview's status counts the frames in the language's singular or
+    // plural.
+    void englishCountsOneFrameAndMany()
+    {
+        InstallProgramLanguage(QLocale(QLocale::English, QLocale::UnitedStates));
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        QDir::setCurrent(m_dir->path());
+        m_panel = std::make_unique<TFlagForm>();
+        m_show = new TShowForm(m_panel.get());
+        m_panel->SetPreviewForm(new TPreviewForm(m_panel.get()));
+        m_panel->StartUp(m_show);
+        test::Control<QTimer>(*m_panel, "FlagTimer")->stop();
+        QString status;
+        m_panel->PreviewForm()->ModalRun = [&](TPreviewForm& form) {
+            status = form.StatusText();
+            return int(mrCancel);
+        };
+        auto* slider = test::Control<TNiceScrollBar>(*m_panel, "FramesNiceScrollBar");
+        slider->setFocus();
+        const auto previewOf = [&](int frames) {
+            while (slider->Position() != frames)
+                QTest::keyClick(slider, slider->Position() > frames ? Qt::Key_Left : Qt::Key_Right);
+            status.clear();
+            m_panel->Preview1Click();
+            return m_panel->Work().WaitUntilIdle() ? status : QStringLiteral("(busy)");
+        };
+        const QString one = previewOf(1);
+        QVERIFY2(one.contains(QStringLiteral(" colours x 1 frame x ")), qPrintable(one));
+        const QString two = previewOf(2);
+        QVERIFY2(two.contains(QStringLiteral(" colours x 2 frames x ")), qPrintable(two));
+    }
+
     // The About box shows the version in the user's language, but the install
     // record keeps the program's own text: another language is no new version.
     void aChangeOfLanguageIsNoNewVersion()

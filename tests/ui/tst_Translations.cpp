@@ -22,10 +22,29 @@ namespace {
 struct TMessage {
     QString Context;
     QString Source;
-    QString Translation;
+    // The translation, or its plural forms for a text that has them.
+    QStringList Translations;
     // "unfinished", "vanished", "obsolete", or empty for a finished one.
     QString Type;
 };
+
+// The text of the <translation> element the reader stands on, or its plural
+// forms (<numerusform>) one by one; leaves the reader on its end.
+QStringList ReadTranslationForms(QXmlStreamReader& xml)
+{
+    QStringList forms;
+    QString text;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isCharacters())
+            text += xml.text();
+        else if (xml.isStartElement())
+            forms << xml.readElementText();
+        else if (xml.isEndElement())
+            break;
+    }
+    return forms.isEmpty() ? QStringList { text } : forms;
+}
 
 std::vector<TMessage> ReadTranslations(const QString& path, QString* error)
 {
@@ -50,7 +69,7 @@ std::vector<TMessage> ReadTranslations(const QString& path, QString* error)
                     message.Source = xml.readElementText();
                 } else if (xml.name() == QLatin1String("translation")) {
                     message.Type = xml.attributes().value(QLatin1String("type")).toString();
-                    message.Translation = xml.readElementText();
+                    message.Translations = ReadTranslationForms(xml);
                 } else {
                     xml.skipCurrentElement();
                 }
@@ -194,7 +213,9 @@ private slots:
         QVERIFY(messages.size() > 100);
         QStringList untranslated;
         for (const TMessage& message : messages) {
-            if (!message.Type.isEmpty() || message.Translation.trimmed().isEmpty())
+            const bool empty = std::any_of(message.Translations.begin(), message.Translations.end(),
+                [](const QString& t) { return t.trimmed().isEmpty(); });
+            if (!message.Type.isEmpty() || empty)
                 untranslated << message.Context + QStringLiteral(": ") + message.Source;
         }
         QVERIFY2(untranslated.isEmpty(),
@@ -214,19 +235,21 @@ private slots:
                 if (message.Type == QLatin1String("unfinished"))
                     continue;
                 const QString where = file + QStringLiteral(": ") + message.Source;
-                QVERIFY2(Placeholders(message.Source) == Placeholders(message.Translation),
-                    qPrintable(where));
-                // A text with an access key keeps one; others may gain one.
-                const int keys = AccessKeys(message.Translation);
-                QVERIFY2(
-                    AccessKeys(message.Source) == 1 ? keys == 1 : keys <= 1, qPrintable(where));
-                // A file dialog's filter: names and patterns alternating; the
-                // patterns stay as they are.
-                const QStringList source = message.Source.split(QLatin1Char('|'));
-                const QStringList translation = message.Translation.split(QLatin1Char('|'));
-                QVERIFY2(source.size() == translation.size(), qPrintable(where));
-                for (qsizetype i = 1; i < source.size(); i += 2)
-                    QVERIFY2(source[i] == translation[i], qPrintable(where));
+                // Every plural form of a text carries all of it.
+                for (const QString& text : message.Translations) {
+                    QVERIFY2(Placeholders(message.Source) == Placeholders(text), qPrintable(where));
+                    // A text with an access key keeps one; others may gain one.
+                    const int keys = AccessKeys(text);
+                    QVERIFY2(
+                        AccessKeys(message.Source) == 1 ? keys == 1 : keys <= 1, qPrintable(where));
+                    // A file dialog's filter: names and patterns alternating;
+                    // the patterns stay as they are.
+                    const QStringList source = message.Source.split(QLatin1Char('|'));
+                    const QStringList translation = text.split(QLatin1Char('|'));
+                    QVERIFY2(source.size() == translation.size(), qPrintable(where));
+                    for (qsizetype i = 1; i < source.size(); i += 2)
+                        QVERIFY2(source[i] == translation[i], qPrintable(where));
+                }
             }
         }
     }

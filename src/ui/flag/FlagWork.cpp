@@ -304,7 +304,9 @@ void TFlagWork::ShowPreview(const std::shared_ptr<TBuiltPreview>& built)
         form.PreviewImage->SetPicture(gif);
         for (std::int32_t i = 0; i < gif->Images().Count(); ++i)
             form.GIFFilmDisplay->AddItem(&gif->FrameBitmap(i));
-        QString status = TFlagForm::tr("%1 x %2 像素 x %3 颜色 x %4 帧 x %5 字节")
+        // The frame count picks the text's plural form where a language has one.
+        QString status = TFlagForm::tr(
+            "%1 x %2 像素 x %3 颜色 x %4 帧 x %5 字节", nullptr, gif->Images().Count())
                              .arg(gif->Width())
                              .arg(gif->Height())
                              .arg(1 << gif->BitsPerPixel())
