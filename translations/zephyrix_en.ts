@@ -335,18 +335,6 @@
         <translation>Vertical</translation>
     </message>
     <message>
-        <source>无</source>
-        <translation>None</translation>
-    </message>
-    <message>
-        <source>上</source>
-        <translation>T</translation>
-    </message>
-    <message>
-        <source>下</source>
-        <translation>B</translation>
-    </message>
-    <message>
         <source>旗杆侧</source>
         <translation>Hoist</translation>
     </message>
@@ -377,6 +365,31 @@
     <message>
         <source>WebP 无损</source>
         <translation>WebP lossless</translation>
+    </message>
+    <message>
+        <source>无</source>
+        <comment>side of the pole</comment>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>左</source>
+        <comment>side of the pole</comment>
+        <translation>Left</translation>
+    </message>
+    <message>
+        <source>右</source>
+        <comment>side of the pole</comment>
+        <translation>Right</translation>
+    </message>
+    <message>
+        <source>上</source>
+        <comment>side of the pole</comment>
+        <translation>Top</translation>
+    </message>
+    <message>
+        <source>下</source>
+        <comment>side of the pole</comment>
+        <translation>Bottom</translation>
     </message>
 </context>
 <context>

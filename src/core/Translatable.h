@@ -12,3 +12,8 @@
 // program looks up as templates: a "%d" stands for a number, a "%s" for a
 // text, both filled in by the core.
 #define ZX_TR_NOOP(context, text) text
+
+// The same for a text that means something else elsewhere in its context ("左"
+// is a text's alignment and a side of the flag): the disambiguation tells the
+// two apart for the translation (lupdate reads it as QT_TRANSLATE_NOOP3).
+#define ZX_TR_NOOP3(context, text, disambiguation) text

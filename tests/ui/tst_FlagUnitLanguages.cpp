@@ -377,26 +377,27 @@ private slots:
         QVERIFY2(chinese.isEmpty(), qPrintable(chinese.join(QLatin1Char('\n'))));
 
         const QSet<QString> texts = TextsOf(m_shown);
-        for (const char* expected : { "&File", "&Open...", "&Save...", "Pre&view", "&Quit", "&Edit",
-                 "&Paste picture", "&Text...", "&About", "&Information...", "Animation", "Flag",
-                 "Bumps", "Light", "Background", "GIF", "Pause", "Frames: 8", "Distance: 0",
-                 "Amplitude: 50%", "Frequency: 50", "Angle: 15", "Intensity: 25%", "Frequency: 25",
-                 "Brightness: 100%", "Contrast: 50%", "Delay: 50 ms", "Loops: endless",
-                 "Colours: 256 (8 bits)", "Antialiasing", "Off (fast)", "2x2", "4x4 (slow)",
-                 "Radial ripples", "Hoist", "None", "Hoist width: 30%", "Show pole", "Invert light",
-                 "Transparent", "Colour", "High quality",
-                 "These options only affect saved files: delay, loops and the size limit apply to "
-                 "GIF, WebP and APNG, WebP quality and WebP lossless to WebP only, the others to "
-                 "GIF only.",
-                 "WebP quality: 90", "WebP lossless", "Rendering frame #1", "Showing frame #1",
-                 "Text", "Font", "Preview", "Options", "Size: 30%", "Angle: 0", "Shadow: 25%",
-                 "Horizontal", "Vertical", "L", "C", "R", "T", "B", "OK", "Cancel", "Values (Hue)",
-                 "Values (Blue)", "About Zephyrix", "Version 1.05 - 11 December 1999",
-                 "Let every picture wave in the wind.", "GIF Preview", "&Cancel",
-                 "Premature end of data", "Warning", "The clipboard is empty!", "Open", "Save As",
-                 "GIF image (*.gif)", "WebP animation (*.webp)", "APNG animation (*.png)",
-                 "All supported formats (*.bmp *.jpg *.jpeg *.jpe *.gif *.png *.webp *.svg)",
-                 "Bitmap files (*.bmp)", "Look in:" })
+        for (const char* expected :
+            { "&File", "&Open...", "&Save...", "Pre&view", "&Quit", "&Edit", "&Paste picture",
+                "&Text...", "&About", "&Information...", "Animation", "Flag", "Bumps", "Light",
+                "Background", "GIF", "Pause", "Frames: 8", "Distance: 0", "Amplitude: 50%",
+                "Frequency: 50", "Angle: 15", "Intensity: 25%", "Frequency: 25", "Brightness: 100%",
+                "Contrast: 50%", "Delay: 50 ms", "Loops: endless", "Colours: 256 (8 bits)",
+                "Antialiasing", "Off (fast)", "2x2", "4x4 (slow)", "Radial ripples", "Hoist",
+                "None", "Left", "Right", "Top", "Bottom", "Hoist width: 30%", "Show pole",
+                "Invert light", "Transparent", "Colour", "High quality",
+                "These options only affect saved files: delay, loops and the size limit apply to "
+                "GIF, WebP and APNG, WebP quality and WebP lossless to WebP only, the others to "
+                "GIF only.",
+                "WebP quality: 90", "WebP lossless", "Rendering frame #1", "Showing frame #1",
+                "Text", "Font", "Preview", "Options", "Size: 30%", "Angle: 0", "Shadow: 25%",
+                "Horizontal", "Vertical", "L", "C", "R", "T", "B", "OK", "Cancel", "Values (Hue)",
+                "Values (Blue)", "About Zephyrix", "Version 1.05 - 11 December 1999",
+                "Let every picture wave in the wind.", "GIF Preview", "&Cancel",
+                "Premature end of data", "Warning", "The clipboard is empty!", "Open", "Save As",
+                "GIF image (*.gif)", "WebP animation (*.webp)", "APNG animation (*.png)",
+                "All supported formats (*.bmp *.jpg *.jpeg *.jpe *.gif *.png *.webp *.svg)",
+                "Bitmap files (*.bmp)", "Look in:" })
             QVERIFY2(texts.contains(QString::fromUtf8(expected)), expected);
         QVERIFY(std::any_of(m_shown.begin(), m_shown.end(), [](const TShown& s) {
             return s.Text.contains(QLatin1String(" pixels x 256 colours x 8 frames"));

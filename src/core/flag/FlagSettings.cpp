@@ -68,9 +68,14 @@ namespace {
     constexpr TCliName kAlignVNames[]
         = { { "top", taTop }, { "middle", taMiddle }, { "bottom", taBottom } };
     constexpr TCliName kQualityNames[] = { { "standard", 0 }, { "high", 1 } };
-    constexpr const char* kHoistItems[] = { ZX_TR_NOOP("Settings", "无"),
-        ZX_TR_NOOP("Settings", "左"), ZX_TR_NOOP("Settings", "右"), ZX_TR_NOOP("Settings", "上"),
-        ZX_TR_NOOP("Settings", "下") };
+    // The hoist's sides share their texts with the text's alignment; lupdate
+    // reads the disambiguation from each mark, so it is spelt out in each.
+    constexpr const char* kHoistItemsMeaning = "side of the pole";
+    constexpr const char* kHoistItems[] = { ZX_TR_NOOP3("Settings", "无", "side of the pole"),
+        ZX_TR_NOOP3("Settings", "左", "side of the pole"),
+        ZX_TR_NOOP3("Settings", "右", "side of the pole"),
+        ZX_TR_NOOP3("Settings", "上", "side of the pole"),
+        ZX_TR_NOOP3("Settings", "下", "side of the pole") };
     constexpr TCliName kHoistNames[] = { { "none", hoNone }, { "left", hoLeft },
         { "right", hoRight }, { "top", hoTop }, { "bottom", hoBottom } };
     constexpr const char* kExportScaleItems[] = { "1x", "2x", "3x", "4x", "6x" };
@@ -341,6 +346,7 @@ namespace {
                 .Control = "HoistRadioGroup",
                 .Caption = ZX_TR_NOOP("Settings", "旗杆侧"),
                 .Items = kHoistItems,
+                .ItemsMeaning = kHoistItemsMeaning,
                 .SideBySide = true },
             .Cli = { .Section = TCliSection::Flag,
                 .Option = "--hoist",

@@ -159,6 +159,9 @@ struct TSettingPanel {
     // A radio group's items, and whether they stand side by side (otherwise
     // one below the other).
     std::span<const char* const> Items {};
+    // The items' disambiguation for their translation (ZX_TR_NOOP3), where
+    // the same texts mean something else in another control; null: none.
+    const char* ItemsMeaning = nullptr;
     bool SideBySide = false;
     // The control takes input only while this holds (the angle without radial
     // ripples); null: always.

@@ -7,6 +7,7 @@
 #include "ui/controls/XRadioGroupComp.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <algorithm>
@@ -90,7 +91,9 @@ QWidget* TSettingControls::Make(const char* name, QWidget* parent)
     case TControlKind::RadioGroup: {
         QStringList items;
         for (const char* item : panel.Items)
-            items << Caption(item);
+            items << (panel.ItemsMeaning
+                    ? QCoreApplication::translate("Settings", item, panel.ItemsMeaning)
+                    : Caption(item));
         auto* group = new TRadioGroup(
             caption, items, parent, panel.SideBySide ? Qt::Horizontal : Qt::Vertical);
         group->SetItemIndex(ItemOf(*setting, range.Default));
