@@ -8,10 +8,12 @@
 #include "cli/CliGifOptions.h"
 #include "cli/CliOptions.h"
 #include "cli/CliPicture.h"
+#include "core/WorkerPool.h"
 #include "core/flag/FlagParameters.h"
 #include "core/gif/AnimationSizeFit.h"
 #include "core/gif/GIFExportSize.h"
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -57,9 +59,20 @@ namespace {
         CheckSizeOptions(size);
 
         const TProgressReporter progress(gif.Quiet);
+        // The frames are read side by side; a failure is reported as reading
+        // them one by one would meet it, the first in the order given.
         std::vector<TDIB> frames(paths.size());
+        std::vector<std::exception_ptr> failures(paths.size());
+        ParallelFor(paths.size(), 0, [&](std::size_t i) {
+            try {
+                LoadSourcePicture(paths[i], frames[i]);
+            } catch (...) {
+                failures[i] = std::current_exception();
+            }
+        });
         for (std::size_t i = 0; i < paths.size(); ++i) {
-            LoadSourcePicture(paths[i], frames[i]);
+            if (failures[i])
+                std::rethrow_exception(failures[i]);
             if (frames[i].Width() != frames[0].Width() || frames[i].Height() != frames[0].Height())
                 throw EUsageError(paths[i] + " is " + std::to_string(frames[i].Width()) + " x "
                     + std::to_string(frames[i].Height()) + ", the first frame "

@@ -107,6 +107,16 @@ TEST_F(CliExport, EncodeBuildsTheGifFromFrames)
                   + (m_dir / "mixed.gif").string()),
         0);
     EXPECT_FALSE(fs::exists(m_dir / "mixed.gif"));
+    // The frames are read side by side, but the error is the first one in
+    // the order given: the frame of another size before a missing one, and
+    // the other way round.
+    const std::string small = (m_dir / "small" / "frame-00.bmp").string();
+    const std::string missing = (m_dir / "missing.bmp").string();
+    EXPECT_NE(Run("encode " + frames + small + " " + missing + " -o " + out.string()), 0);
+    EXPECT_NE(Stderr().find(small + " is 20 x 20"), std::string::npos) << Stderr();
+    EXPECT_NE(Run("encode " + frames + missing + " " + small + " -o " + out.string()), 0);
+    EXPECT_NE(Stderr().find(missing), std::string::npos) << Stderr();
+    EXPECT_EQ(Stderr().find("20 x 20"), std::string::npos) << Stderr();
     // More than 40 frames is refused.
     std::string many;
     for (int k = 0; k < 41; ++k)

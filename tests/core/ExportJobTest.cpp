@@ -488,6 +488,26 @@ namespace {
         }
     }
 
+    // The high level's palette and the plan of its reduction are made side by
+    // side for ready-made frames too (zephyrix-cli encode); the file is the
+    // export's, transparent background and all.
+    TEST(ExportJob, TheHighLevelOfReadyMadeFramesIsTheExportsFile)
+    {
+        FlagParameters params;
+        params.Frames = 3;
+        TFlagModel model;
+        MakeFlag(model, params, 90, 60);
+        const TExportOptions options = OptionsOf(params, TExportQuality::High);
+        for (std::int32_t k = 0; k < params.Frames; ++k)
+            model.RenderSlot(std::uint16_t(k), FramePhase(k, params.Frames));
+        const TFrameStore& store = model.FrameStore();
+        const auto n = std::size_t(params.Frames);
+        ASSERT_TRUE(store.FrameTransparent[0]);
+        const TSizedGif sized = EncodeSizedGif({ store.FrameBitmaps.data(), n },
+            { store.FrameMasks.data(), n }, { store.FrameTransparent.data(), n }, options, {});
+        EXPECT_EQ(sized.File, ExportOfTheStore(model, options));
+    }
+
     TEST(ExportJob, SingleUseFramesGoAsTheGifIsBuilt)
     {
         FlagParameters params;

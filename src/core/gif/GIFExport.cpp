@@ -267,7 +267,7 @@ namespace {
 
 std::vector<TDIB> ReduceExportFrames(std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette,
-    std::int32_t lossy, unsigned threads)
+    std::int32_t lossy, unsigned threads, const THighQualityPlan* plan)
 {
     CheckExportOptions(options);
     CheckSizeOptions(TSizeOptions { lossy, 0 });
@@ -279,6 +279,9 @@ std::vector<TDIB> ReduceExportFrames(std::span<const TDIB> frames, std::span<con
     std::vector<TDIB> reduced;
     if (lossy > 0) {
         reduced = ReduceLossy(options.Quality, frames, masks, transparent, palette, lossy, threads);
+    } else if (options.Quality == TExportQuality::High && plan) {
+        reduced = ReduceFramesHighQuality(
+            frames, masks, transparent, palette.SharedPalette, threads, *plan);
     } else if (options.Quality == TExportQuality::High) {
         reduced
             = ReduceFramesHighQuality(frames, masks, transparent, palette.SharedPalette, threads);
@@ -316,12 +319,13 @@ void AddExportFrames(TGIFImage& gif, std::vector<TDIB>&& reduced, std::span<cons
 
 void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette,
-    std::int32_t lossy, const TExportStatus& status)
+    std::int32_t lossy, const TExportStatus& status, const THighQualityPlan* plan)
 {
     CheckExportOptions(options);
     TStatusGuard clear(status);
     Say(status, sStatusRecolouring);
-    AddExportFrames(gif, ReduceExportFrames(frames, masks, transparent, options, palette, lossy),
+    AddExportFrames(gif,
+        ReduceExportFrames(frames, masks, transparent, options, palette, lossy, 0, plan),
         transparent, options, palette);
 }
 

@@ -127,10 +127,12 @@ void AddExportFrame(TGIFImage& gif, TDIB& reduced, const TDIB* mask, bool transp
 void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette,
     const TExportStatus& status = {});
-// The same with lossy coding at the given level (0..200; 0 is the call above).
+// The same with lossy coding at the given level (0..200; 0 is the call above),
+// and for the high level without loss the plan of its reduction when it has
+// been made (BuildHighQualityPaletteAndPlan; null: made here).
 void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette,
-    std::int32_t lossy, const TExportStatus& status = {});
+    std::int32_t lossy, const TExportStatus& status = {}, const THighQualityPlan* plan = nullptr);
 
 // The two halves of BuildGifFrames. ReduceExportFrames maps every frame to the
 // palette at the level options.Quality asks for, with lossy coding at the
@@ -141,7 +143,7 @@ void BuildGifFrames(TGIFImage& gif, std::span<const TDIB> frames, std::span<cons
 // extensions and merges the colour maps.
 std::vector<TDIB> ReduceExportFrames(std::span<const TDIB> frames, std::span<const TDIB> masks,
     std::span<const bool> transparent, const TExportOptions& options, const TExportPalette& palette,
-    std::int32_t lossy, unsigned threads = 0);
+    std::int32_t lossy, unsigned threads = 0, const THighQualityPlan* plan = nullptr);
 void AddExportFrames(TGIFImage& gif, std::vector<TDIB>&& reduced, std::span<const bool> transparent,
     const TExportOptions& options, const TExportPalette& palette, unsigned threads = 0);
 // AddExportFrame for each reduced frame in turn, the frames made side by side

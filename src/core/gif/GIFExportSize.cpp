@@ -14,10 +14,16 @@ TSizedGif EncodeSizedGif(std::span<const TDIB> frames, std::span<const TDIB> mas
     CheckSizeOptions(size);
     TSizedGif result;
     if (size.MaxSize == 0) {
-        const TExportPalette palette
-            = BuildExportPalette(frames, masks, transparent, options, status);
+        // The high level's plan is made while its palette is searched.
+        const bool plan = options.Quality == TExportQuality::High && size.Lossy == 0;
+        THighQualityPlan madePlan;
+        const TExportPalette palette = plan
+            ? BuildHighQualityPaletteAndPlan(
+                frames, masks, transparent, options, status, 0, madePlan)
+            : BuildExportPalette(frames, masks, transparent, options, status);
         TGIFImage gif;
-        BuildGifFrames(gif, frames, masks, transparent, options, palette, size.Lossy, status);
+        BuildGifFrames(gif, frames, masks, transparent, options, palette, size.Lossy, status,
+            plan ? &madePlan : nullptr);
         result.File = gif.SaveToBytes();
         result.Width = gif.Width();
         result.Height = gif.Height();
