@@ -8,6 +8,7 @@
 #include "cli/CliGifOptions.h"
 #include "cli/CliOptions.h"
 #include "cli/CliPicture.h"
+#include "core/Stream.h"
 #include "core/WorkerPool.h"
 #include "core/flag/FlagParameters.h"
 #include "core/gif/AnimationSizeFit.h"
@@ -57,6 +58,9 @@ namespace {
         CheckExportOptions(options);
         const TSizeOptions size = SizeOptionsOf(settings.Values);
         CheckSizeOptions(size);
+        // A place that cannot be written is refused before the frames are
+        // read and coded.
+        CheckWritable(gif.OutputPath);
 
         const TProgressReporter progress(gif.Quiet);
         // The frames are read side by side; a failure is reported as reading

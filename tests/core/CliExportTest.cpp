@@ -117,6 +117,11 @@ TEST_F(CliExport, EncodeBuildsTheGifFromFrames)
     EXPECT_NE(Run("encode " + frames + missing + " " + small + " -o " + out.string()), 0);
     EXPECT_NE(Stderr().find(missing), std::string::npos) << Stderr();
     EXPECT_EQ(Stderr().find("20 x 20"), std::string::npos) << Stderr();
+    // A place that cannot be written is refused before any frame is read.
+    const std::string nowhere = (m_dir / "no-such-folder" / "x.gif").string();
+    EXPECT_NE(Run("encode " + frames + missing + " -o " + nowhere), 0);
+    EXPECT_NE(Stderr().find(nowhere), std::string::npos) << Stderr();
+    EXPECT_EQ(Stderr().find(missing), std::string::npos) << Stderr();
     // More than 40 frames is refused.
     std::string many;
     for (int k = 0; k < 41; ++k)
