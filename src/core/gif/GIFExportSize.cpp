@@ -15,15 +15,14 @@ TSizedGif EncodeSizedGif(std::span<const TDIB> frames, std::span<const TDIB> mas
     TSizedGif result;
     if (size.MaxSize == 0) {
         // The high level's plan is made while its palette is searched.
-        const bool plan = options.Quality == TExportQuality::High && size.Lossy == 0;
-        THighQualityPlan madePlan;
-        const TExportPalette palette = plan
-            ? BuildHighQualityPaletteAndPlan(
-                frames, masks, transparent, options, status, 0, madePlan)
+        const bool planAhead = options.Quality == TExportQuality::High && size.Lossy == 0;
+        THighQualityPlan plan;
+        const TExportPalette palette = planAhead
+            ? BuildHighQualityPaletteAndPlan(frames, masks, transparent, options, status, 0, plan)
             : BuildExportPalette(frames, masks, transparent, options, status);
         TGIFImage gif;
         BuildGifFrames(gif, frames, masks, transparent, options, palette, size.Lossy, status,
-            plan ? &madePlan : nullptr);
+            planAhead ? &plan : nullptr);
         result.File = gif.SaveToBytes();
         result.Width = gif.Width();
         result.Height = gif.Height();
