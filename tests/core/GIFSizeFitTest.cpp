@@ -131,6 +131,31 @@ namespace {
         }
     }
 
+    TEST(FitToSize, SearchesFrameSizeAndColoursInFewTries)
+    {
+        // At the most loss the colours take little off and the frame size
+        // the rest, as on pictures with detail: limits below what the loss
+        // and the colours reach at the first frame size turn both. A try
+        // that closes a bracket and fits is the file, so the ones the model
+        // expects to fit are coded whole, and a bracket is halved only
+        // after the model missed.
+        TModelFormat model;
+        model.StepFactor = 0.86;
+        model.ColourFactor = 0.975;
+        std::int32_t tries = 0;
+        std::int32_t fits = 0;
+        for (double limit = 3.3e5; limit < 5.3e5; limit *= 1.013, ++fits) {
+            SCOPED_TRACE(testing::Message() << "limit " << limit);
+            const TFitResult result = FitToSize(model.Format(), std::uint64_t(limit));
+            EXPECT_LE(result.File.size(), limit);
+            EXPECT_GE(result.File.size(), 0.9 * limit);
+            EXPECT_GT(result.Knobs.Step, 0);
+            EXPECT_LE(result.Encodes, 9) << result.Description;
+            tries += result.Encodes;
+        }
+        EXPECT_LE(tries, 7 * fits);
+    }
+
     TEST(FitToSize, FindsTheEdgeOfAFlatQualityRange)
     {
         // Every loss gives about the same size, far below none and a little

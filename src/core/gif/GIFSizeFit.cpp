@@ -30,6 +30,9 @@ namespace {
     constexpr double kFlat = 0.01;
     // A whole try this close to the limit ends the search.
     constexpr double kExactGoodEnough = 0.9;
+    // A try the model puts this full or fuller, and within the limit, is
+    // coded whole when it would be the answer.
+    constexpr double kWholeFills = 0.9;
     // Prior guesses, used until tries have measured better ones: one colour
     // setting fewer and one frame-size step smaller make the file this much
     // smaller.
@@ -141,9 +144,12 @@ namespace {
 
         // The first index after tooLarge, up to last, of a knob along which
         // sizes fall whose try (at(index)) fits; last + 1 when none does.
-        // factor: how much one index shrinks the file, for aiming.
+        // factor: how much one index shrinks the file, for aiming. final: the
+        // setting found is the file when it fills the limit well enough (no
+        // knob is searched after this one).
         std::int32_t FirstFitting(std::int32_t tooLarge, std::int32_t last,
-            const std::function<TProbe(std::int32_t)>& at, const std::function<double()>& factorOf);
+            const std::function<TProbe(std::int32_t)>& at, const std::function<double()>& factorOf,
+            bool final);
         // The factor, and whether tries measured it (not the prior guess).
         static bool Measured(const std::function<double()>& factorOf, double& factor)
         {
@@ -268,7 +274,8 @@ namespace {
     }
 
     std::int32_t TFitSearch::FirstFitting(std::int32_t tooLarge, std::int32_t last,
-        const std::function<TProbe(std::int32_t)>& at, const std::function<double()>& factorOf)
+        const std::function<TProbe(std::int32_t)>& at, const std::function<double()>& factorOf,
+        bool final)
     {
         auto size = [&](std::int32_t i) {
             const TProbe p = at(i);
@@ -276,6 +283,8 @@ namespace {
         };
         std::int32_t sameSide = 0;
         bool lastFitted = false;
+        // How far the last guess's size was from the model's (logarithm).
+        double lastMiss = 0;
         for (;;) {
             double factor = 0;
             const bool measured = Measured(factorOf, factor);
@@ -314,17 +323,32 @@ namespace {
             }
             if (lowTried && highTried)
                 factor = std::pow(size(first) / size(tooLarge), 1.0 / double(first - tooLarge));
+            const bool modelled = baseSize > 0 && factor > 0;
+            const auto predict
+                = [&](std::int32_t i) { return baseSize * std::pow(factor, double(i - base)); };
             std::int32_t guess = first - 1;
-            if (baseSize > 0 && factor > 0) {
-                guess = FirstBelow(tooLarge, first, m_limit,
-                    [&](std::int32_t i) { return baseSize * std::pow(factor, double(i - base)); });
-            }
-            // Two tries in a row on the same side of the crossing: the next
-            // one halves the bracket.
-            if (sameSide >= 2)
+            if (modelled)
+                guess = FirstBelow(tooLarge, first, m_limit, predict);
+            // Two tries in a row on the same side of the crossing, the last
+            // one far from the model's size: the next one halves the bracket.
+            // So does a guess at the untried end of a bracket whose other
+            // end fits: sizes that hardly fall along the knob (the colours at
+            // the most loss) put the model's guess there, and one try there
+            // seldom settles it.
+            if (sameSide >= 2 && lastMiss > kFarMiss)
                 guess = tooLarge + (first - tooLarge) / 2;
-            Evaluate({ at(guess) });
+            if (highTried && !lowTried && guess == tooLarge + 1 && first - tooLarge > 2)
+                guess = tooLarge + (first - tooLarge) / 2;
+            // A try that closes the bracket is the answer when it fits and
+            // fills the limit well enough for nothing to be searched after
+            // it, so one the model expects to do both is coded whole.
+            TProbe probe = at(guess);
+            if (final && modelled && guess == tooLarge + 1
+                && predict(guess) >= m_limit * kWholeFills && predict(guess) <= m_limit)
+                probe.Sampled = false;
+            Evaluate({ probe });
             const TProbe g = at(guess);
+            lastMiss = modelled ? std::abs(std::log(size(guess) / predict(guess))) : 1.0;
             const bool fitted = Fits(g.Step, g.Colour, g.Quality);
             sameSide = (sameSide > 0 && fitted == lastFitted) ? sameSide + 1 : 1;
             lastFitted = fitted;
@@ -453,10 +477,18 @@ namespace {
                     tried.push_back(q);
             }
             std::int32_t guess = m_qualities;
+            std::int32_t base = 0;
+            double baseLog = 0;
+            double slope = 1.0;
+            // The model's size at a quality (none without a try: beyond the
+            // limit).
+            const auto model = [&](std::int32_t q) {
+                return tried.empty() ? m_limit * 2
+                                     : std::exp(baseLog + slope * (shape(q) - shape(base)));
+            };
             if (!tried.empty()) {
-                const std::int32_t base = tried.front();
-                const double baseLog = std::log(Size(step, colour, base));
-                double slope = 1.0;
+                base = tried.front();
+                baseLog = std::log(Size(step, colour, base));
                 if (tried.size() > 1) {
                     const double dx = shape(tried[1]) - shape(base);
                     if (dx != 0)
@@ -468,10 +500,8 @@ namespace {
                     slope = 1.0;
                 else if (tried.size() > 1)
                     m_slope = slope;
-                guess = FirstBelow(
-                    tooLarge, std::min(fits, m_qualities + 1), m_limit * kAim, [&](std::int32_t q) {
-                        return std::exp(baseLog + slope * (shape(q) - shape(base)));
-                    });
+                guess
+                    = FirstBelow(tooLarge, std::min(fits, m_qualities + 1), m_limit * kAim, model);
             }
             // When the model's last guess missed its aim by far and left
             // most of the bracket (a step in the sizes it cannot see), the
@@ -502,7 +532,10 @@ namespace {
                 }
             }
             guess = std::clamp(guess, tooLarge + 1, high - 1);
-            Evaluate({ { step, colour, guess, true } });
+            // A guess that closes the bracket is the answer when it fits: one
+            // the model expects to fit is coded whole.
+            const bool closing = guess == tooLarge + 1 && model(guess) <= m_limit;
+            Evaluate({ { step, colour, guess, !closing } });
             lastMiss = std::abs(std::log(Size(step, colour, guess) / (m_limit * kAim)));
         }
     }
@@ -562,19 +595,22 @@ namespace {
             const auto colourAt = [this, &step](std::int32_t c) {
                 return TProbe { step, c, m_qualities, true };
             };
-            colour = FirstFitting(colour, m_colours, colourAt, [&] { return ColourFactor(step); });
+            colour = FirstFitting(
+                colour, m_colours, colourAt, [&] { return ColourFactor(step); }, true);
             if (colour <= m_colours)
                 continue;
             const auto stepAt = [this](std::int32_t s) {
                 return TProbe { s, m_colours, m_qualities, true };
             };
-            step = FirstFitting(step, m_steps - 1, stepAt, [&] { return StepFactor(m_colours); });
+            step = FirstFitting(
+                step, m_steps - 1, stepAt, [&] { return StepFactor(m_colours); }, m_colours == 0);
             if (step >= m_steps)
                 return LastResort();
             // The fewest colours fit at this size; the most that do are
             // searched for as at the first size, aimed by the colour factor.
             colour = std::min(m_colours,
-                FirstFitting(-1, m_colours, colourAt, [&] { return ColourFactor(step); }));
+                FirstFitting(
+                    -1, m_colours, colourAt, [&] { return ColourFactor(step); }, true));
         }
     }
 
