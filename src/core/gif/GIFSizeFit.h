@@ -9,7 +9,10 @@
 // animation. A try at knobs further along the order never gives a larger file
 // in practice, so the first settings in that order that fit are searched for:
 // the smallest frame-size step at which anything fits, then the most colours
-// at that step, then the least loss.
+// at that step, then the least loss. Where the format can, tries estimate
+// the size from a sample of the frames; a try that would end the search if it
+// fits, and that the sizes tried so far put within the limit, is coded whole
+// at once.
 //
 // The engine is the same for every format; a format comes in as the ranges of
 // its knobs and a callable that encodes at given knobs. Tries may run side by
