@@ -4,6 +4,7 @@
 #include "core/Stream.h"
 #include "core/imaging/XDIBDraw.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
@@ -85,6 +86,41 @@ TEST(TDIB, SetSizeKeepsPixelsWhenNothingChanges)
     EXPECT_TRUE(dib.Empty());
     dib.SetSize(5, -1, 24);
     EXPECT_TRUE(dib.Empty());
+}
+
+TEST(TDIB, LargePicturesStartBlackAndHoldEveryByte)
+{
+    // Around the sizes where the storage changes kind (a mapping of its own
+    // from 2 MiB on): every byte starts at zero, takes a write, and a copy
+    // holds the same bytes once the first is gone.
+    for (const auto& [width, height] : { std::pair { 698, 1000 }, std::pair { 699, 1000 },
+             std::pair { 1280, 720 }, std::pair { 1920, 1200 }, std::pair { 2000, 2000 } }) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        TDIB copy;
+        {
+            TDIB dib;
+            dib.SetSize(width, height, 24);
+            const std::size_t size = static_cast<std::size_t>(dib.Size());
+            const std::uint8_t* bits = dib.Bits();
+            ASSERT_EQ(std::count(bits, bits + size, 0), static_cast<std::ptrdiff_t>(size));
+            std::uint8_t* out = dib.Bits();
+            for (std::size_t i = 0; i < size; ++i)
+                out[i] = static_cast<std::uint8_t>(i * 7 + i / 4099);
+            copy.Assign(dib);
+            copy.ScanLine(0)[0] ^= 0xFF;
+        }
+        // The copy is its own storage: the flipped byte is in it alone.
+        const std::uint8_t* bits = copy.ConstBits();
+        const std::size_t size = static_cast<std::size_t>(copy.Size());
+        const std::size_t flipped = static_cast<std::size_t>(copy.ConstScanLine(0) - bits);
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < size; ++i) {
+            const auto expected
+                = static_cast<std::uint8_t>((i * 7 + i / 4099) ^ (i == flipped ? 0xFF : 0));
+            wrong += bits[i] != expected;
+        }
+        EXPECT_EQ(wrong, 0u);
+    }
 }
 
 TEST(TDIB, WidthAndHeightSetters)
