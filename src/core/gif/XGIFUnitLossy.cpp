@@ -367,19 +367,18 @@ TLossyFrames ReduceFramesLossy(std::span<const TDIB> frames, std::span<const TDI
     // The lookup's cell cache keeps the first index found for a cell, so each
     // frame gets a lookup of its own, as the lossless reduction does.
     const lossy::TNeighbourLists neighbours = lossy::FindNeighbours(palette, canonical);
-    const std::int32_t slack = LossySlack(coding.Level);
     ParallelFor(frames.size(), threads, [&](std::size_t i) {
         const std::int32_t width = frames[i].Width();
         TStuckiModel model(width, palette, canonical, coding.TransparentIndex);
         TLzwStringTable table(coding.CodeSize);
         lossy::TLookaheadCoder<TStuckiModel> coder(
-            model, table, neighbours, model.Entries(), slack, width);
+            model, table, neighbours, model.Entries(), coding.Level, width);
         model.StartFrame();
         TRowReader24 rows(frames[i]);
         for (std::int32_t y = 0; y < frames[i].Height(); ++y) {
             ThrowIfCancelled();
             model.StartRow(rows.Row(y), frameMasks[i] ? frameMasks[i]->ConstScanLine(y) : nullptr);
-            coder.CodeRow(result.Frames[i].ScanLine(y));
+            coder.CodeRow(result.Frames[i].ScanLine(y), y);
             model.EndRow();
         }
         result.DataBytes[i] = table.DataBytes();

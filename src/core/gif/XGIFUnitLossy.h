@@ -15,7 +15,8 @@
 // colour plus the error diffused to it, each component 0..255) exceeds the
 // nearest entry's by at most LossySlack(N) = N * N / 16 (1 at N = 4, 625 at
 // N = 100, 2 500 at N = 200: within a distance of 50 of a pixel whose colour
-// the palette holds exactly). Level 0 is no loss at all.
+// the palette holds exactly), spread from pixel to pixel over 3/4 to 5/4 of
+// it (LossySlackAt). Level 0 is no loss at all.
 
 #include "core/gif/XGIFUnitQuantize.h"
 #include "core/imaging/XDIBUnit.h"
@@ -35,6 +36,30 @@ inline constexpr std::int32_t kLossyMax = 200;
 constexpr std::int32_t LossySlack(std::int32_t level)
 {
     return level * level / 16;
+}
+
+// The extra squared distance at one pixel: LossySlack's spread over 3/4 to
+// 5/4 of it by an 8 x 8 ordered pattern (the same on average). A palette's
+// entries lie at a few typical distances from each other (the shades of a
+// flag's fields), and where one slack for all pixels crosses such a distance
+// most of a picture's pixels could take another entry at once: the size fell
+// by a quarter to a third from one level to the next. Spread, each distance
+// is let in over a few levels, a share of the pixels at a time, evenly over
+// the picture. Column x and row y count from the frame's top left.
+constexpr std::int32_t LossySlackAt(std::int32_t level, std::int32_t x, std::int32_t y)
+{
+    constexpr std::uint8_t kOrder[8][8] = {
+        { 0, 32, 8, 40, 2, 34, 10, 42 },
+        { 48, 16, 56, 24, 50, 18, 58, 26 },
+        { 12, 44, 4, 36, 14, 46, 6, 38 },
+        { 60, 28, 52, 20, 62, 30, 54, 22 },
+        { 3, 35, 11, 43, 1, 33, 9, 41 },
+        { 51, 19, 59, 27, 49, 17, 57, 25 },
+        { 15, 47, 7, 39, 13, 45, 5, 37 },
+        { 63, 31, 55, 23, 61, 29, 53, 21 },
+    };
+    // level^2 / 16 times (3/4 + (b + 1/2) / 128), b the pattern's 0..63.
+    return level * level * (65 + 2 * kOrder[y & 7][x & 7]) / 2048;
 }
 
 // The GIF writer's LZW string table (XGIFUnitLZW.cpp) followed symbol by

@@ -49,14 +49,15 @@ public:
     using TAhead = typename TModel::TAhead;
     using TValue = typename TModel::TValue;
 
-    // slack: the extra squared distance a continuing entry may have.
+    // level: the lossy level, whose slack (LossySlackAt) is the extra squared
+    // distance a continuing entry may have.
     TLookaheadCoder(TModel& model, TLzwStringTable& table, const TNeighbourLists& neighbours,
-        std::int32_t entries, std::int32_t slack, std::int32_t width)
+        std::int32_t entries, std::int32_t level, std::int32_t width)
         : m_model(model)
         , m_table(table)
         , m_neighbours(neighbours)
         , m_entries(entries)
-        , m_slack(slack)
+        , m_level(level)
         , m_width(width)
         , m_levels(std::size_t(width) + 1)
         , m_plan(std::size_t(width) + 1)
@@ -64,9 +65,11 @@ public:
     {
     }
 
-    // Codes one row into indices, every pixel through the model's Commit.
-    void CodeRow(std::uint8_t* indices)
+    // Codes row y into indices, every pixel through the model's Commit.
+    void CodeRow(std::uint8_t* indices, std::int32_t y)
     {
+        for (std::int32_t x = 0; x < 8; ++x)
+            m_rowSlack[std::size_t(x)] = LossySlackAt(m_level, x, y);
         TAhead ahead {};
         std::int32_t x = 0;
         while (x < m_width) {
@@ -117,6 +120,7 @@ private:
         TValue Value;
         std::int32_t Nearest;
         std::int32_t Limit;
+        std::int32_t Slack;
         bool Fixed;
         std::int32_t FixedSymbol;
     };
@@ -124,6 +128,7 @@ private:
     void Enter(TLevel& level, std::int32_t x)
     {
         level.Nearest = -1;
+        level.Slack = m_rowSlack[std::size_t(x & 7)];
         level.Fixed = m_model.Fixed(x, level.FixedSymbol);
         if (!level.Fixed)
             m_model.Value(x, level.Ahead, level.Value);
@@ -133,7 +138,7 @@ private:
     {
         if (level.Nearest < 0) {
             level.Nearest = m_model.Nearest(level.Value);
-            level.Limit = m_model.Limit(m_model.Distance(level.Value, level.Nearest), m_slack);
+            level.Limit = m_model.Limit(m_model.Distance(level.Value, level.Nearest), level.Slack);
         }
         return level.Nearest;
     }
@@ -155,7 +160,7 @@ private:
         // Any entry within the slack passes whatever the nearest is, so the
         // nearest is looked for only past it.
         const std::int32_t d = m_model.Distance(level.Value, symbol);
-        if (d > m_slack) {
+        if (d > level.Slack) {
             NearestOf(level);
             if (d > level.Limit)
                 return false;
@@ -287,7 +292,9 @@ private:
     TLzwStringTable& m_table;
     const TNeighbourLists& m_neighbours;
     std::int32_t m_entries;
-    std::int32_t m_slack;
+    std::int32_t m_level;
+    // The slack of each column of the row, by column modulo 8.
+    std::array<std::int32_t, 8> m_rowSlack {};
     std::int32_t m_width;
     std::vector<TLevel> m_levels;
     std::vector<std::uint8_t> m_plan;

@@ -285,7 +285,6 @@ TLossyFrames ReduceFramesLossyHigh(std::span<const TDIB> frames, std::span<const
     const auto strength = highq::ChooseStrength(set, palette, threads);
     const std::array<std::uint8_t, 256> canonical = CanonicalEntries(palette);
     const lossy::TNeighbourLists neighbours = lossy::FindNeighbours(palette, canonical);
-    const std::int32_t slack = LossySlack(coding.Level);
     const std::size_t pixels = std::size_t(width) * std::size_t(height);
     std::vector<std::array<bool, 256>> used(frames.size());
     std::vector<char> usesTransparent(frames.size(), 0);
@@ -311,7 +310,7 @@ TLossyFrames ReduceFramesLossyHigh(std::span<const TDIB> frames, std::span<const
             TFloydModel model(width, palette, canonical, coding.TransparentIndex, strength);
             TLzwStringTable table(coding.CodeSize);
             lossy::TLookaheadCoder<TFloydModel> coder(
-                model, table, neighbours, model.Entries(), slack, width);
+                model, table, neighbours, model.Entries(), coding.Level, width);
             model.StartFrame(static_cast<std::uint16_t>(j));
             TRowReader24 rows(frames[j]);
             std::vector<const std::uint8_t*> owners(frames.size());
@@ -332,7 +331,7 @@ TLossyFrames ReduceFramesLossyHigh(std::span<const TDIB> frames, std::span<const
                     owners[i] = result.Frames[i].ConstScanLine(y);
                 model.StartRow(
                     rows.Row(y), plan.data() + j * pixels + std::size_t(y) * width, owners.data());
-                coder.CodeRow(result.Frames[j].ScanLine(y));
+                coder.CodeRow(result.Frames[j].ScanLine(y), y);
                 model.EndRow();
                 rowsDone[j].store(y + 1, std::memory_order_release);
                 rowsDone[j].notify_all();
