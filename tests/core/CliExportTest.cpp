@@ -4,6 +4,7 @@
 #include "GIFTestUtil.h"
 #include "core/Stream.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <gif_lib.h>
@@ -37,6 +38,31 @@ TEST_F(CliExport, WritesTheAnimationAskedFor)
         EXPECT_EQ(frame.Height, 90);
         EXPECT_EQ(frame.Delay, 9);
         EXPECT_EQ(frame.Disposal, DISPOSE_BACKGROUND);
+    }
+}
+
+TEST_F(CliExport, StartingAgainWithLargePagesKeepsTheCommand)
+{
+    // The CLI starts itself once more with its allocator tuned: the same
+    // arguments and the same file, whether it does (with or without tunables
+    // of the user's) or is told not to, and it does not go on starting.
+    const std::string args = " --frames 3 --size 64x40 --text 'a b' --bits 4";
+    ASSERT_EQ(Run("export -o " + (m_dir / "plain.gif").string() + args), 0) << Stderr();
+    const auto plain = zx::ReadFileBytes((m_dir / "plain.gif").string());
+    for (const auto& [name, value] : { std::pair { "ZX_MALLOC_TUNED", "1" },
+             std::pair { "GLIBC_TUNABLES", "glibc.malloc.tcache_count=0" } }) {
+        SCOPED_TRACE(name);
+        const char* before = std::getenv(name);
+        const std::string saved = before ? before : "";
+        ::setenv(name, value, 1);
+        const fs::path out = m_dir / "tuned.gif";
+        const int status = Run("export -o " + out.string() + args);
+        if (before)
+            ::setenv(name, saved.c_str(), 1);
+        else
+            ::unsetenv(name);
+        ASSERT_EQ(status, 0) << Stderr();
+        EXPECT_EQ(zx::ReadFileBytes(out.string()), plain);
     }
 }
 
