@@ -81,10 +81,19 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw EFOpenError(OpenErrorText(path, errno));
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t chunk[65536];
+    // Read straight into the vector: a regular file's size is known, and one
+    // byte more lets the read that finds the end need no room of its own.
+    // Anything else (a pipe, a file that grows) doubles the room as it fills.
+    struct stat info { };
+    std::size_t room = 65536;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+        room = static_cast<std::size_t>(info.st_size) + 1;
+    std::vector<std::uint8_t> bytes(room);
+    std::size_t filled = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (filled == bytes.size())
+            bytes.resize(2 * bytes.size());
+        const ssize_t n = ::read(fd, bytes.data() + filled, bytes.size() - filled);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -94,8 +103,9 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
         }
         if (n == 0)
             break;
-        bytes.insert(bytes.end(), chunk, chunk + n);
+        filled += static_cast<std::size_t>(n);
     }
+    bytes.resize(filled);
     ::close(fd);
     return bytes;
 }
