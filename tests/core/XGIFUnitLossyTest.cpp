@@ -236,8 +236,9 @@ namespace {
                     sum += slack;
                     ASSERT_GE(2 * slack + 2, LossySlack(level)) << level;
                     ASSERT_LE(2 * slack, 3 * LossySlack(level) + 3) << level;
-                    if (level > 0)
+                    if (level > 0) {
                         ASSERT_GE(slack, LossySlackAt(level - 1, x, y + 16)) << level;
+                    }
                 }
             }
             // Each pixel's is rounded down, by less than 1.
