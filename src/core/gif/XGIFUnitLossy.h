@@ -15,7 +15,7 @@
 // colour plus the error diffused to it, each component 0..255) exceeds the
 // nearest entry's by at most LossySlack(N) = N * N / 16 (1 at N = 4, 625 at
 // N = 100, 2 500 at N = 200: within a distance of 50 of a pixel whose colour
-// the palette holds exactly), spread from pixel to pixel over 3/4 to 5/4 of
+// the palette holds exactly), spread from pixel to pixel over 1/2 to 3/2 of
 // it (LossySlackAt). Level 0 is no loss at all.
 
 #include "core/gif/XGIFUnitQuantize.h"
@@ -38,8 +38,8 @@ constexpr std::int32_t LossySlack(std::int32_t level)
     return level * level / 16;
 }
 
-// The extra squared distance at one pixel: LossySlack's spread over 3/4 to
-// 5/4 of it by an 8 x 8 ordered pattern (the same on average). A palette's
+// The extra squared distance at one pixel: LossySlack's spread over 1/2 to
+// 3/2 of it by an 8 x 8 ordered pattern (the same on average). A palette's
 // entries lie at a few typical distances from each other (the shades of a
 // flag's fields), and where one slack for all pixels crosses such a distance
 // most of a picture's pixels could take another entry at once: the size fell
@@ -58,7 +58,7 @@ constexpr std::int32_t LossySlackAt(std::int32_t level, std::int32_t x, std::int
         { 15, 47, 7, 39, 13, 45, 5, 37 },
         { 63, 31, 55, 23, 61, 29, 53, 21 },
     };
-    // level^2 / 16 times (3/4 + (b + 1/2) / 128), b the pattern's 0..63.
+    // level^2 / 16 times (1/2 + (b + 1/2) / 64), b the pattern's 0..63.
     return level * level * (65 + 2 * kOrder[y & 7][x & 7]) / 2048;
 }
 
