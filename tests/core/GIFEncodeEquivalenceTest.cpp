@@ -4,6 +4,7 @@
 // deliberately plain reference coder and to single-threaded writing.
 
 #include "GIFTestUtil.h"
+#include "core/Cancel.h"
 #include "core/Errors.h"
 #include "core/gif/XGIFUnit.h"
 #include "core/gif/XGIFUnitLZW.h"
@@ -95,7 +96,8 @@ namespace {
             int clears = 0;
             for (const int runLength : { 1, 3, 40 }) {
                 for (const std::size_t count : { std::size_t(0), std::size_t(1), std::size_t(2),
-                         std::size_t(257), std::size_t(120000) }) {
+                         std::size_t(257), std::size_t(8193), std::size_t(8194), std::size_t(16386),
+                         std::size_t(120000) }) {
                     const Bytes pixels = RandomPixels(count, bits, runLength, random);
                     const TReference expected = ReferenceLzw(pixels, bits);
                     Bytes actual { 0xAB }; // the encoder appends
@@ -123,6 +125,27 @@ namespace {
             Bytes actual;
             TLZWEncoder::Encode(pixels, bits, 1 << bits, actual);
             ASSERT_EQ(actual, ReferenceLzw(pixels, bits).Data) << "bits " << bits;
+        }
+    }
+
+    TEST(TLZWEncoder, AFrameCancelledHalfwayLeavesTheNextOneUntouched)
+    {
+        // The coder's table lives on in its thread; a frame that stops with
+        // strings in it must not hand them to the next frame.
+        std::mt19937 random(11);
+        for (const int bits : { 8, 3 }) {
+            const Bytes cut = RandomPixels(50000, bits, 2, random);
+            const Bytes next = RandomPixels(50000, bits, 2, random);
+            {
+                TCancelToken token;
+                ASSERT_TRUE(token.Cancel());
+                TCancelScope scope(&token);
+                Bytes partial;
+                EXPECT_THROW(TLZWEncoder::Encode(cut, bits, 1 << bits, partial), ECancelled);
+            }
+            Bytes actual;
+            TLZWEncoder::Encode(next, bits, 1 << bits, actual);
+            EXPECT_EQ(actual, ReferenceLzw(next, bits).Data) << "bits " << bits;
         }
     }
 

@@ -2,6 +2,7 @@
 
 #include "core/Cancel.h"
 #include "core/Errors.h"
+#include "core/ZeroedBlock.h"
 #include "core/gif/XGIFUnitMessages.h"
 
 #include <algorithm>
@@ -23,53 +24,52 @@ namespace {
     // ---------------------------------------------------------------------------
     // Encoder
 
-    // Dictionary of (prefix code, pixel) pairs, open addressing over a power of
-    // two number of slots, at most half of them used (codes stop at 4094). A slot
-    // holds the key (prefix shl 8 or pixel, 20 bits) and its code (12 bits); keys
-    // never reach 0xFFFFF, so an all-ones slot is free. The whole table is 32 KB
-    // and stays in the first-level cache, which matters more than the probe count:
-    // every pixel's look-up waits for the previous one.
+    // The dictionary as a direct table: the code of the string "prefix, then
+    // pixel" is at pixel x 4096 + prefix, 0 where there is none (no string's
+    // code is 0: they start at the first free code, 6 or more). That is 2 MiB a
+    // thread, of which a frame touches a few hundred KB; by pixel first, the
+    // strings made one after the other in a part of a picture share cache
+    // lines, which makes flags a third faster than by prefix. A clear resets only
+    // the entries made since the last one, which the log lists. With one
+    // load and no probing, the coder below runs without a branch per pixel:
+    // whether a string goes on or ends is the least predictable thing in the
+    // whole export, and a hash table's probes added branches of their own.
     class TLZWDictionary {
     public:
-        static constexpr std::uint32_t kSlotBits = 13;
-        static constexpr std::uint32_t kSlots = 1u << kSlotBits;
-        static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+        static constexpr std::size_t kEntries = std::size_t { 256 } << kMaxCodeBits;
 
-        TLZWDictionary() { Clear(); }
-
-        void Clear() { m_slots.fill(kFree); }
-
-        // Returns the code stored for key, or -1 with slot set to where the key
-        // would go.
-        int Find(std::uint32_t key, std::uint32_t& slot) const
+        TLZWDictionary()
+            : m_block(NewZeroedBlock(kEntries * sizeof(std::uint16_t)))
         {
-            // Fibonacci hashing: the multiplier spreads neighbouring keys (one
-            // prefix, consecutive pixels) over the table.
-            std::uint32_t at = (key * 0x9E3779B1u) >> (32 - kSlotBits);
-            for (;;) {
-                const std::uint32_t entry = m_slots[at];
-                if (entry == kFree) {
-                    slot = at;
-                    return -1;
-                }
-                if ((entry >> 12) == key)
-                    return static_cast<int>(entry & 0xFFFu);
-                at = (at + 1) & (kSlots - 1);
-            }
         }
 
-        void Insert(std::uint32_t slot, std::uint32_t key, int code)
+        std::uint16_t* Child() { return reinterpret_cast<std::uint16_t*>(m_block.get()); }
+        std::uint32_t* Log() { return m_log.data(); }
+
+        // Empties the table; logged is how many entries of the log were set.
+        void Clear(std::uint32_t logged)
         {
-            m_slots[slot] = (key << 12) | static_cast<std::uint32_t>(code);
+            std::uint16_t* const child = Child();
+            for (std::uint32_t i = 0; i < logged; ++i)
+                child[m_log[i]] = 0;
         }
+
+        // How many log entries are set, kept here between calls so that a
+        // frame cancelled halfway leaves the next one a table it can clear.
+        std::uint32_t Logged = 0;
 
     private:
-        std::array<std::uint32_t, kSlots> m_slots;
+        // 2 MiB, in large pages where there are: a look-up that missed
+        // the first-level cache would otherwise often miss the address
+        // cache too.
+        TZeroedBlock m_block;
+        std::array<std::uint32_t, kTableSize> m_log {};
     };
 
     // Packs codes least significant bit first into data sub-blocks (GIF89a §22:
     // a count byte, then that many bytes; never an empty block before the
-    // terminator).
+    // terminator). Codes come in batches; the bytes of each go into the blocks
+    // at once.
     class TCodeWriter {
     public:
         explicit TCodeWriter(std::vector<std::uint8_t>& out)
@@ -77,47 +77,59 @@ namespace {
         {
         }
 
-        void Put(int code, int width)
+        // Room for the bytes of count codes of up to 12 bits, and the
+        // two-byte store of the last one.
+        static constexpr std::size_t BytesFor(std::size_t count) { return count * 3 / 2 + 4; }
+
+        // Packs one code into raw at bytes, returning the bytes now whole.
+        // Branch-free: a code of up to 12 bits on top of up to 7 left over
+        // makes at most two bytes.
+        std::size_t Put(std::uint8_t* raw, std::size_t bytes, std::uint32_t code, int width)
         {
-            m_bits |= static_cast<std::uint32_t>(code) << m_bitCount;
+            m_bits |= code << m_bitCount;
             m_bitCount += width;
-            while (m_bitCount >= 8) {
-                PutByte(static_cast<std::uint8_t>(m_bits));
-                m_bits >>= 8;
-                m_bitCount -= 8;
+            raw[bytes] = static_cast<std::uint8_t>(m_bits);
+            raw[bytes + 1] = static_cast<std::uint8_t>(m_bits >> 8);
+            const int whole = m_bitCount >> 3;
+            m_bits >>= whole * 8;
+            m_bitCount &= 7;
+            return bytes + static_cast<std::size_t>(whole);
+        }
+
+        // Appends count packed bytes to the blocks.
+        void Append(const std::uint8_t* raw, std::size_t count)
+        {
+            while (count > 0) {
+                if (m_blockLength == 0) {
+                    m_blockAt = m_out.size();
+                    m_out.push_back(0);
+                }
+                const std::size_t take = std::min<std::size_t>(count, 255 - m_blockLength);
+                m_out.insert(m_out.end(), raw, raw + take);
+                raw += take;
+                count -= take;
+                m_blockLength += static_cast<int>(take);
+                m_out[m_blockAt] = static_cast<std::uint8_t>(m_blockLength);
+                if (m_blockLength == 255)
+                    m_blockLength = 0;
             }
         }
 
-        // Writes the last partial byte (high bits 0), the last block and the
-        // block terminator.
+        // Writes the last partial byte (high bits 0) and the block terminator.
         void Finish()
         {
-            if (m_bitCount > 0)
-                PutByte(static_cast<std::uint8_t>(m_bits));
+            if (m_bitCount > 0) {
+                const auto last = static_cast<std::uint8_t>(m_bits);
+                Append(&last, 1);
+            }
             m_bits = 0;
             m_bitCount = 0;
-            if (m_blockLength > 0)
-                FlushBlock();
             m_out.push_back(0);
         }
 
     private:
-        void PutByte(std::uint8_t byte)
-        {
-            m_block[1 + m_blockLength++] = byte;
-            if (m_blockLength == 255)
-                FlushBlock();
-        }
-
-        void FlushBlock()
-        {
-            m_block[0] = static_cast<std::uint8_t>(m_blockLength);
-            m_out.insert(m_out.end(), m_block.begin(), m_block.begin() + 1 + m_blockLength);
-            m_blockLength = 0;
-        }
-
         std::vector<std::uint8_t>& m_out;
-        std::array<std::uint8_t, 256> m_block {};
+        std::size_t m_blockAt = 0;
         int m_blockLength = 0;
         std::uint32_t m_bits = 0;
         int m_bitCount = 0;
@@ -186,50 +198,89 @@ void TLZWEncoder::Encode(std::span<const std::uint8_t> pixels, std::int32_t bits
     TCodeWriter writer(out);
     TCodeWidth width(minCodeSize);
 
+    // The codes of a batch of pixels are found first and packed after, the
+    // width of each following from its place since the last clear code: the
+    // search then has nothing else in its chain.
+    constexpr std::size_t kBatch = 8192;
+    // Each pixel ends at most one string; a batch holds at most two clear
+    // codes (a clear needs over 3800 strings), and the first batch the first clear
+    // code and the last the last string and the end code.
+    constexpr std::size_t kMaxCodes = kBatch + 8;
+    std::array<std::uint16_t, kMaxCodes> codes;
+    std::array<std::uint8_t, TCodeWriter::BytesFor(kMaxCodes)> raw;
+    int packFree = firstFree;
+    auto pack = [&](std::size_t count) {
+        std::size_t bytes = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const int code = codes[i];
+            bytes = writer.Put(raw.data(), bytes, static_cast<std::uint32_t>(code), width.Width());
+            if (code == clearCode) {
+                width.Reset();
+                packFree = firstFree;
+            } else {
+                width.Grow(packFree);
+                ++packFree;
+            }
+        }
+        writer.Append(raw.data(), bytes);
+    };
+
     if (pixels.empty()) {
-        writer.Put(endCode, width.Width());
+        codes[0] = static_cast<std::uint16_t>(endCode);
+        pack(1);
         writer.Finish();
         return;
     }
 
-    // One dictionary per thread, reused from frame to frame: clearing 32 KB
-    // is cheaper than allocating it.
+    // One dictionary per thread, reused from frame to frame.
     thread_local TLZWDictionary dictionary;
-    dictionary.Clear();
+    dictionary.Clear(dictionary.Logged);
+    dictionary.Logged = 0;
+    std::uint16_t* const child = dictionary.Child();
+    std::uint32_t* const log = dictionary.Log();
+    std::uint32_t logged = 0;
 
-    int nextFree = firstFree;
-    writer.Put(clearCode, width.Width());
-    width.Reset();
-
-    int prefix = pixels[0];
+    std::uint32_t nextFree = static_cast<std::uint32_t>(firstFree);
+    std::size_t n = 0;
+    codes[n++] = static_cast<std::uint16_t>(clearCode);
+    std::uint32_t prefix = pixels[0];
     const std::size_t count = pixels.size();
-    for (std::size_t i = 1; i < count; ++i) {
-        const std::uint8_t pixel = pixels[i];
-        const std::uint32_t key = (static_cast<std::uint32_t>(prefix) << 8) | pixel;
-        std::uint32_t slot = 0;
-        const int code = dictionary.Find(key, slot);
-        if (code >= 0) {
-            prefix = code;
-            continue;
+    for (std::size_t begin = 1; begin < count; begin += kBatch) {
+        const std::size_t end = std::min(count, begin + kBatch);
+        for (std::size_t i = begin; i < end; ++i) {
+            const std::uint32_t pixel = pixels[i];
+            const std::uint32_t at = (pixel << kMaxCodeBits) | prefix;
+            const std::uint32_t code = child[at];
+            // All ones where the string is new, and then code is 0.
+            const std::uint32_t ends = std::uint32_t { 0 } - std::uint32_t { code == 0 };
+            codes[n] = static_cast<std::uint16_t>(prefix);
+            log[logged] = at;
+            child[at] = static_cast<std::uint16_t>(code | (nextFree & ends));
+            const std::uint32_t ended = ends & 1;
+            n += ended;
+            logged += ended;
+            nextFree += ended;
+            prefix = code | (pixel & ends);
+            if (nextFree > kLastAssignedCode + 1) [[unlikely]] {
+                // The string that would take 4095 gets none: the table starts
+                // again instead.
+                codes[n++] = static_cast<std::uint16_t>(clearCode);
+                dictionary.Clear(logged);
+                logged = 0;
+                nextFree = static_cast<std::uint32_t>(firstFree);
+            }
         }
-        writer.Put(prefix, width.Width());
-        width.Grow(nextFree);
-        prefix = pixel;
-        if (nextFree > kLastAssignedCode) {
-            // Every few thousand codes: a cancelled export stops here.
+        dictionary.Logged = logged;
+        if (end < count) {
+            pack(n);
+            n = 0;
+            // Every batch: a cancelled export stops here.
             ThrowIfCancelled();
-            writer.Put(clearCode, width.Width());
-            width.Reset();
-            dictionary.Clear();
-            nextFree = firstFree;
-        } else {
-            dictionary.Insert(slot, key, nextFree);
-            ++nextFree;
         }
     }
-    writer.Put(prefix, width.Width());
-    width.Grow(nextFree);
-    writer.Put(endCode, width.Width());
+    codes[n++] = static_cast<std::uint16_t>(prefix);
+    codes[n++] = static_cast<std::uint16_t>(endCode);
+    pack(n);
     writer.Finish();
 }
 

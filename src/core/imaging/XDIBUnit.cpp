@@ -11,10 +11,6 @@
 #include <cstring>
 #include <new>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 namespace zx {
 
 namespace {
@@ -279,46 +275,9 @@ std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Allocate(std::int32_t width, s
     if (!image->m_compressed) {
         // Zero-filled rather than left undefined: a reader that stops early (RLE
         // data that never reaches some pixels) then leaves black, not stale heap.
-        image->m_pixels = NewPixels(static_cast<std::size_t>(image->m_size));
+        image->m_pixels = NewZeroedBlock(static_cast<std::size_t>(image->m_size));
     }
     return image;
-}
-
-TDIBSharedImage::TPixels TDIBSharedImage::NewPixels(std::size_t bytes)
-{
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    // The pixels start on a large page's boundary, and every whole large page
-    // of them is asked for as one; the rest of the mapping is never touched,
-    // so it costs no memory.
-    constexpr std::size_t kLargePage = std::size_t(2) << 20;
-    if (bytes >= kLargePage) {
-        const std::size_t length = bytes + kLargePage;
-        void* mapping
-            = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapping == MAP_FAILED)
-            throw std::bad_alloc();
-        const std::uintptr_t start
-            = (reinterpret_cast<std::uintptr_t>(mapping) + kLargePage - 1) & ~(kLargePage - 1);
-        // Only advice: without large pages the block is ordinary memory.
-        madvise(reinterpret_cast<void*>(start), bytes / kLargePage * kLargePage, MADV_HUGEPAGE);
-        return TPixels(reinterpret_cast<std::uint8_t*>(start), TFreePixels(mapping, length));
-    }
-#endif
-    void* pixels = std::calloc(bytes, 1);
-    if (!pixels)
-        throw std::bad_alloc();
-    return TPixels(static_cast<std::uint8_t*>(pixels));
-}
-
-void TDIBSharedImage::TFreePixels::operator()(std::uint8_t* pixels) const
-{
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (Mapping) {
-        munmap(Mapping, MappedBytes);
-        return;
-    }
-#endif
-    std::free(pixels);
 }
 
 std::shared_ptr<TDIBSharedImage> TDIBSharedImage::Duplicate(

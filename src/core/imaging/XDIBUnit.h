@@ -6,6 +6,7 @@
 // between copies and copied on the first write.
 
 #include "core/Stream.h"
+#include "core/ZeroedBlock.h"
 
 #include <array>
 #include <cstdint>
@@ -223,30 +224,8 @@ private:
     std::int32_t m_width = 0;
     std::int32_t m_rowBytes = 0;
 
-    // Zeroed: a large block comes straight from the system, whose pages are
-    // zero already and are first touched by whoever writes them (a frame is
-    // so faulted in by the worker that renders it, not by the thread that
-    // shaped it). Blocks of a few megabytes (big frames) get a mapping of
-    // their own, in large pages where the system offers them: a 1280 x 720
-    // frame is then faulted in a handful of times instead of 675.
-    struct TFreePixels {
-        TFreePixels() noexcept
-            : Mapping(nullptr)
-            , MappedBytes(0)
-        {
-        }
-        TFreePixels(void* mapping, std::size_t mappedBytes) noexcept
-            : Mapping(mapping)
-            , MappedBytes(mappedBytes)
-        {
-        }
-        void operator()(std::uint8_t* pixels) const;
-        // The mapping the pixels lie in; null for a block from calloc.
-        void* Mapping;
-        std::size_t MappedBytes;
-    };
-    using TPixels = std::unique_ptr<std::uint8_t[], TFreePixels>;
-    static TPixels NewPixels(std::size_t bytes);
+    // Zeroed, and in large pages when big (core/ZeroedBlock.h).
+    using TPixels = TZeroedBlock;
     TPixels m_pixels;
     std::vector<std::uint8_t> m_rleStream;
 };
