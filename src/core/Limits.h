@@ -15,6 +15,13 @@ inline constexpr std::uint64_t kMaxPixelBytes = 512ull * 1024 * 1024;
 // of a few megabytes could ask for many gigabytes over its frames.
 inline constexpr std::uint64_t kMaxAnimationBytes = 2 * kMaxPixelBytes;
 
+// The largest file read whole (a picture, an animation): 1 GiB, twice the
+// pixel memory of the largest picture and as much as the largest animation
+// decodes to, so no file a reader accepts is near it. A device or pipe that
+// never ends (/dev/zero chosen as a picture) stops there instead of filling
+// the memory.
+inline constexpr std::uint64_t kMaxFileBytes = 1ull << 30;
+
 // Throws EImageTooLarge unless width x height x bytesPerPixel (after row
 // padding where the caller includes it) fits within kMaxPixelBytes.
 void CheckPixelMemory(std::uint64_t width, std::uint64_t height, std::uint64_t bytesPerPixel);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -76,37 +77,52 @@ void TSpanStream::Write(const void*, std::size_t count)
         throw EWriteError(kStreamWriteError);
 }
 
-std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path, std::uint64_t maxBytes)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw EFOpenError(OpenErrorText(path, errno));
+    // Closed however the read ends, a failed allocation included.
+    struct TCloser {
+        int Fd;
+        ~TCloser() { ::close(Fd); }
+    } closer { fd };
+    const auto refuse = [&](int error) { throw EFOpenError(OpenErrorText(path, error)); };
     // Read straight into the vector: a regular file's size is known, and one
     // byte more lets the read that finds the end need no room of its own.
-    // Anything else (a pipe, a file that grows) doubles the room as it fills.
+    // Anything else (a pipe, a device, a file that grows) doubles the room as
+    // it fills, up to one byte past the limit: a byte there means too many.
     struct stat info { };
+    const std::uint64_t most = std::min<std::uint64_t>(maxBytes, SIZE_MAX - 1);
     std::size_t room = 65536;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+        if (std::uint64_t(info.st_size) > most)
+            refuse(EFBIG);
         room = static_cast<std::size_t>(info.st_size) + 1;
+    }
+    room = static_cast<std::size_t>(std::min<std::uint64_t>(room, most + 1));
     std::vector<std::uint8_t> bytes(room);
     std::size_t filled = 0;
     for (;;) {
-        if (filled == bytes.size())
-            bytes.resize(2 * bytes.size());
+        if (filled == bytes.size()) {
+            if (filled > most)
+                refuse(EFBIG);
+            bytes.resize(static_cast<std::size_t>(
+                std::min<std::uint64_t>(2 * std::uint64_t(bytes.size()), most + 1)));
+        }
         const ssize_t n = ::read(fd, bytes.data() + filled, bytes.size() - filled);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            const int error = errno;
-            ::close(fd);
-            throw EFOpenError(OpenErrorText(path, error));
+            refuse(errno);
         }
         if (n == 0)
             break;
         filled += static_cast<std::size_t>(n);
     }
+    if (filled > most)
+        refuse(EFBIG);
     bytes.resize(filled);
-    ::close(fd);
     return bytes;
 }
 

@@ -4,6 +4,8 @@
 // streams do the work; files are read into memory and written atomically at the
 // edges (ReadFileBytes, WriteFileAtomic).
 
+#include "core/Limits.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -80,8 +82,12 @@ private:
     std::uint64_t m_position = 0;
 };
 
-// Reads a whole file. Throws EFOpenError when it cannot be opened or read.
-std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
+// Reads a whole file. Throws EFOpenError when it cannot be opened or read,
+// and when it holds more than maxBytes (strerror(EFBIG) as the reason), which
+// is known before anything is read for a regular file and found on the way
+// for anything else.
+std::vector<std::uint8_t> ReadFileBytes(
+    const std::string& path, std::uint64_t maxBytes = kMaxFileBytes);
 
 // Writes bytes to a temporary file beside path and renames it over path only
 // when everything has been written, so a failure never destroys an existing

@@ -1,14 +1,17 @@
 // Reading whole files: every byte of regular files of any size, of a pipe,
-// and the error of a file that is not there.
+// the error of a file that is not there, and the limit on what is read.
 
 #include "core/Stream.h"
 
 #include "core/Errors.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
@@ -75,6 +78,56 @@ namespace {
         const std::vector<std::uint8_t> read = ReadFileBytes(path);
         writer.join();
         EXPECT_EQ(read, bytes);
+        std::filesystem::remove_all(dir);
+    }
+
+    // The message of a refused read: the reason the system gives for EFBIG.
+    std::string TooLargeText(const std::function<void()>& read)
+    {
+        try {
+            read();
+        } catch (const EFOpenError& error) {
+            return error.what();
+        }
+        return "read without an error";
+    }
+
+    TEST(ReadFileBytes, RefusesMoreThanTheLimitFromAFileAPipeOrADevice)
+    {
+        const auto dir = TestFolder();
+        const std::string tooLarge = std::strerror(EFBIG);
+        constexpr std::size_t kLimit = 100000;
+        const auto path = (dir / "file.bin").string();
+        for (const std::size_t size : { kLimit, kLimit + 1, 3 * kLimit }) {
+            SCOPED_TRACE(size);
+            const std::vector<std::uint8_t> bytes = Pattern(size);
+            std::ofstream(path, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(size));
+            if (size <= kLimit)
+                EXPECT_EQ(ReadFileBytes(path, kLimit), bytes);
+            else
+                EXPECT_NE(TooLargeText([&] { ReadFileBytes(path, kLimit); }).find(tooLarge),
+                    std::string::npos);
+        }
+        // A pipe has no size: it is refused once a byte past the limit
+        // arrives, and the writer, whose reader is gone, is not left waiting.
+        const auto pipe = (dir / "pipe").string();
+        ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+        std::signal(SIGPIPE, SIG_IGN);
+        const std::vector<std::uint8_t> bytes = Pattern(5 * kLimit);
+        std::thread writer([&] {
+            std::FILE* out = std::fopen(pipe.c_str(), "wb");
+            ASSERT_NE(out, nullptr);
+            std::fwrite(bytes.data(), 1, bytes.size(), out);
+            std::fclose(out);
+        });
+        const std::string text = TooLargeText([&] { ReadFileBytes(pipe, kLimit); });
+        writer.join();
+        EXPECT_NE(text.find(tooLarge), std::string::npos) << text;
+        EXPECT_NE(text.find(pipe), std::string::npos) << text;
+        // A device that never ends.
+        EXPECT_NE(TooLargeText([&] { ReadFileBytes("/dev/zero", 3 * kLimit); }).find(tooLarge),
+            std::string::npos);
         std::filesystem::remove_all(dir);
     }
 
