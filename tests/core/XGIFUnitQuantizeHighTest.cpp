@@ -192,6 +192,46 @@ TEST(XGIFUnitQuantizeHigh, FewColoursAreKeptExactly)
         EXPECT_EQ(palette[i], TPaletteEntry {});
 }
 
+TEST(XGIFUnitQuantizeHigh, TheMostFrequentColoursAreEntriesWhereverTheyAreCounted)
+{
+    // Fields of colours at the ends of the counting map's 64-colour words
+    // (black, 0x00003F and 0x000040, 0x7FFFC0, white and its neighbour), each
+    // beside one that has fewer pixels, and 200 rare colours between them.
+    // Of the colours of at least 2 per mille, the four with the most pixels
+    // get exact entries of a 16-entry palette: a count put at a
+    // neighbouring colour would give its entry to that one.
+    struct TField {
+        std::uint32_t Colour;
+        std::int32_t Rows;
+    };
+    const TField fields[] = { { 0x00003F, 30 }, { 0x000040, 3 }, { 0xFFFFFF, 25 }, { 0xFFFFFE, 2 },
+        { 0x000000, 20 }, { 0x7FFFC0, 14 } };
+    const auto rgb = [](std::uint32_t c) {
+        return TRgb { std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c) };
+    };
+    std::vector<TDIB> frames;
+    for (int k = 0; k < 2; ++k)
+        frames.push_back(MakePicture(100, 100, [&](std::int32_t x, std::int32_t y) {
+            std::int32_t row = y;
+            for (const TField& field : fields) {
+                if (row < field.Rows)
+                    return rgb(field.Colour);
+                row -= field.Rows;
+            }
+            // The last 6 rows: 200 colours of 3 pixels each over both frames.
+            const std::uint32_t rare = std::uint32_t((row * 100 + x + k * 600) / 6 % 200);
+            return rgb(0x204060 + rare * 0x010305);
+        }));
+    for (const unsigned threads : { 1u, 2u, 3u }) {
+        const TColorPalette palette = CreateHighQualityPalette(frames, {}, {}, 16, threads);
+        std::set<std::uint32_t> entries;
+        for (const TPaletteEntry& e : palette)
+            entries.insert((std::uint32_t(e.Red) << 16) | (std::uint32_t(e.Green) << 8) | e.Blue);
+        for (const std::uint32_t wanted : { 0x00003Fu, 0xFFFFFFu, 0x000000u, 0x7FFFC0u })
+            EXPECT_EQ(entries.count(wanted), 1u) << std::hex << wanted << ", " << threads;
+    }
+}
+
 TEST(XGIFUnitQuantizeHigh, ManyColoursFillEveryEntryAndStayInThePalette)
 {
     const std::vector<TDIB> frames = PhotoLikeFrames(3, 64, 48);

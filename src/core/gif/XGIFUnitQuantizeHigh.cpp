@@ -12,7 +12,7 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
+#include <bit>
 #include <cmath>
 #include <new>
 #include <optional>
@@ -214,36 +214,36 @@ namespace {
         std::size_t m_lastSlot = 0;
     };
 
+    // The number of bits set: std::popcount is a library call where the
+    // processor is not known to count bits itself.
+    std::uint32_t CountBits(std::uint64_t v)
+    {
+        v = v - ((v >> 1) & 0x5555555555555555ull);
+        v = (v & 0x3333333333333333ull) + ((v >> 2) & 0x3333333333333333ull);
+        v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+        return std::uint32_t((v * 0x0101010101010101ull) >> 56);
+    }
+
     // The visible pixels' colours counted exactly, each a point of its own,
     // ordered by colour; or nothing when there are more than limit distinct
     // colours, which the cells then count instead. Exact colours let the
     // palette tell apart the dark colours of a dark picture that a cell would
-    // merge. Runs of frames are counted side by side, each into a table of its
-    // own; a bit per colour tells which colours any run has met, so that the
-    // count of distinct colours is the whole animation's and gives up as soon
-    // as it passes the limit. The counts are sums, so the result does not
-    // depend on how the frames were shared out.
+    // merge.
+    //
+    // Two passes over the pixels, without a hash table: the first marks each
+    // colour in a map of a bit per colour (2 MiB), so that the number of
+    // distinct colours is known before anything is counted (a photograph,
+    // which has too many, costs no more than that pass); the second counts
+    // each pixel at its colour's rank among the marked ones, which is the
+    // bits set before its own. Runs of frames go side by side, each with a
+    // map and counts of its own, merged after: the result does not depend on
+    // how the frames were shared out.
     std::vector<TPoint> CountExactColours(const TFrameSet& set, std::size_t limit, unsigned threads)
     {
+        constexpr std::size_t kWords = (std::size_t(1) << 24) / 64;
         const std::size_t frames = set.Frames.size();
         const std::size_t runs = TaskCount(threads, frames);
-        std::vector<std::atomic<std::uint64_t>> seen(std::size_t(1) << 18);
-        std::atomic<std::size_t> distinct = 0;
-        std::atomic<bool> tooMany = false;
-        auto isNew = [&](std::uint32_t key) {
-            const std::uint32_t colour = key - 1;
-            std::atomic<std::uint64_t>& word = seen[colour >> 6];
-            const std::uint64_t bit = std::uint64_t(1) << (colour & 63);
-            if ((word.load(std::memory_order_relaxed) & bit) == 0
-                && (word.fetch_or(bit, std::memory_order_relaxed) & bit) == 0
-                && distinct.fetch_add(1, std::memory_order_relaxed) + 1 > limit) {
-                tooMany.store(true, std::memory_order_relaxed);
-                return false;
-            }
-            return !tooMany.load(std::memory_order_relaxed);
-        };
-        std::vector<TExactCounts> tables(runs);
-        ParallelFor(runs, threads, [&](std::size_t run) {
+        auto framesOf = [&](std::size_t run) {
             TFrameSet part;
             part.Width = set.Width;
             part.Height = set.Height;
@@ -251,42 +251,71 @@ namespace {
                 part.Frames.push_back(set.Frames[j]);
                 part.Masks.push_back(set.Masks[j]);
             }
-            // The run's own table, so that no two runs write one cache line.
-            TExactCounts table;
-            bool refused = false;
-            ForEachVisiblePixel(part, [&](const std::uint8_t* p) {
-                if (refused)
-                    return;
-                const std::uint32_t key
-                    = ((std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0]) + 1;
-                refused = !table.Add(key, 1, isNew);
+            return part;
+        };
+        auto colourOf = [](const std::uint8_t* p) {
+            return (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0];
+        };
+
+        std::vector<std::vector<std::uint64_t>> maps(runs);
+        ParallelFor(runs, threads, [&](std::size_t run) {
+            std::vector<std::uint64_t> map(kWords, 0);
+            ForEachVisiblePixel(framesOf(run), [&](const std::uint8_t* p) {
+                const std::uint32_t colour = colourOf(p);
+                map[colour >> 6] |= std::uint64_t(1) << (colour & 63);
             });
-            tables[run] = std::move(table);
+            maps[run] = std::move(map);
         });
-        if (tooMany)
+        std::vector<std::uint64_t>& seen = maps.front();
+        for (std::size_t run = 1; run < runs; ++run) {
+            for (std::size_t i = 0; i < kWords; ++i)
+                seen[i] |= maps[run][i];
+            std::vector<std::uint64_t>().swap(maps[run]);
+        }
+        // Per word of the map, the colours marked in the words before it.
+        std::vector<std::uint32_t> before(kWords);
+        std::size_t distinct = 0;
+        for (std::size_t i = 0; i < kWords; ++i) {
+            before[i] = static_cast<std::uint32_t>(distinct);
+            distinct += CountBits(seen[i]);
+        }
+        if (distinct > limit)
             return {};
-        TExactCounts& all = tables.front();
-        for (std::size_t run = 1; run < runs; ++run)
-            tables[run].ForEach([&](std::uint32_t colour, std::uint64_t count) {
-                all.Add(colour + 1, count, [](std::uint32_t) { return true; });
+
+        std::vector<std::vector<std::uint64_t>> counts(runs);
+        ParallelFor(runs, threads, [&](std::size_t run) {
+            std::vector<std::uint64_t> count(distinct, 0);
+            ForEachVisiblePixel(framesOf(run), [&](const std::uint8_t* p) {
+                const std::uint32_t colour = colourOf(p);
+                const std::uint64_t below = (std::uint64_t(1) << (colour & 63)) - 1;
+                ++count[before[colour >> 6] + CountBits(seen[colour >> 6] & below)];
             });
-        std::vector<TPoint> points;
-        points.reserve(all.Used());
-        all.ForEach([&](std::uint32_t colour, std::uint64_t count) {
-            TPoint point;
-            point.Count = count;
-            for (int c = 0; c < 3; ++c) {
-                const std::uint8_t v = static_cast<std::uint8_t>(colour >> (16 - 8 * c));
-                point.Cell[c] = v;
-                point.Mean[c] = v;
-                point.Sum[c] = point.Count * v;
-            }
-            points.push_back(point);
+            counts[run] = std::move(count);
         });
-        // The table's order depends on its growth only, but a fixed order
-        // keeps the split's ties independent of it.
-        std::sort(points.begin(), points.end(),
-            [](const TPoint& a, const TPoint& b) { return a.Mean < b.Mean; });
+        std::vector<std::uint64_t>& total = counts.front();
+        for (std::size_t run = 1; run < runs; ++run)
+            for (std::size_t i = 0; i < distinct; ++i)
+                total[i] += counts[run][i];
+
+        // In rank order, which is the order of the colours (red highest) and
+        // so of their components.
+        std::vector<TPoint> points;
+        points.reserve(distinct);
+        for (std::size_t i = 0; i < kWords; ++i) {
+            for (std::uint64_t word = seen[i]; word != 0; word &= word - 1) {
+                const std::uint32_t colour
+                    = std::uint32_t(i * 64) + std::uint32_t(std::countr_zero(word));
+                TPoint point;
+                point.Count = total[points.size()];
+                for (int c = 0; c < 3; ++c) {
+                    const std::uint8_t v = static_cast<std::uint8_t>(colour >> (16 - 8 * c));
+                    point.Cell[c] = v;
+                    point.Mean[c] = v;
+                    point.Sum[c] = point.Count * v;
+                }
+                points.push_back(point);
+            }
+        }
         return points;
     }
 
