@@ -37,6 +37,9 @@ namespace {
         // as on a picture whose few colours leave the loss little to take.
         double Cliff = 0;
         std::int32_t CliffAt = 1;
+        // The fewest colours make the file this much smaller again, as the
+        // last bits do on a flag.
+        double LastColours = 1.0;
         std::atomic<int> Calls { 0 };
 
         std::uint64_t Size(const TFitKnobs& k) const
@@ -46,7 +49,8 @@ namespace {
                 ? (k.Quality >= CliffAt ? 1 - Cliff : 1.0) * std::exp(-0.0002 * k.Quality)
                 : std::exp(-QualitySlope * k.Quality);
             return std::uint64_t(Base * std::pow(StepFactor, k.Step)
-                * std::pow(ColourFactor, 8 - k.Colours) * loss * ripple);
+                * std::pow(ColourFactor, 8 - k.Colours) * (k.Colours == 3 ? LastColours : 1.0)
+                * loss * ripple);
         }
 
         TFitFormat Format(std::int32_t quality = 0, std::int32_t colours = 8)
@@ -74,7 +78,7 @@ namespace {
             };
             format.Shape = [this](std::int32_t q) { return -QualitySlope * q; };
             format.SmallestQualityShare = std::exp(-QualitySlope * 200) * 0.9;
-            format.SmallestColourShare = std::pow(ColourFactor, 5) * 0.9;
+            format.SmallestColourShare = std::pow(ColourFactor, 5) * 0.9 * LastColours;
             return format;
         }
 
@@ -174,6 +178,34 @@ namespace {
         const TFitResult further = FitToSize(model.Format(), 1'326'000);
         EXPECT_EQ(further.Knobs, (TFitKnobs { 60, 8, 0 })) << further.Description;
         EXPECT_LE(further.Encodes, 12) << further.Description;
+    }
+
+    TEST(FitToSize, StepsAroundACliffWithSmallerFrames)
+    {
+        // The first settings in the order that fit leave much of the limit
+        // unused, because the sizes fall by a step there; the setting before
+        // them fits at a smaller frame size and gives the larger file.
+        TModelFormat model;
+        model.QualitySlope = 0.001;
+        model.LastColours = 0.5;
+        // The fewest colours without loss: 590 000 bytes, 74 % of the limit;
+        // one colour setting more at the most loss is too large at full
+        // size.
+        const TFitResult colours = FitToSize(model.Format(), 800'000);
+        EXPECT_LE(colours.File.size(), 800'000u);
+        EXPECT_GE(colours.File.size(), 0.9 * 800'000) << colours.Description;
+        EXPECT_EQ(colours.Knobs.Colours, 4) << colours.Description;
+        EXPECT_GT(colours.Knobs.Step, 0) << colours.Description;
+        EXPECT_LE(colours.Encodes, 12) << colours.Description;
+
+        // The first loss takes 40 % off: with it the file fills 80 % of the
+        // limit, without it the frames two steps smaller fill 85 %.
+        TModelFormat cliff;
+        cliff.Cliff = 0.4;
+        const TFitResult loss = FitToSize(cliff.Format(), 1'500'000);
+        EXPECT_EQ(loss.Knobs, (TFitKnobs { 0, 8, 2 })) << loss.Description;
+        EXPECT_LE(loss.File.size(), 1'500'000u);
+        EXPECT_LE(loss.Encodes, 12) << loss.Description;
     }
 
     TEST(FitToSize, StartsFromTheSettingsAskedFor)

@@ -41,6 +41,11 @@ namespace {
     // A setting a measured factor puts this far beyond the limit is not
     // tried: it would not fit.
     constexpr double kSurelyTooLarge = 1.1;
+    // Settings that fill less than this of the limit lie past a step in the
+    // sizes, which is worth the tries of a look at smaller frames (a file
+    // that comes nearer to 90 % is not: the tries cost more than its fill
+    // gains).
+    constexpr double kCliffFills = 0.85;
     // Past this many tries the search stops looking and takes what it has.
     constexpr std::int32_t kMaxTries = 40;
 
@@ -170,6 +175,13 @@ namespace {
         double ColourFactor(std::int32_t step);
         double StepFactor(std::int32_t colour);
         TFitResult Finish(std::int32_t step, std::int32_t colour, std::int32_t quality);
+        // Settings found in the order that fill much less of the limit than a
+        // whole try should: the sizes fall by a step there (the first loss
+        // of a dark picture, a flag's last colours). The setting before them
+        // in the order, too large at this frame size, is tried at smaller
+        // ones, and where it gives a larger file within the limit the knobs
+        // become those.
+        void PastACliff(std::int32_t& step, std::int32_t& colour, std::int32_t& quality);
         // The last knobs when they fit; else ESizeLimit naming their size.
         TFitResult LastResort();
 
@@ -555,6 +567,41 @@ namespace {
         return result;
     }
 
+    void TFitSearch::PastACliff(std::int32_t& step, std::int32_t& colour, std::int32_t& quality)
+    {
+        const double found = Size(step, colour, quality);
+        if (found >= m_limit * kCliffFills || step + 1 >= m_steps)
+            return;
+        std::int32_t before = colour;
+        std::int32_t loss = quality - 1;
+        if (loss < 0) {
+            if (colour == 0)
+                return;
+            before = colour - 1;
+            loss = m_qualities;
+        }
+        const auto stepAt = [&](std::int32_t s) { return TProbe { s, before, loss, true }; };
+        const std::int32_t smaller = FirstFitting(
+            step, m_steps - 1, stepAt, [&] { return StepFactor(before); }, true);
+        if (smaller >= m_steps)
+            return;
+        // Coded whole and full enough, that is the file; else the least loss
+        // that fits at that frame size.
+        std::int32_t chosen = loss;
+        if (!IsExact(smaller, before, loss)
+            || Size(smaller, before, loss) < m_limit * kExactGoodEnough) {
+            if (!FindQuality(smaller, before, chosen))
+                return;
+        } else if (!Fits(smaller, before, loss)) {
+            return;
+        }
+        if (Size(smaller, before, chosen) <= found)
+            return;
+        step = smaller;
+        colour = before;
+        quality = chosen;
+    }
+
     TFitResult TFitSearch::LastResort()
     {
         // The last knobs, coded whole: what an estimate judged too large
@@ -587,8 +634,10 @@ namespace {
         std::int32_t colour = 0;
         for (;;) {
             std::int32_t quality = 0;
-            if (FindQuality(step, colour, quality))
+            if (FindQuality(step, colour, quality)) {
+                PastACliff(step, colour, quality);
                 return Finish(step, colour, quality);
+            }
             // Even the smallest quality is too large here: fewer colours at
             // this frame size, or else a smaller frame, then the most
             // colours that fit at it.

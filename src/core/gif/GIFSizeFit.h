@@ -9,7 +9,11 @@
 // animation. A try at knobs further along the order never gives a larger file
 // in practice, so the first settings in that order that fit are searched for:
 // the smallest frame-size step at which anything fits, then the most colours
-// at that step, then the least loss. Where the format can, tries estimate
+// at that step, then the least loss. Where those settings fill less than 85 %
+// of the limit, the sizes fall by a step just before them (the first loss of
+// a dark picture, a flag's last colours): the setting before them in the
+// order is tried at smaller frame sizes too, and the larger file within the
+// limit is taken. Where the format can, tries estimate
 // the size from a sample of the frames; a try that would end the search if it
 // fits, and that the sizes tried so far put within the limit, is coded whole
 // at once.
