@@ -241,8 +241,12 @@ namespace {
     std::vector<TPoint> CountExactColours(const TFrameSet& set, std::size_t limit, unsigned threads)
     {
         constexpr std::size_t kWords = (std::size_t(1) << 24) / 64;
+        // Each run holds a map of 2 MiB and counts of up to as much: a few
+        // runs keep the two cheap passes quick without the memory growing
+        // with the processors.
+        constexpr std::size_t kMostRuns = 4;
         const std::size_t frames = set.Frames.size();
-        const std::size_t runs = TaskCount(threads, frames);
+        const std::size_t runs = std::min(TaskCount(threads, frames), kMostRuns);
         auto framesOf = [&](std::size_t run) {
             TFrameSet part;
             part.Width = set.Width;
