@@ -32,11 +32,15 @@ namespace {
         double ColourFactor = 0.9;
         double QualitySlope = 0.006;
         double SampleBias = 1.0;
+        // How far the format's shape of the loss is off the sizes' (1: not).
+        double ShapeScale = 1.0;
         std::int32_t Steps = 20;
         // Any loss at all takes this share off and more loss little more,
         // as on a picture whose few colours leave the loss little to take.
         double Cliff = 0;
         std::int32_t CliffAt = 1;
+        // How fast the size falls with more loss after the step.
+        double PastTheCliff = 0.0002;
         // The fewest colours make the file this much smaller again, as the
         // last bits do on a flag.
         double LastColours = 1.0;
@@ -46,7 +50,7 @@ namespace {
         {
             const double ripple = 1 + 0.003 * std::sin(k.Quality * 1.7 + k.Colours);
             const double loss = Cliff > 0
-                ? (k.Quality >= CliffAt ? 1 - Cliff : 1.0) * std::exp(-0.0002 * k.Quality)
+                ? (k.Quality >= CliffAt ? 1 - Cliff : 1.0) * std::exp(-PastTheCliff * k.Quality)
                 : std::exp(-QualitySlope * k.Quality);
             return std::uint64_t(Base * std::pow(StepFactor, k.Step)
                 * std::pow(ColourFactor, 8 - k.Colours) * (k.Colours == 3 ? LastColours : 1.0)
@@ -76,7 +80,7 @@ namespace {
                 return "q" + std::to_string(k.Quality) + " c" + std::to_string(k.Colours) + " s"
                     + std::to_string(k.Step);
             };
-            format.Shape = [this](std::int32_t q) { return -QualitySlope * q; };
+            format.Shape = [this](std::int32_t q) { return -QualitySlope * ShapeScale * q; };
             format.SmallestQualityShare = std::exp(-QualitySlope * 200) * 0.9;
             format.SmallestColourShare = std::pow(ColourFactor, 5) * 0.9 * LastColours;
             return format;
@@ -206,6 +210,61 @@ namespace {
         EXPECT_EQ(loss.Knobs, (TFitKnobs { 0, 8, 2 })) << loss.Description;
         EXPECT_LE(loss.File.size(), 1'500'000u);
         EXPECT_LE(loss.Encodes, 12) << loss.Description;
+    }
+
+    TEST(FitToSize, CodesWholeAGuessThatTwoTriesPutInTheWindow)
+    {
+        // The shape the format gives is off the sizes, as a real format's
+        // is: the first guess of the loss misses, the second, drawn through
+        // two tries, lands below the limit and is the file, so it is coded
+        // whole at once rather than sampled first.
+        for (const double scale : { 0.6, 0.8, 1.25, 1.6 }) {
+            std::int32_t tries = 0;
+            std::int32_t fits = 0;
+            for (double limit = 1.9e6; limit > 6.2e5; limit *= 0.97, ++fits) {
+                SCOPED_TRACE(testing::Message() << "scale " << scale << " limit " << limit);
+                TModelFormat model;
+                model.ShapeScale = scale;
+                const TFitResult result = FitToSize(model.Format(), std::uint64_t(limit));
+                EXPECT_LE(result.File.size(), limit);
+                EXPECT_GE(result.File.size(), 0.9 * limit);
+                EXPECT_EQ(result.Knobs.Colours, 8) << result.Description;
+                EXPECT_LE(result.Encodes, 4) << result.Description;
+                tries += result.Encodes;
+            }
+            EXPECT_LE(tries, 3.1 * fits) << "scale " << scale;
+        }
+    }
+
+    TEST(FitToSize, TriesTheFirstLossWhereTheSizesDropThere)
+    {
+        // The first loss takes 30 to 50 % off and more loss less than the
+        // format's shape says, as on a dark picture: a first guess along the
+        // shape lands far below the limit, and a model through it and no
+        // loss puts the next ones among levels of about the same size. On
+        // limits from below the lossy sizes to above the lossless one, the
+        // search tries the first level and finds the step in few tries.
+        for (const double past : { 0.002, 0.005, 0.01 }) {
+            for (const double step : { 0.3, 0.4, 0.5 }) {
+                std::int32_t tries = 0;
+                std::int32_t fits = 0;
+                for (double limit = 1.0e6; limit < 2.0e6; limit *= 1.02, ++fits) {
+                    SCOPED_TRACE(testing::Message()
+                        << "step " << step << " past " << past << " limit " << limit);
+                    TModelFormat model;
+                    model.Cliff = step;
+                    model.PastTheCliff = past;
+                    const TFitResult result = FitToSize(model.Format(), std::uint64_t(limit));
+                    EXPECT_LE(result.File.size(), limit);
+                    // Frame-size steps a fifth apart leave up to a quarter
+                    // below the limit where the step is stepped around.
+                    EXPECT_GE(result.File.size(), 0.75 * limit) << result.Description;
+                    EXPECT_LE(result.Encodes, 9) << result.Description;
+                    tries += result.Encodes;
+                }
+                EXPECT_LE(tries, 7 * fits) << "step " << step << " past " << past;
+            }
+        }
     }
 
     TEST(FitToSize, StartsFromTheSettingsAskedFor)

@@ -46,6 +46,12 @@ namespace {
     // that comes nearer to 90 % is not: the tries cost more than its fill
     // gains).
     constexpr double kCliffFills = 0.85;
+    // A model drawn from one try is trusted this far from it (the logarithm
+    // of the size it predicts over the try's).
+    constexpr double kShortReach = 0.15;
+    // Sizes that fall this many times faster from no loss to a fitting level
+    // than the shape of the loss says drop at the first level.
+    constexpr double kFirstLossSteep = 2.5;
     // Past this many tries the search stops looking and takes what it has.
     constexpr std::int32_t kMaxTries = 40;
 
@@ -427,6 +433,7 @@ namespace {
         // How far the last guess's size was from the aim (logarithm).
         double lastMiss = 0;
         bool flatTried = false;
+        bool firstLossTried = false;
         for (;;) {
             // The bracket: the last quality known too large below the first
             // one known to fit (none: m_qualities + 1).
@@ -543,11 +550,38 @@ namespace {
                     break;
                 }
             }
+            // No loss too large and a fitting loss far below the aim, with
+            // the sizes flat up to it or falling far faster than the shape
+            // says: the first level takes off most of what the loss can (a
+            // dark picture's noise, the dither of a few colours), which no
+            // model through the bracket's ends sees. The first level is
+            // tried next, once; after a flat range it is expected to fit.
+            bool firstLossFits = false;
+            if (tooLarge == 0 && fits >= 2 && fits <= m_qualities && !firstLossTried
+                && Size(step, colour, fits) < m_limit * kAim * std::exp(-kFarMiss)) {
+                const double dx = shape(0) - shape(fits);
+                const double steep
+                    = dx > 0 ? std::log(Size(step, colour, 0) / Size(step, colour, fits)) / dx : 0;
+                if (flatTried || steep > kFirstLossSteep) {
+                    guess = 1;
+                    firstLossFits = flatTried;
+                    firstLossTried = true;
+                }
+            }
             guess = std::clamp(guess, tooLarge + 1, high - 1);
             // A guess that closes the bracket is the answer when it fits: one
             // the model expects to fit is coded whole.
-            const bool closing = guess == tooLarge + 1 && model(guess) <= m_limit;
-            Evaluate({ { step, colour, guess, !closing } });
+            const bool closing
+                = guess == tooLarge + 1 && (model(guess) <= m_limit || firstLossFits);
+            // A guess the model expects to be the answer (within the limit
+            // and filling it well) is coded whole as well, when the model
+            // is sure enough: drawn through two tries here, or reaching
+            // only a short way from one.
+            const bool sure = tried.size() > 1
+                || (!tried.empty() && std::abs(slope * (shape(guess) - shape(base))) < kShortReach);
+            const bool answer
+                = sure && model(guess) >= m_limit * kWholeFills && model(guess) <= m_limit * kAim;
+            Evaluate({ { step, colour, guess, !(closing || answer) } });
             lastMiss = std::abs(std::log(Size(step, colour, guess) / (m_limit * kAim)));
         }
     }
