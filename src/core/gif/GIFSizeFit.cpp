@@ -50,7 +50,7 @@ namespace {
     // of the size it predicts over the try's).
     constexpr double kShortReach = 0.15;
     // Sizes that fall this many times faster from no loss to a fitting level
-    // than the shape of the loss says drop at the first level.
+    // than after it drop at the first level.
     constexpr double kFirstLossSteep = 2.5;
     // Past this many tries the search stops looking and takes what it has.
     constexpr std::int32_t kMaxTries = 40;
@@ -551,20 +551,32 @@ namespace {
                 }
             }
             // No loss too large and a fitting loss far below the aim, with
-            // the sizes flat up to it or falling far faster than the shape
-            // says: the first level takes off most of what the loss can (a
-            // dark picture's noise, the dither of a few colours), which no
-            // model through the bracket's ends sees. The first level is
-            // tried next, once; after a flat range it is expected to fit.
+            // the sizes falling from no loss to it far faster than after it
+            // (or than the shape says, when nothing after it was tried): the
+            // first level takes off most of what the loss can (a dark
+            // picture's noise, the dither of a few colours), which no model
+            // through the bracket's ends sees. The first level is tried
+            // next, once, and coded whole when the sizes after the step put
+            // it within the limit.
             bool firstLossFits = false;
-            if (tooLarge == 0 && fits >= 2 && fits <= m_qualities && !firstLossTried
-                && Size(step, colour, fits) < m_limit * kAim * std::exp(-kFarMiss)) {
-                const double dx = shape(0) - shape(fits);
-                const double steep
-                    = dx > 0 ? std::log(Size(step, colour, 0) / Size(step, colour, fits)) / dx : 0;
-                if (flatTried || steep > kFirstLossSteep) {
+            if (tooLarge == 0 && fits >= 2 && fits <= m_qualities && !firstLossTried) {
+                const auto slopeBetween = [&](std::int32_t a, std::int32_t b) {
+                    const double dx = shape(a) - shape(b);
+                    return dx > 0 ? std::log(Size(step, colour, a) / Size(step, colour, b)) / dx
+                                  : 0.0;
+                };
+                double after = 1.0;
+                for (std::int32_t q = fits + 1; q <= m_qualities; ++q) {
+                    if (Size(step, colour, q) >= 0) {
+                        after = std::max(0.0, slopeBetween(fits, q));
+                        break;
+                    }
+                }
+                if (flatTried || slopeBetween(0, fits) > kFirstLossSteep * after) {
                     guess = 1;
-                    firstLossFits = flatTried;
+                    firstLossFits = flatTried
+                        || Size(step, colour, fits) * std::exp(after * (shape(1) - shape(fits)))
+                            <= m_limit;
                     firstLossTried = true;
                 }
             }
