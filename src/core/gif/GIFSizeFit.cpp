@@ -550,7 +550,7 @@ namespace {
                     break;
                 }
             }
-            // No loss too large and a fitting loss far below the aim, with
+            // No loss known to be too large and a fitting level known, with
             // the sizes falling from no loss to it far faster than after it
             // (or than the shape says, when nothing after it was tried): the
             // first level takes off most of what the loss can (a dark
