@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <tuple>
@@ -99,6 +100,28 @@ namespace {
         }
     };
 
+    // Fits the model to limits from first, each one factor times the last,
+    // up to end: every file within its limit, filling at least fill of it,
+    // in at most mostTries tries, and check holds. Returns the average tries.
+    double SweepLimits(TModelFormat& model, double first, double end, double factor, double fill,
+        std::int32_t mostTries, const std::function<void(const TFitResult&)>& check = {})
+    {
+        std::int32_t tries = 0;
+        std::int32_t fits = 0;
+        for (double limit = first; factor > 1 ? limit < end : limit > end; limit *= factor) {
+            SCOPED_TRACE(testing::Message() << "limit " << limit);
+            const TFitResult result = FitToSize(model.Format(), std::uint64_t(limit));
+            EXPECT_LE(result.File.size(), limit);
+            EXPECT_GE(result.File.size(), fill * limit) << result.Description;
+            EXPECT_LE(result.Encodes, mostTries) << result.Description;
+            if (check)
+                check(result);
+            tries += result.Encodes;
+            ++fits;
+        }
+        return double(tries) / double(std::max(fits, 1));
+    }
+
     TEST(FitToSize, StaysWithinTheLimitAndComesClose)
     {
         for (const double bias : { 1.0, 1.015, 0.985 }) {
@@ -150,18 +173,9 @@ namespace {
         TModelFormat model;
         model.StepFactor = 0.86;
         model.ColourFactor = 0.975;
-        std::int32_t tries = 0;
-        std::int32_t fits = 0;
-        for (double limit = 3.3e5; limit < 5.3e5; limit *= 1.013, ++fits) {
-            SCOPED_TRACE(testing::Message() << "limit " << limit);
-            const TFitResult result = FitToSize(model.Format(), std::uint64_t(limit));
-            EXPECT_LE(result.File.size(), limit);
-            EXPECT_GE(result.File.size(), 0.9 * limit);
-            EXPECT_GT(result.Knobs.Step, 0);
-            EXPECT_LE(result.Encodes, 9) << result.Description;
-            tries += result.Encodes;
-        }
-        EXPECT_LE(tries, 7 * fits);
+        const double tries = SweepLimits(model, 3.3e5, 5.3e5, 1.013, 0.9, 9,
+            [](const TFitResult& result) { EXPECT_GT(result.Knobs.Step, 0); });
+        EXPECT_LE(tries, 7);
     }
 
     TEST(FitToSize, FindsTheEdgeOfAFlatQualityRange)
@@ -219,20 +233,12 @@ namespace {
         // two tries, lands below the limit and is the file, so it is coded
         // whole at once rather than sampled first.
         for (const double scale : { 0.6, 0.8, 1.25, 1.6 }) {
-            std::int32_t tries = 0;
-            std::int32_t fits = 0;
-            for (double limit = 1.9e6; limit > 6.2e5; limit *= 0.97, ++fits) {
-                SCOPED_TRACE(testing::Message() << "scale " << scale << " limit " << limit);
-                TModelFormat model;
-                model.ShapeScale = scale;
-                const TFitResult result = FitToSize(model.Format(), std::uint64_t(limit));
-                EXPECT_LE(result.File.size(), limit);
-                EXPECT_GE(result.File.size(), 0.9 * limit);
-                EXPECT_EQ(result.Knobs.Colours, 8) << result.Description;
-                EXPECT_LE(result.Encodes, 4) << result.Description;
-                tries += result.Encodes;
-            }
-            EXPECT_LE(tries, 3.1 * fits) << "scale " << scale;
+            SCOPED_TRACE(testing::Message() << "scale " << scale);
+            TModelFormat model;
+            model.ShapeScale = scale;
+            const double tries = SweepLimits(model, 1.9e6, 6.2e5, 0.97, 0.9, 4,
+                [](const TFitResult& result) { EXPECT_EQ(result.Knobs.Colours, 8); });
+            EXPECT_LE(tries, 3.1);
         }
     }
 
@@ -244,25 +250,15 @@ namespace {
         // loss puts the next ones among levels of about the same size. On
         // limits from below the lossy sizes to above the lossless one, the
         // search tries the first level and finds the step in few tries.
+        // Frame-size steps a fifth apart leave up to a quarter below the
+        // limit where the step is stepped around.
         for (const double past : { 0.002, 0.005, 0.01 }) {
             for (const double step : { 0.3, 0.4, 0.5 }) {
-                std::int32_t tries = 0;
-                std::int32_t fits = 0;
-                for (double limit = 1.0e6; limit < 2.0e6; limit *= 1.02, ++fits) {
-                    SCOPED_TRACE(testing::Message()
-                        << "step " << step << " past " << past << " limit " << limit);
-                    TModelFormat model;
-                    model.Cliff = step;
-                    model.PastTheCliff = past;
-                    const TFitResult result = FitToSize(model.Format(), std::uint64_t(limit));
-                    EXPECT_LE(result.File.size(), limit);
-                    // Frame-size steps a fifth apart leave up to a quarter
-                    // below the limit where the step is stepped around.
-                    EXPECT_GE(result.File.size(), 0.75 * limit) << result.Description;
-                    EXPECT_LE(result.Encodes, 9) << result.Description;
-                    tries += result.Encodes;
-                }
-                EXPECT_LE(tries, 7 * fits) << "step " << step << " past " << past;
+                SCOPED_TRACE(testing::Message() << "step " << step << " past " << past);
+                TModelFormat model;
+                model.Cliff = step;
+                model.PastTheCliff = past;
+                EXPECT_LE(SweepLimits(model, 1.0e6, 2.0e6, 1.02, 0.75, 9), 7);
             }
         }
     }

@@ -429,6 +429,12 @@ namespace {
             const TFitKnobs knobs = Knobs(step, colour, q);
             return m_format.Shape ? m_format.Shape(knobs.Quality) : -double(q) / 64.0;
         };
+        // How fast the size falls along the shape between two tried
+        // qualities; 0 where the shape does not move between them.
+        const auto slopeBetween = [&](std::int32_t a, std::int32_t b) {
+            const double dx = shape(a) - shape(b);
+            return dx != 0 ? std::log(Size(step, colour, a) / Size(step, colour, b)) / dx : 0.0;
+        };
         std::int32_t lastSpan = 0;
         // How far the last guess's size was from the aim (logarithm).
         double lastMiss = 0;
@@ -454,9 +460,8 @@ namespace {
                 // along it, for the settings searched next.
                 const double first = Size(step, colour, 0);
                 const double last = Size(step, colour, m_qualities);
-                const double dx = shape(m_qualities) - shape(0);
-                if (first > 0 && last > 0 && last < first && dx != 0)
-                    m_slope = (std::log(last) - std::log(first)) / dx;
+                if (first > 0 && last > 0 && last < first && shape(m_qualities) != shape(0))
+                    m_slope = slopeBetween(0, m_qualities);
                 return false;
             }
             if (fits <= m_qualities) {
@@ -508,11 +513,8 @@ namespace {
             if (!tried.empty()) {
                 base = tried.front();
                 baseLog = std::log(Size(step, colour, base));
-                if (tried.size() > 1) {
-                    const double dx = shape(tried[1]) - shape(base);
-                    if (dx != 0)
-                        slope = (std::log(Size(step, colour, tried[1])) - baseLog) / dx;
-                }
+                if (tried.size() > 1 && shape(tried[1]) != shape(base))
+                    slope = slopeBetween(tried[1], base);
                 if (tried.size() == 1)
                     slope = m_slope;
                 if (!(slope > 0))
@@ -560,11 +562,6 @@ namespace {
             // it within the limit.
             bool firstLossFits = false;
             if (tooLarge == 0 && fits >= 2 && fits <= m_qualities && !firstLossTried) {
-                const auto slopeBetween = [&](std::int32_t a, std::int32_t b) {
-                    const double dx = shape(a) - shape(b);
-                    return dx > 0 ? std::log(Size(step, colour, a) / Size(step, colour, b)) / dx
-                                  : 0.0;
-                };
                 double after = 1.0;
                 for (std::int32_t q = fits + 1; q <= m_qualities; ++q) {
                     if (Size(step, colour, q) >= 0) {
