@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <vector>
 
 namespace zx {
@@ -132,12 +133,34 @@ TExportPalette BuildHighQualityPaletteAndPlan(std::span<const TDIB> frames,
     std::span<const TDIB> masks, std::span<const bool> transparent, const TExportOptions& options,
     const TExportStatus& status, unsigned threads, THighQualityPlan& plan)
 {
+    // The plan waits for the palette search to count the colours, which
+    // keeps every processor busy; after that it takes what the search leaves
+    // idle. The search says when (or fails: then the guard does), so the
+    // plan never waits for ever; on one thread the search runs first.
+    std::atomic<bool> counted { false };
+    const auto release = [&counted] {
+        counted.store(true, std::memory_order_release);
+        counted.notify_all();
+    };
     TExportPalette palette;
     ParallelFor(2, threads, [&](std::size_t task) {
-        if (task == 0)
-            palette = BuildExportPalette(frames, masks, transparent, options, status);
-        else
+        if (task == 0) {
+            struct TRelease {
+                const decltype(release)& Release;
+                ~TRelease() { Release(); }
+            } guard { release };
+            if (options.Quality == TExportQuality::Standard)
+                palette = BuildExportPalette(frames, transparent, options.GIFBits, status);
+            else
+                palette = MakeExportPalette(
+                    transparent, options.GIFBits, status, [&](std::int32_t colours) {
+                        return CreateHighQualityPalette(
+                            frames, masks, transparent, colours, 0, release);
+                    });
+        } else {
+            counted.wait(false, std::memory_order_acquire);
             plan = MakeHighQualityPlan(frames, masks, transparent, threads);
+        }
     });
     return palette;
 }

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <bit>
 #include <new>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -305,24 +306,25 @@ namespace highq {
         for (const std::size_t frame : chosen)
             plans.push_back(SelfPlan(set, frame));
         constexpr std::size_t kCount = std::size(kStrengths);
-        std::vector<TFrameError> errors(kCount * chosen.size());
+        const std::size_t jobs = kCount * chosen.size();
         // One search a task, reused for its jobs: the lists it makes hold
         // for every way of dithering.
-        const std::size_t tasks = TaskCount(threads, errors.size());
-        ParallelFor(tasks, threads, [&](std::size_t task) {
-            TNearestColor search(palette);
-            std::vector<std::uint8_t> scratch(set.Pixels());
-            for (std::size_t job = task; job < errors.size(); job += tasks) {
+        const std::size_t tasks = TaskCount(threads, jobs);
+        std::vector<std::optional<TNearestColor>> searches(tasks);
+        const std::vector<TFrameError> errors = DitherAndMeasure(
+            set, jobs, tasks, threads,
+            [&](std::size_t task, std::size_t job, std::uint8_t* indices) {
                 const std::size_t which = job / chosen.size();
                 const std::size_t i = job % chosen.size();
-                TFloydSteinberg ditherer(set.Width, search);
+                if (!searches[task])
+                    searches[task].emplace(palette);
+                TFloydSteinberg ditherer(set.Width, *searches[task]);
                 ditherer.SetStrength(kStrengths[which].Strength, kStrengths[which].DeadZone);
                 TRowReader24 rows(*set.Frames[chosen[i]]);
-                ditherer.DitherFrame(
-                    rows, set.Height, plans[i], 0, scratch.data(), set.Width, nullptr);
-                errors[job] = MeasureError(set, chosen[i], scratch.data(), palette);
-            }
-        });
+                ditherer.DitherFrame(rows, set.Height, plans[i], 0, indices, set.Width, nullptr);
+            },
+            [&](std::size_t job) { return chosen[job % chosen.size()]; },
+            [&](std::size_t) -> const TColorPalette& { return palette; });
         TWay best = kStrengths[0];
         double bestScore = -1e300;
         for (std::size_t which = 0; which < kCount; ++which) {

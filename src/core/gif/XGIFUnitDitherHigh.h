@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <utility>
 #include <vector>
@@ -69,6 +70,20 @@ struct TFrameError {
 };
 TFrameError MeasureError(const TFrameSet& set, std::size_t frame, const std::uint8_t* indices,
     const TColorPalette& palette);
+
+// Dithers and measures frames side by side: dither(task, job, indices)
+// writes the indices of job 0 .. jobs - 1 (a frame of the set, one byte a
+// pixel), and each is then measured (MeasureError) against frame frameOf(job)
+// with palette paletteOf(job). The measures may run on other threads than
+// the dithering, as soon as their frame is dithered, so that a few frames
+// keep every thread busy; each of tasks threads at most runs dither with its
+// own task number, so what a task keeps between its jobs needs no lock. The
+// results are in job order and do not depend on the threads.
+std::vector<TFrameError> DitherAndMeasure(const TFrameSet& set, std::size_t jobs, std::size_t tasks,
+    unsigned threads,
+    const std::function<void(std::size_t task, std::size_t job, std::uint8_t* indices)>& dither,
+    const std::function<std::size_t(std::size_t job)>& frameOf,
+    const std::function<const TColorPalette&(std::size_t job)>& paletteOf);
 
 // How good frames dithered to a palette of the given number of entries are,
 // higher is better: the PSNR plus the blurred PSNR, in dB, over all of them.

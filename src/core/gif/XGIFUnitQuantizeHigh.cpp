@@ -567,25 +567,24 @@ namespace {
         const std::size_t jobs = palettes.size() * frames;
         const std::size_t tasks = TaskCount(threads, jobs);
         std::vector<TEntrySums> sums(tasks * palettes.size());
-        std::vector<TFrameError> errors(jobs);
-        ParallelFor(tasks, threads, [&](std::size_t task) {
-            // One search a palette, reused for its frames: the lists it
-            // makes lazily hold for all of them.
-            std::vector<std::optional<TNearestColor>> searches(palettes.size());
-            std::vector<std::uint8_t> scratch(set.Pixels());
-            for (std::size_t job = task; job < jobs; job += tasks) {
+        // One search a task and palette, reused for its frames: the lists it
+        // makes lazily hold for all of them.
+        std::vector<std::optional<TNearestColor>> searches(tasks * palettes.size());
+        const std::vector<TFrameError> errors = DitherAndMeasure(
+            set, jobs, tasks, threads,
+            [&](std::size_t task, std::size_t job, std::uint8_t* indices) {
                 const std::size_t which = job / frames;
                 const std::size_t i = job % frames;
-                const TColorPalette& palette = *palettes[which];
-                if (!searches[which])
-                    searches[which].emplace(palette);
-                TFloydSteinberg ditherer(set.Width, *searches[which]);
+                std::optional<TNearestColor>& search = searches[task * palettes.size() + which];
+                if (!search)
+                    search.emplace(*palettes[which]);
+                TFloydSteinberg ditherer(set.Width, *search);
                 TRowReader24 rows(*set.Frames[tune.Chosen[i]]);
-                ditherer.DitherFrame(rows, set.Height, tune.Plans[i], 0, scratch.data(), set.Width,
+                ditherer.DitherFrame(rows, set.Height, tune.Plans[i], 0, indices, set.Width,
                     &sums[task * palettes.size() + which]);
-                errors[job] = MeasureError(set, tune.Chosen[i], scratch.data(), palette);
-            }
-        });
+            },
+            [&](std::size_t job) { return tune.Chosen[job % frames]; },
+            [&](std::size_t job) -> const TColorPalette& { return *palettes[job / frames]; });
         std::vector<TTuneRound> rounds(palettes.size());
         for (std::size_t which = 0; which < palettes.size(); ++which) {
             const std::span<const TFrameError> own(errors.data() + which * frames, frames);
@@ -830,7 +829,8 @@ namespace {
 } // namespace
 
 TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<const TDIB> masks,
-    std::span<const bool> transparent, std::int32_t colours, unsigned threads)
+    std::span<const bool> transparent, std::int32_t colours, unsigned threads,
+    const std::function<void()>& counted)
 {
     if (colours < 1 || colours > 256)
         throw EInvalidGraphicOperation(FormatMessage(GIFMessages::sColourLimitRange, colours));
@@ -840,6 +840,8 @@ TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<c
     const bool exactPoints = !points.empty();
     if (!exactPoints)
         points = CountColours(set, cells);
+    if (counted)
+        counted();
     TColorPalette palette(static_cast<std::size_t>(colours));
     if (points.empty())
         return palette;

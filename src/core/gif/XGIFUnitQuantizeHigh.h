@@ -20,6 +20,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -190,8 +191,13 @@ private:
 // dominant colour, where that gains blurred PSNR at least twice what it costs
 // in PSNR, so that dithering reaches the picture's darkest and brightest
 // colours.
+//
+// counted, when given, is called once the pixels' colours are counted: the
+// part of the search that keeps every processor busy. What follows leaves
+// some idle, for other work to use.
 TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<const TDIB> masks,
-    std::span<const bool> transparent, std::int32_t colours, unsigned threads = 0);
+    std::span<const bool> transparent, std::int32_t colours, unsigned threads = 0,
+    const std::function<void()>& counted = {});
 
 // Maps every frame onto the palette (at most 256 entries used) with
 // Floyd-Steinberg error diffusion over an exact nearest-colour search

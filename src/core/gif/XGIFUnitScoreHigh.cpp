@@ -4,9 +4,11 @@
 // the colours off once the dither pattern melts together.
 
 #include "core/Cancel.h"
+#include "core/WorkerPool.h"
 #include "core/gif/XGIFUnitDitherHigh.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace zx::highq {
@@ -141,6 +143,55 @@ TFrameError MeasureError(const TFrameSet& set, std::size_t frame, const std::uin
     result.Blurred = double(blurred) / double(1 << 20);
     result.Samples = double(samples);
     return result;
+}
+
+std::vector<TFrameError> DitherAndMeasure(const TFrameSet& set, std::size_t jobs, std::size_t tasks,
+    unsigned threads,
+    const std::function<void(std::size_t task, std::size_t job, std::uint8_t* indices)>& dither,
+    const std::function<std::size_t(std::size_t job)>& frameOf,
+    const std::function<const TColorPalette&(std::size_t job)>& paletteOf)
+{
+    std::vector<std::vector<std::uint8_t>> indices(jobs);
+    std::vector<TFrameError> errors(jobs);
+    // Set once a job's frame is dithered, or once its dithering has failed:
+    // a measure never waits for a dither that will not come. The dithers
+    // are handed out before any measure, each to a task that runs it at
+    // once, so a measure waits for work in hand.
+    std::vector<std::atomic<bool>> ready(jobs);
+    std::atomic<bool> failed { false };
+    std::atomic<std::size_t> next { 0 };
+    ParallelFor(tasks, threads, [&](std::size_t task) {
+        for (;;) {
+            const std::size_t step = next.fetch_add(1, std::memory_order_relaxed);
+            if (step >= 2 * jobs || failed.load(std::memory_order_relaxed))
+                return;
+            if (step < jobs) {
+                struct TReady {
+                    std::atomic<bool>& Flag;
+                    ~TReady()
+                    {
+                        Flag.store(true, std::memory_order_release);
+                        Flag.notify_all();
+                    }
+                } done { ready[step] };
+                try {
+                    indices[step].resize(set.Pixels());
+                    dither(task, step, indices[step].data());
+                } catch (...) {
+                    failed = true;
+                    throw;
+                }
+                continue;
+            }
+            const std::size_t job = step - jobs;
+            ready[job].wait(false, std::memory_order_acquire);
+            if (failed.load(std::memory_order_relaxed))
+                return;
+            errors[job] = MeasureError(set, frameOf(job), indices[job].data(), paletteOf(job));
+            indices[job] = {};
+        }
+    });
+    return errors;
 }
 
 namespace {
