@@ -614,6 +614,7 @@ namespace {
         TTuneRound round = std::move(first);
         for (std::int32_t step = 1; step <= kTuneRounds; ++step) {
             const TEntrySums& totalSums = round.Sums;
+            const TColorPalette before = palette;
             for (std::size_t i = fixedEntries; i < palette.size(); ++i) {
                 const std::int64_t count = totalSums.Count[i];
                 if (count == 0)
@@ -630,6 +631,11 @@ namespace {
                         std::clamp<std::int64_t>((moved + 128) >> 8, 0, 255));
                 }
             }
+            // An entry that no longer moves has reached the mean of what it
+            // was given; once none moves, every further round would dither
+            // the same palette to the same sums again.
+            if (palette == before)
+                break;
             const TColorPalette* tried[1] = { &palette };
             round = std::move(DitherTuneFrames(set, tune, tried, threads).front());
             if (round.Score > bestScore) {
