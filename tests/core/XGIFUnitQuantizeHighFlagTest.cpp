@@ -367,73 +367,50 @@ TEST(XGIFUnitQuantizeHighFlag, FramesDitheredAndMeasuredSideBySideAreMeasuredAsO
 {
     // Seven jobs over four frames and two palettes, the first dithered
     // slowly: on any number of threads each measure is that of its own
-    // frame, palette and indices once they are all written (a measure that
-    // ran early would read an unwritten frame), each task number is in use
-    // by one dithering at a time, and a dithering that fails ends the call
-    // with its error while other jobs wait for theirs.
-    std::mt19937 random(11);
-    std::vector<TDIB> frames(4);
-    for (TDIB& frame : frames) {
-        frame.SetSize(kWidth, kHeight, 24);
-        for (std::int32_t y = 0; y < kHeight; ++y)
-            for (std::int32_t x = 0; x < 3 * kWidth; ++x)
-                frame.ScanLine(y)[x] = std::uint8_t(random());
-    }
-    TColorPalette palettes[2] = { TColorPalette(16), TColorPalette(16) };
-    for (TColorPalette& palette : palettes)
-        for (TPaletteEntry& e : palette)
-            e = { std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random()), 0 };
+    // indices once written (one run early would read an unwritten frame),
+    // no task number is in use by two ditherings at once, and a dithering
+    // that fails ends the call with its error while others wait for theirs.
+    const std::vector<TDIB> frames = FlagFrames(5, 4);
+    const TColorPalette palettes[2] = { CreateHighQualityPalette(frames, {}, {}, 16),
+        CreateHighQualityPalette(frames, {}, {}, 8) };
     const highq::TFrameSet set = highq::CheckFrames(frames, {}, {});
-    constexpr std::size_t kJobs = 7;
     const auto frameOf = [](std::size_t job) { return job % 4; };
     const auto paletteOf
         = [&](std::size_t job) -> const TColorPalette& { return palettes[job / 4]; };
     const auto fill = [&](std::size_t job, std::uint8_t* indices) {
         for (std::size_t i = 0; i < set.Pixels(); ++i)
-            indices[i] = std::uint8_t((i * 7 + job * 13 + i / 5) % 16);
+            indices[i] = std::uint8_t((i * 7 + job * 13 + i / 5) % 8);
     };
-    std::vector<highq::TFrameError> expected;
     std::vector<std::uint8_t> indices(set.Pixels());
-    for (std::size_t job = 0; job < kJobs; ++job) {
-        fill(job, indices.data());
-        expected.push_back(highq::MeasureError(set, frameOf(job), indices.data(), paletteOf(job)));
-    }
     for (const unsigned threads : { 1u, 2u, 3u, 8u }) {
-        SCOPED_TRACE(threads);
-        const std::size_t tasks = highq::TaskCount(threads, kJobs);
+        const std::size_t tasks = highq::TaskCount(threads, 7);
         std::vector<std::atomic<bool>> busy(tasks);
         std::atomic<bool> shared { false };
         const auto errors = highq::DitherAndMeasure(
-            set, kJobs, tasks, threads,
+            set, 7, tasks, threads,
             [&](std::size_t task, std::size_t job, std::uint8_t* out) {
-                if (task >= tasks || busy[task].exchange(true)) {
-                    shared = true;
-                    return;
-                }
-                if (job == 0)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+                shared = shared || task >= tasks || busy[task].exchange(true);
+                std::this_thread::sleep_for(std::chrono::milliseconds(job == 0 ? 30 : 0));
                 fill(job, out);
-                busy[task] = false;
+                busy[std::min(task, tasks - 1)] = false;
             },
             frameOf, paletteOf);
-        EXPECT_FALSE(shared);
-        ASSERT_EQ(errors.size(), kJobs);
-        for (std::size_t job = 0; job < kJobs; ++job) {
-            EXPECT_EQ(errors[job].Plain, expected[job].Plain) << job;
-            EXPECT_EQ(errors[job].Blurred, expected[job].Blurred) << job;
-            EXPECT_EQ(errors[job].Samples, expected[job].Samples) << job;
+        EXPECT_FALSE(shared) << threads;
+        for (std::size_t job = 0; job < 7; ++job) {
+            fill(job, indices.data());
+            const highq::TFrameError alone
+                = highq::MeasureError(set, frameOf(job), indices.data(), paletteOf(job));
+            EXPECT_EQ(errors.at(job).Plain, alone.Plain) << threads << " threads, job " << job;
+            EXPECT_EQ(errors.at(job).Blurred, alone.Blurred) << threads << " threads, job " << job;
         }
-
-        EXPECT_THROW(highq::DitherAndMeasure(
-                         set, kJobs, tasks, threads,
-                         [&](std::size_t, std::size_t job, std::uint8_t* out) {
-                             if (job == 1) {
-                                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                                 throw std::runtime_error("dithering failed");
-                             }
-                             fill(job, out);
-                         },
-                         frameOf, paletteOf),
-            std::runtime_error);
+        const auto failAt1 = [&](std::size_t, std::size_t job, std::uint8_t* out) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(job == 1 ? 20 : 0));
+            if (job == 1)
+                throw std::runtime_error("dithering failed");
+            fill(job, out);
+        };
+        EXPECT_THROW(highq::DitherAndMeasure(set, 7, tasks, threads, failAt1, frameOf, paletteOf),
+            std::runtime_error)
+            << threads;
     }
 }
