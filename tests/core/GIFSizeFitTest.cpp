@@ -4,6 +4,7 @@
 #include "core/gif/GIFSizeFit.h"
 
 #include "GIFTestUtil.h"
+#include "LoadFailureTestUtil.h"
 #include "WavedPictureTestUtil.h"
 #include "core/Errors.h"
 #include "core/gif/XGIFUnitLossy.h"
@@ -13,6 +14,7 @@
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
+#include <random>
 #include <stdexcept>
 #include <tuple>
 
@@ -398,6 +400,42 @@ namespace {
         EXPECT_EQ(scaled.Masks[0].ConstScanLine(0)[1], 255);
         EXPECT_TRUE(scaled.Transparent[0]);
         EXPECT_THROW(ScaleFitFrames(frames, 5, 1), EInvalidGraphicOperation);
+    }
+
+    TEST(ScaleFitFrames, ManyFramesAtOnceAreEachFrameScaledAlone)
+    {
+        // Frames are scaled side by side: each comes out as it does alone,
+        // its mask and transparency with it, and one frame too small for the
+        // size refuses the whole call.
+        std::mt19937 random(5);
+        TFitFrames frames;
+        for (std::size_t i = 0; i < 9; ++i) {
+            TDIB frame, mask;
+            frame.SetSize(37, 23, 24);
+            mask.SetSize(37, 23, 8);
+            for (std::int32_t y = 0; y < 23; ++y)
+                for (std::int32_t x = 0; x < 37; ++x) {
+                    for (int c = 0; c < 3; ++c)
+                        frame.ScanLine(y)[3 * x + c] = std::uint8_t(random());
+                    mask.ScanLine(y)[x] = x < std::int32_t(3 * i) ? 255 : 0;
+                }
+            frames.Frames.push_back(frame);
+            frames.Masks.push_back(i % 3 == 0 ? TDIB() : mask);
+            frames.Transparent[i] = i % 2 == 0;
+        }
+        const TFitFrames all = ScaleFitFrames(frames, 13, 8);
+        for (std::size_t i = 0; i < 9; ++i) {
+            TFitFrames one;
+            one.Frames = { frames.Frames[i] };
+            one.Masks = { frames.Masks[i] };
+            one.Transparent[0] = frames.Transparent[i];
+            const TFitFrames alone = ScaleFitFrames(one, 13, 8);
+            EXPECT_EQ(load_test::AllRows(all.Frames[i]), load_test::AllRows(alone.Frames[0])) << i;
+            EXPECT_EQ(load_test::AllRows(all.Masks[i]), load_test::AllRows(alone.Masks[0])) << i;
+            EXPECT_EQ(all.Transparent[i], alone.Transparent[0]) << i;
+        }
+        frames.Frames[6].SetSize(12, 23, 24);
+        EXPECT_THROW(ScaleFitFrames(frames, 13, 8), EInvalidGraphicOperation);
     }
 
     struct TGifFitCase {

@@ -36,39 +36,48 @@ std::vector<std::array<std::int32_t, 2>> FitFrameSizes(
 
 TFitFrames ScaleFitFrames(const TFitFrames& frames, std::int32_t width, std::int32_t height)
 {
+    const std::size_t count = frames.Frames.size();
+    for (const TDIB& source : frames.Frames)
+        if (width > source.Width() || height > source.Height() || width <= 0 || height <= 0)
+            throw EInvalidGraphicOperation("frames can only be scaled down");
     TFitFrames scaled;
     scaled.Transparent = frames.Transparent;
-    for (std::size_t i = 0; i < frames.Frames.size(); ++i) {
+    scaled.Frames.resize(count);
+    scaled.Masks.resize(count);
+    // Each frame is scaled on its own, side by side.
+    ParallelFor(count, 0, [&](std::size_t i) {
         const TDIB& source = frames.Frames[i];
         const std::int32_t sourceWidth = source.Width();
         const std::int32_t sourceHeight = source.Height();
-        if (width > sourceWidth || height > sourceHeight || width <= 0 || height <= 0)
-            throw EInvalidGraphicOperation("frames can only be scaled down");
         const TDIB* mask = i < frames.Masks.size() && !frames.Masks[i].Empty()
                 && frames.Masks[i].Width() == sourceWidth
                 && frames.Masks[i].Height() == sourceHeight
             ? &frames.Masks[i]
             : nullptr;
         const bool transparent = mask && frames.Transparent[i];
-        TDIB out;
+        TDIB& out = scaled.Frames[i];
         out.SetSize(width, height, 24);
-        TDIB outMask;
+        TDIB& outMask = scaled.Masks[i];
         if (mask)
             outMask.SetSize(width, height, 8);
+        // The input pixels whose centres lie in output column x, from
+        // columns[x] to columns[x + 1], and the same per row below: at least
+        // one, since the frame shrinks.
+        std::vector<std::int32_t> columns(std::size_t(width) + 1);
+        for (std::int32_t x = 0; x <= width; ++x)
+            columns[std::size_t(x)] = std::int32_t(std::int64_t(x) * sourceWidth / width);
         bool anyBackground = false;
         for (std::int32_t y = 0; y < height; ++y) {
-            // The input pixels whose centres lie in output row y, and the
-            // same per column below: at least one, since the frame shrinks.
             const std::int32_t y0 = std::int32_t(std::int64_t(y) * sourceHeight / height);
             const std::int32_t y1 = std::int32_t(std::int64_t(y + 1) * sourceHeight / height);
             std::uint8_t* row = out.ScanLine(y);
             std::uint8_t* maskRow = mask ? outMask.ScanLine(y) : nullptr;
             for (std::int32_t x = 0; x < width; ++x) {
-                const std::int32_t x0 = std::int32_t(std::int64_t(x) * sourceWidth / width);
-                const std::int32_t x1 = std::int32_t(std::int64_t(x + 1) * sourceWidth / width);
+                const std::int32_t x0 = columns[std::size_t(x)];
+                const std::int32_t x1 = columns[std::size_t(x) + 1];
                 std::uint32_t all[3] = { 0, 0, 0 };
                 std::uint32_t flag[3] = { 0, 0, 0 };
-                std::uint32_t count = 0, background = 0;
+                std::uint32_t boxCount = 0, background = 0;
                 for (std::int32_t sy = y0; sy < y1; ++sy) {
                     const std::uint8_t* in = source.ConstScanLine(sy);
                     const std::uint8_t* inMask = mask ? mask->ConstScanLine(sy) : nullptr;
@@ -79,13 +88,13 @@ TFitFrames ScaleFitFrames(const TFitFrames& frames, std::int32_t width, std::int
                             if (!isBackground)
                                 flag[c] += in[3 * sx + c];
                         }
-                        ++count;
+                        ++boxCount;
                         background += isBackground;
                     }
                 }
-                const bool isBackground = 2 * background >= count && background > 0;
-                const std::uint32_t* sum = isBackground || background == count ? all : flag;
-                const std::uint32_t n = sum == all ? count : count - background;
+                const bool isBackground = 2 * background >= boxCount && background > 0;
+                const std::uint32_t* sum = isBackground || background == boxCount ? all : flag;
+                const std::uint32_t n = sum == all ? boxCount : boxCount - background;
                 for (int c = 0; c < 3; ++c)
                     row[3 * x + c] = static_cast<std::uint8_t>((sum[c] + n / 2) / n);
                 if (maskRow)
@@ -93,10 +102,8 @@ TFitFrames ScaleFitFrames(const TFitFrames& frames, std::int32_t width, std::int
                 anyBackground = anyBackground || isBackground;
             }
         }
-        scaled.Frames.push_back(std::move(out));
-        scaled.Masks.push_back(std::move(outMask));
         scaled.Transparent[i] = transparent && anyBackground;
-    }
+    });
     return scaled;
 }
 
