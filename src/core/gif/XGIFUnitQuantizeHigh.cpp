@@ -108,20 +108,58 @@ namespace {
             | (std::size_t(bgr[0] >> kCellShift) << (2 * kCellBits));
     }
 
-    std::vector<TPoint> CountColours(const TFrameSet& set, std::vector<TCellCount>& cells)
+    // The frames of run 0 .. runs - 1 of set, in order.
+    TFrameSet FramesOfRun(const TFrameSet& set, std::size_t run, std::size_t runs)
     {
-        try {
-            cells.resize(std::size_t(1) << (3 * kCellBits));
-        } catch (const std::bad_alloc&) {
-            throw EOutOfResources(GIFMessages::sOutOfMemoryForDIB);
+        TFrameSet part;
+        part.Width = set.Width;
+        part.Height = set.Height;
+        const std::size_t frames = set.Frames.size();
+        for (std::size_t j = run * frames / runs; j < (run + 1) * frames / runs; ++j) {
+            part.Frames.push_back(set.Frames[j]);
+            part.Masks.push_back(set.Masks[j]);
         }
-        ForEachVisiblePixel(set, [&](const std::uint8_t* p) {
-            TCellCount& c = cells[CellOf(p)];
-            c.Count += 1;
-            c.Sum[0] += p[2];
-            c.Sum[1] += p[1];
-            c.Sum[2] += p[0];
+        return part;
+    }
+
+    // How many runs of frames the counts of cells and of dominant colours
+    // take side by side: each holds a table of 8 MiB, so not many.
+    std::size_t CellRuns(const TFrameSet& set, unsigned threads)
+    {
+        constexpr std::size_t kMostRuns = 2;
+        return std::min(TaskCount(threads, set.Frames.size()), kMostRuns);
+    }
+
+    std::vector<TPoint> CountColours(
+        const TFrameSet& set, std::vector<TCellCount>& cells, unsigned threads)
+    {
+        const std::size_t runs = CellRuns(set, threads);
+        std::vector<std::vector<TCellCount>> counted(runs);
+        ParallelFor(runs, threads, [&](std::size_t run) {
+            std::vector<TCellCount>& own = counted[run];
+            try {
+                own.resize(std::size_t(1) << (3 * kCellBits));
+            } catch (const std::bad_alloc&) {
+                throw EOutOfResources(GIFMessages::sOutOfMemoryForDIB);
+            }
+            ForEachVisiblePixel(FramesOfRun(set, run, runs), [&](const std::uint8_t* p) {
+                TCellCount& c = own[CellOf(p)];
+                c.Count += 1;
+                c.Sum[0] += p[2];
+                c.Sum[1] += p[1];
+                c.Sum[2] += p[0];
+            });
         });
+        // Integer sums: the same whichever run counted a pixel.
+        cells = std::move(counted.front());
+        for (std::size_t run = 1; run < runs; ++run) {
+            for (std::size_t i = 0; i < cells.size(); ++i) {
+                cells[i].Count += counted[run][i].Count;
+                for (int c = 0; c < 3; ++c)
+                    cells[i].Sum[std::size_t(c)] += counted[run][i].Sum[std::size_t(c)];
+            }
+            std::vector<TCellCount>().swap(counted[run]);
+        }
         std::vector<TPoint> points;
         for (std::size_t i = 0; i < cells.size(); ++i) {
             if (cells[i].Count == 0)
@@ -247,16 +285,7 @@ namespace {
         constexpr std::size_t kMostRuns = 4;
         const std::size_t frames = set.Frames.size();
         const std::size_t runs = std::min(TaskCount(threads, frames), kMostRuns);
-        auto framesOf = [&](std::size_t run) {
-            TFrameSet part;
-            part.Width = set.Width;
-            part.Height = set.Height;
-            for (std::size_t j = run * frames / runs; j < (run + 1) * frames / runs; ++j) {
-                part.Frames.push_back(set.Frames[j]);
-                part.Masks.push_back(set.Masks[j]);
-            }
-            return part;
-        };
+        auto framesOf = [&](std::size_t run) { return FramesOfRun(set, run, runs); };
         auto colourOf = [](const std::uint8_t* p) {
             return (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0];
         };
@@ -357,7 +386,8 @@ namespace {
     // colour first on equal counts), at most limit of them. Only the cells
     // that hold so many pixels are looked into, so the pass is cheap.
     std::vector<TDominant> DominantColours(const TFrameSet& set,
-        const std::vector<TCellCount>& cells, std::uint64_t minCount, std::size_t limit)
+        const std::vector<TCellCount>& cells, std::uint64_t minCount, std::size_t limit,
+        unsigned threads)
     {
         std::vector<std::uint8_t> heavy(cells.size(), 0);
         bool any = false;
@@ -369,12 +399,23 @@ namespace {
         }
         if (!any || limit == 0)
             return {};
-        // The colours of the heavy cells.
-        TExactCounts counts;
-        ForEachVisiblePixel(set, [&](const std::uint8_t* p) {
-            if (heavy[CellOf(p)])
-                counts.Add(((std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0]) + 1);
+        // The colours of the heavy cells, counted in runs of frames side by
+        // side and then added up; the order below does not depend on the
+        // tables' order.
+        const std::size_t runs = CellRuns(set, threads);
+        std::vector<TExactCounts> counted(runs);
+        ParallelFor(runs, threads, [&](std::size_t run) {
+            ForEachVisiblePixel(FramesOfRun(set, run, runs), [&](const std::uint8_t* p) {
+                if (heavy[CellOf(p)])
+                    counted[run].Add(
+                        ((std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0]) + 1);
+            });
         });
+        TExactCounts& counts = counted.front();
+        for (std::size_t run = 1; run < runs; ++run)
+            counted[run].ForEach([&](std::uint32_t colour, std::uint64_t count) {
+                counts.Add(colour + 1, count, [](std::uint32_t) { return true; });
+            });
         std::vector<TDominant> dominant;
         counts.ForEach([&](std::uint32_t colour, std::uint64_t count) {
             if (count >= minCount)
@@ -845,7 +886,7 @@ TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<c
     std::vector<TPoint> points = CountExactColours(set, kExactColourLimit, threads);
     const bool exactPoints = !points.empty();
     if (!exactPoints)
-        points = CountColours(set, cells);
+        points = CountColours(set, cells, threads);
     if (counted)
         counted();
     TColorPalette palette(static_cast<std::size_t>(colours));
@@ -885,7 +926,7 @@ TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<c
         if (dominant.size() > dominantLimit)
             dominant.resize(dominantLimit);
     } else {
-        dominant = DominantColours(set, cells, minCount, dominantLimit);
+        dominant = DominantColours(set, cells, minCount, dominantLimit, threads);
     }
     // Fitting around the dominant colours keeps their entries out of the
     // fit: at few colours the fit of all colours often places the entries
