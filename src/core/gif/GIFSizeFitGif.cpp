@@ -128,7 +128,12 @@ namespace {
     }
 
     // A sampled try codes this many frames (how they are chosen: TGifFit).
-    constexpr std::size_t kSampleFrames = 8;
+    // Frames reduced on their own vary little in size over the loop: four
+    // spread over 40 frames put the file within 1.5 % of its size in nine
+    // tries of ten, and cost half what eight did. The high level's run of
+    // neighbours needs more to stand for the loop.
+    constexpr std::size_t kSampleFrames = 4;
+    constexpr std::size_t kSampleRun = 8;
     // The high level's sample runs this many frames more, left uncounted.
     constexpr std::size_t kWarmUp = 4;
 
@@ -147,7 +152,7 @@ namespace {
             // few frames that only warm it up (see Encode).
             const std::size_t n = frames.Frames.size();
             const std::size_t m
-                = std::min(n, kSampleFrames + (FramesAreIndependent() ? 0 : kWarmUp));
+                = std::min(n, FramesAreIndependent() ? kSampleFrames : kSampleRun + kWarmUp);
             for (std::size_t k = 0; k < m; ++k)
                 m_sample.push_back(
                     FramesAreIndependent() ? (2 * k + 1) * n / (2 * m) : (n - m) / 2 + k);
@@ -195,7 +200,7 @@ namespace {
             if (FramesAreIndependent()) {
                 // The whole try that follows is at the knobs of the last
                 // sampled try or the one before; older ones are let go, as
-                // big frames weigh (8 frames of 1920 x 1200 are 18 MB).
+                // big frames weigh (4 frames of 1920 x 1200 are 9 MB).
                 constexpr std::size_t kKept = 2;
                 const std::lock_guard<std::mutex> lock(m_reducedMutex);
                 if (m_reducedSamples.size() >= kKept)
