@@ -265,6 +265,55 @@ namespace {
         }
     }
 
+    TEST(FitToSize, SpendsFewWholeTriesOnColoursThatTakeNothingOff)
+    {
+        // A flag of a few colours at the most loss is as large with fewer
+        // colours, and its samples come out short: every colour setting at
+        // the first frame size is too large, the file is at the second, and
+        // whole tries the samples put within the limit miss.
+        TModelFormat model;
+        model.ColourFactor = 1.0;
+        model.SampleBias = 0.95;
+        for (double limit = 4.9e5; limit < 5.9e5; limit *= 1.04) {
+            SCOPED_TRACE(testing::Message() << "limit " << limit);
+            TFitFormat format = model.Format();
+            format.SmallestColourShare = 0.4;
+            std::atomic<int> whole { 0 };
+            const auto encode = format.Encode;
+            format.Encode = [&](const TFitKnobs& knobs, bool sampled, unsigned threads) {
+                whole += !sampled;
+                return encode(knobs, sampled, threads);
+            };
+            const TFitResult result = FitToSize(format, std::uint64_t(limit));
+            EXPECT_LE(result.File.size(), limit);
+            EXPECT_EQ(result.Knobs.Step, 1) << result.Description;
+            EXPECT_LE(whole, 3) << result.Description;
+        }
+    }
+
+    TEST(FitToSize, LooksAtTheFirstLossOnlyWhereItMayDrop)
+    {
+        // Sizes that fall fast from no loss to a fitting level send the
+        // search to the first level, unless the format says its first step
+        // takes off little.
+        TModelFormat model;
+        model.Cliff = 0.4;
+        model.PastTheCliff = 0.005;
+        for (const bool mayDrop : { true, false }) {
+            TFitFormat format = model.Format();
+            format.FirstStepMayDrop = mayDrop;
+            bool firstLevel = false;
+            const auto encode = format.Encode;
+            format.Encode = [&](const TFitKnobs& knobs, bool sampled, unsigned threads) {
+                firstLevel = firstLevel || knobs.Quality == 1;
+                return encode(knobs, sampled, threads);
+            };
+            const TFitResult result = FitToSize(format, 1'150'000);
+            EXPECT_LE(result.File.size(), 1'150'000u);
+            EXPECT_EQ(firstLevel, mayDrop) << result.Description;
+        }
+    }
+
     TEST(FitToSize, StartsFromTheSettingsAskedFor)
     {
         TModelFormat model;

@@ -38,6 +38,9 @@ namespace {
     // smaller.
     constexpr double kColourFactor = 0.92;
     constexpr double kStepFactor = 0.83;
+    // What tries that showed no fall along a knob make of it (a flag of a few
+    // colours at the most loss is as large at 7 bits as at 8).
+    constexpr double kFlatFactor = 0.99;
     // A setting a measured factor puts this far beyond the limit is not
     // tried: it would not fit.
     constexpr double kSurelyTooLarge = 1.1;
@@ -269,6 +272,8 @@ namespace {
                 const double ratio = Size(s, c, m_qualities) / Size(s, first, m_qualities);
                 if (ratio > 0 && ratio < 1)
                     return std::pow(ratio, 1.0 / double(c - first));
+                if (ratio >= 1)
+                    return kFlatFactor;
             }
         }
         return kColourFactor;
@@ -287,6 +292,8 @@ namespace {
             const double ratio = Size(s, colour, m_qualities) / Size(first, colour, m_qualities);
             if (ratio > 0 && ratio < 1)
                 return std::pow(ratio, 1.0 / double(s - first));
+            if (ratio >= 1)
+                return kFlatFactor;
         }
         return kStepFactor;
     }
@@ -561,7 +568,8 @@ namespace {
             // next, once, and coded whole when the sizes after the step put
             // it within the limit.
             bool firstLossFits = false;
-            if (tooLarge == 0 && fits >= 2 && fits <= m_qualities && !firstLossTried) {
+            if (m_format.FirstStepMayDrop && tooLarge == 0 && fits >= 2 && fits <= m_qualities
+                && !firstLossTried) {
                 double after = 1.0;
                 for (std::int32_t q = fits + 1; q <= m_qualities; ++q) {
                     if (Size(step, colour, q) >= 0) {

@@ -86,6 +86,11 @@ struct TFitFormat {
     // of the size at a quality over the size at QualityFirst, roughly (only
     // used to choose where to try next). Without it, linear in the quality.
     std::function<double(std::int32_t quality)> Shape;
+    // Whether the first quality step can take off far more than the shape
+    // says on some pictures (the standard level's lossy GIF on a dark
+    // picture): where the sizes fall that fast, the search looks there.
+    // Formats whose first step is known to take off little say no.
+    bool FirstStepMayDrop = true;
 };
 
 // What the search chose and the file it wrote.

@@ -453,6 +453,9 @@ TFitResult FitGifToSize(const TFitFrames& frames, const TExportOptions& options,
         return high ? LossyShape(level, kHighShape) : LossyShape(level, kStandardShape);
     };
     format.Trying = trying;
+    // The standard level's cell cache leaves the coder's own search a first
+    // step to take; the high level's reduction has taken it.
+    format.FirstStepMayDrop = !high;
     // Lossy level 200 leaves at least a quarter of the lossless size, and 3
     // bits at least two fifths of 8 bits', on every picture measured.
     format.SmallestQualityShare = 0.25;
