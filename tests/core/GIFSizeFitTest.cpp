@@ -291,6 +291,33 @@ namespace {
         }
     }
 
+    TEST(FitToSize, TakesSamplesKnownToFallShortAsLarger)
+    {
+        // Samples 6 % short put whole tries beyond the limit until one
+        // setting tried both ways shows it; a format that says so up front
+        // spares them.
+        std::int32_t missed[2] = { 0, 0 };
+        for (const double correction : { 1.0, 1.06 }) {
+            TModelFormat model;
+            model.SampleBias = 1 / 1.06;
+            for (double limit = 3e5; limit < 1.9e6; limit *= 1.1) {
+                TFitFormat format = model.Format();
+                format.EstimateCorrection = correction;
+                const auto encode = format.Encode;
+                format.Encode = [&](const TFitKnobs& knobs, bool sampled, unsigned threads) {
+                    TFitTry result = encode(knobs, sampled, threads);
+                    missed[correction > 1] += !sampled && result.File.size() > limit;
+                    return result;
+                };
+                const TFitResult result = FitToSize(format, std::uint64_t(limit));
+                EXPECT_LE(result.File.size(), limit);
+                EXPECT_GE(result.File.size(), 0.9 * limit) << result.Description;
+            }
+        }
+        EXPECT_GT(missed[0], 0);
+        EXPECT_EQ(missed[1], 0);
+    }
+
     TEST(FitToSize, LooksAtTheFirstLossOnlyWhereItMayDrop)
     {
         // Sizes that fall fast from no loss to a fitting level send the

@@ -83,6 +83,7 @@ namespace {
             , m_qualities(std::abs(format.QualityLast - format.QualityFirst))
             , m_colours(std::abs(format.ColoursLast - format.ColoursFirst))
             , m_steps(std::max(format.Steps, 1))
+            , m_correction(format.EstimateCorrection > 0 ? format.EstimateCorrection : 1.0)
         {
         }
 
@@ -202,7 +203,7 @@ namespace {
         std::int32_t m_colours;
         std::int32_t m_steps;
         std::map<std::tuple<std::int32_t, std::int32_t, std::int32_t>, TKnown> m_known;
-        double m_correction = 1.0;
+        double m_correction;
         // The slope of the size along the quality's shape as tries last
         // measured it, for settings where only one quality has been tried.
         double m_slope = 1.0;

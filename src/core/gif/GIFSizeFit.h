@@ -91,6 +91,9 @@ struct TFitFormat {
     // picture): where the sizes fall that fast, the search looks there.
     // Formats whose first step is known to take off little say no.
     bool FirstStepMayDrop = true;
+    // What sampled sizes are taken times until a setting tried both ways
+    // shows how far they are off (1: the samples are taken as they come).
+    double EstimateCorrection = 1.0;
 };
 
 // What the search chose and the file it wrote.
