@@ -260,7 +260,8 @@ namespace {
     double TFitSearch::ColourFactor(std::int32_t step)
     {
         // Measured from two colour settings at the smallest quality, at this
-        // frame size or the first.
+        // frame size or the first; flat when the tries show no fall at all.
+        bool flat = false;
         for (std::int32_t s : { step, 0 }) {
             std::int32_t first = -1;
             for (std::int32_t c = 0; c <= m_colours; ++c) {
@@ -273,16 +274,16 @@ namespace {
                 const double ratio = Size(s, c, m_qualities) / Size(s, first, m_qualities);
                 if (ratio > 0 && ratio < 1)
                     return std::pow(ratio, 1.0 / double(c - first));
-                if (ratio >= 1)
-                    return kFlatFactor;
+                flat = flat || ratio >= 1;
             }
         }
-        return kColourFactor;
+        return flat ? kFlatFactor : kColourFactor;
     }
 
     double TFitSearch::StepFactor(std::int32_t colour)
     {
         std::int32_t first = -1;
+        bool flat = false;
         for (std::int32_t s = 0; s < m_steps; ++s) {
             if (Size(s, colour, m_qualities) <= 0)
                 continue;
@@ -293,10 +294,9 @@ namespace {
             const double ratio = Size(s, colour, m_qualities) / Size(first, colour, m_qualities);
             if (ratio > 0 && ratio < 1)
                 return std::pow(ratio, 1.0 / double(s - first));
-            if (ratio >= 1)
-                return kFlatFactor;
+            flat = flat || ratio >= 1;
         }
-        return kStepFactor;
+        return flat ? kFlatFactor : kStepFactor;
     }
 
     std::int32_t TFitSearch::FirstFitting(std::int32_t tooLarge, std::int32_t last,

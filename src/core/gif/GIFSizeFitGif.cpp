@@ -110,10 +110,9 @@ TFitFrames ScaleFitFrames(const TFitFrames& frames, std::int32_t width, std::int
 namespace {
 
     // How much a lossy level shrinks a GIF, the logarithm of the size over
-    // the lossless size: at the standard level as measured on photographs,
-    // flags and a gradient at 256 colours, at the high level the median over
-    // the pictures of bench/quality at 256 colours. The search only takes its
-    // shape to aim its tries. The high level's reduction searches the
+    // the lossless size: the median over the pictures of bench/quality at
+    // 256 colours, at each level. The search only takes its shape to aim
+    // its tries. The high level's reduction searches the
     // palette much as the lossy coder does, so its first levels take almost
     // nothing off, and its later ones more.
     struct TShapePoint {
@@ -462,7 +461,7 @@ TFitResult FitGifToSize(const TFitFrames& frames, const TExportOptions& options,
     format.FirstStepMayDrop = !high;
     // The high level's sample, a run that starts afresh, comes out about 3 %
     // short of the file on flags at much loss, whose frames grow along the
-    // loop (bench/quality at 25 % of the lossless size: 4 to 11 %).
+    // loop (bench/quality at 25 % of the lossless size: 4 to 12 %).
     format.EstimateCorrection = high ? 1.03 : 1.0;
     // Lossy level 200 leaves at least a quarter of the lossless size, and 3
     // bits at least two fifths of 8 bits', on every picture measured.
