@@ -86,8 +86,25 @@ namespace highq {
 
     } // namespace
 
+    TExactColours::TExactColours(const TNearestColor& search)
+        : m_slots(std::size_t(1) << kBits, kFree)
+    {
+        for (std::int32_t i = 0; i < search.EntryCount(); ++i) {
+            const TPaletteEntry& e = search.Entry(i);
+            const std::uint32_t colour
+                = (std::uint32_t(e.Red) << 16) | (std::uint32_t(e.Green) << 8) | e.Blue;
+            if (Find(colour) >= 0)
+                continue;
+            std::uint32_t at = (colour * 0x9E3779B1u) >> (32 - kBits);
+            while (m_slots[at] != kFree)
+                at = (at + 1) & ((1u << kBits) - 1);
+            m_slots[at] = (colour << 8) | std::uint32_t(i);
+        }
+    }
+
     TFloydSteinberg::TFloydSteinberg(std::int32_t width, TNearestColor& search)
-        : m_width(width)
+        : m_exact(search)
+        , m_width(width)
         , m_search(search)
         , m_entries(std::size_t(search.EntryCount()) * 3)
         , m_rows(std::size_t(width + 2) * 3 * 2)
@@ -100,20 +117,6 @@ namespace highq {
         }
         m_cur = m_rows.data();
         m_next = m_rows.data() + std::size_t(width + 2) * 3;
-        // The lowest index wins where entries share a colour, as in the
-        // search.
-        m_exact.assign(std::size_t(1) << kExactBits, kNoExact);
-        for (std::int32_t i = 0; i < search.EntryCount(); ++i) {
-            const TPaletteEntry& e = search.Entry(i);
-            const std::uint32_t colour
-                = (std::uint32_t(e.Red) << 16) | (std::uint32_t(e.Green) << 8) | e.Blue;
-            if (ExactEntry(colour) >= 0)
-                continue;
-            std::uint32_t at = (colour * 0x9E3779B1u) >> (32 - kExactBits);
-            while (m_exact[at] != kNoExact)
-                at = (at + 1) & ((1u << kExactBits) - 1);
-            m_exact[at] = (colour << 8) | std::uint32_t(i);
-        }
     }
 
     template <bool WithSums>
@@ -133,7 +136,7 @@ namespace highq {
             // the error that reached it goes no further: a field of such a
             // colour comes out without noise, and the error of its
             // neighbours does not run across it.
-            const std::int32_t exact = ExactEntry(
+            const std::int32_t exact = m_exact.Find(
                 (std::uint32_t(pixel[2]) << 16) | (std::uint32_t(pixel[1]) << 8) | pixel[0]);
             if (exact >= 0) {
                 here[0] = here[1] = here[2] = 0;

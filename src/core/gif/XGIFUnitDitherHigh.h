@@ -103,6 +103,35 @@ double StrictScore(std::span<const TFrameError> errors);
 // takes from an earlier frame (then the plan holds that frame's number).
 inline constexpr std::uint16_t kBackground = 0xFFFF;
 
+// The palette's colours, looked up by colour: which entry has exactly a
+// colour. Where entries share a colour the lowest index wins, as in the
+// nearest-colour search.
+class TExactColours {
+public:
+    explicit TExactColours(const TNearestColor& search);
+
+    // The entry whose colour is exactly the given one (0xRRGGBB), or -1.
+    std::int32_t Find(std::uint32_t colour) const
+    {
+        std::uint32_t at = (colour * 0x9E3779B1u) >> (32 - kBits);
+        for (;;) {
+            const std::uint32_t slot = m_slots[at];
+            if (slot == kFree)
+                return -1;
+            if ((slot >> 8) == colour)
+                return std::int32_t(slot & 0xFFu);
+            at = (at + 1) & ((1u << kBits) - 1);
+        }
+    }
+
+private:
+    // Open addressing, each slot the colour above the index's 8 bits; all
+    // ones is a free slot.
+    static constexpr std::uint32_t kBits = 10;
+    static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+    std::vector<std::uint32_t> m_slots;
+};
+
 // Floyd-Steinberg error diffusion (7 / 3 5 1, out of 16) in the order the GIF
 // stores the pixels, rows from the top, each from the left. Values carry 8
 // fractional bits. A pixel's error is the difference between its value,
@@ -137,25 +166,7 @@ private:
     template <bool WithSums>
     void DitherRow(const std::uint8_t* bgr, const std::uint16_t* plan, std::uint16_t self,
         std::uint8_t* out, TEntrySums* sums);
-    // The entry whose colour is exactly the given one (0xRRGGBB), or -1.
-    std::int32_t ExactEntry(std::uint32_t colour) const
-    {
-        std::uint32_t at = (colour * 0x9E3779B1u) >> (32 - kExactBits);
-        for (;;) {
-            const std::uint32_t slot = m_exact[at];
-            if (slot == kNoExact)
-                return -1;
-            if ((slot >> 8) == colour)
-                return std::int32_t(slot & 0xFFu);
-            at = (at + 1) & ((1u << kExactBits) - 1);
-        }
-    }
-
-    // The palette's colours, for ExactEntry: open addressing, each slot the
-    // colour above the index's 8 bits; all ones is a free slot.
-    static constexpr std::uint32_t kExactBits = 10;
-    static constexpr std::uint32_t kNoExact = 0xFFFFFFFFu;
-    std::vector<std::uint32_t> m_exact;
+    TExactColours m_exact;
 
     std::int32_t m_strength = 256;
     std::int32_t m_deadZone = 256;

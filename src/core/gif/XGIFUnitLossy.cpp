@@ -285,7 +285,7 @@ namespace {
             }
         }
 
-        void Commit(std::int32_t x, TAhead& ahead, std::int32_t symbol)
+        void Commit(std::int32_t x, TAhead& ahead, std::int32_t symbol, std::int32_t)
         {
             std::int32_t fixed = 0;
             if (Fixed(x, fixed)) {

@@ -21,9 +21,12 @@
 //   Step(ahead, value, nearest, entry)   the error ahead once column x of
 //                           that value is coded with entry
 //   StepFixed(ahead)        the same for a fixed column
-//   Commit(x, ahead, symbol) codes column x: spreads its error to the rows
-//                           below and moves ahead on
-//   kStepNeedsNearest       whether Step reads the nearest entry
+//   Commit(x, ahead, symbol, nearest)   codes column x: spreads its error to
+//                           the rows below and moves ahead on; nearest is
+//                           the column's nearest entry where Step reads it,
+//                           else -1
+//   kStepNeedsNearest       whether Step (and so Commit) reads the nearest
+//                           entry
 
 #include "core/gif/XGIFUnitLossy.h"
 
@@ -62,6 +65,7 @@ public:
         , m_levels(std::size_t(width) + 1)
         , m_plan(std::size_t(width) + 1)
         , m_planNodes(std::size_t(width) + 1)
+        , m_planNearest(std::size_t(width) + 1, -1)
     {
     }
 
@@ -100,7 +104,7 @@ public:
                     count = k + 1;
                     m_bestMaximal = false;
                 }
-                m_model.Commit(x, ahead, symbol);
+                m_model.Commit(x, ahead, symbol, m_planNearest[std::size_t(k)]);
             }
             // Coding the first pixel gave the string before it a child, and
             // when that string is the one just coded again, the child may
@@ -210,6 +214,9 @@ private:
 
         m_bestMaximal = false;
         bool bestOpen = false;
+        // The levels from here on were entered since the nearest entries of
+        // the best string's columns were last kept.
+        std::int32_t fresh = 0;
         std::int32_t depth = 0;
         std::int32_t budget = kBudget;
         while (depth >= 0 && budget > 0) {
@@ -262,6 +269,13 @@ private:
                 bestDepth = reached;
                 bestNode = child;
                 bestError = error;
+                if constexpr (TModel::kStepNeedsNearest) {
+                    for (std::int32_t k = fresh; k < reached; ++k) {
+                        const TLevel& on = m_levels[std::size_t(k)];
+                        m_planNearest[std::size_t(k)] = on.Fixed ? -1 : on.Nearest;
+                    }
+                    fresh = reached;
+                }
                 if (x0 + reached >= m_width)
                     break;
             }
@@ -277,6 +291,7 @@ private:
             deeper.Ahead = nextAhead;
             deeper.Error = error;
             Enter(deeper, x + 1);
+            fresh = std::min(fresh, reached);
             depth = reached;
         }
         // The string's symbols from its end back to where the plan began.
@@ -299,6 +314,8 @@ private:
     std::vector<TLevel> m_levels;
     std::vector<std::uint8_t> m_plan;
     std::vector<std::int32_t> m_planNodes;
+    // The nearest entry of each planned column's value (kStepNeedsNearest).
+    std::vector<std::int32_t> m_planNearest;
     // The string Plan found cannot go on within the row.
     bool m_bestMaximal = false;
 };

@@ -70,6 +70,7 @@ namespace {
             , m_strength(strength.first)
             , m_deadZone(strength.second)
             , m_search(palette)
+            , m_exact(m_search)
             , m_canonical(canonical)
             , m_transparentIndex(transparentIndex)
             , m_rows(std::size_t(width + 2) * 3 * 2)
@@ -80,12 +81,7 @@ namespace {
                 m_colours[std::size_t(i) * 3] = e.Red;
                 m_colours[std::size_t(i) * 3 + 1] = e.Green;
                 m_colours[std::size_t(i) * 3 + 2] = e.Blue;
-                m_exact.emplace_back(
-                    (std::uint32_t(e.Red) << 16) | (std::uint32_t(e.Green) << 8) | e.Blue, i);
             }
-            // Sorted by colour, then index: the lowest index of a colour
-            // comes first, as the search finds it.
-            std::sort(m_exact.begin(), m_exact.end());
         }
 
         std::int32_t Entries() const { return m_search.EntryCount(); }
@@ -109,9 +105,7 @@ namespace {
                 const std::uint8_t* p = bgr + 3 * x;
                 const std::uint32_t colour
                     = (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0];
-                const auto at = std::lower_bound(m_exact.begin(), m_exact.end(),
-                    std::pair<std::uint32_t, std::int32_t>(colour, -1));
-                m_exactRow[std::size_t(x)] = at != m_exact.end() && at->first == colour;
+                m_exactRow[std::size_t(x)] = m_exact.Find(colour) >= 0;
             }
         }
 
@@ -208,7 +202,9 @@ namespace {
 
         static void StepFixed(TAhead& ahead) { ahead = TAhead {}; }
 
-        void Commit(std::int32_t x, TAhead& ahead, std::int32_t symbol)
+        // nearest: the entry nearest to the column's value, as the look-ahead
+        // found it.
+        void Commit(std::int32_t x, TAhead& ahead, std::int32_t symbol, std::int32_t nearest)
         {
             std::int32_t fixed = 0;
             if (Fixed(x, fixed)) {
@@ -220,7 +216,7 @@ namespace {
             TValue value;
             Value(x, ahead, value);
             std::int32_t error[3];
-            Error(value, Nearest(value), symbol, error);
+            Error(value, nearest, symbol, error);
             std::int32_t* below = m_next + 3 * x;
             for (int c = 0; c < 3; ++c) {
                 // 7/16 ahead, 3/16 below behind, 5/16 below, and what is left
@@ -245,6 +241,7 @@ namespace {
         std::int32_t m_strength;
         std::int32_t m_deadZone;
         TNearestColor m_search;
+        highq::TExactColours m_exact;
         const std::array<std::uint8_t, 256>& m_canonical;
         std::uint8_t m_transparentIndex;
         std::array<std::int32_t, 256 * 3> m_colours {};
@@ -257,9 +254,7 @@ namespace {
         const std::uint8_t* const* m_owners = nullptr;
         std::array<bool, 256> m_used {};
         bool m_usesTransparent = false;
-        // The palette's colours (0xRRGGBB) with their indices, and which
-        // pixels of the row have one of them.
-        std::vector<std::pair<std::uint32_t, std::int32_t>> m_exact;
+        // Which pixels of the row have a colour of the palette.
         std::vector<char> m_exactRow;
     };
 
