@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <memory>
+#include <mutex>
 
 namespace zx {
 
@@ -63,14 +65,16 @@ namespace {
         };
         static constexpr bool kStepNeedsNearest = true;
 
-        TFloydModel(std::int32_t width, const TColorPalette& palette,
+        // The search and the exact colours are the palette's and must
+        // outlive the model.
+        TFloydModel(std::int32_t width, TNearestColor& search, const highq::TExactColours& exact,
             const std::array<std::uint8_t, 256>& canonical, std::uint8_t transparentIndex,
             std::pair<std::int32_t, std::int32_t> strength)
             : m_width(width)
             , m_strength(strength.first)
             , m_deadZone(strength.second)
-            , m_search(palette)
-            , m_exact(m_search)
+            , m_search(search)
+            , m_exact(exact)
             , m_canonical(canonical)
             , m_transparentIndex(transparentIndex)
             , m_rows(std::size_t(width + 2) * 3 * 2)
@@ -240,8 +244,8 @@ namespace {
         std::int32_t m_width;
         std::int32_t m_strength;
         std::int32_t m_deadZone;
-        TNearestColor m_search;
-        highq::TExactColours m_exact;
+        TNearestColor& m_search;
+        const highq::TExactColours& m_exact;
         const std::array<std::uint8_t, 256>& m_canonical;
         std::uint8_t m_transparentIndex;
         std::array<std::int32_t, 256 * 3> m_colours {};
@@ -256,6 +260,41 @@ namespace {
         bool m_usesTransparent = false;
         // Which pixels of the row have a colour of the palette.
         std::vector<char> m_exactRow;
+    };
+
+    // Searches lent to the frames one at a time. A search lists the
+    // candidates of each cell it meets, and a frame finds most of its cells
+    // listed by the frames the same search served before: with a search of
+    // its own, every frame listed them all again (a twentieth of a lossy
+    // export). The search is exact, so which one serves a frame does not
+    // matter.
+    class TSearchPool {
+    public:
+        explicit TSearchPool(const TColorPalette& palette)
+            : m_palette(palette)
+        {
+        }
+
+        std::unique_ptr<TNearestColor> Take()
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_free.empty())
+                return std::make_unique<TNearestColor>(m_palette);
+            std::unique_ptr<TNearestColor> search = std::move(m_free.back());
+            m_free.pop_back();
+            return search;
+        }
+
+        void Give(std::unique_ptr<TNearestColor> search)
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_free.push_back(std::move(search));
+        }
+
+    private:
+        const TColorPalette& m_palette;
+        std::mutex m_mutex;
+        std::vector<std::unique_ptr<TNearestColor>> m_free;
     };
 
 } // namespace
@@ -280,6 +319,10 @@ TLossyFrames ReduceFramesLossyHigh(std::span<const TDIB> frames, std::span<const
     const auto strength = highq::ChooseStrength(set, palette, threads);
     const std::array<std::uint8_t, 256> canonical = CanonicalEntries(palette);
     const lossy::TNeighbourLists neighbours = lossy::FindNeighbours(palette, canonical);
+    TSearchPool searches(palette);
+    std::unique_ptr<TNearestColor> firstSearch = searches.Take();
+    const highq::TExactColours exact(*firstSearch);
+    searches.Give(std::move(firstSearch));
     const std::size_t pixels = std::size_t(width) * std::size_t(height);
     std::vector<std::array<bool, 256>> used(frames.size());
     std::vector<char> usesTransparent(frames.size(), 0);
@@ -301,8 +344,16 @@ TLossyFrames ReduceFramesLossyHigh(std::span<const TDIB> frames, std::span<const
                 Done.notify_all();
             }
         } release { rowsDone[j] };
+        // The search goes back to the pool when the frame is done, or has
+        // failed.
+        struct TLease {
+            TSearchPool& Pool;
+            std::unique_ptr<TNearestColor> Search;
+            ~TLease() { Pool.Give(std::move(Search)); }
+        } lease { searches, searches.Take() };
         try {
-            TFloydModel model(width, palette, canonical, coding.TransparentIndex, strength);
+            TFloydModel model(
+                width, *lease.Search, exact, canonical, coding.TransparentIndex, strength);
             TLzwStringTable table(coding.CodeSize);
             lossy::TLookaheadCoder<TFloydModel> coder(
                 model, table, neighbours, model.Entries(), coding.Level, width);
