@@ -62,6 +62,10 @@ namespace {
         struct TValue {
             std::int32_t Fine[3];
             std::int32_t Rounded[3];
+            // The nearest entry where the value is a colour of the palette
+            // (the lowest index of that colour, as the search finds it), else
+            // -1.
+            std::int32_t Exact;
         };
         static constexpr bool kStepNeedsNearest = true;
 
@@ -109,7 +113,7 @@ namespace {
                 const std::uint8_t* p = bgr + 3 * x;
                 const std::uint32_t colour
                     = (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0];
-                m_exactRow[std::size_t(x)] = m_exact.Find(colour) >= 0;
+                m_exactRow[std::size_t(x)] = static_cast<std::int16_t>(m_exact.Find(colour));
             }
         }
 
@@ -132,23 +136,27 @@ namespace {
             const std::uint16_t owner = m_plan[x];
             if (owner != m_self) {
                 // Still: the earlier frame's entry, whatever reached it.
-                const std::int32_t* c = &m_colours[std::size_t(m_owners[owner][x]) * 3];
+                const std::uint8_t entry = m_owners[owner][x];
+                const std::int32_t* c = &m_colours[std::size_t(entry) * 3];
                 for (int k = 0; k < 3; ++k) {
                     value.Fine[k] = c[k] << kFraction;
                     value.Rounded[k] = c[k];
                 }
+                value.Exact = m_canonical[entry];
                 return;
             }
             const std::uint8_t* pixel = m_bgr + 3 * x;
             // A colour the palette holds ignores the error that reached it,
             // so that the neighbours' loss does not run across a flat field.
-            if (m_exactRow[std::size_t(x)]) {
+            if (m_exactRow[std::size_t(x)] >= 0) {
                 for (int c = 0; c < 3; ++c) {
                     value.Fine[c] = pixel[2 - c] << kFraction;
                     value.Rounded[c] = pixel[2 - c];
                 }
+                value.Exact = m_exactRow[std::size_t(x)];
                 return;
             }
+            value.Exact = -1;
             const std::int32_t* here = m_cur + 3 * x;
             for (int c = 0; c < 3; ++c) {
                 value.Fine[c] = std::clamp(
@@ -159,6 +167,8 @@ namespace {
 
         std::int32_t Nearest(const TValue& value)
         {
+            if (value.Exact >= 0)
+                return value.Exact;
             return m_canonical[std::size_t(
                 m_search.Find(value.Rounded[0], value.Rounded[1], value.Rounded[2]))];
         }
@@ -258,8 +268,9 @@ namespace {
         const std::uint8_t* const* m_owners = nullptr;
         std::array<bool, 256> m_used {};
         bool m_usesTransparent = false;
-        // Which pixels of the row have a colour of the palette.
-        std::vector<char> m_exactRow;
+        // The entry of each pixel of the row whose colour the palette has
+        // (-1: none).
+        std::vector<std::int16_t> m_exactRow;
     };
 
     // Searches lent to the frames one at a time. A search lists the
