@@ -102,6 +102,27 @@ TEST_F(CliQuality, HighWritesAValidAnimationOnExportAndEncode)
     EXPECT_NE(HashOf("e.gif"), HashOf("s.gif"));
 }
 
+TEST_F(CliQuality, HighWithLossWritesTheBytesItWroteBefore)
+{
+    // FNV-1a of the files the high level's lossy coding wrote before its
+    // searches were shared between frames and its look-ahead's nearest
+    // entries kept for the coded pixels: those only save time.
+    struct TCase {
+        std::string Arguments;
+        std::uint64_t Hash;
+    };
+    const TCase cases[] = {
+        { "--lossy 60 --frames 6 --size 160x100", 0x4b28ef279a47f8f5ull },
+        { "--lossy 150 --bits 4 --frames 5 --antialias 1", 0xd6eb494270e2c0ffull },
+    };
+    for (const TCase& c : cases) {
+        ASSERT_EQ(
+            Run(Words({ "export --quality high", c.Arguments, "-o", Path("a.gif").string() })), 0)
+            << Stderr();
+        EXPECT_EQ(HashOf("a.gif"), c.Hash) << c.Arguments;
+    }
+}
+
 TEST_F(CliQuality, OtherValuesAreRefusedAndWriteNothing)
 {
     for (const std::string value : { "best", "High", "" }) {
