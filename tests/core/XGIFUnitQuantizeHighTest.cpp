@@ -8,6 +8,7 @@
 #include "core/flag/FlagParameters.h"
 #include "core/flag/FlagRenderer.h"
 #include "core/flag/LightTable.h"
+#include "core/gif/XGIFUnitDitherHigh.h"
 #include "core/gif/XGIFUnitQuantize.h"
 #include "core/imaging/XImageFileUnit.h"
 
@@ -156,6 +157,48 @@ TEST(XGIFUnitQuantizeHigh, NearestColorAgreesWithAPlainScan)
                     ASSERT_EQ(search.Find(r, g, b), PlainNearest(palette, r, g, b));
     }
     EXPECT_THROW(TNearestColor(TColorPalette {}), EInvalidGraphicOperation);
+}
+
+TEST(XGIFUnitQuantizeHigh, ExactColoursAreFoundAsTheSearchFindsThem)
+{
+    // Colours shared by several entries (the lowest index wins), black and
+    // white (the hash's smallest and largest keys), a palette of more than
+    // 256 entries (its later ones do not count), and colours near entries
+    // that are none of them.
+    std::mt19937 random(5);
+    TColorPalette shared { { 0, 0, 0, 0 }, { 9, 9, 9, 0 }, { 0, 0, 0, 0 }, { 255, 255, 255, 0 },
+        { 9, 9, 9, 0 }, { 255, 255, 255, 0 } };
+    TColorPalette clustered, large;
+    for (int i = 0; i < 256; ++i)
+        clustered.push_back(
+            { std::uint8_t(100 + random() % 6), std::uint8_t(50 + random() % 6), 7, 0 });
+    for (int i = 0; i < 256; ++i)
+        large.push_back({ std::uint8_t(i * 7), std::uint8_t(i * 13), std::uint8_t(i * 29), 0 });
+    for (int i = 0; i < 40; ++i)
+        large.push_back({ 1, 2, std::uint8_t(i), 0 });
+    for (const TColorPalette& palette : { shared, clustered, large }) {
+        TNearestColor search(palette);
+        const highq::TExactColours exact(search);
+        const auto key = [](const TPaletteEntry& e) {
+            return (std::uint32_t(e.Red) << 16) | (std::uint32_t(e.Green) << 8) | e.Blue;
+        };
+        std::set<std::uint32_t> counted;
+        for (std::int32_t i = 0; i < search.EntryCount(); ++i) {
+            const TPaletteEntry& e = palette[std::size_t(i)];
+            counted.insert(key(e));
+            ASSERT_EQ(exact.Find(key(e)), search.Find(e.Red, e.Green, e.Blue)) << i;
+        }
+        for (const TPaletteEntry& e : palette) {
+            for (const int d : { -1, 1 }) {
+                const TPaletteEntry near { std::uint8_t(e.Red + d), e.Green, e.Blue, 0 };
+                if (!counted.count(key(near))) {
+                    EXPECT_EQ(exact.Find(key(near)), -1);
+                }
+            }
+        }
+        for (std::size_t i = 256; i < palette.size(); ++i)
+            EXPECT_EQ(exact.Find(key(palette[i])), -1) << i;
+    }
 }
 
 TEST(XGIFUnitQuantizeHigh, FewColoursAreKeptExactly)
