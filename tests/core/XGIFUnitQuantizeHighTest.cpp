@@ -159,6 +159,38 @@ TEST(XGIFUnitQuantizeHigh, NearestColorAgreesWithAPlainScan)
     EXPECT_THROW(TNearestColor(TColorPalette {}), EInvalidGraphicOperation);
 }
 
+TEST(XGIFUnitQuantizeHigh, NearestColorRecallsWhatItFoundInCrowdedCells)
+{
+    // Entries crowded into the dark corner, as a dark picture's palette is:
+    // the cells there and the far ones (white's too, none being near it)
+    // list many candidates,
+    // whose answers the search keeps by colour. Every colour of the corner,
+    // asked twice in two orders (so that colours sharing a slot displace
+    // each other), and white before anything else was kept there.
+    std::mt19937 random(23);
+    TColorPalette dark;
+    for (int i = 0; i < 250; ++i)
+        dark.push_back({ std::uint8_t(random() % 40), std::uint8_t(random() % 40),
+            std::uint8_t(random() % 40), 0 });
+    for (const bool whiteFirst : { true, false }) {
+        TNearestColor search(dark);
+        if (whiteFirst) {
+            ASSERT_EQ(search.Find(20, 20, 20), PlainNearest(dark, 20, 20, 20));
+            ASSERT_EQ(search.Find(255, 255, 255), PlainNearest(dark, 255, 255, 255));
+        }
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int n = 0; n < 48 * 48 * 48; ++n) {
+                const int v = pass == 0 ? n : 48 * 48 * 48 - 1 - n;
+                const int r = v % 48, g = v / 48 % 48, b = v / (48 * 48);
+                ASSERT_EQ(search.Find(r, g, b), PlainNearest(dark, r, g, b))
+                    << "colour " << r << "," << g << "," << b << " pass " << pass;
+            }
+        }
+        for (int v : { 255, 254, 250 })
+            ASSERT_EQ(search.Find(v, v, v), PlainNearest(dark, v, v, v)) << v;
+    }
+}
+
 TEST(XGIFUnitQuantizeHigh, ExactColoursAreFoundAsTheSearchFindsThem)
 {
     // Colours shared by several entries (the lowest index wins), black and

@@ -96,7 +96,12 @@ TNearestColor::TList TNearestColor::List(
 std::int32_t TNearestColor::FindInNewCell(
     std::int32_t, std::int32_t red, std::int32_t green, std::int32_t blue)
 {
-    return Scan(List(kLevels - 1, red, green, blue), red, green, blue);
+    const TList list = List(kLevels - 1, red, green, blue);
+    if (list.Count >= kRecallFrom && m_recall.empty()) {
+        const std::int32_t white = Scan(List(kLevels - 1, 255, 255, 255), 255, 255, 255);
+        m_recall.assign(std::size_t(1) << kRecallBits, (0xFFFFFFu << 8) | std::uint32_t(white));
+    }
+    return Scan(list, red, green, blue);
 }
 
 } // namespace zx

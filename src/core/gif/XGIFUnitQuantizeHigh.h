@@ -45,7 +45,18 @@ public:
         const TList list = m_lists[kLevels - 1][std::size_t(cell)];
         if (list.Count < 0)
             return FindInNewCell(cell, red, green, blue);
-        return Scan(list, red, green, blue);
+        if (list.Count < kRecallFrom)
+            return Scan(list, red, green, blue);
+        // A long list (where many entries lie close together, as in the
+        // dark parts of a picture) is worth scanning once per colour.
+        const std::uint32_t colour
+            = (std::uint32_t(red) << 16) | (std::uint32_t(green) << 8) | std::uint32_t(blue);
+        std::uint32_t& slot = m_recall[(colour * 0x9E3779B1u) >> (32 - kRecallBits)];
+        if ((slot >> 8) == colour)
+            return std::int32_t(slot & 0xFFu);
+        const std::int32_t index = Scan(list, red, green, blue);
+        slot = (colour << 8) | std::uint32_t(index);
+        return index;
     }
 
     std::int32_t EntryCount() const { return m_entryCount; }
@@ -71,6 +82,13 @@ private:
     static constexpr std::size_t kLevels = 3;
     static constexpr std::int32_t kLevelShift[kLevels] = { 5, 4, 3 };
     static constexpr std::int32_t kCellShift = kLevelShift[kLevels - 1];
+
+    // The colours last found through long lists, each slot the colour above
+    // its entry's 8 bits: the slots start as white with white's nearest
+    // entry, so that every slot is right from the start. Made with the first
+    // long list.
+    static constexpr std::int32_t kRecallFrom = 16;
+    static constexpr std::uint32_t kRecallBits = 12;
 
     static std::int32_t Cell(std::int32_t red, std::int32_t green, std::int32_t blue)
     {
@@ -156,6 +174,7 @@ private:
     std::array<std::vector<TList>, kLevels> m_lists;
     std::vector<TCandidate> m_pool;
     std::vector<TCandidate> m_scratch;
+    std::vector<std::uint32_t> m_recall;
 };
 
 // The frames of one animation as the high quality level sees them. frames are
