@@ -468,6 +468,25 @@ TEST(XGIFUnitQuantizeHigh, SameResultsOnAnyNumberOfThreadsAndRuns)
     }
 }
 
+TEST(XGIFUnitQuantizeHigh, ManyColoursAreFittedAlikeOnAnyNumberOfThreads)
+{
+    // Some 150 000 distinct colours, counted exactly: enough points for the
+    // fit's rounds to share them out among threads, whose sums must add up
+    // to what one thread finds.
+    std::vector<TDIB> frames;
+    for (std::int32_t k = 0; k < 3; ++k)
+        frames.push_back(MakePicture(256, 200, [&](std::int32_t x, std::int32_t y) {
+            return TRgb { std::uint8_t(x), std::uint8_t(y + 17 * k),
+                std::uint8_t((x ^ y) * 3 + 50 * k) };
+        }));
+    for (const std::int32_t size : { 256, 16 }) {
+        const TColorPalette one = CreateHighQualityPalette(frames, {}, {}, size, 1);
+        for (const unsigned threads : { 2u, 3u })
+            EXPECT_EQ(CreateHighQualityPalette(frames, {}, {}, size, threads), one)
+                << size << " colours, " << threads << " threads";
+    }
+}
+
 TEST(XGIFUnitQuantizeHigh, TooManyColoursForTheExactCountAreTooManyOnAnyNumberOfThreads)
 {
     // Two frames of 150 000 distinct colours each, none shared: each frame

@@ -553,24 +553,52 @@ namespace {
     // ---------------------------------------------------------------------------
     // k-means and the tuning
 
-    void MeansRound(
-        const std::vector<TPoint>& points, TColorPalette& palette, std::size_t fixedEntries)
+    // One k-means round: every point goes to its nearest entry, and each
+    // entry not fixed moves to the mean of its points. Runs of points are
+    // assigned side by side, each with its own search (the points are in
+    // colour order, so the runs meet different cells); the sums are integers,
+    // so the result does not depend on the runs.
+    void MeansRound(const std::vector<TPoint>& points, TColorPalette& palette,
+        std::size_t fixedEntries, unsigned threads)
     {
-        TNearestColor search(palette);
-        std::vector<std::uint64_t> count(palette.size());
-        std::vector<std::array<std::uint64_t, 3>> sum(palette.size());
-        for (const TPoint& p : points) {
-            const std::size_t i = std::size_t(search.Find(p.Mean[0], p.Mean[1], p.Mean[2]));
-            count[i] += p.Count;
-            for (int c = 0; c < 3; ++c)
-                sum[i][c] += p.Sum[c];
+        struct TSums {
+            std::vector<std::uint64_t> Count;
+            std::vector<std::array<std::uint64_t, 3>> Sum;
+        };
+        // A run of fewer points is not worth a thread.
+        constexpr std::size_t kRunPoints = 16384;
+        const std::size_t runs
+            = TaskCount(threads, std::max<std::size_t>(1, points.size() / kRunPoints));
+        std::vector<TSums> sums(runs);
+        ParallelFor(runs, threads, [&](std::size_t run) {
+            TNearestColor search(palette);
+            TSums& own = sums[run];
+            own.Count.assign(palette.size(), 0);
+            own.Sum.assign(palette.size(), {});
+            const std::size_t begin = points.size() * run / runs;
+            const std::size_t end = points.size() * (run + 1) / runs;
+            for (std::size_t k = begin; k < end; ++k) {
+                const TPoint& p = points[k];
+                const std::size_t i = std::size_t(search.Find(p.Mean[0], p.Mean[1], p.Mean[2]));
+                own.Count[i] += p.Count;
+                for (int c = 0; c < 3; ++c)
+                    own.Sum[i][c] += p.Sum[c];
+            }
+        });
+        TSums& total = sums[0];
+        for (std::size_t run = 1; run < runs; ++run) {
+            for (std::size_t i = 0; i < palette.size(); ++i) {
+                total.Count[i] += sums[run].Count[i];
+                for (int c = 0; c < 3; ++c)
+                    total.Sum[i][c] += sums[run].Sum[i][c];
+            }
         }
         for (std::size_t i = fixedEntries; i < palette.size(); ++i) {
-            if (count[i] == 0)
+            if (total.Count[i] == 0)
                 continue;
-            palette[i].Red = RoundedMean(sum[i][0], count[i]);
-            palette[i].Green = RoundedMean(sum[i][1], count[i]);
-            palette[i].Blue = RoundedMean(sum[i][2], count[i]);
+            palette[i].Red = RoundedMean(total.Sum[i][0], total.Count[i]);
+            palette[i].Green = RoundedMean(total.Sum[i][1], total.Count[i]);
+            palette[i].Blue = RoundedMean(total.Sum[i][2], total.Count[i]);
         }
     }
 
@@ -779,7 +807,7 @@ namespace {
     // Fits a palette of colours entries to the counted colours, with the
     // given dominant colours as its first entries (no refinement moves
     // them); returns how many they are.
-    std::size_t FitPalette(const std::vector<TPoint>& points, bool exactPoints,
+    std::size_t FitPalette(const std::vector<TPoint>& points, bool exactPoints, unsigned threads,
         const std::vector<TDominant>& dominant, std::int32_t colours, TColorPalette& palette)
     {
         const std::size_t fixedEntries = dominant.size();
@@ -843,7 +871,7 @@ namespace {
         std::copy(fitted.begin(), fitted.end(), palette.begin() + std::ptrdiff_t(fixedEntries));
         for (std::int32_t round = 0; round < kMeansRounds; ++round) {
             ThrowIfCancelled();
-            MeansRound(fixedEntries && !exactPoints ? all : points, palette, fixedEntries);
+            MeansRound(fixedEntries && !exactPoints ? all : points, palette, fixedEntries, threads);
         }
         return fixedEntries;
     }
@@ -940,9 +968,9 @@ TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<c
     TColorPalette free;
     ParallelFor(tryFree ? 2 : 1, threads, [&](std::size_t task) {
         if (task == 0) {
-            fixedEntries = FitPalette(points, exactPoints, dominant, colours, palette);
+            fixedEntries = FitPalette(points, exactPoints, threads, dominant, colours, palette);
         } else {
-            FitPalette(points, exactPoints, {}, colours, free);
+            FitPalette(points, exactPoints, threads, {}, colours, free);
             SnapToDominant(dominant, free);
         }
     });
