@@ -966,11 +966,15 @@ TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<c
     const bool tryFree = !dominant.empty() && colours <= kFreeFitColours;
     std::size_t fixedEntries = 0;
     TColorPalette free;
+    // Two fits share the processors between them.
+    const unsigned fitThreads = tryFree
+        ? static_cast<unsigned>(std::max<std::size_t>(1, TaskCount(threads, 256) / 2))
+        : threads;
     ParallelFor(tryFree ? 2 : 1, threads, [&](std::size_t task) {
         if (task == 0) {
-            fixedEntries = FitPalette(points, exactPoints, threads, dominant, colours, palette);
+            fixedEntries = FitPalette(points, exactPoints, fitThreads, dominant, colours, palette);
         } else {
-            FitPalette(points, exactPoints, threads, {}, colours, free);
+            FitPalette(points, exactPoints, fitThreads, {}, colours, free);
             SnapToDominant(dominant, free);
         }
     });
