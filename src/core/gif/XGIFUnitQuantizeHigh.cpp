@@ -14,6 +14,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <new>
 #include <optional>
 #include <span>
@@ -967,9 +968,9 @@ TColorPalette CreateHighQualityPalette(std::span<const TDIB> frames, std::span<c
     std::size_t fixedEntries = 0;
     TColorPalette free;
     // Two fits share the processors between them.
-    const unsigned fitThreads = tryFree
-        ? static_cast<unsigned>(std::max<std::size_t>(1, TaskCount(threads, 256) / 2))
-        : threads;
+    const std::size_t processors = TaskCount(threads, std::numeric_limits<std::size_t>::max());
+    const unsigned fitThreads
+        = tryFree ? static_cast<unsigned>(std::max<std::size_t>(1, processors / 2)) : threads;
     ParallelFor(tryFree ? 2 : 1, threads, [&](std::size_t task) {
         if (task == 0) {
             fixedEntries = FitPalette(points, exactPoints, fitThreads, dominant, colours, palette);
